@@ -1,0 +1,324 @@
+// The connection to a register file and the statements run on it. Every connection uses the rollback
+// journal (registers often live on network folders, where WAL's shared memory does not work), waits a few
+// seconds for another program's lock, and has SQLite's double-quoted string literals turned off so that a
+// double quote in translated SQL only ever names a column.
+#include "data/connection.h"
+
+#include "data/errors.h"
+#include "data/likefunction.h"
+#include "data/schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString fromUtf8(const char* s) {
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+unsigned readBigEndian(const QByteArray& b, int at, int bytes) {
+    unsigned v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    }
+    return v;
+}
+
+// Checks the file before SQLite sees it: SQLite would happily treat an empty file as an empty database,
+// and reports a truncated one only when the missing pages are read.
+void checkRegisterFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) {
+        throw DatabaseError(QStringLiteral("The register file '%1' does not exist.").arg(path));
+    }
+    if (info.size() == 0) {
+        throw DatabaseError(QStringLiteral("The register file '%1' is empty.").arg(path));
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        throw DatabaseError(QStringLiteral("The register file '%1' cannot be read: %2").arg(path, f.errorString()));
+    }
+    const QByteArray header = f.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3\0", 16))) {
+        throw DatabaseError(
+            QStringLiteral("The file '%1' is not a Vantrel register: it is not a database of this program.")
+                .arg(path));
+    }
+    unsigned pageSize = readBigEndian(header, 16, 2);
+    if (pageSize == 1) {
+        pageSize = 65536;
+    }
+    const unsigned pages = readBigEndian(header, 28, 4);
+    const bool pagesValid = readBigEndian(header, 24, 4) == readBigEndian(header, 92, 4);
+    if (pageSize < 512 || (pagesValid && static_cast<qint64>(pageSize) * pages > info.size()) ||
+        info.size() % pageSize != 0) {
+        throw DatabaseError(QStringLiteral("The register file '%1' is truncated or damaged.").arg(path));
+    }
+}
+
+} // namespace
+
+ConnectionSettings parseConnectionString(const QString& text) {
+    ConnectionSettings s;
+    bool haveSource = false;
+    for (const QString& part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq < 0) {
+            continue;
+        }
+        const QString key = part.left(eq).trimmed();
+        const QString value = part.mid(eq + 1).trimmed();
+        if (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0) {
+            s.dataSource = value;
+            haveSource = true;
+        } else if (key.compare(QLatin1String("Jet OLEDB:Database Password"), Qt::CaseInsensitive) == 0) {
+            s.filePassword = value;
+        }
+    }
+    if (!haveSource || s.dataSource.isEmpty()) {
+        throw DatabaseError(QStringLiteral("The connection string names no Data Source."));
+    }
+    return s;
+}
+
+void Connection::Closer::operator()(sqlite3* db) const {
+    sqlite3_close_v2(db);
+}
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+sqlite3* Connection::handle() const {
+    return db_.get();
+}
+
+void Connection::open(const QString& connectionString) {
+    const ConnectionSettings s = parseConnectionString(connectionString);
+    openFile(QDir::current().absoluteFilePath(s.dataSource), s.filePassword);
+}
+
+void Connection::openFile(const QString& path, const QString& filePassword) {
+    close();
+    checkRegisterFile(path);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        throw DatabaseError(
+            QStringLiteral("The register file '%1' cannot be opened: %2").arg(path, fromUtf8(sqlite3_errmsg(raw))));
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    registerLikeFunctions(raw);
+    db_ = std::move(db);
+    path_ = path;
+
+    try {
+        const QString notOurs = QStringLiteral("The file '%1' is not a Vantrel register.").arg(path);
+        Statement appId(*this, "PRAGMA application_id");
+        if (!appId.step() || appId.columnInt64(0) != kRegisterApplicationId) {
+            throw DatabaseError(notOurs);
+        }
+        Statement version(*this, "PRAGMA user_version");
+        if (!version.step() || version.columnInt64(0) > kRegisterSchemaVersion) {
+            throw DatabaseError(
+                QStringLiteral("The register file '%1' was made by a newer version of Vantrel.").arg(path));
+        }
+        Statement lock(*this, "SELECT Salt, PasswordHash FROM RegisterFile");
+        if (!lock.step()) {
+            throw DatabaseError(notOurs);
+        }
+        if (hashFilePassword(filePassword, lock.column(0).toString()) != lock.column(1).toString()) {
+            throw DatabaseError(
+                QStringLiteral("The register file '%1' is protected by another file password.").arg(path));
+        }
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void Connection::close() {
+    db_.reset();
+    path_.clear();
+}
+
+QString Connection::errorText(int rc) const {
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        return QStringLiteral("The register '%1' is locked by another program. Nothing was saved; try again in a "
+                              "moment.")
+            .arg(QFileInfo(path_).fileName());
+    }
+    return fromUtf8(db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
+}
+
+void Connection::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(db_.get(), milliseconds);
+}
+
+long long Connection::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_.get());
+}
+
+int Connection::changes() const {
+    return sqlite3_changes(db_.get());
+}
+
+void Connection::exec(const std::string& sql) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        QString text = errorText(rc);
+        if (message && (rc & 0xff) != SQLITE_BUSY) {
+            text = QString::fromUtf8(message);
+        }
+        sqlite3_free(message);
+        throw DatabaseError(text);
+    }
+}
+
+Connection::Transaction::Transaction(Connection& c) : c_(c) {
+    c_.exec("BEGIN IMMEDIATE");
+}
+
+Connection::Transaction::~Transaction() {
+    if (!done_) {
+        sqlite3_exec(c_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+void Connection::Transaction::commit() {
+    c_.exec("COMMIT");
+    done_ = true;
+}
+
+Statement::Statement(const Connection& c, const std::string& sql) : c_(c) {
+    if (!c.isOpen()) {
+        throw DatabaseError(QStringLiteral("The register is not open."));
+    }
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(c.handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt_, &tail);
+    if (rc != SQLITE_OK) {
+        throw DatabaseError(c.errorText(rc));
+    }
+    if (!stmt_) {
+        throw DatabaseError(QStringLiteral("The statement is empty."));
+    }
+    for (const char* p = tail; p && *p; ++p) {
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
+            sqlite3_finalize(stmt_);
+            stmt_ = nullptr;
+            throw DatabaseError(QStringLiteral("Characters found after end of SQL statement."));
+        }
+    }
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
+
+bool Statement::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc == SQLITE_DONE) {
+        return false;
+    }
+    const QString text = c_.errorText(rc);
+    sqlite3_reset(stmt_);
+    throw DatabaseError(text);
+}
+
+void Statement::reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+bool Statement::readOnly() const {
+    return sqlite3_stmt_readonly(stmt_) != 0;
+}
+
+void Statement::bind(int index, const QVariant& value) {
+    if (!value.isValid() || value.isNull()) {
+        sqlite3_bind_null(stmt_, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        sqlite3_bind_int(stmt_, index, value.toBool() ? 1 : 0);
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(stmt_, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        sqlite3_bind_double(stmt_, index, value.toDouble());
+        break;
+    default:
+        bindText(index, value.toString());
+        break;
+    }
+}
+
+void Statement::bindInt64(int index, long long value) {
+    sqlite3_bind_int64(stmt_, index, value);
+}
+
+void Statement::bindText(int index, const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    sqlite3_bind_text(stmt_, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+int Statement::columnCount() const {
+    return sqlite3_column_count(stmt_);
+}
+
+QString Statement::columnName(int i) const {
+    return fromUtf8(sqlite3_column_name(stmt_, i));
+}
+
+QString Statement::columnDeclType(int i) const {
+    return fromUtf8(sqlite3_column_decltype(stmt_, i));
+}
+
+QString Statement::columnOriginName(int i) const {
+    return fromUtf8(sqlite3_column_origin_name(stmt_, i));
+}
+
+QVariant Statement::column(int i) const {
+    switch (sqlite3_column_type(stmt_, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt_, i));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt_, i)));
+    }
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)),
+                                   sqlite3_column_bytes(stmt_, i)));
+    default:
+        return QVariant();
+    }
+}
+
+long long Statement::columnInt64(int i) const {
+    return sqlite3_column_int64(stmt_, i);
+}
+
+bool Statement::columnIsNull(int i) const {
+    return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
+}

@@ -1,0 +1,173 @@
+// A Dataset is a cursor over a table or over a query's result, with a current record and an edit state.
+// The result of a query is static: which records it holds, and in which order, is fixed when it opens and
+// changes only by the cursor's own inserts and deletes until it is opened again. Rows of a one-table
+// statement are kept as row ids and read by id, a few at a time, when they are shown; the statement itself
+// is stepped to its end and reset inside open(), so no read lock outlives the call.
+#pragma once
+
+#include "data/connection.h"
+
+#include <QDate>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+enum class FieldType { Text, Date, Boolean, Money, Integer, Float };
+
+// One field of a dataset's result.
+struct FieldDef {
+    QString name;   // the result column's name as the statement gives it ("Description", "GTotal")
+    FieldType type; // from the column's declared type; an expression takes the type of its value
+    QString column; // the table column a post writes it to; empty for expressions (not writable)
+};
+
+class Dataset;
+
+// A handle on one field of a dataset's current record, in the manner of Dataset::fieldByName("x").asString().
+class Field {
+public:
+    Field(Dataset& ds, int index) : ds_(&ds), index_(index) {}
+    const QString& name() const;
+    FieldType type() const;
+    int index() const { return index_; }
+    QVariant value() const;
+    bool isNull() const;
+    QString asString() const; // the text value: dates in the short date format, "True"/"False", plain numbers
+    bool asBoolean() const;   // null reads false
+    int asInteger() const;    // null reads 0; text is converted (ConversionError when it is not a number)
+    double asFloat() const;
+    // Writes converted to the field's type; ConversionError when the text does not convert.
+    // Requires: the dataset is in edit or insert state.
+    void setAsString(const QString& text) const;
+    void setAsBoolean(bool value) const;
+    void setAsDate(const QDate& date) const;
+    void clear() const;
+
+private:
+    Dataset* ds_;
+    int index_;
+};
+
+class Dataset : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    Dataset(Connection& connection, QString name, QObject* parent = nullptr);
+    ~Dataset() override;
+
+    const QString& name() const { return name_; }
+
+    // Definition. A table dataset holds every row of the table in stored order.
+    void setTableName(const QString& table);
+    // A query's statement, given line by line (lines are joined with line breaks).
+    void clearSql();
+    void addSql(const QString& line);
+    const QStringList& sqlLines() const { return sql_; }
+    QString sqlText() const { return sql_.join(QLatin1Char('\n')); }
+
+    // Runs the statement; the first record becomes current. Throws DatabaseError and stays closed when the
+    // statement fails or would change data.
+    void open();
+    // Discards a pending insert or edit, then closes. Does nothing when closed.
+    void close();
+    bool active() const { return state_ != State::Inactive; }
+    State state() const { return state_; }
+    bool isInserting() const { return state_ == State::Insert; }
+
+    // Navigation. Moving away from a record being edited or inserted posts it first.
+    // Requires: the dataset is open.
+    void first();
+    void next(); // on the last record: eof() becomes true and the last record stays current
+    void prior();
+    void last();
+    void moveTo(int row);
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    int recordCount() const;
+    // The current row, 0-based; -1 when there is none.
+    int recNo() const { return recordCount() == 0 ? -1 : current_; }
+
+    // Fields of the result, in the order of the select list.
+    int fieldCount() const { return static_cast<int>(fields_.size()); }
+    const FieldDef& fieldDef(int i) const { return fields_[static_cast<size_t>(i)]; }
+    // -1 when there is no such field; names are compared without regard to case.
+    int findField(const QString& name) const;
+    // Throws DatabaseError "<dataset>: Field '<name>' not found".
+    Field fieldByName(const QString& name);
+    Field field(int i) { return Field(*this, i); }
+
+    // The current record's values (null when the dataset is empty or closed).
+    QVariant value(int field) const;
+    QString text(int field) const;
+    // Stores a typed value into the current record. Requires: edit or insert state.
+    void setValue(int field, const QVariant& value);
+    void setText(int field, const QString& text); // converts; ConversionError leaves the record unchanged
+
+    // Values of any row, for grids. Reading does not move the cursor.
+    QVariant valueAt(int row, int field) const;
+    QString textAt(int row, int field) const;
+
+    // Changes.
+    void insert(); // a new record at the current position, booleans false, the rest null
+    void append(); // a new record at the end
+    void edit();   // on an empty dataset begins an insert instead
+    // Writes the record to its table in one transaction. An edited record writes only the changed columns
+    // and only if the stored row still holds what this cursor read. Throws DatabaseError and stays in edit
+    // or insert state with the values as they were.
+    void post();
+    void cancel(); // discards a pending insert or edit; does nothing otherwise
+    // Deletes the current record from its table and from the cursor. Requires: browse state.
+    void deleteRecord();
+    bool isModified() const;
+
+    // Makes current the first record whose field equals value without regard to case; true when found.
+    bool locate(const QString& fieldName, const QString& value);
+
+    // Whether the dataset's records go back to one table (only then can it change data).
+    bool updatable() const;
+
+signals:
+    void activeChanged();          // opened or closed: everything shown must be read again
+    void currentChanged();         // another record became current
+    void recordChanged(int field); // a value of the current record changed (-1: all of them)
+    void stateChanged();
+    void rowInserted(int row);
+    void rowRemoved(int row);
+
+private:
+    friend class Field;
+    struct Cursor;
+
+    void requireActive() const;
+    void requireEditing() const;
+    void setState(State s);
+    void checkBrowseMode(); // posts a pending change before the cursor moves
+    void loadCurrent();
+    void beginInsert(int at);
+    [[noreturn]] void fail(const QString& text) const;
+    QString valueToText(int field, const QVariant& v) const;
+    QVariant convertText(int field, const QString& text) const;
+    void postInsert();
+    void postEdit();
+    static const std::vector<QVariant>& fetchRow(const Connection& connection, const Cursor& cursor, int row,
+                                                 size_t width);
+
+    Connection& connection_;
+    QString name_;
+    QString table_;
+    QStringList sql_;
+    State state_ = State::Inactive;
+    std::vector<FieldDef> fields_;
+    std::unique_ptr<Cursor> cursor_;
+    int current_ = 0;
+    bool eof_ = true;
+    bool bof_ = true;
+    std::vector<QVariant> buffer_;   // the current record as shown and edited
+    std::vector<QVariant> original_; // the current record as read, for the lost-update check
+    int insertedAt_ = -1;            // row of a pending insert in the cursor
+    int currentBeforeInsert_ = 0;
+};

@@ -1,0 +1,360 @@
+// The dataset: static cursor, edit state machine, conversions and their texts, and the guards that keep
+// two programs on one register from losing each other's changes.
+#include "data/dataset.h"
+#include "data/errors.h"
+#include "data/schema.h"
+#include "tests/support/testregister.h"
+
+#include <QLocale>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+void openList(Dataset& ds, const QString& where = QStringLiteral("WHERE Writtenoff <> TRUE"),
+              const QString& order = QStringLiteral("ORDER BY Assetid;")) {
+    ds.close();
+    ds.clearSql();
+    ds.addSql(QStringLiteral("select *"));
+    ds.addSql(QStringLiteral("from assets"));
+    if (!where.isEmpty()) {
+        ds.addSql(where);
+    }
+    ds.addSql(order);
+    ds.open();
+}
+
+QString errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const VantrelError& e) {
+        return e.text();
+    }
+    return QString();
+}
+
+QStringList ids(Dataset& ds) {
+    QStringList out;
+    const int f = ds.findField(QStringLiteral("assetid"));
+    for (int r = 0; r < ds.recordCount(); ++r) {
+        out << ds.textAt(r, f);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestDataset : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestRegister> reg;
+    std::unique_ptr<Connection> conn;
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void init() {
+        reg = std::make_unique<TestRegister>();
+        reg->addAsset(QStringLiteral("KLT1002"), QStringLiteral("1"), QStringLiteral("Description, TotalCost"),
+                      QStringLiteral("'Laptop', 0.1"));
+        reg->addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"), QStringLiteral("Description, DatePurchased"),
+                      QStringLiteral("'OVERLAP desk', '2027-01-01'"));
+        reg->addAsset(QStringLiteral("KLT2001"), QStringLiteral("2"), QStringLiteral("Description, WrittenOff"),
+                      QStringLiteral("'Old lap tray', 1"));
+        conn = std::make_unique<Connection>();
+        conn->openFile(reg->path(), QString::fromLatin1(kDefaultFilePassword));
+    }
+    void cleanup() {
+        conn.reset();
+        reg.reset();
+    }
+
+    void queryOpensOnFirstRecordInStatementOrder() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        QCOMPARE(ids(ds), (QStringList{QStringLiteral("KLT1001"), QStringLiteral("KLT1002")}));
+        QCOMPARE(ds.recNo(), 0);
+        QVERIFY(!ds.eof());
+        QCOMPARE(ds.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT1001"));
+        QCOMPARE(ds.fieldCount(), 24);
+        QCOMPARE(ds.fieldDef(0).name, QStringLiteral("ASSETID"));
+    }
+
+    void likeIgnoresCaseAndWrittenOffFilter() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds, QStringLiteral("WHERE description LIKE \"%lap%\" \nAND Writtenoff <> TRUE"),
+                 QStringLiteral("ORDER BY description;"));
+        QCOMPARE(ids(ds), (QStringList{QStringLiteral("KLT1002"), QStringLiteral("KLT1001")}));
+        openList(ds, QStringLiteral("WHERE description LIKE \"%lap%\" "), QStringLiteral("ORDER BY description;"));
+        QCOMPARE(ds.recordCount(), 3);
+    }
+
+    void walkingSetsEofOnTheLastRecord() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.first();
+        int seen = 0;
+        while (!ds.eof()) {
+            ++seen;
+            ds.next();
+        }
+        QCOMPARE(seen, 2);
+        QCOMPARE(ds.recNo(), 1); // the last record stays current
+        QCOMPARE(ds.fieldByName(QStringLiteral("assetid")).asString(), QStringLiteral("KLT1002"));
+    }
+
+    void emptyResult() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds, QStringLiteral("WHERE assetid = 'none'"));
+        QVERIFY(ds.eof());
+        QVERIFY(ds.bof());
+        QCOMPARE(ds.recordCount(), 0);
+        QCOMPARE(ds.recNo(), -1);
+        QCOMPARE(ds.fieldByName(QStringLiteral("Make")).asString(), QString());
+    }
+
+    void fieldErrorsCarryTheDatasetName() {
+        Dataset ds(*conn, QStringLiteral("Query2"));
+        openList(ds);
+        QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("nosuch")); }),
+                 QStringLiteral("Query2: Field 'nosuch' not found"));
+        QCOMPARE(errorOf([&] { ds.post(); }), QStringLiteral("Query2: Dataset not in edit or insert mode"));
+        QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("x")); }),
+                 QStringLiteral("Query2: Dataset not in edit or insert mode"));
+    }
+
+    void textValues() {
+        Dataset ds(*conn, QStringLiteral("q"));
+        openList(ds);
+        QCOMPARE(ds.fieldByName(QStringLiteral("DatePurchased")).asString(), QStringLiteral("1/1/2027"));
+        QCOMPARE(ds.fieldByName(QStringLiteral("isElectrical")).asString(), QStringLiteral("False"));
+        QCOMPARE(ds.fieldByName(QStringLiteral("TotalCost")).asString(), QString());
+        ds.next();
+        QCOMPARE(ds.fieldByName(QStringLiteral("TotalCost")).asString(), QStringLiteral("0.1"));
+        ds.close();
+        ds.clearSql();
+        ds.addSql(QStringLiteral("SELECT Sum(TotalCost) + 0.2 AS Total, Count(*) AS N FROM assets"));
+        ds.open();
+        QCOMPARE(ds.fieldByName(QStringLiteral("total")).asString(), QStringLiteral("0.3"));
+        QCOMPARE(ds.fieldByName(QStringLiteral("n")).asInteger(), 3);
+    }
+
+    void conversionsRefuseWithTheirTexts() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.edit();
+        QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("next week")); }),
+                 QStringLiteral("'next week' is not a valid date"));
+        QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("TotalCost")).setAsString(QStringLiteral("12,3,4")); }),
+                 QStringLiteral("'12,3,4' is not a valid floating point value"));
+        const QString longText(256, QLatin1Char('x'));
+        QVERIFY(errorOf([&] { ds.fieldByName(QStringLiteral("Make")).setAsString(longText); }).contains(QLatin1String("Make")));
+        QVERIFY(!ds.isModified());
+        ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("7/4/2026"));
+        ds.fieldByName(QStringLiteral("TotalCost")).setAsString(QStringLiteral("12.5"));
+        ds.fieldByName(QStringLiteral("Make")).setAsString(QString(255, QLatin1Char('m')));
+        ds.post();
+        QCOMPARE(reg->text(QStringLiteral("SELECT DatePurchased FROM assets WHERE ASSETID='KLT1001'")),
+                 QStringLiteral("2026-07-04"));
+        QCOMPARE(reg->text(QStringLiteral("SELECT TotalCost FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("12.5"));
+    }
+
+    void editOfEmptyDatasetBeginsInsert() {
+        Dataset ds(*conn, QStringLiteral("SystemTable"));
+        ds.setTableName(QStringLiteral("System"));
+        reg->exec(QStringLiteral("DELETE FROM System"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 0);
+        QCOMPARE(ds.fieldByName(QStringLiteral("promptpasswordtostart")).asBoolean(), false);
+        ds.edit();
+        QVERIFY(ds.isInserting());
+        ds.fieldByName(QStringLiteral("CompanyName")).setAsString(QStringLiteral("Acme"));
+        ds.post();
+        QCOMPARE(reg->count(QStringLiteral("SELECT COUNT(*) FROM System")), 1);
+        QCOMPARE(reg->count(QStringLiteral("SELECT PromptPasswordToStart FROM System")), 0);
+    }
+
+    void insertStaysAtItsPlaceUntilReopened() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        QSignalSpy inserted(&ds, &Dataset::rowInserted);
+        ds.insert(); // at the current position, the first row
+        QCOMPARE(inserted.count(), 1);
+        QVERIFY(ds.isInserting());
+        QCOMPARE(ds.recNo(), 0);
+        QCOMPARE(ds.fieldByName(QStringLiteral("WrittenOff")).asBoolean(), false);
+        ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("KLT9001"));
+        ds.post();
+        QCOMPARE(ids(ds), (QStringList{QStringLiteral("KLT9001"), QStringLiteral("KLT1001"), QStringLiteral("KLT1002")}));
+        QCOMPARE(reg->count(QStringLiteral("SELECT isElectrical + itemBorrowed + WrittenOff FROM assets WHERE ASSETID='KLT9001'")), 0);
+        openList(ds);
+        QCOMPARE(ids(ds).last(), QStringLiteral("KLT9001"));
+    }
+
+    void cancelDiscardsInsertAndEdit() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.next();
+        ds.append();
+        QCOMPARE(ds.recNo(), 2);
+        ds.cancel();
+        QCOMPARE(ds.recordCount(), 2);
+        QCOMPARE(ds.recNo(), 1);
+        ds.edit();
+        ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Changed"));
+        ds.cancel();
+        QCOMPARE(ds.fieldByName(QStringLiteral("Make")).asString(), QString());
+        QCOMPARE(ds.state(), Dataset::State::Browse);
+        ds.cancel(); // nothing pending: does nothing
+        QCOMPARE(reg->count(QStringLiteral("SELECT COUNT(*) FROM assets WHERE Make IS NOT NULL")), 0);
+    }
+
+    void staticCursorKeepsMembershipAndOrder() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.edit();
+        ds.fieldByName(QStringLiteral("WrittenOff")).setAsBoolean(true);
+        ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("ZZZ"));
+        ds.post();
+        QCOMPARE(ids(ds), (QStringList{QStringLiteral("ZZZ"), QStringLiteral("KLT1002")}));
+        openList(ds);
+        QCOMPARE(ids(ds), QStringList{QStringLiteral("KLT1002")});
+    }
+
+    void postWritesOnlyChangedColumns() {
+        Dataset mine(*conn, QStringLiteral("mainquery"));
+        openList(mine);
+        reg->exec(QStringLiteral("UPDATE assets SET Model = 'Theirs' WHERE ASSETID = 'KLT1001'"));
+        mine.edit();
+        mine.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
+        mine.post();
+        QCOMPARE(reg->text(QStringLiteral("SELECT Make || '/' || Model FROM assets WHERE ASSETID='KLT1001'")),
+                 QStringLiteral("Mine/Theirs"));
+    }
+
+    void lostUpdateIsRefused() {
+        Dataset mine(*conn, QStringLiteral("mainquery"));
+        openList(mine);
+        reg->exec(QStringLiteral("UPDATE assets SET Make = 'Theirs' WHERE ASSETID = 'KLT1001'"));
+        mine.edit();
+        mine.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
+        QCOMPARE(errorOf([&] { mine.post(); }),
+                 QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was "
+                                "last read."));
+        QCOMPARE(mine.state(), Dataset::State::Edit);
+        QCOMPARE(mine.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Mine"));
+        QCOMPARE(reg->text(QStringLiteral("SELECT Make FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("Theirs"));
+    }
+
+    void duplicateIdentifierRefusedOnPostAndRecordKept() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.insert();
+        ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("klt2001"));
+        const QString error = errorOf([&] { ds.post(); });
+        QVERIFY2(error.contains(QLatin1String("'klt2001' is already in the register")), qPrintable(error));
+        QVERIFY(ds.isInserting());
+        QCOMPARE(reg->count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3);
+    }
+
+    void lockThatOutlastsTheWaitFailsCleanly() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        conn->setBusyTimeout(200);
+        reg->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        ds.edit();
+        ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
+        const QString error = errorOf([&] { ds.post(); });
+        QVERIFY2(error.contains(QLatin1String("locked by another program")), qPrintable(error));
+        QCOMPARE(ds.state(), Dataset::State::Edit);
+        QCOMPARE(ds.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Mine"));
+        reg->exec(QStringLiteral("ROLLBACK"));
+        ds.post();
+        QCOMPARE(reg->text(QStringLiteral("SELECT Make FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("Mine"));
+    }
+
+    void openedCursorHoldsNoReadLock() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.fieldByName(QStringLiteral("Make")).asString();
+        ds.textAt(1, 0);
+        Connection& other = reg->side();
+        other.setBusyTimeout(0);
+        other.exec("BEGIN EXCLUSIVE"); // fails at once while any reader holds a shared lock
+        other.exec("ROLLBACK");
+    }
+
+    void queriesThatWouldChangeDataAreRefused() {
+        Dataset ds(*conn, QStringLiteral("Query2"));
+        ds.addSql(QStringLiteral("DELETE FROM assets"));
+        QVERIFY(!errorOf([&] { ds.open(); }).isEmpty());
+        ds.clearSql();
+        ds.addSql(QStringLiteral("SELECT * FROM assets; DELETE FROM assets"));
+        QVERIFY(!errorOf([&] { ds.open(); }).isEmpty());
+        QVERIFY(!ds.active());
+        QCOMPARE(reg->count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3);
+    }
+
+    void joinedResultsAreReadOnlyWithShortNames() {
+        reg->exec(QStringLiteral("INSERT INTO Groups VALUES ('1', 'Computers'), ('2', 'Furniture')"));
+        Dataset ds(*conn, QStringLiteral("Query2"));
+        ds.addSql(QStringLiteral("SELECT Groups.Description, Count(*) AS Total"));
+        ds.addSql(QStringLiteral("FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber"));
+        ds.addSql(QStringLiteral("GROUP BY Groups.Description, assets.WrittenOff"));
+        ds.addSql(QStringLiteral("HAVING assets.WrittenOff=TRUE"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.fieldDef(0).name, QStringLiteral("Description"));
+        QCOMPARE(ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Furniture"));
+        QCOMPARE(ds.fieldByName(QStringLiteral("Total")).asInteger(), 1);
+        QVERIFY(!errorOf([&] { ds.edit(); }).isEmpty());
+    }
+
+    void deleteRemovesFromTableAndCursor() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        QSignalSpy removed(&ds, &Dataset::rowRemoved);
+        ds.deleteRecord();
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(ids(ds), QStringList{QStringLiteral("KLT1002")});
+        QCOMPARE(reg->count(QStringLiteral("SELECT COUNT(*) FROM assets WHERE ASSETID='KLT1001'")), 0);
+    }
+
+    void locateIgnoresCase() {
+        Dataset ds(*conn, QStringLiteral("cfgGroupsTable"));
+        reg->exec(QStringLiteral("INSERT INTO Groups VALUES ('1', 'Computers'), ('2', 'Furniture')"));
+        ds.setTableName(QStringLiteral("Groups"));
+        ds.open();
+        QVERIFY(ds.locate(QStringLiteral("description"), QStringLiteral("FURNITURE")));
+        QCOMPARE(ds.fieldByName(QStringLiteral("GroupNumber")).asString(), QStringLiteral("2"));
+        QVERIFY(!ds.locate(QStringLiteral("GroupNumber"), QStringLiteral("7")));
+    }
+
+    void navigationPostsPendingEdit() {
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds);
+        ds.edit();
+        ds.fieldByName(QStringLiteral("Model")).setAsString(QStringLiteral("X1"));
+        ds.next();
+        QCOMPARE(ds.state(), Dataset::State::Browse);
+        QCOMPARE(reg->text(QStringLiteral("SELECT Model FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("X1"));
+    }
+
+    void manyRowsAreReadInBlocks() {
+        reg->exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                                 "INSERT INTO assets (ASSETID, ItemGroup) SELECT printf('X%05d', i), '3' FROM n"));
+        Dataset ds(*conn, QStringLiteral("mainquery"));
+        openList(ds, QStringLiteral("WHERE ItemGroup = \"3\""));
+        QCOMPARE(ds.recordCount(), 1000);
+        QCOMPARE(ds.textAt(999, 0), QStringLiteral("X01000"));
+        QCOMPARE(ds.textAt(64, 0), QStringLiteral("X00065"));
+        int n = 0;
+        for (ds.first(); !ds.eof(); ds.next()) {
+            QCOMPARE(ds.text(0), QStringLiteral("X%1").arg(++n, 5, 10, QLatin1Char('0')));
+        }
+        QCOMPARE(n, 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataset)
+#include "tst_dataset.moc"

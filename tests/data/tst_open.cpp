@@ -1,0 +1,163 @@
+// Opening a register: every way a file can be wrong fails with its own text naming the file, before
+// anything is written; the connection string is parsed as the program gives it.
+#include "data/connection.h"
+#include "data/datamodule.h"
+#include "data/errors.h"
+#include "data/schema.h"
+#include "tests/support/testregister.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray fileHash(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return QByteArray();
+    }
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QString openError(const QString& path, const QString& password = QStringLiteral("kivelor")) {
+    Connection c;
+    try {
+        c.openFile(path, password);
+    } catch (const DatabaseError& e) {
+        return e.text();
+    }
+    return QString();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestOpen : public QObject {
+    Q_OBJECT
+private slots:
+    void connectionStringKeysIgnoreCase() {
+        const ConnectionSettings s = parseConnectionString(QString::fromLatin1(kConnectionString));
+        QCOMPARE(s.dataSource, QStringLiteral("vnrdata.mdb"));
+        QCOMPARE(s.filePassword, QStringLiteral("kivelor"));
+        const ConnectionSettings t =
+            parseConnectionString(QStringLiteral("provider=x; DATA SOURCE = a.mdb ;jet oledb:database password=pw;"));
+        QCOMPARE(t.dataSource, QStringLiteral("a.mdb"));
+        QCOMPARE(t.filePassword, QStringLiteral("pw"));
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, parseConnectionString(QStringLiteral("Provider=x")));
+    }
+
+    void opensFromTheWorkingFolder() {
+        TestRegister reg;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(reg.folder());
+        Connection c;
+        c.open(QString::fromLatin1(kConnectionString));
+        QDir::setCurrent(before);
+        QVERIFY(c.isOpen());
+        QCOMPARE(QFileInfo(c.filePath()).canonicalFilePath(), QFileInfo(reg.path()).canonicalFilePath());
+    }
+
+    void missingFileIsNotCreated() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("vnrdata.mdb"));
+        const QString error = openError(path);
+        QVERIFY2(error.contains(QLatin1String("does not exist")), qPrintable(error));
+        QVERIFY(error.contains(path));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void badFilesFailWithTheirOwnTextAndStayUntouched_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << QByteArray() << QStringLiteral("is empty");
+        QTest::newRow("old database format")
+            << QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 19) + QByteArray(4000, 'x')
+            << QStringLiteral("is not a Vantrel register");
+        QTest::newRow("text") << QByteArray("hello, world\n") << QStringLiteral("is not a Vantrel register");
+    }
+    void badFilesFailWithTheirOwnTextAndStayUntouched() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("vnrdata.mdb"));
+        writeFile(path, bytes);
+        const QByteArray before = fileHash(path);
+        const QString error = openError(path);
+        QVERIFY2(error.contains(expected), qPrintable(error));
+        QVERIFY(error.contains(path));
+        QCOMPARE(fileHash(path), before);
+    }
+
+    void truncatedRegisterIsRefused() {
+        TestRegister reg;
+        QFile f(reg.path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.size() > 4096);
+        f.resize(f.size() - 4096);
+        f.close();
+        const QString error = openError(reg.path());
+        QVERIFY2(error.contains(QLatin1String("truncated")), qPrintable(error));
+    }
+
+    void sqliteFileThatIsNotARegister() {
+        TestRegister reg;
+        reg.exec(QStringLiteral("PRAGMA application_id = 0"));
+        QVERIFY(openError(reg.path()).contains(QLatin1String("is not a Vantrel register")));
+    }
+
+    void newerSchemaIsRefused() {
+        TestRegister reg;
+        reg.exec(QStringLiteral("PRAGMA user_version = %1").arg(kRegisterSchemaVersion + 1));
+        QVERIFY(openError(reg.path()).contains(QLatin1String("newer version")));
+    }
+
+    void otherFilePasswordIsRefused() {
+        TestRegister reg;
+        const QByteArray before = fileHash(reg.path());
+        QVERIFY(openError(reg.path(), QStringLiteral("KIVELOR")).contains(QLatin1String("another file password")));
+        QVERIFY(openError(reg.path()).isEmpty());
+        QCOMPARE(fileHash(reg.path()), before);
+    }
+
+    void passwordIsNotStoredInTheFile() {
+        TestRegister reg;
+        QFile f(reg.path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(!f.readAll().contains("kivelor"));
+    }
+
+    void createRefusesAnExistingFile() {
+        TestRegister reg;
+        const QByteArray before = fileHash(reg.path());
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, createRegister(reg.path()));
+        QCOMPARE(fileHash(reg.path()), before);
+    }
+
+    void newRegisterHoldsOneEmptySettingsRecord() {
+        TestRegister reg;
+        QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM System")), 1);
+        QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM Groups")), 0);
+        QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 0);
+        QCOMPARE(reg.count(QStringLiteral("SELECT PromptPasswordToStart FROM System")), 0);
+        QCOMPARE(reg.text(QStringLiteral("SELECT CompanyAbbr FROM System")), QString());
+        QCOMPARE(reg.text(QStringLiteral("PRAGMA journal_mode")), QStringLiteral("delete"));
+    }
+
+    void duplicateIdentifierIsRefusedByTheEngine() {
+        TestRegister reg;
+        reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, reg.addAsset(QStringLiteral("klt1001"), QStringLiteral("1")));
+        QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOpen)
+#include "tst_open.moc"

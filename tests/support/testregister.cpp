@@ -1,0 +1,58 @@
+// Test fixtures shared by every test executable.
+#include "tests/support/testregister.h"
+
+#include "data/schema.h"
+
+#include <QDir>
+#include <QFile>
+
+TestRegister::TestRegister() : path_(dir_.filePath(QStringLiteral("vnrdata.mdb"))) {
+    createRegister(path_);
+}
+
+Connection& TestRegister::side() {
+    if (!side_) {
+        side_ = std::make_unique<Connection>();
+        side_->openFile(path_, QString::fromLatin1(kDefaultFilePassword));
+    }
+    return *side_;
+}
+
+void TestRegister::exec(const QString& sql) {
+    side().exec(sql.toStdString());
+}
+
+void TestRegister::addAsset(const QString& id, const QString& group, const QString& extraColumns,
+                            const QString& extraValues) {
+    QString sql = QStringLiteral("INSERT INTO assets (ASSETID, ItemGroup%1) VALUES ('%2', '%3'%4)")
+                      .arg(extraColumns.isEmpty() ? QString() : QStringLiteral(", ") + extraColumns, id, group,
+                           extraValues.isEmpty() ? QString() : QStringLiteral(", ") + extraValues);
+    exec(sql);
+}
+
+long long TestRegister::count(const QString& sql) {
+    Statement s(side(), sql.toStdString());
+    const long long n = s.step() ? s.columnInt64(0) : -1;
+    s.reset();
+    return n;
+}
+
+QString TestRegister::text(const QString& sql) {
+    Statement s(side(), sql.toStdString());
+    const QString t = s.step() ? s.column(0).toString() : QString();
+    s.reset();
+    return t;
+}
+
+QString reportsSourceFolder() {
+    return QStringLiteral(VANTREL_REPORTS_SOURCE);
+}
+
+QString makeProgramFolder(const QString& folder) {
+    QDir(folder).mkpath(QStringLiteral("reports"));
+    const QDir source(reportsSourceFolder());
+    for (const QString& name : source.entryList(QDir::Files)) {
+        QFile::copy(source.filePath(name), folder + QStringLiteral("/reports/") + name);
+    }
+    return folder + QLatin1Char('/');
+}

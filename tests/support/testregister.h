@@ -1,0 +1,36 @@
+// Test fixtures: a fresh register in a temporary folder, made by the same code as `vnrdb create`, and
+// a side connection for setting up rows or playing the part of another program.
+#pragma once
+
+#include "data/connection.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+class TestRegister {
+public:
+    // Makes <tmp>/vnrdata.mdb, an empty register with one settings record and no groups.
+    TestRegister();
+    const QString& path() const { return path_; }
+    QString folder() const { return dir_.path(); }
+    // A second connection to the same file, opened on first use.
+    Connection& side();
+    // Runs SQL on the side connection.
+    void exec(const QString& sql);
+    // Adds an asset with the given columns (SQL literals, e.g. "'KLT1001'"); returns nothing.
+    void addAsset(const QString& id, const QString& group, const QString& extraColumns = QString(),
+                  const QString& extraValues = QString());
+    long long count(const QString& sql);
+    QString text(const QString& sql);
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+    std::unique_ptr<Connection> side_;
+};
+
+// The folder holding the installed report templates and logo in the source tree.
+QString reportsSourceFolder();
+// Makes <folder>/reports with the installed template files; returns the folder with a trailing separator.
+QString makeProgramFolder(const QString& folder);

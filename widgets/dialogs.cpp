@@ -1,0 +1,173 @@
+// Production shows Qt's own dialogs; scripted mode answers from the queues a test filled.
+#include "widgets/dialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <deque>
+
+namespace {
+
+struct Script {
+    bool enabled = false;
+    std::deque<Answer> answers;
+    std::deque<std::function<void(QDialog&)>> drivers;
+    std::deque<QString> fileNames;
+    std::deque<bool> printAnswers;
+    std::vector<ShownMessage> messages;
+    std::vector<QString> unexpected;
+};
+
+Script& script() {
+    static Script s;
+    return s;
+}
+
+// Records a box in scripted mode and returns the queued answer, or fallback when none is queued.
+Answer scripted(const QString& title, const QString& text, MessageIcon icon, Answer fallback) {
+    Script& s = script();
+    Answer a = fallback;
+    if (!s.answers.empty()) {
+        a = s.answers.front();
+        s.answers.pop_front();
+    }
+    s.messages.push_back({title, text, icon, a});
+    return a;
+}
+
+QMessageBox::Icon qtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton runBox(const QString& title, const QString& text, MessageIcon icon,
+                                   QMessageBox::StandardButtons buttons, QMessageBox::StandardButton def) {
+    QMessageBox box(qtIcon(icon), title, text, buttons, QApplication::activeWindow());
+    box.setDefaultButton(def);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+} // namespace
+
+namespace Dialogs {
+
+void showMessage(const QString& text) {
+    if (script().enabled) {
+        scripted(QStringLiteral("Vantrel"), text, MessageIcon::None, Answer::Ok);
+        return;
+    }
+    runBox(QStringLiteral("Vantrel"), text, MessageIcon::None, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void showError(const QString& text, const QString& title) {
+    if (script().enabled) {
+        scripted(title, text, MessageIcon::Error, Answer::Ok);
+        return;
+    }
+    runBox(title, text, MessageIcon::Error, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool askYesNo(const QString& text) {
+    if (script().enabled) {
+        return scripted(QStringLiteral("Question"), text, MessageIcon::None, Answer::Yes) == Answer::Yes;
+    }
+    return runBox(QStringLiteral("Question"), text, MessageIcon::None, QMessageBox::Yes | QMessageBox::No,
+                  QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+bool confirm(const QString& text) {
+    if (script().enabled) {
+        return scripted(QStringLiteral("Confirm"), text, MessageIcon::Question, Answer::Ok) == Answer::Ok;
+    }
+    return runBox(QStringLiteral("Confirm"), text, MessageIcon::Question, QMessageBox::Ok | QMessageBox::Cancel,
+                  QMessageBox::Ok) == QMessageBox::Ok;
+}
+
+int showModal(QDialog& dialog) {
+    Script& s = script();
+    if (!s.enabled) {
+        return dialog.exec();
+    }
+    if (s.drivers.empty()) {
+        s.unexpected.push_back(dialog.objectName());
+        return QDialog::Rejected;
+    }
+    auto driver = std::move(s.drivers.front());
+    s.drivers.pop_front();
+    // Shown without a nested event loop: the driver presses the window's buttons, which close it.
+    dialog.setResult(0);
+    dialog.show();
+    driver(dialog);
+    if (dialog.isVisible()) {
+        s.unexpected.push_back(dialog.objectName() + QStringLiteral(" (left open)"));
+        dialog.done(QDialog::Rejected);
+    }
+    return dialog.result();
+}
+
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
+    Script& s = script();
+    if (!s.enabled) {
+        return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    }
+    if (s.fileNames.empty()) {
+        return QString();
+    }
+    QString name = s.fileNames.front();
+    s.fileNames.pop_front();
+    return name;
+}
+
+bool execPrintDialog(QWidget* parent, QPrinter& printer) {
+    Script& s = script();
+    if (!s.enabled) {
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted;
+    }
+    if (s.printAnswers.empty()) {
+        return false;
+    }
+    bool accepted = s.printAnswers.front();
+    s.printAnswers.pop_front();
+    return accepted;
+}
+
+} // namespace Dialogs
+
+namespace DialogScript {
+
+void enable() { script().enabled = true; }
+bool enabled() { return script().enabled; }
+
+void reset() {
+    bool on = script().enabled;
+    script() = Script{};
+    script().enabled = on;
+}
+
+void setNextAnswer(Answer answer) { script().answers.push_back(answer); }
+void setNextModal(std::function<void(QDialog&)> driver) { script().drivers.push_back(std::move(driver)); }
+void setNextFileName(const QString& fileName) { script().fileNames.push_back(fileName); }
+void setNextPrintAccepted(bool accepted) { script().printAnswers.push_back(accepted); }
+const std::vector<ShownMessage>& messages() { return script().messages; }
+void clearMessages() { script().messages.clear(); }
+const std::vector<QString>& unexpectedModals() { return script().unexpected; }
+
+int pendingScript() {
+    const Script& s = script();
+    return static_cast<int>(s.answers.size() + s.drivers.size() + s.fileNames.size() + s.printAnswers.size());
+}
+
+} // namespace DialogScript

@@ -1,0 +1,67 @@
+// The one seam through which windows show anything modal to the user: message boxes, questions, modal
+// windows, file and print dialogs. Production shows the real Qt dialogs. Tests switch the seam into
+// scripted mode and queue the answers and the code that drives each modal window; every message shown is
+// recorded so a test can read its title and text.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+class QDialog;
+class QPrinter;
+class QWidget;
+
+enum class MessageIcon { None, Information, Error, Question };
+enum class Answer { Ok, Cancel, Yes, No };
+
+struct ShownMessage {
+    QString title;
+    QString text;
+    MessageIcon icon;
+    Answer answer;
+};
+
+namespace Dialogs {
+
+// A plain notice: caption "Vantrel", the text, one OK button.
+void showMessage(const QString& text);
+// The general error display: error icon, the text, caption "Vantrel" (or the title given).
+void showError(const QString& text, const QString& title = QStringLiteral("Vantrel"));
+// A question captioned "Question" with Yes and No and no icon; true for Yes.
+bool askYesNo(const QString& text);
+// A confirmation with OK and Cancel; true for OK.
+bool confirm(const QString& text);
+// Shows a window modally and returns its result (1 for OK; anything else is not OK).
+int showModal(QDialog& dialog);
+// A save-file dialog; empty when cancelled.
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& filter);
+// The print dialog for printer; true when the user confirmed it.
+bool execPrintDialog(QWidget* parent, QPrinter& printer);
+
+} // namespace Dialogs
+
+// Scripted mode for tests.
+namespace DialogScript {
+
+void enable();    // from now on nothing real is shown
+bool enabled();
+void reset();     // forgets queued answers, drivers and recorded messages
+// The answer to the next message box or question (the default when none is queued: OK for notices,
+// the first button otherwise).
+void setNextAnswer(Answer answer);
+// Code that drives the next modal window: it runs while the window is shown and should close it
+// (click a button, press Escape, or close it). A modal with no driver queued is recorded as unexpected
+// and rejected at once.
+void setNextModal(std::function<void(QDialog&)> driver);
+void setNextFileName(const QString& fileName);
+void setNextPrintAccepted(bool accepted);
+
+const std::vector<ShownMessage>& messages();
+void clearMessages();
+// Modal windows shown without a driver queued (window object names); empty in a passing test.
+const std::vector<QString>& unexpectedModals();
+// Answers, drivers and file names queued but never used.
+int pendingScript();
+
+} // namespace DialogScript

@@ -1,0 +1,38 @@
+// The common look of the program's windows: the Garamond face at 16 px in violet, bold labels, the tiled
+// background picture drawn unscaled from the top left, mauve panels and grey grid titles.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+class QWidget;
+
+namespace Look {
+
+inline const QColor kViolet{136, 41, 214};
+inline const QColor kMauve{219, 194, 220};
+inline const QColor kTitleGrey{207, 207, 207};
+inline const QColor kStatusBlue{0, 74, 149};
+inline const QColor kGaugeFore{128, 128, 255};
+inline const QColor kViewerText{251, 245, 179};
+
+// "Garamond", else "EB Garamond", else a serif face, at pixelSize.
+QFont font(int pixelSize = 16, bool bold = false);
+// The shared 1024 x 768 background picture.
+const QPixmap& background();
+// Font, violet text and white window colour for a window and its children.
+void apply(QWidget* window);
+// A bold label font of the window's size.
+void makeBold(QWidget* w);
+// A panel or group box in light mauve.
+void makeMauve(QWidget* w);
+// The small green check-mark picture of confirming buttons.
+QIcon okIcon();
+// A picture from the program's resources by file name (":/pictures/<name>"); SVG or PNG.
+QIcon icon(const QString& name);
+QPixmap pixmap(const QString& name, const QSize& size = QSize());
+
+} // namespace Look
