@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-#include <QRadialGradient>
 #include <QString>
 #include <cmath>
 #include <cstdio>
@@ -49,7 +48,9 @@ bool save(const QImage& image, const QString& folder, const QString& name, int q
     return true;
 }
 
-QPen roundPen(const QColor& color, qreal width) { return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+QPen roundPen(const QColor& color, qreal width) {
+    return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
 
 // The window background: pale pink and lilac tiles with white joins, in the few flat colours of an
 // indexed picture.
@@ -371,7 +372,8 @@ QImage animationFrame(int frame, int count) {
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             QRgb pixel = straight.pixel(x, y);
-            image.setPixelColor(x, y, qAlpha(pixel) >= 128 ? QColor(qRed(pixel), qGreen(pixel), qBlue(pixel)) : kBackdrop);
+            image.setPixelColor(x, y,
+                                qAlpha(pixel) >= 128 ? QColor(qRed(pixel), qGreen(pixel), qBlue(pixel)) : kBackdrop);
         }
     }
     return image;
@@ -408,7 +410,7 @@ QImage savePicture() {
     return image;
 }
 
-// A printer with a page in its tray; drawn at 32 px for the viewer and shared in shape by the toolbar.
+// The viewer's Print button: a printer with a page in its tray.
 QImage printPicture() {
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);

@@ -1,0 +1,153 @@
+// The password window: what counts as the right password, the prompt, and what a refusal leaves behind.
+#include "app/globals.h"
+#include "app/logon.h"
+#include "data/datamodule.h"
+#include "data/schema.h"
+#include "tests/support/testregister.h"
+#include "widgets/dialogs.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+class TestLogon : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestRegister> reg;
+    std::unique_ptr<DataModule> dm;
+    std::unique_ptr<Tlogonfrm> win;
+    QString caption;
+
+    // Shows the window, types entry and presses OK, then Cancel if it is still open; returns the result.
+    int tryPassword(const QString& entry) {
+        DialogScript::setNextModal([entry](QDialog& d) {
+            auto* edit = d.findChild<QLineEdit*>(QStringLiteral("Password"));
+            edit->clear();
+            edit->insert(entry); // typed as a user would; keyClicks knows no accented letters
+            d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+            if (d.isVisible()) {
+                d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click();
+            }
+        });
+        return Dialogs::showModal(*win);
+    }
+
+    void setStored(const QString& sqlValue) {
+        reg->exec(QStringLiteral("UPDATE System SET DataBasePassword = %1").arg(sqlValue));
+    }
+
+private slots:
+    void initTestCase() { DialogScript::enable(); }
+
+    void init() {
+        DialogScript::reset();
+        LoggedOn = false;
+        caption = QStringLiteral("Vantrel (Read Only Mode) ");
+        reg = std::make_unique<TestRegister>();
+        dm = std::make_unique<DataModule>();
+        dm->ADOConnection1.openFile(reg->path(), QString::fromLatin1(kDefaultFilePassword));
+        dm->SystemTable.open();
+        win = std::make_unique<Tlogonfrm>(nullptr, *dm, [this](const QString& c) { caption = c; });
+    }
+
+    void cleanup() {
+        QVERIFY(DialogScript::unexpectedModals().empty());
+        win.reset();
+        dm.reset();
+        reg.reset();
+    }
+
+    void asciiCaseIsIgnoredOtherLettersAreNot_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("lower entry") << QStringLiteral("SECRET") << QStringLiteral("secret") << true;
+        QTest::newRow("mixed") << QStringLiteral("s3Cret") << QStringLiteral("S3cRET") << true;
+        QTest::newRow("accented case differs") << QStringLiteral("café") << QStringLiteral("CAFÉ") << false;
+        QTest::newRow("accented same") << QStringLiteral("café") << QStringLiteral("CAFé") << true;
+        QTest::newRow("trailing blank") << QStringLiteral("secret") << QStringLiteral("secret ") << false;
+        QTest::newRow("leading blank") << QStringLiteral("secret") << QStringLiteral(" secret") << false;
+        QTest::newRow("empty stored, empty entry") << QString() << QString() << true;
+        QTest::newRow("empty stored, any entry") << QString() << QStringLiteral("x") << false;
+    }
+    void asciiCaseIsIgnoredOtherLettersAreNot() {
+        QFETCH(QString, stored);
+        QFETCH(QString, entry);
+        QFETCH(bool, accepted);
+        setStored(QLatin1Char('\'') + stored + QLatin1Char('\''));
+        QCOMPARE(tryPassword(entry) == mrOk, accepted);
+        QCOMPARE(LoggedOn, accepted);
+        QCOMPARE(caption, accepted ? QStringLiteral("Vantrel") : QStringLiteral("Vantrel (Read Only Mode) "));
+        if (!accepted) {
+            QCOMPARE(DialogScript::messages().size(), size_t(1));
+            QCOMPARE(DialogScript::messages()[0].text, QStringLiteral("This password is incorrect"));
+            QCOMPARE(DialogScript::messages()[0].title, QStringLiteral("Vantrel"));
+        }
+    }
+
+    void nullOrMissingSettingsReadAsEmpty() {
+        setStored(QStringLiteral("NULL"));
+        QCOMPARE(tryPassword(QString()), mrOk);
+        LoggedOn = false;
+        reg->exec(QStringLiteral("DELETE FROM System"));
+        QVERIFY(tryPassword(QStringLiteral("anything")) != mrOk);
+        QCOMPARE(tryPassword(QString()), mrOk);
+    }
+
+    void passwordIsReadAgainAtEveryOk() {
+        setStored(QStringLiteral("'old'"));
+        QVERIFY(tryPassword(QStringLiteral("new")) != mrOk);
+        setStored(QStringLiteral("'new'"));
+        QCOMPARE(tryPassword(QStringLiteral("new")), mrOk);
+    }
+
+    void promptFollowsTheSetting() {
+        QString prompt;
+        auto readPrompt = [&prompt](QDialog& d) {
+            prompt = d.findChild<QLabel*>(QStringLiteral("promptlabel"))->text();
+            d.reject();
+        };
+        DialogScript::setNextModal(readPrompt);
+        Dialogs::showModal(*win);
+        QCOMPARE(prompt, QStringLiteral("You must enter a password to make changes. Otherwise click cancel"));
+        reg->exec(QStringLiteral("UPDATE System SET PromptPasswordToStart = 1"));
+        dm->SystemTable.close();
+        dm->SystemTable.open();
+        DialogScript::setNextModal(readPrompt);
+        Dialogs::showModal(*win);
+        QCOMPARE(prompt, QStringLiteral("You must enter a password to get into this system"));
+    }
+
+    void entryIsKeptAfterCancelAndEscapeIsNotOk() {
+        setStored(QStringLiteral("'right'"));
+        QVERIFY(tryPassword(QStringLiteral("wrong")) != mrOk);
+        QString shown;
+        DialogScript::setNextModal([&shown](QDialog& d) {
+            auto* edit = d.findChild<QLineEdit*>(QStringLiteral("Password"));
+            shown = edit->text();
+            QCOMPARE(edit->echoMode(), QLineEdit::Password);
+            QTest::keyClick(&d, Qt::Key_Escape);
+        });
+        QVERIFY(Dialogs::showModal(*win) != mrOk);
+        QCOMPARE(shown, QStringLiteral("wrong"));
+        QVERIFY(!LoggedOn);
+    }
+
+    void guardAsksOnlyUntilThePasswordIsGiven() {
+        setStored(QStringLiteral("'pw'"));
+        DialogScript::setNextModal([](QDialog& d) { d.reject(); });
+        QVERIFY(!PasswordGiven());
+        DialogScript::setNextModal([](QDialog& d) {
+            QTest::keyClicks(d.findChild<QLineEdit*>(QStringLiteral("Password")), QStringLiteral("PW"));
+            QTest::keyClick(d.findChild<QLineEdit*>(QStringLiteral("Password")), Qt::Key_Return);
+        });
+        QVERIFY(PasswordGiven());
+        setStored(QStringLiteral("'changed'"));
+        QVERIFY(PasswordGiven()); // no window queued: none may be shown
+        QCOMPARE(DialogScript::pendingScript(), 0);
+    }
+};
+
+QTEST_MAIN(TestLogon)
+#include "tst_logon.moc"

@@ -1,0 +1,484 @@
+// Tests of the translation of Jet statements into SQLite's dialect: literals, dates, booleans, bracketed names,
+// the end of the statement, the one-table analysis, and every statement the program runs, executed on an
+// in-memory database configured as the register's connection is (no double-quoted strings, our LIKE).
+#include "data/errors.h"
+#include "data/jetsql.h"
+#include "data/likefunction.h"
+
+#include <QtTest>
+#include <sqlite3.h>
+
+namespace {
+
+QString translated(const QString& jet) {
+    return QString::fromStdString(translateJetSql(jet).sql);
+}
+
+// The text of the DatabaseError translating jet raises, or an empty string when it translates.
+QString translationError(const QString& jet) {
+    try {
+        translateJetSql(jet);
+    } catch (const DatabaseError& e) {
+        return e.text();
+    }
+    return {};
+}
+
+const QStringList kAssetsLike = {"SELECT *", "FROM Assets", "WHERE description LIKE \"%lap%\"",
+                                 "AND Writtenoff <> TRUE", "ORDER BY description;"};
+const QStringList kAssetsInUse = {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"};
+const QStringList kGroups = {"select *", "from Groups ", "where Description <> ''"};
+const QStringList kGroupCount = {"Select COUNT(*) as GTotal", "FROM assets", "Where ITEMGROUP = \"3\""};
+const QStringList kTestDue = {"Select AssetID, Make, Model, SerialNumber, DatePurchased", "FROM Assets",
+                              "WHERE DatePurchased <= #7/4/2026# and WrittenOff = FALSE", "Order by DatePurchased"};
+const QStringList kBorrowed = {"Select AssetID, Make, Model, SerialNumber, Borrower, Borrowedon, ExpectedReturn",
+                               "FROM Assets", "WHERE itemBorrowed = TRUE and WrittenOFf = False",
+                               "Order by BorrowedOn"};
+const QStringList kWrittenOffReport = {"SELECT Groups.Description, Count(*) AS Total",
+                                       "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
+                                       "GROUP BY Groups.Description, assets.WrittenOff",
+                                       "HAVING assets.WrittenOff=TRUE"};
+const QStringList kValueReport = {"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
+                                  "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
+                                  "WHERE DatePurchased >= #1/1/2027#", "GROUP BY Groups.Description, assets.WrittenOff",
+                                  "HAVING assets.WrittenOff=FALSE"};
+
+QString joined(const QStringList& lines) {
+    return lines.join(QLatin1Char('\n'));
+}
+
+// An in-memory database with the register's tables, set up as the register's connection is.
+class RegisterDb {
+public:
+    RegisterDb() {
+        if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
+            qFatal("cannot open an in-memory database");
+        }
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+        registerLikeFunctions(db_);
+        exec("CREATE TABLE assets(ASSETID TEXT COLLATE NOCASE, ItemGroup TEXT, Make TEXT, Model TEXT, "
+             "SerialNumber TEXT, Description TEXT COLLATE NOCASE, DatePurchased DATE, LastTestTag DATE, "
+             "isElectrical BOOLEAN, itemBorrowed BOOLEAN, Borrower TEXT, BorrowedOn DATE, ExpectedReturn DATE, "
+             "WrittenOff BOOLEAN, WrittenOffDate DATE, WrittenOffReason TEXT, TotalCost MONEY)");
+        exec("CREATE TABLE Groups(GroupNumber TEXT, Description TEXT)");
+        exec("INSERT INTO Groups VALUES ('1','Computers'), ('2','Furniture'), ('3','Tools'), ('4','')");
+        // AssetID, group, make, model, serial, description, purchased, borrowed, borrower, borrowed on,
+        // expected return, written off, cost.
+        exec("INSERT INTO assets(AssetID, ItemGroup, Make, Model, SerialNumber, Description, DatePurchased, "
+             "itemBorrowed, Borrower, BorrowedOn, ExpectedReturn, WrittenOff, TotalCost) VALUES "
+             "('A001','1','Dell','Latitude','SN1','Dell laptop','2026-07-04',1,'Ann','2026-08-01','2026-08-15',0,1200),"
+             "('A002','1','HP','ProBook','SN2','Office LAPTOP','2025-12-31',0,NULL,NULL,NULL,1,900),"
+             "('A003','2','Ikea','Bekant','SN3','Standing desk','2026-07-05',0,NULL,NULL,NULL,0,300),"
+             "('A004','3','Makita','DHP','SN4','Cordless drill','2027-01-01',1,'Bob','2027-01-10',NULL,0,150),"
+             "('A005','1','Acer','X','SN5','Écran de laptop','2024-02-29',0,NULL,NULL,NULL,0,400),"
+             "('A006','3','Stanley','H1','SN6','Hammer','2026-07-04 10:30:00',0,NULL,NULL,NULL,0,25),"
+             "('A007','3','Bosch','S2','SN7','Old saw','2020-01-01',0,NULL,NULL,NULL,1,10),"
+             "('A008','1','Dell','D2','SN8','Broken laptop','2019-05-05',0,NULL,NULL,NULL,1,50),"
+             "('A009','2','Ikea','Markus','SN9','Chair 12\" high','2027-02-01',0,NULL,NULL,NULL,0,99.5)");
+    }
+    ~RegisterDb() { sqlite3_close(db_); }
+
+    void exec(const char* sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            qFatal("cannot set up the test database: %s", message);
+        }
+    }
+
+    // Every row of the result, its columns joined by '|'; a NULL shows as "NULL". Throws on SQL errors.
+    QStringList rows(const std::string& sql) const {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db_)) + QStringLiteral(" in ") +
+                                QString::fromStdString(sql));
+        }
+        QStringList result;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            QStringList columns;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                const unsigned char* text = sqlite3_column_text(stmt, i);
+                columns << (text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QStringLiteral("NULL"));
+            }
+            result << columns.join(QLatin1Char('|'));
+        }
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE) {
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db_)));
+        }
+        return result;
+    }
+
+    // The first column of every row.
+    QStringList firstColumn(const std::string& sql) const {
+        QStringList result;
+        for (const QString& row : rows(sql)) {
+            result << row.section(QLatin1Char('|'), 0, 0);
+        }
+        return result;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace
+
+class TestJetSql : public QObject {
+    Q_OBJECT
+
+private slots:
+    void translation_data();
+    void translation();
+    void refused_data();
+    void refused();
+    void jetQuoteRoundTrip_data();
+    void jetQuoteRoundTrip();
+    void singleTable_data();
+    void singleTable();
+    void programStatementsRun();
+    void singleTableReadByRowIdGivesSameRows_data();
+    void singleTableReadByRowIdGivesSameRows();
+};
+
+void TestJetSql::translation_data() {
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("sqlite");
+
+    QTest::newRow("double-quoted text") << R"(x = "abc")"
+                                        << "x = 'abc'";
+    QTest::newRow("doubled double quote") << R"(x = "a""b")"
+                                          << R"(x = 'a"b')";
+    QTest::newRow("only a doubled quote") << R"(x = """")"
+                                          << R"(x = '"')";
+    QTest::newRow("single quote inside double") << R"(x = "O'Brien")"
+                                                << "x = 'O''Brien'";
+    QTest::newRow("single-quoted text") << "x = 'abc'"
+                                        << "x = 'abc'";
+    QTest::newRow("doubled single quote") << "x = 'it''s'"
+                                          << "x = 'it''s'";
+    QTest::newRow("double quote inside single") << R"(x = 'say "hi"')"
+                                                << R"(x = 'say "hi"')";
+    QTest::newRow("empty texts") << R"(a = "" or b = '')"
+                                 << "a = '' or b = ''";
+    QTest::newRow("keywords and # inside a literal") << R"(x = "FROM #1/1/2027# TRUE; [y]")"
+                                                     << "x = 'FROM #1/1/2027# TRUE; [y]'";
+    QTest::newRow("non-ASCII text") << R"(x = "Écran ω")"
+                                    << "x = 'Écran ω'";
+    QTest::newRow("date") << "d >= #1/1/2027#"
+                          << "d >= '2027-01-01'";
+    QTest::newRow("date end of century") << "d = #12/31/1999#"
+                                         << "d = '1999-12-31'";
+    QTest::newRow("date with leading zeros") << "d = #07/04/2026#"
+                                             << "d = '2026-07-04'";
+    QTest::newRow("date leap day") << "d = #2/29/2024#"
+                                   << "d = '2024-02-29'";
+    QTest::newRow("date leap day of 2000") << "d = #2/29/2000#"
+                                           << "d = '2000-02-29'";
+    QTest::newRow("date with blanks inside") << "d = # 7/4/2026 #"
+                                             << "d = '2026-07-04'";
+    QTest::newRow("TRUE") << "x = TRUE"
+                          << "x = 1";
+    QTest::newRow("false") << "x = false"
+                           << "x = 0";
+    QTest::newRow("mixed case") << "x = tRuE or y = FaLsE"
+                                << "x = 1 or y = 0";
+    QTest::newRow("boolean next to operators") << "x<>TRUE AND(y=FALSE)"
+                                               << "x<>1 AND(y=0)";
+    QTest::newRow("names containing TRUE") << "TrueValue = IsTrue or FALSEHOOD = 1"
+                                           << "TrueValue = IsTrue or FALSEHOOD = 1";
+    QTest::newRow("boolean in a literal") << R"(x = "TRUE" or y = 'false')"
+                                          << "x = 'TRUE' or y = 'false'";
+    QTest::newRow("bracketed TRUE is a column") << "[True] = TRUE"
+                                                << "\"True\" = 1";
+    QTest::newRow("qualified TRUE is a column") << "Flags.True = TRUE"
+                                                << "Flags.True = 1";
+    QTest::newRow("bracketed name") << "SELECT [Asset ID] FROM [My Assets]"
+                                    << R"(SELECT "Asset ID" FROM "My Assets")";
+    QTest::newRow("bracketed name with quote") << R"([12" screen])"
+                                               << R"("12"" screen")";
+    QTest::newRow("qualified bracketed name") << "[Groups].[Description]"
+                                              << R"("Groups"."Description")";
+    QTest::newRow("operators") << "a<=1 and b>=2 and c<>3 and d<4 and e>5"
+                               << "a<=1 and b>=2 and c<>3 and d<4 and e>5";
+    QTest::newRow("numbers") << "x = 12.5 or y = .5 or z = 1e3"
+                             << "x = 12.5 or y = .5 or z = 1e3";
+    QTest::newRow("minus minus is not a comment") << "x = 2--1"
+                                                  << "x = 2- -1";
+    QTest::newRow("slash star is not a comment") << "x = 4/*y"
+                                                 << "x = 4/ *y";
+    QTest::newRow("line breaks kept") << "SELECT *\nFROM Assets\r\nWHERE x"
+                                      << "SELECT *\nFROM Assets\r\nWHERE x";
+    QTest::newRow("trailing semicolon") << "SELECT 1;"
+                                        << "SELECT 1";
+    QTest::newRow("semicolon then blanks") << "SELECT 1 ;  \n\t"
+                                           << "SELECT 1";
+    QTest::newRow("semicolon in a literal") << "SELECT ';' ;"
+                                            << "SELECT ';'";
+    QTest::newRow("non-ASCII name") << "SELECT Größe FROM t"
+                                    << "SELECT Größe FROM t";
+}
+
+void TestJetSql::translation() {
+    QFETCH(QString, jet);
+    QFETCH(QString, sqlite);
+    QCOMPARE(translated(jet), sqlite);
+}
+
+void TestJetSql::refused_data() {
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("errorContains");
+
+    QTest::newRow("second statement") << "SELECT 1; SELECT 2"
+                                      << "Characters found after end of SQL statement.";
+    QTest::newRow("two semicolons") << "SELECT 1;;"
+                                    << "Characters found after end of SQL statement.";
+    QTest::newRow("unterminated double-quoted") << R"(x = "abc)"
+                                                << "closing quote";
+    QTest::newRow("unterminated after doubled quote") << R"(x = "abc"")"
+                                                      << "closing quote";
+    QTest::newRow("unterminated single-quoted") << "x = 'abc"
+                                                << "closing quote";
+    QTest::newRow("unterminated bracket") << "SELECT [Asset ID FROM t"
+                                          << "closing bracket";
+    QTest::newRow("empty bracket") << "SELECT [] FROM t"
+                                   << "empty name";
+    QTest::newRow("unterminated date") << "d = #1/1/2027"
+                                       << "closing #";
+    QTest::newRow("30 February") << "d = #2/30/2025#"
+                                 << "#2/30/2025#";
+    QTest::newRow("29 February of a common year") << "d = #2/29/2025#"
+                                                  << "#2/29/2025#";
+    QTest::newRow("29 February of 1900") << "d = #2/29/1900#"
+                                         << "#2/29/1900#";
+    QTest::newRow("31 April") << "d = #4/31/2025#"
+                              << "#4/31/2025#";
+    QTest::newRow("month 13") << "d = #13/1/2025#"
+                              << "#13/1/2025#";
+    QTest::newRow("month 0") << "d = #0/1/2025#"
+                             << "#0/1/2025#";
+    QTest::newRow("day 32") << "d = #1/32/2025#"
+                            << "#1/32/2025#";
+    QTest::newRow("day 0") << "d = #1/0/2025#"
+                           << "#1/0/2025#";
+    QTest::newRow("two-digit year") << "d = #1/1/25#"
+                                    << "#1/1/25#";
+    QTest::newRow("five-digit year") << "d = #1/1/20255#"
+                                     << "#1/1/20255#";
+    QTest::newRow("three-digit month") << "d = #001/1/2025#"
+                                       << "#001/1/2025#";
+    QTest::newRow("ISO inside hashes") << "d = #2025-01-01#"
+                                       << "#2025-01-01#";
+    QTest::newRow("text after the date") << "d = #1/1/2025 x#"
+                                         << "#1/1/2025 x#";
+    QTest::newRow("empty date") << "d = ##"
+                                << "##";
+}
+
+void TestJetSql::refused() {
+    QFETCH(QString, jet);
+    QFETCH(QString, errorContains);
+    const QString error = translationError(jet);
+    QVERIFY2(error.contains(errorContains, Qt::CaseInsensitive), qPrintable(QStringLiteral("got: ") + error));
+}
+
+void TestJetSql::jetQuoteRoundTrip_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("quoted");
+
+    QTest::newRow("plain") << "laptop"
+                           << R"("laptop")";
+    QTest::newRow("inch mark") << R"(Chair 12" high)"
+                               << R"("Chair 12"" high")";
+    QTest::newRow("only quotes") << R"("")"
+                                 << R"("""""")";
+    QTest::newRow("apostrophe") << "O'Brien"
+                                << R"("O'Brien")";
+    QTest::newRow("empty") << ""
+                           << R"("")";
+}
+
+void TestJetSql::jetQuoteRoundTrip() {
+    QFETCH(QString, value);
+    QFETCH(QString, quoted);
+    QCOMPARE(jetQuote(value), quoted);
+
+    // The quoted value, translated and run, must select exactly the text it was made from.
+    RegisterDb db;
+    const TranslatedSelect t = translateJetSql(QStringLiteral("SELECT ") + jetQuote(value));
+    QCOMPARE(db.rows(t.sql), QStringList{value});
+    const QString find = QStringLiteral("SELECT AssetID FROM Assets WHERE Description = ") + jetQuote(value);
+    const QStringList found = db.firstColumn(translateJetSql(find).sql);
+    QCOMPARE(found, value == QStringLiteral(R"(Chair 12" high)") ? QStringList{"A009"} : QStringList{});
+}
+
+void TestJetSql::singleTable_data() {
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("selectList");
+    QTest::addColumn<QString>("fromOn");
+
+    QTest::newRow("search") << joined(kAssetsLike) << true << "Assets"
+                            << "*"
+                            << "FROM Assets\nWHERE description LIKE '%lap%'\nAND Writtenoff <> 1\nORDER BY description";
+    QTest::newRow("in use") << joined(kAssetsInUse) << true << "assets"
+                            << "*"
+                            << "from assets\nWHERE Writtenoff <> 1\nORDER BY Assetid";
+    QTest::newRow("groups") << joined(kGroups) << true << "Groups"
+                            << "*"
+                            << "from Groups \nwhere Description <> ''";
+    QTest::newRow("test due") << joined(kTestDue) << true << "Assets"
+                              << "AssetID, Make, Model, SerialNumber, DatePurchased"
+                              << "FROM Assets\nWHERE DatePurchased <= '2026-07-04' and WrittenOff = 0\n"
+                                 "Order by DatePurchased";
+    QTest::newRow("borrowed") << joined(kBorrowed) << true << "Assets"
+                              << "AssetID, Make, Model, SerialNumber, Borrower, Borrowedon, ExpectedReturn"
+                              << "FROM Assets\nWHERE itemBorrowed = 1 and WrittenOFf = 0\nOrder by BorrowedOn";
+    // One row counted from many: reading it by row id would give one count per row.
+    QTest::newRow("group count") << joined(kGroupCount) << false << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("written-off report") << joined(kWrittenOffReport) << false << ""
+                                        << ""
+                                        << "";
+    QTest::newRow("value report") << joined(kValueReport) << false << ""
+                                  << ""
+                                  << "";
+
+    QTest::newRow("bare table") << "SELECT * FROM Assets" << true << "Assets"
+                                << "*"
+                                << "FROM Assets";
+    QTest::newRow("bracketed table") << "SELECT [Asset ID] FROM [My Assets] WHERE x = 1" << true << "\"My Assets\""
+                                     << "\"Asset ID\""
+                                     << "FROM \"My Assets\" WHERE x = 1";
+    QTest::newRow("lower-case keywords") << "select make from assets order by make" << true << "assets"
+                                         << "make"
+                                         << "from assets order by make";
+    QTest::newRow("expression column") << "SELECT Make, TotalCost * 2 AS Twice FROM Assets" << true << "Assets"
+                                       << "Make, TotalCost * 2 AS Twice"
+                                       << "FROM Assets";
+    QTest::newRow("function in WHERE") << "SELECT * FROM Assets WHERE lower(Make) = 'dell'" << true << "Assets"
+                                       << "*"
+                                       << "FROM Assets WHERE lower(Make) = 'dell'";
+    QTest::newRow("comma-list of tables") << "SELECT * FROM assets, Groups" << false << ""
+                                          << ""
+                                          << "";
+    QTest::newRow("table alias") << "SELECT a.Make FROM assets a" << false << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("join") << "SELECT * FROM assets JOIN Groups ON 1=1" << false << ""
+                          << ""
+                          << "";
+    QTest::newRow("distinct") << "SELECT DISTINCT Make FROM assets" << false << ""
+                              << ""
+                              << "";
+    QTest::newRow("group by") << "SELECT Make FROM assets GROUP BY Make" << false << ""
+                              << ""
+                              << "";
+    QTest::newRow("union") << "SELECT Make FROM assets UNION SELECT Make FROM assets" << false << ""
+                           << ""
+                           << "";
+    QTest::newRow("subquery in WHERE") << "SELECT * FROM assets WHERE ItemGroup IN (SELECT GroupNumber FROM Groups)"
+                                       << false << ""
+                                       << ""
+                                       << "";
+    QTest::newRow("subquery as table") << "SELECT * FROM (SELECT * FROM assets)" << false << ""
+                                       << ""
+                                       << "";
+    QTest::newRow("aggregate without space") << "SELECT max(TotalCost) FROM assets" << false << ""
+                                             << ""
+                                             << "";
+    QTest::newRow("aggregate with space") << "SELECT Sum (TotalCost) FROM assets" << false << ""
+                                          << ""
+                                          << "";
+    QTest::newRow("aggregate in ORDER BY") << "SELECT Make FROM assets ORDER BY count(*)" << false << ""
+                                           << ""
+                                           << "";
+    QTest::newRow("ORDER BY a select-list alias") << "SELECT Make AS M FROM assets ORDER BY M" << false << ""
+                                                  << ""
+                                                  << "";
+    QTest::newRow("ORDER BY column position") << "SELECT Make, Model FROM assets ORDER BY Make, 2" << false << ""
+                                              << ""
+                                              << "";
+    QTest::newRow("column named like an aggregate") << "SELECT Total FROM assets" << true << "assets"
+                                                    << "Total"
+                                                    << "FROM assets";
+    QTest::newRow("no FROM") << "SELECT 1" << false << ""
+                             << ""
+                             << "";
+    QTest::newRow("not a SELECT") << "UPDATE assets SET WrittenOff = TRUE" << false << ""
+                                  << ""
+                                  << "";
+    QTest::newRow("FROM inside a literal") << R"(SELECT "x FROM y" FROM assets)" << true << "assets"
+                                           << "'x FROM y'"
+                                           << "FROM assets";
+}
+
+void TestJetSql::singleTable() {
+    QFETCH(QString, jet);
+    QFETCH(bool, single);
+    QFETCH(QString, table);
+    QFETCH(QString, selectList);
+    QFETCH(QString, fromOn);
+
+    const TranslatedSelect t = translateJetSql(jet);
+    QCOMPARE(t.singleTable, single);
+    if (single) {
+        QCOMPARE(QString::fromStdString(t.table), table);
+        QCOMPARE(QString::fromStdString(t.selectList), selectList);
+        QCOMPARE(QString::fromStdString(t.fromOn), fromOn);
+    }
+}
+
+void TestJetSql::programStatementsRun() {
+    RegisterDb db;
+    auto run = [&](const QStringList& lines) { return db.rows(translateJetSql(joined(lines)).sql); };
+    auto ids = [&](const QStringList& lines) { return db.firstColumn(translateJetSql(joined(lines)).sql); };
+
+    // Our LIKE folds É, the written-off laptops stay out, and Description sorts without regard to case.
+    QCOMPARE(ids(kAssetsLike), (QStringList{"A001", "A005"}));
+    QCOMPARE(ids(kAssetsInUse), (QStringList{"A001", "A003", "A004", "A005", "A006", "A009"}));
+    QCOMPARE(run(kGroups), (QStringList{"1|Computers", "2|Furniture", "3|Tools"}));
+    QCOMPARE(run(kGroupCount), QStringList{"3"});
+    // ISO text dates compare as dates; a purchase at 10:30 on the day is after the day's midnight, as in Jet.
+    QCOMPARE(run(kTestDue), (QStringList{"A005|Acer|X|SN5|2024-02-29", "A001|Dell|Latitude|SN1|2026-07-04"}));
+    QCOMPARE(run(kBorrowed), (QStringList{"A001|Dell|Latitude|SN1|Ann|2026-08-01|2026-08-15",
+                                          "A004|Makita|DHP|SN4|Bob|2027-01-10|NULL"}));
+    QStringList writtenOff = run(kWrittenOffReport);
+    writtenOff.sort();
+    QCOMPARE(writtenOff, (QStringList{"Computers|2", "Tools|1"}));
+    QStringList value = run(kValueReport);
+    value.sort();
+    QCOMPARE(value, (QStringList{"Furniture|99.5", "Tools|150"}));
+}
+
+void TestJetSql::singleTableReadByRowIdGivesSameRows_data() {
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("search") << kAssetsLike;
+    QTest::newRow("in use") << kAssetsInUse;
+    QTest::newRow("groups") << kGroups;
+    QTest::newRow("test due") << kTestDue;
+    QTest::newRow("borrowed") << kBorrowed;
+}
+
+void TestJetSql::singleTableReadByRowIdGivesSameRows() {
+    QFETCH(QStringList, lines);
+    RegisterDb db;
+    const TranslatedSelect t = translateJetSql(joined(lines));
+    QVERIFY(t.singleTable);
+
+    const QStringList rowIds = db.firstColumn("SELECT rowid " + t.fromOn);
+    QVERIFY(!rowIds.isEmpty());
+    QStringList byId;
+    for (const QString& id : rowIds) {
+        const std::string read =
+            "SELECT " + t.selectList + " FROM " + t.table + " WHERE rowid IN (" + id.toStdString() + ")";
+        byId << db.rows(read);
+    }
+    QCOMPARE(byId, db.rows(t.sql));
+}
+
+QTEST_GUILESS_MAIN(TestJetSql)
+#include "tst_jetsql.moc"
