@@ -1,0 +1,354 @@
+// The grid reads cells through the dataset's text form, row by row as they come into view, and keeps the
+// model's row count in step with the dataset's inserts and deletes so a view never sees a row that is gone.
+#include "widgets/dbgrid.h"
+
+#include "widgets/guard.h"
+#include "widgets/look.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+
+const QColor kRowLine{160, 160, 160};
+
+// Paints a cell as usual and then the line under it: rows are ruled, columns are not.
+class RowLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(kRowLine);
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
+    }
+};
+
+bool isNumeric(FieldType type) {
+    return type == FieldType::Money || type == FieldType::Float || type == FieldType::Integer;
+}
+
+} // namespace
+
+// DatasetModel
+
+DatasetModel::DatasetModel(Dataset& dataset, QObject* parent) : QAbstractTableModel(parent), dataset_(&dataset) {
+    connect(&dataset, &Dataset::activeChanged, this, &DatasetModel::datasetOpenedOrClosed);
+    connect(&dataset, &Dataset::rowInserted, this, &DatasetModel::datasetRowInserted);
+    connect(&dataset, &Dataset::rowRemoved, this, &DatasetModel::datasetRowRemoved);
+    connect(&dataset, &Dataset::recordChanged, this, &DatasetModel::datasetRecordChanged);
+    rows_ = dataset.active() ? dataset.recordCount() : 0;
+    resolveColumns();
+}
+
+void DatasetModel::setColumns(const QList<GridColumn>& columns) {
+    changing_ = true;
+    beginResetModel();
+    defined_ = columns;
+    resolveColumns();
+    endResetModel();
+    changing_ = false;
+}
+
+int DatasetModel::fieldOfColumn(int column) const {
+    if (column < 0 || static_cast<size_t>(column) >= fields_.size()) {
+        return -1;
+    }
+    return fields_[static_cast<size_t>(column)];
+}
+
+void DatasetModel::setColumnWidth(int column, int width) {
+    if (column < 0 || column >= effective_.size() || width <= 0) {
+        return;
+    }
+    effective_[column].width = width;
+    if (column < defined_.size()) {
+        defined_[column].width = width;
+    }
+}
+
+void DatasetModel::resolveColumns() {
+    const bool open = dataset_ && dataset_->active();
+    effective_.clear();
+    fields_.clear();
+    if (defined_.isEmpty()) {
+        if (open) {
+            for (int i = 0; i < dataset_->fieldCount(); ++i) {
+                GridColumn column;
+                column.fieldName = dataset_->fieldDef(i).name;
+                column.title = column.fieldName;
+                effective_.append(column);
+                fields_.push_back(i);
+            }
+        }
+        return;
+    }
+    for (const GridColumn& c : defined_) {
+        GridColumn shown = c;
+        if (shown.title.isEmpty()) {
+            shown.title = shown.fieldName;
+        }
+        effective_.append(shown);
+        fields_.push_back(open ? dataset_->findField(c.fieldName) : -1);
+    }
+}
+
+void DatasetModel::datasetOpenedOrClosed() {
+    changing_ = true;
+    beginResetModel();
+    rows_ = dataset_ && dataset_->active() ? dataset_->recordCount() : 0;
+    resolveColumns();
+    endResetModel();
+    changing_ = false;
+}
+
+void DatasetModel::datasetRowInserted(int row) {
+    if (!dataset_ || row < 0 || row > rows_) {
+        datasetOpenedOrClosed();
+        return;
+    }
+    changing_ = true;
+    shiftedFrom_ = row;
+    shift_ = 1;
+    beginInsertRows(QModelIndex(), row, row);
+    ++rows_;
+    shift_ = 0;
+    endInsertRows();
+    changing_ = false;
+    if (rows_ != dataset_->recordCount()) {
+        datasetOpenedOrClosed();
+    }
+}
+
+void DatasetModel::datasetRowRemoved(int row) {
+    if (!dataset_ || row < 0 || row >= rows_) {
+        datasetOpenedOrClosed();
+        return;
+    }
+    changing_ = true;
+    shiftedFrom_ = row;
+    shift_ = -1;
+    beginRemoveRows(QModelIndex(), row, row);
+    --rows_;
+    shift_ = 0;
+    endRemoveRows();
+    changing_ = false;
+    if (rows_ != dataset_->recordCount()) {
+        datasetOpenedOrClosed();
+    }
+}
+
+void DatasetModel::datasetRecordChanged(int field) {
+    Q_UNUSED(field);
+    if (!dataset_ || effective_.isEmpty()) {
+        return;
+    }
+    const int row = dataset_->recNo();
+    if (row < 0 || row >= rows_) {
+        return;
+    }
+    emit dataChanged(index(row, 0), index(row, static_cast<int>(effective_.size()) - 1), {Qt::DisplayRole});
+}
+
+int DatasetModel::datasetRow(int modelRow) const {
+    if (shift_ == 0 || modelRow < shiftedFrom_) {
+        return modelRow;
+    }
+    if (shift_ < 0 && modelRow == shiftedFrom_) {
+        return -1; // the removed row, no longer in the dataset
+    }
+    return modelRow + shift_;
+}
+
+int DatasetModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
+
+int DatasetModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(effective_.size());
+}
+
+QVariant DatasetModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !dataset_ || index.row() >= rows_) {
+        return QVariant();
+    }
+    const int field = fieldOfColumn(index.column());
+    const int row = datasetRow(index.row());
+    if (field < 0 || row < 0) {
+        return QVariant();
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        ++cellsRead_;
+        return dataset_->textAt(row, field);
+    case Qt::TextAlignmentRole:
+        if (isNumeric(dataset_->fieldDef(field).type)) {
+            return QVariant(static_cast<int>(Qt::AlignRight | Qt::AlignVCenter));
+        }
+        return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+        return QVariant();
+    }
+}
+
+QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= effective_.size()) {
+        return QVariant();
+    }
+    if (role == Qt::DisplayRole) {
+        return effective_[section].title;
+    }
+    return QVariant();
+}
+
+Qt::ItemFlags DatasetModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+// TDBGrid
+
+TDBGrid::TDBGrid(const QString& objectName, DataSource* source, QWidget* parent)
+    : QTableView(parent), source_(source), model_(new DatasetModel(source->dataset(), this)) {
+    setObjectName(objectName);
+    setModel(model_);
+    setItemDelegate(new RowLineDelegate(this));
+
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+
+    QPalette cells = palette();
+    cells.setColor(QPalette::Base, Look::kMauve);
+    cells.setColor(QPalette::AlternateBase, Look::kMauve);
+    setPalette(cells);
+
+    // Every row has the same height, so the view never asks rows for their size.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    applyRowHeight();
+
+    QHeaderView* titles = horizontalHeader();
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    titles->setHighlightSections(false);
+    titles->setSectionsClickable(false);
+    QFont bold;
+    bold.setBold(true);
+    titles->setFont(bold);
+    titles->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: rgb(%1, %2, %3); padding: 2px 4px; "
+                                         "border: none; border-right: 1px solid rgb(%4, %4, %4); "
+                                         "border-bottom: 1px solid rgb(%4, %4, %4); }")
+                              .arg(Look::kTitleGrey.red())
+                              .arg(Look::kTitleGrey.green())
+                              .arg(Look::kTitleGrey.blue())
+                              .arg(kRowLine.red()));
+    connect(titles, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!applyingWidths_ && !model_->changing()) {
+            model_->setColumnWidth(column, width);
+        }
+    });
+
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        applyColumnWidths();
+        showCurrentRecord();
+    });
+    connect(&source->dataset(), &Dataset::currentChanged, this, &TDBGrid::showCurrentRecord);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) { viewRowChanged(current); });
+
+    applyColumnWidths();
+    showCurrentRecord();
+}
+
+void TDBGrid::setColumns(const QList<GridColumn>& columns) {
+    model_->setColumns(columns);
+}
+
+void TDBGrid::applyColumnWidths() {
+    applyingWidths_ = true;
+    const QList<GridColumn>& shown = model_->columns();
+    for (int i = 0; i < shown.size(); ++i) {
+        horizontalHeader()->resizeSection(i, shown[i].width > 0 ? shown[i].width : 100);
+    }
+    applyingWidths_ = false;
+}
+
+void TDBGrid::applyRowHeight() {
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void TDBGrid::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        applyRowHeight();
+    }
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && (event->modifiers() & Qt::ControlModifier)) {
+        event->accept();
+        emit ctrlDeletePressed();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    const QModelIndex index = indexAt(event->position().toPoint());
+    Dataset* ds = model_->dataset();
+    if (event->button() != Qt::LeftButton || !index.isValid() || !ds || !ds->active()) {
+        return;
+    }
+    if (ds->recNo() != index.row()) {
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    // Reported only for the record it was made on: when the move to it failed, nothing is acted on.
+    if (ds->recNo() == index.row()) {
+        emit doubleClicked();
+    }
+}
+
+void TDBGrid::viewRowChanged(const QModelIndex& current) {
+    Dataset* ds = model_->dataset();
+    if (following_ || model_->changing() || !current.isValid() || !ds || !ds->active()) {
+        return;
+    }
+    const int row = current.row();
+    if (row == ds->recNo()) {
+        return;
+    }
+    // Moving posts a pending change first; when that fails the record stays current, and the view is put
+    // back on it once the event that moved the view is over.
+    if (!runGuarded([ds, row] { ds->moveTo(row); })) {
+        QMetaObject::invokeMethod(this, &TDBGrid::showCurrentRecord, Qt::QueuedConnection);
+    }
+}
+
+void TDBGrid::showCurrentRecord() {
+    Dataset* ds = model_->dataset();
+    const int row = ds && ds->active() ? ds->recNo() : -1;
+    following_ = true;
+    if (row < 0 || row >= model_->rowCount() || model_->columnCount() == 0) {
+        selectionModel()->clear();
+    } else {
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        const QModelIndex index = model_->index(row, column);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        scrollTo(index);
+    }
+    following_ = false;
+}
