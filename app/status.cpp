@@ -136,7 +136,6 @@ void ShowStatus(const QString& caption, int maximum) {
     w.statuslabel->setText(caption);
     w.centreOnScreen();
     w.show();
-    w.raise();
     w.StatusTicks = 0;
     w.LastSecondsLeft = 22222222;
     w.TimeLeft->clear();

@@ -1,0 +1,179 @@
+// The "Current List" report of 10,000 and 100,000 assets: from the print choice's OK button to the page
+// loaded in the viewer, split into writing and loading, beside the same page's lines written through
+// WriteReportLine, written with an open, append and close per line, and written in one buffered write.
+#include "app/globals.h"
+#include "app/status.h"
+#include "bench/benchutil.h"
+#include "data/datamodule.h"
+#include "reporting/print.h"
+#include "reporting/reporter.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dialogs.h"
+#include "widgets/htmlview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+namespace {
+
+double msSince(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+QString installedReportsFolder() {
+    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../resources/reports");
+}
+
+// Copies the installed templates and logo into folder/reports; returns folder with a trailing separator.
+QString makeProgramFolder(const QString& folder) {
+    QDir(folder).mkpath(QStringLiteral("reports"));
+    const QDir source(installedReportsFolder());
+    for (const QString& name : source.entryList(QDir::Files)) {
+        QFile::copy(source.filePath(name), folder + QStringLiteral("/reports/") + name);
+    }
+    return folder + QDir::separator();
+}
+
+QList<QByteArray> linesOf(const QByteArray& page) {
+    QList<QByteArray> lines = page.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    for (QByteArray& l : lines) {
+        l.chop(1); // the CR
+    }
+    return lines;
+}
+
+struct Measure {
+    double okToLoadedMs = 0;
+    double loadMs = 0;
+    qint64 pageBytes = 0;
+    int pageLines = 0;
+    QByteArray page;
+};
+
+// Presses OK on "Current List" and times until the viewer has the page; then times loading it again.
+Measure currentList(Tprintfrm& choice) {
+    Measure m;
+    QElapsedTimer clock;
+    DialogScript::setNextModal([&](QDialog& dialog) {
+        dialog.findChild<QRadioButton*>(QStringLiteral("CurrentListItem"))->click();
+        clock.start();
+        dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+    });
+    DialogScript::setNextModal([&](QDialog& viewer) {
+        m.okToLoadedMs = msSince(clock);
+        QFile file(ReportFilePath());
+        file.open(QIODevice::ReadOnly);
+        m.page = file.readAll();
+        m.pageBytes = m.page.size();
+        const QString address = reporterfrm->web->currentAddress();
+        QElapsedTimer load;
+        load.start();
+        reporterfrm->web->navigate(address);
+        m.loadMs = msSince(load);
+        viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
+    });
+    Dialogs::showModal(choice);
+    return m;
+}
+
+// The page's lines through the writer: the file kept open, one unbuffered write per line.
+double writerMs(const QList<QByteArray>& lines) {
+    return bench::medianMs(3, [&] {
+        BeginReport(QStringLiteral("Asset List"), QStringLiteral("s"));
+        for (const QByteArray& l : lines) {
+            WriteReportLine(QString::fromLatin1(l));
+        }
+        EndReport();
+        QFile::remove(ReportFilePath());
+    });
+}
+
+// The same lines with the file opened for appending, written and closed for every line.
+double openClosePerLineMs(const QList<QByteArray>& lines, const QString& path) {
+    return bench::medianMs(3, [&] {
+        QFile::remove(path);
+        for (const QByteArray& l : lines) {
+            QFile f(path);
+            f.open(QIODevice::WriteOnly | QIODevice::Append);
+            f.write(l);
+            f.write("\r\n", 2);
+            f.close();
+        }
+    });
+}
+
+double oneWriteMs(const QByteArray& page, const QString& path) {
+    return bench::medianMs(3, [&] {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(page);
+        f.close();
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    DialogScript::enable();
+    QTemporaryDir programDir;
+    ProgramFolder = makeProgramFolder(programDir.path());
+    if (!CheckReportFiles()) {
+        std::fprintf(stderr, "report templates not found in %s\n", qPrintable(installedReportsFolder()));
+        return 1;
+    }
+    new TStatusFrm(nullptr);
+    new Treporterfrm(nullptr);
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
+
+    std::printf("%-7s %6s %9s %10s %9s %9s | %9s %9s %9s %7s %7s\n", "assets", "rows", "page MB", "OK->shown",
+                "writing", "loading", "writer", "open/line", "one write", "w/one", "o/one");
+    for (int n : {10000, 100000}) {
+        const QString path = bench::demoRegister(folder, n);
+        DataModule dm;
+        dm.ADOConnection1.openFile(path, QString::fromLatin1(kDefaultFilePassword));
+        dm.GroupsTable.open();
+        dm.SystemTable.open();
+        dm.mainquery.open();
+        InitReportWriter(dm.SystemTable);
+        // The main list as the main window shows it: seven titled columns, on screen.
+        TDBGrid grid(QStringLiteral("DBGrid1"), &dm.mainsource);
+        grid.setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 90},
+                         {QStringLiteral("Make"), QStringLiteral("Make"), 90},
+                         {QStringLiteral("Model"), QStringLiteral("Model"), 90},
+                         {QStringLiteral("SerialNumber"), QStringLiteral("Serial"), 90},
+                         {QStringLiteral("Description"), QStringLiteral("Description"), 160},
+                         {QStringLiteral("Supplier"), QStringLiteral("Supplier"), 110},
+                         {QStringLiteral("OrderNumber"), QStringLiteral("Order"), 90}});
+        grid.resize(800, 500);
+        grid.show();
+        Tprintfrm choice(nullptr, grid);
+
+        const Measure m = currentList(choice);
+        const QList<QByteArray> lines = linesOf(m.page);
+        const QString scratch = programDir.filePath(QStringLiteral("scratch.htm"));
+        const double writer = writerMs(lines);
+        const double perLine = openClosePerLineMs(lines, scratch);
+        const double once = oneWriteMs(m.page, scratch);
+        std::printf("%-7d %6d %9.1f %9.0fms %7.0fms %7.0fms | %7.0fms %7.0fms %7.0fms %6.1fx %6.1fx\n", n,
+                    dm.mainquery.recordCount(), static_cast<double>(m.pageBytes) / (1024.0 * 1024.0), m.okToLoadedMs,
+                    m.okToLoadedMs - m.loadMs, m.loadMs, writer, perLine, once, writer / once, perLine / once);
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,170 @@
+// The write-off window. The current asset enters edit state when the window shows; Write Off adds today's
+// date and the flag and saves everything at once, while Cancel, Escape and the close box discard it all.
+#include "records/writeoff.h"
+
+#include "data/datamodule.h"
+#include "widgets/dbcontrols.h"
+#include "widgets/dialogs.h"
+#include "widgets/guard.h"
+#include "widgets/look.h"
+
+#include <QDate>
+#include <QLabel>
+#include <QPushButton>
+
+Twriteofffrm* writeofffrm = nullptr;
+
+namespace {
+
+const char* const kReasons[] = {
+    "Uneconomical to repair",
+    "Obsolete",
+    "Missing at stock take",
+    "Stolen",
+    "Transferred to another site within organisation",
+    "No longer needed",
+    "Destroyed in disaster",
+    "Donated to charity",
+    "Sold in auction/public tender",
+    "Deemed unsafe to use",
+    "Mistake when Entering Asset",
+};
+
+QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, QRect box, QWidget* buddy) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(box);
+    label->setBuddy(buddy);
+    Look::makeBold(label);
+    return label;
+}
+
+} // namespace
+
+Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
+    : Form(parent, QStringLiteral("writeofffrm"), QStringLiteral("Write Off Asset"), QSize(617, 214)), data_(data) {
+    writeofffrm = this;
+    DataSource* source = &data_.mainsource;
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(Look::pixmap(QStringLiteral("recyclebin.png"), QSize(48, 48)));
+    Image1->setGeometry(8, 8, 48, 48);
+
+    Label1 = new QLabel(QStringLiteral("WARNING: Once you write off an asset there is no way of putting it back into "
+                                       "the system with the current Asset ID. This is to protect the integrity of "
+                                       "the database."),
+                        this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    Label1->setGeometry(64, 4, 545, 60);
+
+    constexpr int labelX = 8, labelWidth = 272, boxX = 284, h = 26;
+    DBEdit15 = new TDBEdit(this);
+    DBEdit15->setObjectName(QStringLiteral("DBEdit15"));
+    DBEdit15->setGeometry(boxX, 70, 325, h);
+    DBEdit15->setDataBinding(source, QStringLiteral("WrittenOffBy"));
+    boldLabel(this, QStringLiteral("Label2"), QStringLiteral("Enter person who is disposing Item:"),
+              QRect(labelX, 70, labelWidth, h), DBEdit15);
+
+    DBEdit17 = new TDBEdit(this);
+    DBEdit17->setObjectName(QStringLiteral("DBEdit17"));
+    DBEdit17->setGeometry(boxX, 102, 120, h);
+    DBEdit17->setDataBinding(source, QStringLiteral("WrittenDownValue"));
+    boldLabel(this, QStringLiteral("Label3"), QStringLiteral("Final Value of item at disposal: $"),
+              QRect(labelX, 102, labelWidth, h), DBEdit17);
+
+    DBComboBox1 = new TDBComboBox(this);
+    DBComboBox1->setObjectName(QStringLiteral("DBComboBox1"));
+    DBComboBox1->setGeometry(boxX, 134, 325, h);
+    for (const char* reason : kReasons) {
+        DBComboBox1->addItem(QString::fromLatin1(reason));
+    }
+    DBComboBox1->setDataBinding(source, QStringLiteral("WrittenOffReason"));
+    boldLabel(this, QStringLiteral("Label4"), QStringLiteral("Reason this item is being written off:"),
+              QRect(labelX, 134, labelWidth, h), DBComboBox1);
+
+    BitBtn1 = new QPushButton(Look::okIcon(), QStringLiteral("Write Off"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn1->setAutoDefault(false);
+    BitBtn1->setGeometry(boxX, 172, 120, 34);
+    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setAutoDefault(false);
+    BitBtn2->setGeometry(boxX + 128, 172, 120, 34);
+
+    WriteOFFChk = new TDBCheckBox(this);
+    WriteOFFChk->setObjectName(QStringLiteral("WriteOFFChk"));
+    WriteOFFChk->setText(QStringLiteral("WriteOFF"));
+    WriteOFFChk->setDataBinding(source, QStringLiteral("WrittenOff"));
+    WriteOFFChk->hide();
+    datewrittenoff = new TDBEdit(this);
+    datewrittenoff->setObjectName(QStringLiteral("datewrittenoff"));
+    datewrittenoff->setDataBinding(source, QStringLiteral("WrittenOffDate"));
+    datewrittenoff->hide();
+
+    setTabOrder(DBEdit15, DBEdit17);
+    setTabOrder(DBEdit17, DBComboBox1);
+    setTabOrder(DBComboBox1, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &Twriteofffrm::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &Twriteofffrm::BitBtn2Click);
+}
+
+Twriteofffrm::~Twriteofffrm() {
+    if (writeofffrm == this) {
+        writeofffrm = nullptr;
+    }
+}
+
+bool Twriteofffrm::hasAsset() const {
+    const Dataset& list = data_.mainquery;
+    return list.active() && list.recordCount() > 0 && !list.isInserting();
+}
+
+void Twriteofffrm::FormShow() {
+    // With no asset, editing the list would begin a new empty record that Write Off would save: the fields
+    // and Write Off are disabled instead, leaving only Cancel.
+    const bool asset = hasAsset();
+    for (QWidget* w : {static_cast<QWidget*>(DBEdit15), static_cast<QWidget*>(DBEdit17),
+                       static_cast<QWidget*>(DBComboBox1), static_cast<QWidget*>(BitBtn1)}) {
+        w->setEnabled(asset);
+    }
+    if (!asset) {
+        BitBtn2->setFocus(Qt::OtherFocusReason);
+        Dialogs::showMessage(QStringLiteral("There is no asset selected"));
+        return;
+    }
+    DBEdit15->setFocus(Qt::OtherFocusReason);
+    data_.mainquery.edit();
+}
+
+void Twriteofffrm::FormClose() {
+    data_.mainquery.cancel();
+}
+
+void Twriteofffrm::reject() {
+    BitBtn2Click();
+}
+
+void Twriteofffrm::BitBtn1Click() {
+    if (!hasAsset()) {
+        Dialogs::showMessage(QStringLiteral("There is no asset selected"));
+        return;
+    }
+    if (!updateAllControls(this)) {
+        return;
+    }
+    Dataset& list = data_.mainquery;
+    list.edit();
+    list.fieldByName(QStringLiteral("WrittenOffDate")).setAsDate(QDate::currentDate());
+    list.fieldByName(QStringLiteral("WrittenOff")).setAsBoolean(true);
+    list.post();
+    Dialogs::showMessage(QStringLiteral("Item now written off in Vantrel. Please dispose of item"));
+    setModalResult(mrOk);
+}
+
+void Twriteofffrm::BitBtn2Click() {
+    setModalResult(mrCancel);
+}

@@ -1,0 +1,299 @@
+// The main window as a user drives it: the statement each search writes, searching as one types, the
+// guarded commands and their refusals, Ctrl+Delete, and the window's resizing rules.
+#include "app/globals.h"
+#include "app/startup.h"
+#include "browser/main.h"
+#include "tests/support/appfixture.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dialogs.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+void cancelPassword() {
+    DialogScript::setNextModal([](QDialog& d) {
+        QCOMPARE(d.objectName(), QStringLiteral("logonfrm"));
+        d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click();
+    });
+}
+
+void givePassword(const QString& entry) {
+    DialogScript::setNextModal([entry](QDialog& d) {
+        QCOMPARE(d.objectName(), QStringLiteral("logonfrm"));
+        QTest::keyClicks(d.findChild<QLineEdit*>(QStringLiteral("Password")), entry);
+        d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+    });
+}
+
+// Expects the window named name to be shown next, and closes it with Escape.
+void expectWindow(const QString& name, bool* shown) {
+    DialogScript::setNextModal([name, shown](QDialog& d) {
+        QCOMPARE(d.objectName(), name);
+        *shown = true;
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppFixture> f;
+    Tmainfrm* w = nullptr;
+
+    QStringList listed() {
+        Dataset& q = w->data.mainquery;
+        QStringList out;
+        const int id = q.findField(QStringLiteral("ASSETID"));
+        for (int r = 0; r < q.recordCount(); ++r) {
+            out << q.textAt(r, id);
+        }
+        return out;
+    }
+
+private slots:
+    void initTestCase() { DialogScript::enable(); }
+
+    void init() {
+        DialogScript::reset();
+        f = std::make_unique<AppFixture>();
+        TestRegister& r = f->reg();
+        r.exec(QStringLiteral("UPDATE System SET DataBasePassword = 'Secret', CompanyAbbr = 'KLT'"));
+        r.exec(QStringLiteral("INSERT INTO Groups VALUES ('1', 'Computers')"));
+        r.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"), QStringLiteral("Description, Borrower, Supplier"),
+                   QStringLiteral("'Laptop', 'Zoe', 'Acme'"));
+        r.addAsset(QStringLiteral("KLT1002"), QStringLiteral("1"), QStringLiteral("Description, Borrower, Supplier"),
+                   QStringLiteral("'OVERLAP tray', 'Adam', 'Zenith'"));
+        r.addAsset(QStringLiteral("KLT1003"), QStringLiteral("1"), QStringLiteral("Description, WrittenOff"),
+                   QStringLiteral("'Old laptop', 1"));
+        r.addAsset(QStringLiteral("KLT1004"), QStringLiteral("1"), QStringLiteral("Description"),
+                   QStringLiteral("'12\" monitor  stand'"));
+        QCOMPARE(f->start(), std::nullopt);
+        w = f->app().mainfrm.get();
+        w->show();
+    }
+
+    void cleanup() {
+        QVERIFY(DialogScript::unexpectedModals().empty());
+        QCOMPARE(DialogScript::pendingScript(), 0);
+        w = nullptr;
+        f.reset();
+    }
+
+    void statementForEachSearchField_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("asset id") << "assetid" << "WHERE assetid LIKE" << "ORDER BY assetid;";
+        QTest::newRow("description") << "description" << "WHERE description LIKE" << "ORDER BY description;";
+        QTest::newRow("serial") << "serialnumber" << "WHERE serialnumber LIKE" << "ORDER BY serialnumber;";
+        QTest::newRow("order") << "ordernumber" << "WHERE ordernumber LIKE" << "ORDER BY ordernumber;";
+        QTest::newRow("purchased by") << "purchasedby" << "WHERE purchasedby LIKE" << "ORDER BY purchasedby;";
+        QTest::newRow("borrowed by") << "borrowedby" << "WHERE borrower LIKE" << "ORDER BY borrower;";
+        QTest::newRow("supplier") << "supplier" << "WHERE supplier LIKE" << "ORDER BY supplier;";
+    }
+    void statementForEachSearchField() {
+        QFETCH(QString, field);
+        QFETCH(QString, condition);
+        QFETCH(QString, order);
+        // Clicking the button already chosen does nothing: choose another one first.
+        w->findChild<QRadioButton*>(field == "assetid" ? "supplier" : "assetid")->click();
+        w->findChild<QRadioButton*>(field)->click();
+        QCOMPARE(w->data.mainquery.sqlLines(), (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"),
+                                                            QStringLiteral("WHERE Writtenoff <> TRUE"), order}));
+        QTest::keyClicks(w->details, QStringLiteral("lap"));
+        QCOMPARE(w->data.mainquery.sqlLines(),
+                 (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), condition + " \"%lap%\" ",
+                              QStringLiteral("AND Writtenoff <> TRUE"), order}));
+        w->incWriteOff->click();
+        QCOMPARE(w->data.mainquery.sqlLines(),
+                 (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), condition + " \"%lap%\" ", order}));
+        w->details->clear();
+        QCOMPARE(w->data.mainquery.sqlLines(), (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), order}));
+    }
+
+    void searchingAsOneTypes() {
+        w->description->click();
+        QCOMPARE(listed(), (QStringList{"KLT1004", "KLT1001", "KLT1002"}));
+        QTest::keyClick(w->details, Qt::Key_L);
+        QCOMPARE(listed(), (QStringList{"KLT1001", "KLT1002"})); // Laptop, OVERLAP tray
+        QTest::keyClicks(w->details, QStringLiteral("ap"));
+        QCOMPARE(listed(), (QStringList{"KLT1001", "KLT1002"}));
+        w->incWriteOff->click();
+        QCOMPARE(listed(), (QStringList{"KLT1001", "KLT1003", "KLT1002"}));
+        QTest::keyClick(w->details, Qt::Key_Backspace);
+        QTest::keyClick(w->details, Qt::Key_Backspace);
+        QTest::keyClick(w->details, Qt::Key_Backspace);
+        QCOMPARE(w->data.mainquery.recordCount(), 4);
+        QCOMPARE(w->data.mainquery.recNo(), 0);
+    }
+
+    void blanksAreSearchedAsTyped() {
+        w->description->click();
+        QTest::keyClicks(w->details, QStringLiteral("  "));
+        QCOMPARE(listed(), QStringList{"KLT1004"});
+    }
+
+    void borrowedBySearchesTheBorrower() {
+        w->borrowedby->click();
+        QCOMPARE(listed(), (QStringList{"KLT1004", "KLT1002", "KLT1001"}));
+        QTest::keyClicks(w->details, QStringLiteral("zo"));
+        QCOMPARE(listed(), QStringList{"KLT1001"});
+    }
+
+    void doubleQuoteInTheTextIsSearchedFor() {
+        w->description->click();
+        QTest::keyClicks(w->details, QStringLiteral("12\" mon"));
+        QCOMPARE(listed(), QStringList{"KLT1004"});
+        QTest::keyClicks(w->details, QStringLiteral("\" OR \"\"=\""));
+        QVERIFY(DialogScript::messages().empty());
+        QCOMPARE(listed(), QStringList());
+    }
+
+    void percentStaysAWildcard() {
+        w->description->click();
+        QTest::keyClicks(w->details, QStringLiteral("o%t"));
+        QCOMPARE(listed(), (QStringList{"KLT1004", "KLT1002"}));
+    }
+
+    void refusedGuardsChangeNothing_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("add") << "ToolButton1" << "You cannot add an item unless you enter the correct password";
+        QTest::newRow("write off") << "ToolButton3" << "You cannot write off this item unless you enter the correct password";
+        QTest::newRow("configuration") << "ToolButton5"
+                                       << "You cannot enter configuration unless you enter the correct password";
+    }
+    void refusedGuardsChangeNothing() {
+        QFETCH(QString, button);
+        QFETCH(QString, refusal);
+        cancelPassword();
+        w->findChild<QToolButton*>(button)->click();
+        QCOMPARE(DialogScript::messages().size(), size_t(1));
+        QCOMPARE(DialogScript::messages()[0].text, refusal);
+        QCOMPARE(w->data.mainquery.state(), Dataset::State::Browse);
+        QCOMPARE(w->data.mainquery.recordCount(), 3);
+        QCOMPARE(f->reg().count(QStringLiteral("SELECT COUNT(*) FROM assets WHERE WrittenOff = 0")), 3);
+        QVERIFY(!LoggedOn);
+    }
+
+    void afterOnePasswordTheGuardsOpenAtOnce() {
+        bool shown = false;
+        givePassword(QStringLiteral("SECRET"));
+        expectWindow(QStringLiteral("cfgFrm"), &shown);
+        w->ToolButton5->click();
+        QVERIFY(shown);
+        QVERIFY(LoggedOn);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Vantrel"));
+        shown = false;
+        expectWindow(QStringLiteral("writeofffrm"), &shown);
+        w->ToolButton3->click();
+        QVERIFY(shown);
+        shown = false;
+        expectWindow(QStringLiteral("assdetfrm"), &shown);
+        w->ToolButton1->click();
+        QVERIFY(shown);
+        QCOMPARE(w->data.mainquery.recordCount(), 3); // the unsaved new asset is discarded on closing
+    }
+
+    void browsingCommandsNeverAskThePassword() {
+        bool shown = false;
+        expectWindow(QStringLiteral("assdetfrm"), &shown);
+        w->ToolButton2->click();
+        QVERIFY(shown);
+        shown = false;
+        expectWindow(QStringLiteral("assdetfrm"), &shown);
+        QTest::mouseDClick(w->DBGrid1->viewport(), Qt::LeftButton, {}, w->DBGrid1->visualRect(w->DBGrid1->model()->index(0, 0)).center());
+        QVERIFY(shown);
+        shown = false;
+        expectWindow(QStringLiteral("printfrm"), &shown);
+        w->ToolButton4->click();
+        QVERIFY(shown);
+        shown = false;
+        expectWindow(QStringLiteral("assetreportsfrm"), &shown);
+        w->ToolButton7->click();
+        QVERIFY(shown);
+        QVERIFY(!LoggedOn);
+    }
+
+    void emptyListHasNoAssetToEditOrWriteOff() {
+        QTest::keyClicks(w->details, QStringLiteral("no such asset"));
+        QCOMPARE(w->data.mainquery.recordCount(), 0);
+        w->ToolButton2->click();
+        w->ToolButton3->click();
+        QCOMPARE(DialogScript::messages().size(), size_t(2));
+        QCOMPARE(DialogScript::messages()[0].text, QStringLiteral("There is no asset selected"));
+        QCOMPARE(DialogScript::messages()[1].text, QStringLiteral("There is no asset selected"));
+    }
+
+    void ctrlDeleteIsGuardedAndConfirmed() {
+        w->DBGrid1->setFocus();
+        cancelPassword();
+        QTest::keyClick(w->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(DialogScript::messages().back().text,
+                 QStringLiteral("You cannot delete an item unless you enter the correct password"));
+        QCOMPARE(w->data.mainquery.recordCount(), 3);
+
+        givePassword(QStringLiteral("secret"));
+        DialogScript::setNextAnswer(Answer::Cancel);
+        QTest::keyClick(w->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(DialogScript::messages().back().text, QStringLiteral("Delete record?"));
+        QCOMPARE(w->data.mainquery.recordCount(), 3);
+
+        DialogScript::setNextAnswer(Answer::Ok);
+        QTest::keyClick(w->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(listed(), (QStringList{"KLT1002", "KLT1004"}));
+        QCOMPARE(f->reg().count(QStringLiteral("SELECT COUNT(*) FROM assets WHERE ASSETID = 'KLT1001'")), 0);
+    }
+
+    void exitClosesTheMainWindow() {
+        QSignalSpy closed(w, &Tmainfrm::closed);
+        w->ToolButton6->click();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!w->isVisible());
+    }
+
+    void resizingGrowsOnlyTheList() {
+        w->resize(962, 508);
+        const QSize panel = w->Panel1->size();
+        const QSize bar = w->ToolBar1->size();
+        const QSize grid = w->DBGrid1->size();
+        w->resize(1262, 708);
+        QCOMPARE(w->Panel1->size(), panel);
+        QCOMPARE(w->ToolBar1->size(), bar);
+        QCOMPARE(w->DBGrid1->size(), grid + QSize(300, 200));
+        for (const QWidget* centred : {static_cast<QWidget*>(w->Panel1), static_cast<QWidget*>(w->ToolBar1)}) {
+            const int left = centred->x();
+            const int right = w->width() - centred->x() - centred->width();
+            QVERIFY2(std::abs(left - right) <= 1, qPrintable(centred->objectName()));
+        }
+        QCOMPARE(w->ToolBar1->geometry().bottom() + 18 + 1, w->height());
+    }
+
+    void listColumnsAndCaptions() {
+        QStringList titles;
+        for (const GridColumn& c : w->DBGrid1->columns()) {
+            titles << c.title;
+        }
+        QCOMPARE(titles, (QStringList{"Asset ID", "Make", "Model", "Serial", "Description", "Supplier", "Order"}));
+        QStringList captions;
+        for (QToolButton* b : {w->ToolButton1, w->ToolButton2, w->ToolButton3, w->ToolButton4, w->ToolButton7,
+                               w->ToolButton5, w->ToolButton6}) {
+            captions << b->text();
+        }
+        QCOMPARE(captions, (QStringList{"Add New Asset(s)", "Edit Asset", "Write Off", "Print", "Reports",
+                                        "Configuration", "Exit Database"}));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,122 @@
+// The start-up sequence as a user meets it: the report files' message, the start-up password, read-only
+// mode, a register that cannot be opened, and the report catalogue's preset dates.
+#include "app/globals.h"
+#include "app/startup.h"
+#include "browser/main.h"
+#include "reporting/assetreports.h"
+#include "tests/support/appfixture.h"
+#include "widgets/dialogs.h"
+
+#include <QDateEdit>
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { DialogScript::enable(); }
+    void init() { DialogScript::reset(); }
+    void cleanup() { QVERIFY(DialogScript::unexpectedModals().empty()); }
+
+    void readOnlyModeWithoutStartPassword() {
+        AppFixture f;
+        QCOMPARE(f.start(), std::nullopt);
+        QCOMPARE(f.app().mainfrm->windowTitle(), QStringLiteral("Vantrel (Read Only Mode) "));
+        QVERIFY(!LoggedOn);
+        QVERIFY(ReportsEnabled);
+        QVERIFY(DialogScript::messages().empty());
+        QCOMPARE(ProgramFolder, f.programFile().chopped(QStringLiteral("vantrel").size()));
+        const QStringList expected{QStringLiteral("select *"), QStringLiteral("from assets"),
+                                   QStringLiteral("WHERE Writtenoff <> TRUE"), QStringLiteral("ORDER BY Assetid;")};
+        QCOMPARE(f.app().mainfrm->data.mainquery.sqlLines(), expected);
+        QVERIFY(f.app().mainfrm->data.GroupsTable.active());
+        QVERIFY(f.app().mainfrm->data.SystemTable.active());
+    }
+
+    void missingTemplateIsToldOnceBeforeThePasswordPrompt() {
+        AppFixture f;
+        f.reg().exec(QStringLiteral("UPDATE System SET PromptPasswordToStart = 1, DataBasePassword = 'Secret'"));
+        QVERIFY(QFile::remove(f.programFile().chopped(7) + QStringLiteral("reports/footer.htm")));
+        size_t messagesWhenPrompted = 99;
+        DialogScript::setNextModal([&messagesWhenPrompted](QDialog& d) {
+            messagesWhenPrompted = DialogScript::messages().size();
+            QTest::keyClicks(d.findChild<QLineEdit*>(QStringLiteral("Password")), QStringLiteral("secret"));
+            d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+        });
+        QCOMPARE(f.start(), std::nullopt);
+        QCOMPARE(messagesWhenPrompted, size_t(1));
+        QCOMPARE(DialogScript::messages().size(), size_t(1));
+        QCOMPARE(DialogScript::messages()[0].text,
+                 QStringLiteral("Report Files are not correctly installed. Reports will be disabled"));
+        QVERIFY(!ReportsEnabled);
+        QCOMPARE(f.app().mainfrm->windowTitle(), QStringLiteral("Vantrel"));
+        QVERIFY(LoggedOn);
+    }
+
+    void cancelledStartPasswordEndsWithCodeZero() {
+        AppFixture f;
+        f.reg().exec(QStringLiteral("UPDATE System SET PromptPasswordToStart = 1, DataBasePassword = 'pw'"));
+        DialogScript::setNextModal([](QDialog& d) { d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click(); });
+        QCOMPARE(f.start(), std::optional<int>(0));
+        QVERIFY(!f.app().mainfrm->isVisible());
+        QVERIFY(!LoggedOn);
+    }
+
+    void wrongStartPasswordKeepsTheWindowOpen() {
+        AppFixture f;
+        f.reg().exec(QStringLiteral("UPDATE System SET PromptPasswordToStart = 1, DataBasePassword = 'pw'"));
+        DialogScript::setNextModal([](QDialog& d) {
+            auto* edit = d.findChild<QLineEdit*>(QStringLiteral("Password"));
+            QTest::keyClicks(edit, QStringLiteral("nope"));
+            d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+            QVERIFY(d.isVisible());
+            edit->clear();
+            QTest::keyClicks(edit, QStringLiteral("PW"));
+            d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+        });
+        QCOMPARE(f.start(), std::nullopt);
+        QCOMPARE(DialogScript::messages().size(), size_t(1));
+        QCOMPARE(DialogScript::messages()[0].text, QStringLiteral("This password is incorrect"));
+        QCOMPARE(f.app().mainfrm->windowTitle(), QStringLiteral("Vantrel"));
+    }
+
+    void registerThatCannotBeOpenedEndsWithCodeOne_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("does not exist");
+        QTest::newRow("foreign") << QByteArray("Standard Jet DB, not ours") << QStringLiteral("not a Vantrel register");
+    }
+    void registerThatCannotBeOpenedEndsWithCodeOne() {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, expected);
+        AppFixture f;
+        QVERIFY(QFile::remove(f.reg().path()));
+        if (!contents.isEmpty()) {
+            QFile file(f.reg().path());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        QCOMPARE(f.start(), std::optional<int>(1));
+        QCOMPARE(DialogScript::messages().size(), size_t(1));
+        QCOMPARE(DialogScript::messages()[0].title, QStringLiteral("Application Error"));
+        QCOMPARE(DialogScript::messages()[0].icon, MessageIcon::Error);
+        QVERIFY2(DialogScript::messages()[0].text.contains(expected), qPrintable(DialogScript::messages()[0].text));
+        QVERIFY(!f.app().mainfrm->isVisible());
+    }
+
+    void catalogueDatesArePresetAYearBack() {
+        AppFixture f;
+        QCOMPARE(f.start(), std::nullopt);
+        const QDate expected = QDate::currentDate().addDays(-365);
+        for (const QDateEdit* picker : {f.app().assetreportsfrm->itemssince, f.app().assetreportsfrm->purchasedsince,
+                                        f.app().assetreportsfrm->disposedsince}) {
+            QCOMPARE(picker->date(), expected);
+        }
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,202 @@
+// The configuration window on a real register: the settings record and the ten groups it writes, what
+// Cancel and the close box leave alone, and OK after a refusal.
+#include "app/globals.h"
+#include "app/logon.h"
+#include "config/cfg.h"
+#include "data/datamodule.h"
+#include "tests/support/testregister.h"
+#include "widgets/dbcontrols.h"
+#include "widgets/dialogs.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void typeInto(QWidget* w, const QString& text) {
+    w->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(w, Qt::Key_Delete);
+    QTest::keyClicks(w, text);
+}
+
+} // namespace
+
+class TestCfg : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestRegister> reg;
+    std::unique_ptr<DataModule> dm;
+    std::unique_ptr<TcfgFrm> w;
+
+    void teardown() {
+        w.reset();
+        dm.reset();
+        reg.reset();
+    }
+
+    void start() {
+        dm = std::make_unique<DataModule>();
+        dm->ADOConnection1.openFile(reg->path(), u"kivelor"_s);
+        dm->GroupsTable.open();
+        dm->SystemTable.open();
+        w = std::make_unique<TcfgFrm>(nullptr, *dm);
+    }
+
+    void showWith(std::function<void(TcfgFrm&)> driver) {
+        DialogScript::setNextModal([driver](QDialog& d) {
+            d.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            driver(static_cast<TcfgFrm&>(d));
+        });
+        Dialogs::showModal(*w);
+    }
+
+    // The stored groups as "digit=description" in digit order.
+    QString groups() {
+        return reg->text(QStringLiteral("SELECT group_concat(g, ',') FROM (SELECT GroupNumber || '=' || "
+                                        "coalesce(Description, 'NULL') AS g FROM Groups ORDER BY GroupNumber)"));
+    }
+    QString settings() {
+        return reg->text(
+            QStringLiteral("SELECT coalesce(CompanyName, '') || '|' || coalesce(CompanyAbbr, '') || '|' "
+                           "|| coalesce(DataBasePassword, '') || '|' || PromptPasswordToStart FROM System"));
+    }
+
+private slots:
+    void initTestCase() { DialogScript::enable(); }
+    void init() {
+        teardown();
+        DialogScript::reset();
+        reg = std::make_unique<TestRegister>();
+        reg->exec(QStringLiteral("UPDATE System SET CompanyName = 'Kivelor', CompanyAbbr = 'KLT', DataBasePassword = "
+                                 "'old'"));
+        LoggedOn = true;
+    }
+    void cleanup() {
+        QVERIFY(DialogScript::unexpectedModals().empty());
+        QCOMPARE(DialogScript::pendingScript(), 0);
+        teardown();
+    }
+
+    // Stored rows fill their edits; OK updates them in place, adds the missing digits and stores the settings.
+    void partialGroupsAreCompleted() {
+        reg->exec(u"INSERT INTO Groups VALUES ('5', 'Furniture'), ('2', 'Tools')"_s);
+        start();
+        showWith([](TcfgFrm& d) {
+            QCOMPARE(d.Group2Name->text(), "Tools");
+            QCOMPARE(d.Group5Name->text(), "Furniture");
+            typeInto(d.Group2Name, u"Hand tools"_s);
+            typeInto(d.Group7Name, u"Vehicles"_s);
+            typeInto(d.Group5Name, QString());
+            typeInto(d.DBEdit2, u"KV"_s);
+            QTest::keyClick(d.DBCheckBox1, Qt::Key_Space);
+            QTest::keyClick(d.Group0Name, Qt::Key_Return);
+        });
+        QCOMPARE(groups(), "0=,1=,2=Hand tools,3=,4=,5=,6=,7=Vehicles,8=,9=");
+        QCOMPARE(reg->count(u"SELECT COUNT(*) FROM Groups"_s), 10LL);
+        QCOMPARE(reg->count(u"SELECT min(rowid) FROM Groups WHERE GroupNumber = '5'"_s), 1LL);
+        QCOMPARE(settings(), "Kivelor|KV|old|1");
+    }
+
+    void cancelKeepsWhatIsStored_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Cancel") << 0;
+        QTest::newRow("Escape") << 1;
+        QTest::newRow("close box") << 2;
+    }
+    // Nothing is written; at the next showing the settings and stored groups read afresh, while a digit with
+    // no row keeps the unsaved text of its edit.
+    void cancelKeepsWhatIsStored() {
+        QFETCH(int, how);
+        reg->exec(u"INSERT INTO Groups VALUES ('2', 'Tools')"_s);
+        start();
+        showWith([how](TcfgFrm& d) {
+            typeInto(d.DBEdit1, u"Other Ltd"_s);
+            typeInto(d.Group2Name, u"Spanners"_s);
+            typeInto(d.Group4Name, u"Unsaved"_s);
+            how == 0 ? d.BitBtn2->click() : how == 1 ? QTest::keyClick(&d, Qt::Key_Escape) : (void)d.close();
+        });
+        QCOMPARE(settings(), "Kivelor|KLT|old|0");
+        QCOMPARE(groups(), "2=Tools");
+        showWith([](TcfgFrm& d) {
+            QCOMPARE(d.DBEdit1->text(), "Kivelor");
+            QCOMPARE(d.Group2Name->text(), "Tools");
+            QCOMPARE(d.Group4Name->text(), "Unsaved");
+            d.BitBtn2->click();
+        });
+        QCOMPARE(dm->SystemTable.state(), Dataset::State::Browse);
+    }
+
+    // On an empty register (no settings record, no groups) the window shows empty edits; OK with the
+    // password typed makes the settings record and ten empty groups, and a later run asks for that password.
+    void emptyRegisterAndTheNewPassword() {
+        reg->exec(u"DELETE FROM System"_s);
+        start();
+        showWith([](TcfgFrm& d) {
+            QCOMPARE(d.focusWidget(), d.DBEdit1);
+            QVERIFY(d.DBEdit1->text().isEmpty() && d.DBEdit3->echoMode() == QLineEdit::Password);
+            for (int g = 0; g < 10; ++g) {
+                QVERIFY(d.groupEdit(g)->text().isEmpty());
+            }
+            typeInto(d.DBEdit3, u"New Pass"_s);
+            d.BitBtn1->click();
+        });
+        QCOMPARE(w->result(), mrOk);
+        QCOMPARE(settings(), "||New Pass|0");
+        QCOMPARE(groups(), "0=,1=,2=,3=,4=,5=,6=,7=,8=,9=");
+
+        DataModule later;
+        later.ADOConnection1.openFile(reg->path(), u"kivelor"_s);
+        later.SystemTable.open();
+        Tlogonfrm password(nullptr, later, [](const QString&) {});
+        logonfrm = &password;
+        LoggedOn = false;
+        DialogScript::setNextModal([](QDialog& d) {
+            auto& f = static_cast<Tlogonfrm&>(d);
+            QTest::keyClicks(f.Password, u"old"_s);
+            f.BitBtn1->click();
+            QVERIFY(f.isVisible());
+            f.Password->clear();
+            QTest::keyClicks(f.Password, u"new pass"_s);
+            f.BitBtn1->click();
+        });
+        QVERIFY(PasswordGiven());
+        QCOMPARE(DialogScript::messages().back().text, "This password is incorrect");
+    }
+
+    // A group name too long for its column is refused before anything is written. A group the register
+    // refuses stops OK after the settings were stored; the next OK goes on with the groups instead of
+    // failing on the settings record.
+    void refusedOkKeepsTheWindowOpen() {
+        reg->exec(u"CREATE TRIGGER refuse_four BEFORE INSERT ON Groups WHEN NEW.GroupNumber = '4' "
+                  "BEGIN SELECT RAISE(ABORT, 'group four refused'); END"_s);
+        start();
+        showWith([this](TcfgFrm& d) {
+            typeInto(d.DBEdit1, u"Acme"_s);
+            d.Group4Name->setText(QString(300, u'x'));
+            d.BitBtn1->click();
+            QCOMPARE(d.focusWidget(), d.Group4Name);
+            QVERIFY(DialogScript::messages().back().text.contains("group 4 has 300 characters"));
+            QCOMPARE(settings(), "Kivelor|KLT|old|0");
+            typeInto(d.Group4Name, u"Ladders"_s);
+            typeInto(d.Group9Name, u"Vans"_s);
+            d.BitBtn1->click();
+            QVERIFY(d.isVisible());
+            QVERIFY(DialogScript::messages().back().text.contains("group four refused"));
+            QCOMPARE(settings(), "Acme|KLT|old|0");
+            QCOMPARE(groups(), "0=,1=,2=,3=");
+            reg->exec(u"DROP TRIGGER refuse_four"_s);
+            d.BitBtn1->click();
+        });
+        QCOMPARE(w->result(), mrOk);
+        QCOMPARE(groups(), "0=,1=,2=,3=,4=Ladders,5=,6=,7=,8=,9=Vans");
+        QCOMPARE(DialogScript::messages().size(), size_t(2));
+    }
+};
+
+QTEST_MAIN(TestCfg)
+#include "tst_cfg.moc"
