@@ -48,9 +48,9 @@ const QStringList kReasons{QStringLiteral("Uneconomical to repair"), QStringLite
                            QStringLiteral("Stolen"), QStringLiteral("No longer needed"),
                            QStringLiteral("Sold in auction/public tender")};
 
+// The running number of an identifier: at least three digits.
 QString zeroFilled(int n) {
-    const QString digits = QString::number(n);
-    return QString(qMax(0, 3 - static_cast<int>(digits.size())), QLatin1Char('0')) + digits;
+    return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -98,8 +98,7 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         const QVariant none;
 
         int n = 1;
-        ins.bindText(n++, options.companyAbbr + QString::fromLatin1(g.number) + zeroFilled(number) +
-                              QString::number(number));
+        ins.bindText(n++, options.companyAbbr + QString::fromLatin1(g.number) + zeroFilled(number));
         ins.bindText(n++, QString::fromLatin1(g.number));
         ins.bindText(n++, QStringLiteral("PO-%1").arg(10000 + rng.bounded(90000)));
         ins.bindText(n++, make);
