@@ -70,7 +70,9 @@ int main(int argc, char** argv) {
         }
         Tmainfrm& w = *s.mainfrm;
         w.show();
-        QTest::qWaitForWindowExposed(&w);
+        if (!QTest::qWaitForWindowExposed(&w)) {
+            return 1;
+        }
         w.description->click();
         Connection raw;
         raw.openFile(path, QStringLiteral("kivelor"));
