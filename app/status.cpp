@@ -92,6 +92,8 @@ TStatusFrm::TStatusFrm(QWidget* parent)
     gauge->setBackColor(Look::kStatusBlue);
     gauge->setForeColor(Look::kGaugeFore);
     gauge->setFont(Look::font(14, true));
+    // The gauge covers its whole rectangle, so nothing beneath it is painted on the repaint of every step.
+    gauge->setAttribute(Qt::WA_OpaquePaintEvent);
 
     statuslabel = makeStatusLabel(this, QStringLiteral("statuslabel"), QRect(80, 8, 225, 26));
     TimeLeft = makeStatusLabel(this, QStringLiteral("TimeLeft"), QRect(80, 67, 225, 26));

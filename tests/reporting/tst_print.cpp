@@ -1,0 +1,195 @@
+// The print choice: "Current List" and "Details of Selected Item" on a list and on an empty one, where the
+// list's cursor stands afterwards, the keys, and the choice kept between showings.
+#include "app/globals.h"
+#include "app/status.h"
+#include "data/datamodule.h"
+#include "reporting/print.h"
+#include "reporting/reporter.h"
+#include "tests/support/testregister.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dialogs.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+class TestPrint : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void currentListIsTheGridAsShown();
+    void detailsListEveryFieldOfTheCurrentAsset();
+    void emptyList();
+    void enterIsOkAndEscapeIsCancel();
+
+private:
+    void openList(bool withAssets);
+    // Shows the print choice, choosing item and pressing OK; returns the page the viewer was given and
+    // the window's result through result.
+    QByteArray printWith(int item, int* result = nullptr);
+
+    std::unique_ptr<QTemporaryDir> programDir_;
+    std::unique_ptr<TestRegister> reg_;
+    std::unique_ptr<DataModule> dm_;
+    std::unique_ptr<TDBGrid> grid_;
+    std::unique_ptr<Tprintfrm> form_;
+};
+
+void TestPrint::initTestCase() {
+    DialogScript::enable();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    new TStatusFrm(nullptr);
+    new Treporterfrm(nullptr);
+}
+
+void TestPrint::init() {
+    DialogScript::reset();
+    programDir_ = std::make_unique<QTemporaryDir>();
+    ProgramFolder = makeProgramFolder(programDir_->path());
+    QVERIFY(CheckReportFiles());
+    reg_ = std::make_unique<TestRegister>();
+}
+
+void TestPrint::cleanup() {
+    QCOMPARE(DialogScript::pendingScript(), 0);
+    QVERIFY(DialogScript::unexpectedModals().empty());
+    form_.reset();
+    grid_.reset();
+    dm_.reset();
+    reg_.reset();
+    programDir_.reset();
+}
+
+void TestPrint::openList(bool withAssets) {
+    if (withAssets) {
+        reg_->addAsset(QStringLiteral("KLT1002"), QStringLiteral("1"), QStringLiteral("Make, Supplier"),
+                       QStringLiteral("'Acme', 'Parts & Co'"));
+        reg_->addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"), QStringLiteral("Make, OrderNumber"),
+                       QStringLiteral("'Zeta', 'PO-7'"));
+        reg_->addAsset(QStringLiteral("KLT1003"), QStringLiteral("1"), QStringLiteral("WrittenOff"),
+                       QStringLiteral("1"));
+        reg_->addAsset(QStringLiteral("KLT2001"), QStringLiteral("2"), QStringLiteral("Description"),
+                       QStringLiteral("'Desk'"));
+    }
+    dm_ = std::make_unique<DataModule>();
+    dm_->ADOConnection1.openFile(reg_->path(), QStringLiteral("kivelor"));
+    dm_->GroupsTable.open();
+    dm_->SystemTable.open();
+    dm_->mainquery.open();
+    InitReportWriter(dm_->SystemTable);
+    // The main list's seven columns.
+    grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &dm_->mainsource);
+    grid_->setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 80},
+                       {QStringLiteral("Make"), QStringLiteral("Make"), 80},
+                       {QStringLiteral("Model"), QStringLiteral("Model"), 80},
+                       {QStringLiteral("SerialNumber"), QStringLiteral("Serial"), 80},
+                       {QStringLiteral("Description"), QStringLiteral("Description"), 80},
+                       {QStringLiteral("Supplier"), QStringLiteral("Supplier"), 80},
+                       {QStringLiteral("OrderNumber"), QStringLiteral("Order"), 80}});
+    form_ = std::make_unique<Tprintfrm>(nullptr, *grid_);
+}
+
+QByteArray TestPrint::printWith(int item, int* result) {
+    QByteArray page;
+    DialogScript::setNextModal([item](QDialog& choice) {
+        auto* options = choice.findChild<QGroupBox*>(QStringLiteral("printoptions"));
+        options->findChildren<QRadioButton*>().at(item)->click();
+        choice.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+    });
+    DialogScript::setNextModal([&page](QDialog& viewer) {
+        QFile file(ReportFilePath());
+        if (file.open(QIODevice::ReadOnly)) {
+            page = file.readAll();
+        }
+        viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
+    });
+    const int r = Dialogs::showModal(*form_);
+    if (result) {
+        *result = r;
+    }
+    return page;
+}
+
+void TestPrint::currentListIsTheGridAsShown() {
+    openList(true);
+    QCOMPARE(form_->size(), QSize(306, 133));
+    QCOMPARE(form_->windowTitle(), QStringLiteral("Print"));
+    QCOMPARE(form_->itemIndex(), 0);
+    int result = 0;
+    const QByteArray page = printWith(0, &result);
+    QCOMPARE(result, mrOk);
+    QCOMPARE(ReportTitle, QStringLiteral("Asset List"));
+    QVERIFY(page.contains("<title>Asset List</title>"));
+    // Seven titled columns, then the active assets in the list's order.
+    qsizetype at = 0;
+    for (const char* title : {"Asset ID", "Make", "Model", "Serial", "Description", "Supplier", "Order"}) {
+        at = page.indexOf(QByteArray("<strong>") + title + "</strong>", at);
+        QVERIFY2(at >= 0, title);
+    }
+    QCOMPARE(page.count("<tr>\r\n"), 3 + 1); // the header template's own row, then three assets
+    const qsizetype first = page.indexOf("KLT1001&nbsp;");
+    const qsizetype second = page.indexOf("KLT1002&nbsp;");
+    const qsizetype third = page.indexOf("KLT2001&nbsp;");
+    QVERIFY(first > 0 && first < second && second < third);
+    QVERIFY(!page.contains("KLT1003"));
+    // The walk leaves the last asset current.
+    QCOMPARE(dm_->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT2001"));
+    QVERIFY(dm_->mainquery.eof());
+}
+
+void TestPrint::detailsListEveryFieldOfTheCurrentAsset() {
+    openList(true);
+    dm_->mainquery.moveTo(1);
+    int result = 0;
+    const QByteArray page = printWith(1, &result);
+    QCOMPARE(result, mrOk);
+    QCOMPARE(ReportTitle, QStringLiteral("Item Details"));
+    QVERIFY(page.contains("<b>ASSETID</b> : KLT1002<br>\r\n<b>ItemGroup</b> : 1<br>\r\n"));
+    QVERIFY(page.contains("<b>WrittenDownValue</b> : <br>\r\n"));
+    QCOMPARE(page.count("<br>\r\n"), 24);
+    QCOMPARE(dm_->mainquery.recNo(), 1);
+    QVERIFY(!dm_->mainquery.eof());
+    // The choice is kept for the next showing.
+    QCOMPARE(form_->itemIndex(), 1);
+}
+
+void TestPrint::emptyList() {
+    openList(false);
+    const QByteArray table = printWith(0);
+    QVERIFY(table.contains("<strong>Order</strong></div></td>\r\n</tr>\r\n</table>\r\n"));
+    QVERIFY(!table.contains("&nbsp;</div></td>"));
+
+    const QByteArray details = printWith(1);
+    QVERIFY(details.contains("<b>ASSETID</b> : <br>\r\n<b>ItemGroup</b> : <br>\r\n"));
+    QVERIFY(details.contains("<b>WrittenOff</b> : <br>\r\n"));
+    QCOMPARE(details.count("</b> : <br>\r\n"), 24);
+}
+
+void TestPrint::enterIsOkAndEscapeIsCancel() {
+    openList(true);
+    ReportTitle = QStringLiteral("no report yet");
+    DialogScript::setNextModal([](QDialog& choice) { QTest::keyClick(&choice, Qt::Key_Escape); });
+    QCOMPARE(Dialogs::showModal(*form_), mrCancel);
+    QCOMPARE(ReportTitle, QStringLiteral("no report yet"));
+
+    int viewerShown = 0;
+    DialogScript::setNextModal([](QDialog& choice) { QTest::keyClick(&choice, Qt::Key_Return); });
+    DialogScript::setNextModal([&viewerShown](QDialog& viewer) {
+        ++viewerShown;
+        viewer.close();
+    });
+    QCOMPARE(Dialogs::showModal(*form_), mrOk);
+    QCOMPARE(viewerShown, 1);
+    QCOMPARE(ReportTitle, QStringLiteral("Asset List"));
+}
+
+QTEST_MAIN(TestPrint)
+#include "tst_print.moc"
