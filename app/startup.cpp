@@ -16,6 +16,7 @@
 #include "reporting/reporter.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
+#include "widgets/look.h"
 
 #include <QApplication>
 #include <QDate>
@@ -40,6 +41,7 @@ std::optional<int> Startup::prepare(const QString& programFilePath) {
     ProgramFolder = folderOfProgram(programFilePath);
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vantrel"));
+    Look::installStyle();
 
     mainfrm = std::make_unique<Tmainfrm>();
     Tmainfrm* main = mainfrm.get();

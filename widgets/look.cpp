@@ -2,9 +2,11 @@
 // they all read alike. Pictures come from the program's compiled-in resources.
 #include "widgets/look.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QSvgRenderer>
 #include <QWidget>
 
@@ -125,3 +127,22 @@ QPixmap pixmap(const QString& name, const QSize& size) {
 }
 
 } // namespace Look
+
+namespace {
+
+class VantrelStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
+            return '*';
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+void Look::installStyle() {
+    QApplication::setStyle(new VantrelStyle);
+}

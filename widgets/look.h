@@ -19,6 +19,8 @@ inline const QColor kStatusBlue{0, 74, 149};
 inline const QColor kGaugeFore{128, 128, 255};
 inline const QColor kViewerText{251, 245, 179};
 
+// The application's style: the platform's, except that masked entries show every character as "*".
+void installStyle();
 // "Garamond", else "EB Garamond", else a serif face, at pixelSize.
 QFont font(int pixelSize = 16, bool bold = false);
 // The shared 1024 x 768 background picture.

@@ -1,6 +1,7 @@
 // The start-up sequence as a user meets it: the report files' message, the start-up password, read-only
 // mode, a register that cannot be opened, and the report catalogue's preset dates.
 #include "app/globals.h"
+#include "app/logon.h"
 #include "app/startup.h"
 #include "browser/main.h"
 #include "reporting/assetreports.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest>
 
 class TestStartup : public QObject {
@@ -34,6 +36,9 @@ private slots:
         QCOMPARE(f.app().mainfrm->data.mainquery.sqlLines(), expected);
         QVERIFY(f.app().mainfrm->data.GroupsTable.active());
         QVERIFY(f.app().mainfrm->data.SystemTable.active());
+        const QLineEdit* password = f.app().logonfrm->Password;
+        QCOMPARE(QChar(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password)),
+                 QLatin1Char('*'));
     }
 
     void missingTemplateIsToldOnceBeforeThePasswordPrompt() {
