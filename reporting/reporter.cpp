@@ -212,26 +212,22 @@ private:
     bool done_ = false;
 };
 
-// Holds back a grid's repainting while a producer walks its dataset. The grid still follows the cursor
-// (its current row moves with every record), but it is drawn once, at the end, instead of once per record
-// through the events every step lets through: on a visible list that repainting cost far more than the
-// writing itself.
+// Holds back a grid's repainting and its following of the current record while a producer walks its
+// dataset: on a visible list, selecting, scrolling to and repainting every record cost far more than the
+// writing itself. The grid catches up with the record current at the end, once.
 class GridRepaintHeld {
 public:
-    explicit GridRepaintHeld(QWidget& grid) : grid_(&grid), wasEnabled_(grid.updatesEnabled()) {
-        grid_->setUpdatesEnabled(false);
-    }
+    explicit GridRepaintHeld(TDBGrid& grid) : grid_(&grid) { grid_->holdRepaint(); }
     ~GridRepaintHeld() {
-        if (grid_ && wasEnabled_) {
-            grid_->setUpdatesEnabled(true);
+        if (grid_) {
+            grid_->releaseRepaint();
         }
     }
     GridRepaintHeld(const GridRepaintHeld&) = delete;
     GridRepaintHeld& operator=(const GridRepaintHeld&) = delete;
 
 private:
-    QPointer<QWidget> grid_;
-    bool wasEnabled_;
+    QPointer<TDBGrid> grid_;
 };
 
 void showReport() {

@@ -51,8 +51,13 @@ void TGauge::setMaxValue(int value) {
 
 void TGauge::setProgress(int value) {
     int held = std::clamp(value, minValue_, maxValue_);
-    if (held != progress_) {
-        progress_ = held;
+    if (held == progress_) {
+        return;
+    }
+    const int drawn = percentDone();
+    progress_ = held;
+    // Only the whole percentage is drawn, so a step within it leaves the picture as it is.
+    if (percentDone() != drawn) {
         update();
     }
 }

@@ -22,7 +22,8 @@ public:
     void setMinValue(int value);
     // Lowers Progress with it when needed. Throws ControlError when value is below MinValue.
     void setMaxValue(int value);
-    // Stores value held within [MinValue, MaxValue].
+    // Stores value held within [MinValue, MaxValue]. The gauge is repainted only when the whole percentage
+    // it draws changes, so a caller may step it once per record of a long walk.
     void setProgress(int value);
     void setBackColor(const QColor& color);
     void setForeColor(const QColor& color);

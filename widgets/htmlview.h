@@ -1,10 +1,13 @@
 // The view that shows the program's HTML reports and help pages: it loads a local page, saves it as a page
-// or a PDF through its own save dialog, and prints it through the print dialog.
+// or a PDF through its own save dialog, and prints it through the print dialog. A page whose longest table
+// has many rows is shown a block of rows at a time, so a long list appears at once however long it is.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QPointer>
 #include <QString>
+#include <memory>
 
 class QPrinter;
 class QTextBrowser;
@@ -28,10 +31,39 @@ public:
     virtual QWidget* widget() = 0;
 };
 
+// Where the rows of a page's longest table lie in the page's bytes. Offsets point at the '<' of a tag.
+struct HtmlTableRows {
+    qsizetype tableStart = -1;   // the table's start tag; -1 when the page has no table with rows
+    qsizetype tableOpenEnd = -1; // just past the '>' of that start tag
+    qsizetype tableEnd = -1;     // the table's end tag, or the page's size when the table is never closed
+    QList<qsizetype> rowStarts;  // the table's own "<tr" tags in page order (not those of tables inside it)
+    bool spansRows = false;      // one of the table's own cells has a rowspan
+    // The start tag of every table on the page that has at least one cell, in page order: the tables a
+    // QTextDocument made from the page holds, in the same order.
+    QList<qsizetype> tablesWithCells;
+};
+
+// Scans page for the table with the most rows of its own (the first of equals). Tag names are matched
+// without regard to case; comments and the contents of style and script elements are skipped, and quoted
+// attribute values may hold '>'.
+HtmlTableRows findLongestTable(const QByteArray& page);
+
 // A page view drawn by QTextBrowser. Pages are read as 8-bit Latin-1 text, and pictures named relative to
-// a page are looked up in the page's folder.
+// a page are looked up in the page's folder. A page whose longest table has more than kSplitRows rows is
+// shown with only the first kFirstBlockRows of them (and everything after the table); further blocks of
+// rows are appended, as continuations of the same table, when the view is scrolled near the last row
+// shown, and all of them, a block per pass of the event loop, once the user asks for the end (End,
+// Ctrl+End, or the scroll bar taken to its bottom). Saving and printing always use the whole page.
 class TextBrowserView : public HtmlView {
 public:
+    // QTextBrowser takes about half a millisecond a row to lay a table out, so a table of up to kSplitRows
+    // rows is shown whole in about a quarter of a second; a longer one starts with kFirstBlockRows rows
+    // (ten screens or so) and grows kBlockRows rows at a time, a tenth to a fifth of a second a block.
+    static constexpr int kSplitRows = 400;
+    static constexpr int kFirstBlockRows = 200;
+    static constexpr int kBlockRows = 200;
+    static_assert(kSplitRows >= kFirstBlockRows, "a split page has rows after its first block");
+
     explicit TextBrowserView(QWidget* parent = nullptr);
     ~TextBrowserView() override;
     TextBrowserView(const TextBrowserView&) = delete;
@@ -44,20 +76,32 @@ public:
 
     // The address last navigated to, as given.
     QString currentAddress() const { return address_; }
-    // The text of the page shown, without markup.
+    // The text of the page as shown so far, without markup: a long table only as far as its rows are in.
     QString documentText() const;
+    // The document shown (a long table only as far as its rows are in).
     QTextDocument* document() const;
+    // True when every row of the page is in the document shown.
+    bool pageComplete() const;
+    // Brings every remaining row into the document shown at once.
+    void showWholePage();
 
 protected:
-    // Lays the page out on printer and prints it. Throws ControlError when nothing could be printed.
+    // Lays the whole page out on printer and prints it. Throws ControlError when nothing could be printed.
     virtual void printTo(QPrinter& printer);
 
 private:
+    class RowFeeder;
+
     void showPage(const QByteArray& bytes, const QString& folder);
+    // The document to print: the one shown when the page was shown whole, otherwise one made from the
+    // page's bytes with the shown one's settings and owned by holder.
+    QTextDocument* wholeDocument(std::unique_ptr<QTextDocument>& holder) const;
     void savePdf(const QString& fileName);
     void saveBytes(const QString& fileName);
 
     QPointer<QTextBrowser> browser_;
+    // Belongs to the browser, so it goes when a window destroys the browser with its other children.
+    QPointer<RowFeeder> feeder_;
     QString address_;
     // What a save as a web page writes: the loaded file's bytes, or the notice shown in place of a missing one.
     QByteArray bytes_;

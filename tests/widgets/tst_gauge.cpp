@@ -1,9 +1,11 @@
 // The gauge keeps Progress within its bounds, refuses bounds the wrong side of each other with the
-// program's range message, computes its percentage without overflow, and paints both parts.
+// program's range message, computes its percentage without overflow, paints both parts, and is repainted
+// only when the percentage it draws changes.
 #include "data/errors.h"
 #include "widgets/dialogs.h"
 #include "widgets/gauge.h"
 
+#include <QEvent>
 #include <QImage>
 #include <QTest>
 #include <limits>
@@ -23,6 +25,18 @@ template <typename Work> QString controlErrorText(Work work) {
     return QString();
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 class TestGauge : public QObject {
@@ -41,6 +55,7 @@ private slots:
     void minValueAboveMaxValueIsRefused();
     void fullIntRangeDoesNotOverflow();
     void paintsBorderAndBothParts();
+    void repaintedOnlyWhenThePercentageChanges();
 };
 
 void TestGauge::progressIsHeldWithinBounds() {
@@ -212,6 +227,36 @@ void TestGauge::paintsBorderAndBothParts() {
         }
     }
     QVERIFY2(onFore > 10 && onBack > 10, "the percentage does not read over both parts");
+}
+
+void TestGauge::repaintedOnlyWhenThePercentageChanges() {
+    TGauge gauge;
+    gauge.setMaxValue(10000);
+    gauge.resize(200, 24);
+    gauge.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+    PaintCounter counter;
+    gauge.installEventFilter(&counter);
+
+    // A hundred steps stay within 0%: Progress follows every one, the picture none.
+    for (int step = 1; step < 100; ++step) {
+        gauge.setProgress(step);
+        QCoreApplication::processEvents();
+        QCOMPARE(gauge.progress(), step);
+    }
+    QCOMPARE(counter.paints, 0);
+
+    gauge.setProgress(100);
+    QTRY_COMPARE(counter.paints, 1);
+    QCOMPARE(gauge.percentDone(), 1);
+    // Going back below the percentage drawn repaints too.
+    gauge.setProgress(99);
+    QTRY_COMPARE(counter.paints, 2);
+    QCOMPARE(gauge.percentDone(), 0);
+    // So does a bound that moves the percentage with Progress unchanged.
+    gauge.setMaxValue(198);
+    QTRY_COMPARE(counter.paints, 3);
+    QCOMPARE(gauge.percentDone(), 50);
 }
 
 QTEST_MAIN(TestGauge)

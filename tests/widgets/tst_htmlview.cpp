@@ -1,14 +1,23 @@
 // The page view: local pages with pictures beside them, the notice for a missing page, saving as a page
-// or a PDF through the save dialog, and printing through the print dialog.
+// or a PDF through the save dialog, and printing through the print dialog; a page with a long table shown
+// a block of rows at a time, and the scan that finds where that table's rows lie.
 #include "data/errors.h"
 #include "widgets/dialogs.h"
 #include "widgets/htmlview.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
 #include <QWidget>
 #include <QtPrintSupport/QPrinter>
@@ -35,6 +44,80 @@ protected:
 private:
     QString pdf_;
 };
+
+// A page in the report's shape: a heading table with the logo, a long table of rows with a title row, and
+// a footer. Data row i reads "Asset <i, five digits>"; from row 400 on the descriptions are longer, so a
+// block of those rows laid out by itself would get other column widths.
+QByteArray longPage(int rows) {
+    QByteArray page = "<html><head><style type=\"text/css\">td { color: #202020; }</style></head><body>\r\n"
+                      "<table width=\"100%\" border=\"0\"><tr><td><img src=\"logo.png\"></td>"
+                      "<td><h1>Asset list</h1></td></tr></table>\r\n"
+                      "<table align=\"center\" width=\"100%\" border=\"1\" cellpadding=\"0\" cellspacing=\"0\" "
+                      "bordercolor=\"#333333\">\r\n<tr bgcolor=\"#CCCCCC\">\r\n"
+                      "<td>\r\n<div align=\"center\"><strong>Asset ID</strong></div></td>\r\n"
+                      "<td>\r\n<div align=\"center\"><strong>Description</strong></div></td>\r\n</tr>\r\n";
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray number = QByteArray::number(i).rightJustified(5, '0');
+        page += "<tr>\r\n";
+        page += "<td><div align=\"center\">Asset " + number + "&nbsp;</div></td>\r\n";
+        const QByteArray description = i < 400 ? "Oak chair " : "Oak chair with carved arms and a high back ";
+        page += "<td><div align=\"center\">" + description + QByteArray(i % 7, 'x') + "&nbsp;</div></td>\r\n</tr>\r\n";
+    }
+    page += "</table>\r\n<hr>\r\n<p>End of the asset list</p>\r\n</body>\r\n</html>\r\n";
+    return page;
+}
+
+QString assetText(int row) {
+    return QStringLiteral("Asset %1").arg(row, 5, 10, QLatin1Char('0'));
+}
+
+// The data rows shown: how many of "Asset 00000", "Asset 00001", ... appear, each once and in order,
+// before the first one missing; -1 when one appears twice or out of order.
+int dataRowsInOrder(const QString& text) {
+    qsizetype at = 0;
+    int row = 0;
+    for (;; ++row) {
+        const qsizetype found = text.indexOf(assetText(row), at);
+        if (found < 0) {
+            break;
+        }
+        if (text.indexOf(assetText(row), found + 1) >= 0) {
+            return -1;
+        }
+        at = found;
+    }
+    return text.indexOf(QStringLiteral("Asset "), at + 1) >= 0 && at > 0 ? -1 : row;
+}
+
+// The pages of a PDF file, counted from its page objects.
+int pdfPages(const QByteArray& pdf) {
+    return static_cast<int>(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "));
+}
+
+int logoPixels(QWidget& widget) {
+    const QImage shown = widget.grab().toImage();
+    int pixels = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            pixels += shown.pixelColor(x, y) == kLogoColour ? 1 : 0;
+        }
+    }
+    return pixels;
+}
+
+// The rectangle of the first cell's text in a table row, in document coordinates.
+QRectF cellRect(QTextDocument& document, QTextTable& table, int row, int column) {
+    return document.documentLayout()->blockBoundingRect(table.cellAt(row, column).firstCursorPosition().block());
+}
+
+// The bottom of the tallest cell text in a table row, in document coordinates.
+qreal rowBottom(QTextDocument& document, QTextTable& table, int row) {
+    qreal bottom = 0;
+    for (int c = 0; c < table.columns(); ++c) {
+        bottom = std::max(bottom, cellRect(document, table, row, c).bottom());
+    }
+    return bottom;
+}
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -70,7 +153,25 @@ private slots:
     void printCancelledPrintsNothing();
     void printAcceptedPrintsThePage();
 
+    void scanFindsTheLongestTablesRows();
+    void scanSkipsCommentsStylesAndQuotedValues();
+    void scanNotesTablesWithCellsAndRowSpans();
+    void tableOfUpToTheLimitIsShownWhole();
+    void longTableShowsItsFirstBlockWithFooterAndPicture();
+    void scrollingNearTheLastRowBringsTheNextBlock();
+    void askingForTheEndBringsEveryRowInOrder_data();
+    void askingForTheEndBringsEveryRowInOrder();
+    void aClosedViewStopsBringingRowsIn();
+    void appendedRowsContinueTheTable_data();
+    void appendedRowsContinueTheTable();
+    void tableWithRowSpansIsShownWhole();
+    void savingALongPageWritesItsBytesAndPrintsEveryRow();
+    void printingALongPagePrintsEveryRow();
+    void navigatingAwayWhileRowsArriveShowsTheNewPage();
+
 private:
+    QString writePage(const QString& name, const QByteArray& bytes);
+
     QString pagePath() const { return dir_->filePath(QStringLiteral("report.htm")); }
     QString address() const { return QStringLiteral("file://") + pagePath(); }
 
@@ -219,6 +320,318 @@ void TestHtmlView::printAcceptedPrintsThePage() {
     view.print();
     QCOMPARE(view.printed, 1);
     QVERIFY(readAll(pdf).startsWith("%PDF"));
+}
+
+QString TestHtmlView::writePage(const QString& name, const QByteArray& bytes) {
+    QFile file(dir_->filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        return QString();
+    }
+    return QStringLiteral("file://") + file.fileName();
+}
+
+void TestHtmlView::scanFindsTheLongestTablesRows() {
+    const QByteArray page = "<html><body><table><tr><td>a</td></tr></table>"
+                            "<TABLE border=1>\n<TR><td>1</td></TR>\n<tr class=x><td>2</td></tr>\n"
+                            "<tr><td><table><tr><td>n1</td></tr><tr><td>n2</td></tr></table></td></tr>\n"
+                            "<Tr><td>4</td></Tr>\n<track><trx><thead>\n</Table><p>after</p></body></html>";
+    const HtmlTableRows rows = findLongestTable(page);
+    QCOMPARE(rows.rowStarts.size(), 4); // the nested table's two rows are its own
+    QCOMPARE(rows.tableStart, page.indexOf("<TABLE"));
+    QCOMPARE(rows.tableOpenEnd, page.indexOf("<TABLE border=1>") + qsizetype(16));
+    QCOMPARE(rows.tableEnd, page.indexOf("</Table>"));
+    const QList<qsizetype> expected = {page.indexOf("<TR>"), page.indexOf("<tr class=x>"),
+                                       page.indexOf("<tr><td><table>"), page.indexOf("<Tr>")};
+    QCOMPARE(rows.rowStarts, expected);
+    QVERIFY(!rows.spansRows);
+
+    // A table never closed runs to the end of the page.
+    const QByteArray unclosed = "<table><tr><td>1</td></tr><tr><td>2";
+    const HtmlTableRows open = findLongestTable(unclosed);
+    QCOMPARE(open.rowStarts.size(), 2);
+    QCOMPARE(open.tableEnd, unclosed.size());
+
+    QCOMPARE(findLongestTable("<p>no table</p>").tableStart, qsizetype(-1));
+    QVERIFY(findLongestTable(QByteArray()).rowStarts.isEmpty());
+}
+
+void TestHtmlView::scanSkipsCommentsStylesAndQuotedValues() {
+    const QByteArray page = "<html><head><style>td:after { content: \"<tr>\"; } /* </table> */</style>"
+                            "<script>var s = '<tr><tr>';</script></head><body><table>"
+                            "<!-- <tr><td>commented</td></tr> -->"
+                            "<tr title=\"a > b <tr>\"><td alt='<tr>'>1</td></tr>"
+                            "<tr><td>2</td></tr></table></body></html>";
+    const HtmlTableRows rows = findLongestTable(page);
+    QCOMPARE(rows.rowStarts.size(), 2);
+    QCOMPARE(rows.rowStarts.first(), page.indexOf("<tr title="));
+    QCOMPARE(rows.tableEnd, page.lastIndexOf("</table>"));
+}
+
+void TestHtmlView::scanNotesTablesWithCellsAndRowSpans() {
+    // QTextDocument drops a table without cells, so the scan leaves it out of the tables it counts.
+    const QByteArray page = "<table></table><table><tr></tr></table>"
+                            "<table><tr><td>a<table><tr><th>n</th></tr></table></td></tr>"
+                            "<tr><td ROWSPAN=2>b</td></tr><tr><td>c</td></tr></table>";
+    const HtmlTableRows rows = findLongestTable(page);
+    QCOMPARE(rows.rowStarts.size(), 3);
+    QVERIFY(rows.spansRows);
+    const qsizetype outer = page.indexOf("<table><tr><td>a");
+    const QList<qsizetype> expected = {outer, page.indexOf("<table>", outer + 1)};
+    QCOMPARE(rows.tablesWithCells, expected);
+    QTextDocument document;
+    document.setHtml(QString::fromLatin1(page));
+    int tables = 0;
+    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+        tables += qobject_cast<QTextTable*>(frame) ? 1 + static_cast<int>(frame->childFrames().size()) : 0;
+    }
+    QCOMPARE(tables, rows.tablesWithCells.size());
+}
+
+void TestHtmlView::tableOfUpToTheLimitIsShownWhole() {
+    // The title row counts: kSplitRows rows in all are shown whole, one more is split.
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("limit.htm"), longPage(TextBrowserView::kSplitRows - 1)));
+    QVERIFY(view.pageComplete());
+    QCOMPARE(dataRowsInOrder(view.documentText()), TextBrowserView::kSplitRows - 1);
+
+    view.navigate(writePage(QStringLiteral("over.htm"), longPage(TextBrowserView::kSplitRows)));
+    QVERIFY(!view.pageComplete());
+    QCOMPARE(dataRowsInOrder(view.documentText()), TextBrowserView::kFirstBlockRows - 1);
+}
+
+void TestHtmlView::longTableShowsItsFirstBlockWithFooterAndPicture() {
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(2000)));
+    QVERIFY(!view.pageComplete());
+    const QString text = view.documentText();
+    QCOMPARE(dataRowsInOrder(text), TextBrowserView::kFirstBlockRows - 1);
+    QVERIFY(!text.contains(assetText(1999)));
+    QVERIFY(text.contains(QStringLiteral("Asset list")));
+    QVERIFY(text.indexOf(QStringLiteral("End of the asset list")) > text.indexOf(assetText(298)));
+    QCOMPARE(text.count(QStringLiteral("Description")), 1);
+
+    // Shown but never scrolled: no more rows are brought in on their own.
+    view.widget()->resize(500, 400);
+    view.widget()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.widget()));
+    QTest::qWait(50);
+    QCOMPARE(dataRowsInOrder(view.documentText()), TextBrowserView::kFirstBlockRows - 1);
+    QVERIFY2(logoPixels(*view.widget()) >= 60 * 40 / 2, "the picture beside the page was not shown");
+}
+
+void TestHtmlView::scrollingNearTheLastRowBringsTheNextBlock() {
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(2000)));
+    view.widget()->resize(500, 400);
+    view.widget()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.widget()));
+    QScrollBar* bar = static_cast<QTextBrowser*>(view.widget())->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    // Halfway down the first block nothing more is needed.
+    bar->setValue(bar->maximum() / 2);
+    QTest::qWait(50);
+    QCOMPARE(dataRowsInOrder(view.documentText()), TextBrowserView::kFirstBlockRows - 1);
+
+    bar->setValue(bar->maximum() - bar->pageStep() / 2);
+    const int oneMore = TextBrowserView::kFirstBlockRows - 1 + TextBrowserView::kBlockRows;
+    QTRY_COMPARE(dataRowsInOrder(view.documentText()), oneMore);
+    // The new rows fill more than the prefetch distance, so nothing further is brought in.
+    QTest::qWait(50);
+    QCOMPARE(dataRowsInOrder(view.documentText()), oneMore);
+    QVERIFY(bar->value() < bar->maximum());
+}
+
+void TestHtmlView::askingForTheEndBringsEveryRowInOrder_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("End") << QStringLiteral("End");
+    QTest::newRow("Ctrl+End") << QStringLiteral("Ctrl+End");
+    QTest::newRow("scroll bar to the bottom") << QStringLiteral("bar");
+}
+
+void TestHtmlView::askingForTheEndBringsEveryRowInOrder() {
+    QFETCH(QString, how);
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(2000)));
+    auto* browser = static_cast<QTextBrowser*>(view.widget());
+    browser->resize(500, 400);
+    browser->show();
+    QVERIFY(QTest::qWaitForWindowExposed(browser));
+    QScrollBar* bar = browser->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    if (how == QLatin1String("bar")) {
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    } else {
+        QTest::keyClick(browser, Qt::Key_End, how == QLatin1String("End") ? Qt::NoModifier : Qt::ControlModifier);
+    }
+    // Brought in a block per pass of the event loop, not all at once.
+    QVERIFY(!view.pageComplete());
+    QTRY_VERIFY_WITH_TIMEOUT(view.pageComplete(), 60000);
+    const QString text = view.documentText();
+    QCOMPARE(dataRowsInOrder(text), 2000);
+    QCOMPARE(text.count(QStringLiteral("Description")), 1);
+    QVERIFY(text.indexOf(QStringLiteral("End of the asset list")) > text.indexOf(assetText(1999)));
+    // The view followed the rows down to the end of the page.
+    QTRY_COMPARE(bar->value(), bar->maximum());
+}
+
+void TestHtmlView::aClosedViewStopsBringingRowsIn() {
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(2000)));
+    QWidget* browser = view.widget();
+    browser->resize(500, 400);
+    browser->show();
+    QVERIFY(QTest::qWaitForWindowExposed(browser));
+    QTest::keyClick(browser, Qt::Key_End, Qt::ControlModifier);
+    QTRY_VERIFY(dataRowsInOrder(view.documentText()) > TextBrowserView::kFirstBlockRows);
+    browser->hide();
+    const int shown = dataRowsInOrder(view.documentText());
+    QTest::qWait(200);
+    QCOMPARE(dataRowsInOrder(view.documentText()), shown);
+    browser->show();
+    QTRY_VERIFY_WITH_TIMEOUT(view.pageComplete(), 60000);
+    QCOMPARE(dataRowsInOrder(view.documentText()), 2000);
+}
+
+void TestHtmlView::appendedRowsContinueTheTable_data() {
+    QTest::addColumn<bool>("shownFirst");
+    QTest::newRow("rows brought in on screen") << true;
+    QTest::newRow("rows brought in before the view is shown") << false;
+}
+
+void TestHtmlView::appendedRowsContinueTheTable() {
+    QFETCH(bool, shownFirst);
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(700)));
+    view.widget()->resize(600, 400);
+    if (!shownFirst) {
+        view.showWholePage();
+    }
+    view.widget()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.widget()));
+    QTextDocument& document = *view.document();
+    const auto tablesShown = [&document] {
+        QList<QTextTable*> tables;
+        for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+            if (auto* table = qobject_cast<QTextTable*>(frame)) {
+                tables.append(table);
+            }
+        }
+        return tables;
+    };
+    QList<QRectF> firstShown;
+    for (int c = 0; c < 2; ++c) {
+        firstShown.append(cellRect(document, *tablesShown().at(1), 1, c));
+    }
+    view.showWholePage();
+    QVERIFY(view.pageComplete());
+    // The heading's table, then the title row and 700 data rows in blocks.
+    const QList<QTextTable*> blocks = tablesShown().mid(1);
+    constexpr int rows = 701;
+    constexpr int first = TextBrowserView::kFirstBlockRows;
+    constexpr int block = TextBrowserView::kBlockRows;
+    QCOMPARE(blocks.size(), 1 + (rows - first + block - 1) / block);
+    QCOMPARE(blocks.first()->rows(), first);
+    int total = 0;
+    for (qsizetype b = 0; b < blocks.size(); ++b) {
+        total += blocks[b]->rows();
+        if (b > 0 && b + 1 < blocks.size()) {
+            QCOMPARE(blocks[b]->rows(), block);
+        }
+    }
+    QCOMPARE(total, rows);
+    // Every column starts and ends where it does in the first block, and the gap between the text of the
+    // rows either side of a seam is the gap between the text of two rows of one block. Shown first, the
+    // first block keeps its columns where they were when the rows came in.
+    for (int c = 0; c < 2; ++c) {
+        if (shownFirst) {
+            QCOMPARE(cellRect(document, *blocks.first(), 1, c), firstShown[c]);
+        }
+        const qreal gap = cellRect(document, *blocks.first(), 2, c).top() - rowBottom(document, *blocks.first(), 1);
+        for (qsizetype b = 1; b < blocks.size(); ++b) {
+            QTextTable& before = *blocks[b - 1];
+            const QRectF above = cellRect(document, before, before.rows() - 1, c);
+            const QRectF below = cellRect(document, *blocks[b], 0, c);
+            QCOMPARE(below.left(), above.left());
+            QCOMPARE(below.width(), above.width());
+            QCOMPARE(below.top() - rowBottom(document, before, before.rows() - 1), gap);
+            QCOMPARE(blocks[b]->format().border(), before.format().border());
+        }
+    }
+}
+
+void TestHtmlView::tableWithRowSpansIsShownWhole() {
+    TextBrowserView view;
+    QByteArray page = longPage(600);
+    page.replace("<td><div align=\"center\">Asset 00450", "<td rowspan=\"2\"><div align=\"center\">Asset 00450");
+    view.navigate(writePage(QStringLiteral("spans.htm"), page));
+    QVERIFY(view.pageComplete());
+    QVERIFY(view.documentText().contains(assetText(599)));
+}
+
+void TestHtmlView::savingALongPageWritesItsBytesAndPrintsEveryRow() {
+    const QByteArray page = longPage(500);
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), page));
+    QVERIFY(!view.pageComplete());
+    const QString saved = dir_->filePath(QStringLiteral("copy.htm"));
+    DialogScript::setNextFileName(saved);
+    view.saveAs();
+    QCOMPARE(readAll(saved), page);
+
+    const QString pdf = dir_->filePath(QStringLiteral("copy.pdf"));
+    DialogScript::setNextFileName(pdf);
+    view.saveAs();
+    // As many pages as the whole page laid out by itself takes, not the rows shown.
+    QTextDocument whole;
+    whole.setDefaultFont(view.document()->defaultFont());
+    whole.setHtml(QString::fromLatin1(page));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir_->filePath(QStringLiteral("whole.pdf")));
+    whole.print(&printer);
+    const int expectedPages = pdfPages(readAll(printer.outputFileName()));
+    QVERIFY(expectedPages > 1);
+    QCOMPARE(pdfPages(readAll(pdf)), expectedPages);
+    QVERIFY(!view.pageComplete()); // printing leaves the view as it was
+}
+
+void TestHtmlView::printingALongPagePrintsEveryRow() {
+    const QString pdf = dir_->filePath(QStringLiteral("printed.pdf"));
+    PdfPrintingView view(pdf);
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(500)));
+    DialogScript::setNextPrintAccepted(true);
+    view.print();
+    QCOMPARE(view.printed, 1);
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty()) {
+        QSKIP("pdftotext is not installed");
+    }
+    QProcess extract;
+    extract.start(pdftotext, {pdf, QStringLiteral("-")});
+    QVERIFY(extract.waitForFinished(60000));
+    const QString text = QString::fromUtf8(extract.readAllStandardOutput());
+    QVERIFY(text.contains(assetText(0)));
+    QVERIFY(text.contains(assetText(499)));
+    QVERIFY(text.indexOf(QStringLiteral("End of the asset list")) > text.indexOf(assetText(499)));
+}
+
+void TestHtmlView::navigatingAwayWhileRowsArriveShowsTheNewPage() {
+    TextBrowserView view;
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(2000)));
+    view.widget()->resize(500, 400);
+    view.widget()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.widget()));
+    QTest::keyClick(view.widget(), Qt::Key_End, Qt::ControlModifier);
+    QTest::qWait(20);
+    view.navigate(address());
+    QVERIFY(view.pageComplete());
+    QTest::qWait(50);
+    QVERIFY(view.documentText().contains(QStringLiteral("Caf\u00e9 chairs")));
+    QVERIFY(!view.documentText().contains(assetText(0)));
+
+    // A long page shown again starts from its first block.
+    view.navigate(writePage(QStringLiteral("long.htm"), longPage(2000)));
+    QCOMPARE(dataRowsInOrder(view.documentText()), TextBrowserView::kFirstBlockRows - 1);
 }
 
 QTEST_MAIN(TestHtmlView)
