@@ -36,22 +36,12 @@ double datasetMs(Connection& c, const QStringList& lines, int* count) {
     });
 }
 
-double rawMs(Connection& c, const QStringList& lines) {
-    const std::string sql = translateJetSql(lines.join(QLatin1Char('\n'))).sql;
-    return bench::medianMs(7, [&] {
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(c.handle(), sql.c_str(), -1, &s, nullptr);
-        while (sqlite3_step(s) == SQLITE_ROW) {
-        }
-        sqlite3_finalize(s);
-    });
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
     std::printf("%-8s %-8s %8s %12s %10s %7s\n", "assets", "query", "rows", "dataset ms", "raw ms", "ratio");
     for (int n : {1000, 10000, 100000}) {
         const QString path = bench::demoRegister(folder, n);
@@ -60,7 +50,7 @@ int main(int argc, char** argv) {
         for (const auto& [name, lines] : {std::pair{"list", kStartup}, std::pair{"search", kSearch}}) {
             int count = 0;
             const double ds = datasetMs(c, lines, &count);
-            const double raw = rawMs(c, lines);
+            const double raw = bench::rawStepMs(c, lines);
             std::printf("%-8d %-8s %8d %12.2f %10.2f %7.2f\n", n, name, count, ds, raw, ds / raw);
         }
     }

@@ -38,17 +38,6 @@ int childStart(const QString& folder) {
     return 0;
 }
 
-double rawMs(const Connection& c, const QStringList& lines) {
-    const std::string sql = translateJetSql(lines.join(QLatin1Char('\n'))).sql;
-    return bench::medianMs(7, [&] {
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(c.handle(), sql.c_str(), -1, &s, nullptr);
-        while (sqlite3_step(s) == SQLITE_ROW) {
-        }
-        sqlite3_finalize(s);
-    });
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +47,8 @@ int main(int argc, char** argv) {
     if (argc == 3 && QByteArray(argv[1]) == "--child") {
         return childStart(QString::fromLocal8Bit(argv[2]));
     }
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
+    const QString base =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
     std::printf("%-8s %-22s %8s %10s %10s %7s\n", "assets", "keystroke", "rows", "window ms", "raw ms", "ratio");
     for (int n : {10000, 100000}) {
         const QString path = bench::demoRegister(base, n);
@@ -86,9 +76,9 @@ int main(int argc, char** argv) {
         });
         QTest::keyClick(w.details, Qt::Key_L);
         const int rowsL = w.data.mainquery.recordCount();
-        const double rawL = rawMs(raw, w.data.mainquery.sqlLines());
+        const double rawL = bench::rawStepMs(raw, w.data.mainquery.sqlLines());
         QTest::keyClick(w.details, Qt::Key_Backspace);
-        const double rawAll = rawMs(raw, w.data.mainquery.sqlLines());
+        const double rawAll = bench::rawStepMs(raw, w.data.mainquery.sqlLines());
         std::printf("%-8d %-22s %8d %10.2f %10.2f %7.2f\n", n, "'l' + backspace", rowsL, windowMs, rawL + rawAll,
                     windowMs / (rawL + rawAll));
         // A selective search: "lap" typed, then one more character.
@@ -101,9 +91,9 @@ int main(int argc, char** argv) {
         });
         QTest::keyClick(w.details, Qt::Key_T);
         const int rows = w.data.mainquery.recordCount();
-        const double rawT = rawMs(raw, w.data.mainquery.sqlLines());
+        const double rawT = bench::rawStepMs(raw, w.data.mainquery.sqlLines());
         QTest::keyClick(w.details, Qt::Key_Backspace);
-        const double rawBack = rawMs(raw, w.data.mainquery.sqlLines());
+        const double rawBack = bench::rawStepMs(raw, w.data.mainquery.sqlLines());
         std::printf("%-8d %-22s %8d %10.2f %10.2f %7.2f\n", n, "'t' after \"lap\" (+back)", rows, oneMore,
                     rawT + rawBack, oneMore / (rawT + rawBack));
         w.details->clear();

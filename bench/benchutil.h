@@ -1,6 +1,8 @@
 // Shared pieces of the benchmarks: demo registers of a given size, a median timer and the resident memory.
 #pragma once
 
+#include "data/connection.h"
+#include "data/jetsql.h"
 #include "data/schema.h"
 #include "tools/demodata.h"
 
@@ -8,9 +10,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <sqlite3.h>
 #include <vector>
 
 namespace bench {
@@ -40,6 +44,18 @@ inline double medianMs(int runs, const std::function<void()>& work) {
     }
     std::sort(t.begin(), t.end());
     return t[t.size() / 2];
+}
+
+// The raw engine's time for a statement: SQLite preparing the translated text and stepping every row.
+inline double rawStepMs(const Connection& c, const QStringList& lines) {
+    const std::string sql = translateJetSql(lines.join(QLatin1Char('\n'))).sql;
+    return medianMs(7, [&] {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(c.handle(), sql.c_str(), -1, &s, nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW) {
+        }
+        sqlite3_finalize(s);
+    });
 }
 
 // Resident memory of this process in MB.

@@ -45,9 +45,7 @@ private slots:
         LoggedOn = false;
         caption = QStringLiteral("Vantrel (Read Only Mode) ");
         reg = std::make_unique<TestRegister>();
-        dm = std::make_unique<DataModule>();
-        dm->ADOConnection1.openFile(reg->path(), QString::fromLatin1(kDefaultFilePassword));
-        dm->SystemTable.open();
+        dm = openDataModule(*reg);
         win = std::make_unique<Tlogonfrm>(nullptr, *dm, [this](const QString& c) { caption = c; });
     }
 

@@ -39,10 +39,7 @@ class TestCfg : public QObject {
     }
 
     void start() {
-        dm = std::make_unique<DataModule>();
-        dm->ADOConnection1.openFile(reg->path(), u"kivelor"_s);
-        dm->GroupsTable.open();
-        dm->SystemTable.open();
+        dm = openDataModule(*reg);
         w = std::make_unique<TcfgFrm>(nullptr, *dm);
     }
 

@@ -92,10 +92,7 @@ class TestRecords : public QObject {
 
     // Opens the register as start-up does (the list showing written-off assets too) and makes the windows.
     void start() {
-        dm = std::make_unique<DataModule>();
-        dm->ADOConnection1.openFile(reg->path(), u"kivelor"_s);
-        dm->GroupsTable.open();
-        dm->SystemTable.open();
+        dm = openDataModule(*reg);
         dm->mainquery.clearSql();
         dm->mainquery.addSql(u"select * from assets"_s);
         dm->mainquery.open();

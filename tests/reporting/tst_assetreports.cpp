@@ -8,6 +8,7 @@
 #include "data/textvalues.h"
 #include "reporting/assetreports.h"
 #include "reporting/reporter.h"
+#include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
@@ -100,17 +101,12 @@ private:
 };
 
 void TestAssetReports::initTestCase() {
-    DialogScript::enable();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    new TStatusFrm(nullptr);
-    new Treporterfrm(nullptr);
+    startReportTests();
 }
 
 void TestAssetReports::init() {
-    DialogScript::reset();
-    programDir_ = std::make_unique<QTemporaryDir>();
-    ProgramFolder = makeProgramFolder(programDir_->path());
-    QVERIFY(CheckReportFiles());
+    programDir_ = installReportFiles();
+    QVERIFY(ReportsEnabled);
     reg_ = std::make_unique<TestRegister>();
     reg_->exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('1', 'Computers'), "
                               "('2', 'Furniture'), ('3', 'Computers'), ('4', 'Vehicles'), ('5', '')"));
@@ -144,10 +140,7 @@ void TestAssetReports::init() {
     // Written off without a date.
     add("K3002", "3", daysAgo(900) + ", 0, NULL, 0, NULL, NULL, 1, NULL, 'Stolen', 20");
 
-    dm_ = std::make_unique<DataModule>();
-    dm_->ADOConnection1.openFile(reg_->path(), QStringLiteral("kivelor"));
-    dm_->GroupsTable.open();
-    dm_->SystemTable.open();
+    dm_ = openDataModule(*reg_);
     dm_->mainquery.open();
     InitReportWriter(dm_->SystemTable);
     query2Grid_ = std::make_unique<TDBGrid>(QStringLiteral("Query2Grid"), &dm_->Query2DataSource);

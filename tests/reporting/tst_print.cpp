@@ -5,6 +5,7 @@
 #include "data/datamodule.h"
 #include "reporting/print.h"
 #include "reporting/reporter.h"
+#include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
@@ -44,17 +45,12 @@ private:
 };
 
 void TestPrint::initTestCase() {
-    DialogScript::enable();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    new TStatusFrm(nullptr);
-    new Treporterfrm(nullptr);
+    startReportTests();
 }
 
 void TestPrint::init() {
-    DialogScript::reset();
-    programDir_ = std::make_unique<QTemporaryDir>();
-    ProgramFolder = makeProgramFolder(programDir_->path());
-    QVERIFY(CheckReportFiles());
+    programDir_ = installReportFiles();
+    QVERIFY(ReportsEnabled);
     reg_ = std::make_unique<TestRegister>();
 }
 
@@ -79,10 +75,7 @@ void TestPrint::openList(bool withAssets) {
         reg_->addAsset(QStringLiteral("KLT2001"), QStringLiteral("2"), QStringLiteral("Description"),
                        QStringLiteral("'Desk'"));
     }
-    dm_ = std::make_unique<DataModule>();
-    dm_->ADOConnection1.openFile(reg_->path(), QStringLiteral("kivelor"));
-    dm_->GroupsTable.open();
-    dm_->SystemTable.open();
+    dm_ = openDataModule(*reg_);
     dm_->mainquery.open();
     InitReportWriter(dm_->SystemTable);
     // The main list's seven columns.

@@ -7,6 +7,7 @@
 #include "data/errors.h"
 #include "data/textvalues.h"
 #include "reporting/reporter.h"
+#include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/coolanimate.h"
 #include "widgets/dbgrid.h"
@@ -88,17 +89,12 @@ private:
 };
 
 void TestReportWriter::initTestCase() {
-    DialogScript::enable();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    new TStatusFrm(nullptr);
-    new Treporterfrm(nullptr);
+    startReportTests();
 }
 
 void TestReportWriter::init() {
-    DialogScript::reset();
-    programDir_ = std::make_unique<QTemporaryDir>();
-    ProgramFolder = makeProgramFolder(programDir_->path());
-    QVERIFY(CheckReportFiles());
+    programDir_ = installReportFiles();
+    QVERIFY(ReportsEnabled);
     ReportName.clear();
     reg_ = std::make_unique<TestRegister>();
     reg_->exec(QStringLiteral("UPDATE System SET CompanyName = 'Smith & \"Sons\"'"));
@@ -110,10 +106,7 @@ void TestReportWriter::init() {
 }
 
 void TestReportWriter::openRegister() {
-    dm_ = std::make_unique<DataModule>();
-    dm_->ADOConnection1.openFile(reg_->path(), QStringLiteral("kivelor"));
-    dm_->GroupsTable.open();
-    dm_->SystemTable.open();
+    dm_ = openDataModule(*reg_);
     dm_->mainquery.open();
     InitReportWriter(dm_->SystemTable);
     grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &dm_->mainsource);

@@ -1,6 +1,7 @@
 // Test fixtures shared by every test executable.
 #include "tests/support/testregister.h"
 
+#include "data/datamodule.h"
 #include "data/schema.h"
 
 #include <QDir>
@@ -55,4 +56,12 @@ QString makeProgramFolder(const QString& folder) {
         QFile::copy(source.filePath(name), folder + QStringLiteral("/reports/") + name);
     }
     return folder + QLatin1Char('/');
+}
+
+std::unique_ptr<DataModule> openDataModule(const TestRegister& reg) {
+    auto dm = std::make_unique<DataModule>();
+    dm->ADOConnection1.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
+    dm->GroupsTable.open();
+    dm->SystemTable.open();
+    return dm;
 }

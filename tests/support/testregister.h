@@ -30,6 +30,10 @@ private:
     std::unique_ptr<Connection> side_;
 };
 
+class DataModule;
+// The data module on reg's file with the groups and the settings open, as start-up opens them.
+std::unique_ptr<DataModule> openDataModule(const TestRegister& reg);
+
 // The folder holding the installed report templates and logo in the source tree.
 QString reportsSourceFolder();
 // Makes <folder>/reports with the installed template files; returns the folder with a trailing separator.
