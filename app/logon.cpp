@@ -2,7 +2,8 @@
 // configuration counts at the very next try; the comparison ignores the case of ASCII letters only.
 #include "app/logon.h"
 
-#include "app/globals.h"
+#include "app/session.h"
+#include "data/asciicase.h"
 #include "data/datamodule.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
@@ -12,26 +13,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-Tlogonfrm* logonfrm = nullptr;
-
-QString upperAscii(const QString& text) {
-    QString out = text;
-    for (QChar& c : out) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) {
-            c = QChar(c.unicode() - ('a' - 'A'));
-        }
-    }
-    return out;
-}
-
-bool PasswordGiven() {
-    return LoggedOn || Dialogs::showModal(*logonfrm) == mrOk;
-}
-
-Tlogonfrm::Tlogonfrm(QWidget* parent, DataModule& data, std::function<void(const QString&)> setMainCaption)
+Tlogonfrm::Tlogonfrm(QWidget* parent, DataModule& data, Session& session,
+                     std::function<void(const QString&)> setMainCaption)
     : Form(parent, QStringLiteral("logonfrm"), QStringLiteral("Security"), QSize(396, 148)), data_(data),
-      setMainCaption_(std::move(setMainCaption)) {
-    logonfrm = this;
+      session_(session), setMainCaption_(std::move(setMainCaption)) {
     // Painted over white rather than the tiles: the padlock picture is drawn transparent on it.
     setBackgroundPicture(true);
 
@@ -57,7 +42,7 @@ Tlogonfrm::Tlogonfrm(QWidget* parent, DataModule& data, std::function<void(const
     Password->setGeometry(152, 68, 236, 26);
     PasswordLabel->setBuddy(Password);
 
-    BitBtn1 = new QPushButton(Look::okIcon(), QStringLiteral("OK"), this);
+    BitBtn1 = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setIconSize(QSize(12, 12));
     BitBtn1->setDefault(true);
@@ -73,10 +58,8 @@ Tlogonfrm::Tlogonfrm(QWidget* parent, DataModule& data, std::function<void(const
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &Tlogonfrm::BitBtn2Click);
 }
 
-Tlogonfrm::~Tlogonfrm() {
-    if (logonfrm == this) {
-        logonfrm = nullptr;
-    }
+bool Tlogonfrm::PasswordGiven() {
+    return session_.LoggedOn || Dialogs::showModal(*this) == mrOk;
 }
 
 void Tlogonfrm::FormShow() {
@@ -94,7 +77,7 @@ void Tlogonfrm::BitBtn1Click() {
     const QString typed = upperAscii(Password->text());
     const QString stored = upperAscii(settings.fieldByName(QStringLiteral("DataBasePassword")).asString());
     if (typed == stored) {
-        LoggedOn = true;
+        session_.LoggedOn = true;
         setMainCaption_(QStringLiteral("Vantrel"));
         setModalResult(mrOk);
     } else {

@@ -15,9 +15,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
-
-TStatusFrm* StatusFrm = nullptr;
 
 namespace {
 
@@ -49,9 +48,47 @@ QLabel* makeStatusLabel(QWidget* parent, const QString& name, const QRect& geome
 
 } // namespace
 
+// Drops the user's input to every window of the program while an operation runs on the user-interface
+// thread: the events the status window lets through are for painting and timers, not for starting work.
+// Only events from the window system are dropped; what the program sends itself still arrives.
+class TStatusFrm::InputHeld : public QObject {
+public:
+    InputHeld() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputHeld() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+            if (event->spontaneous()) {
+                event->ignore();
+                return true;
+            }
+            break;
+        case QEvent::Shortcut:
+            return true;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 TStatusFrm::TStatusFrm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
-    StatusFrm = this;
     setObjectName(QStringLiteral("StatusFrm"));
     setFixedSize(kClientWidth, kClientHeight);
     Look::apply(this);
@@ -104,6 +141,8 @@ TStatusFrm::TStatusFrm(QWidget* parent)
     connectGuarded(StatusTimer, &QTimer::timeout, this, &TStatusFrm::StatusTimerTimer);
 }
 
+TStatusFrm::~TStatusFrm() = default;
+
 void TStatusFrm::StatusTimerTimer() {
     ++StatusTicks;
 }
@@ -123,26 +162,40 @@ void TStatusFrm::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), Look::kStatusBlue);
 }
 
-void ShowStatus(const QString& caption, int maximum) {
-    TStatusFrm& w = *StatusFrm;
-    w.AniMate->setActive(true);
+void TStatusFrm::ShowStatus(const QString& caption, int maximum) {
+    AniMate->setActive(true);
     try {
-        w.gauge->setMinValue(0);
-        w.gauge->setMaxValue(maximum);
+        gauge->setMinValue(0);
+        gauge->setMaxValue(maximum);
     } catch (...) {
         // The window is not shown for a refused maximum, so its animation must not keep ticking either.
-        w.AniMate->setActive(false);
+        AniMate->setActive(false);
         throw;
     }
-    w.gauge->setProgress(0);
-    w.statuslabel->setText(caption);
-    w.centreOnScreen();
-    w.show();
-    w.StatusTicks = 0;
-    w.LastSecondsLeft = 22222222;
-    w.TimeLeft->clear();
-    w.StatusTimer->start();
+    gauge->setProgress(0);
+    statuslabel->setText(caption);
+    centreOnScreen();
+    show();
+    StatusTicks = 0;
+    LastSecondsLeft = 22222222;
+    TimeLeft->clear();
+    StatusTimer->start();
+    if (!inputHeld_) {
+        inputHeld_ = std::make_unique<InputHeld>();
+    }
+    // The window is shown on the screen only once the window system has mapped it, which takes a round
+    // trip or more; it is painted then, so the events are let through until it is (or for at most a
+    // quarter of a second where the window system never says so).
     QCoreApplication::processEvents();
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 250) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    if (windowHandle() && windowHandle()->isExposed()) {
+        repaint();
+    }
+    sinceEvents_.start();
 }
 
 int EstimateSecondsLeft(int ticks, int percentDone) {
@@ -153,25 +206,27 @@ int EstimateSecondsLeft(int ticks, int percentDone) {
     return static_cast<int>(std::nearbyint(estimate));
 }
 
-void StepStatus() {
-    TStatusFrm& w = *StatusFrm;
-    int estimate = w.LastSecondsLeft;
-    if (w.gauge->progress() < w.gauge->maxValue()) {
-        w.gauge->setProgress(w.gauge->progress() + 1);
+void TStatusFrm::StepStatus() {
+    int estimate = LastSecondsLeft;
+    if (gauge->progress() < gauge->maxValue()) {
+        gauge->setProgress(gauge->progress() + 1);
     }
-    if (w.StatusTicks > 50) {
-        estimate = EstimateSecondsLeft(w.StatusTicks, w.gauge->percentDone());
+    if (StatusTicks > 50) {
+        estimate = EstimateSecondsLeft(StatusTicks, gauge->percentDone());
     }
-    if (estimate < w.LastSecondsLeft) {
-        w.TimeLeft->setText(QString::number(estimate) + QStringLiteral(" Seconds Left"));
-        w.LastSecondsLeft = estimate;
+    if (estimate < LastSecondsLeft) {
+        TimeLeft->setText(QString::number(estimate) + QStringLiteral(" Seconds Left"));
+        LastSecondsLeft = estimate;
     }
-    QCoreApplication::processEvents();
+    if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kStepEventsMs) {
+        QCoreApplication::processEvents();
+        sinceEvents_.start();
+    }
 }
 
-void HideStatus() {
-    TStatusFrm& w = *StatusFrm;
-    w.AniMate->setActive(false);
-    w.StatusTimer->stop();
-    w.hide();
+void TStatusFrm::HideStatus() {
+    AniMate->setActive(false);
+    StatusTimer->stop();
+    inputHeld_.reset();
+    hide();
 }

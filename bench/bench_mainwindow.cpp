@@ -2,11 +2,11 @@
 // from the key event until the list shows the first rows of the new result, beside raw SQLite stepping the
 // same statement; and, in a child process, the time from process start until the main window is shown and
 // the resident memory then.
-#include "app/startup.h"
 #include "bench/benchutil.h"
 #include "browser/main.h"
 #include "data/connection.h"
 #include "data/jetsql.h"
+#include "program/startup.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 

@@ -3,7 +3,7 @@
 // WriteReportLine, written with an open, append and close per line, and written in one buffered write.
 // It also times bringing every row into the view (Ctrl+End pressed in it) and, for pages of up to
 // kPdfRows rows, saving the page as a PDF.
-#include "app/globals.h"
+#include "app/session.h"
 #include "app/status.h"
 #include "bench/benchutil.h"
 #include "data/datamodule.h"
@@ -78,12 +78,14 @@ private:
 };
 
 struct Measure {
-    double okToLoadedMs = 0;  // OK to the page laid out and painted in the viewer
-    double writingMs = 0;     // OK to the viewer starting to show
-    double loadMs = 0;        // loading the page again into the view
-    double toEndMs = -1;      // Ctrl+End pressed to every row in the view
-    double longestPassMs = 0; // the longest the event loop was kept busy meanwhile
-    double pdfMs = -1;        // Save as PDF of the whole page
+    double okToLoadedMs = 0;     // OK to the page laid out and painted in the viewer
+    double writingMs = 0;        // OK to the viewer starting to show
+    double loadMs = 0;           // loading the page again into the view
+    double toEndMs = -1;         // Ctrl+End pressed to every row in the view
+    double longestPassMs = 0;    // the longest the event loop was kept busy meanwhile
+    double pdfMs = -1;           // Save as PDF of the whole page
+    double residentBeforeMb = 0; // resident memory before OK
+    double residentAfterMb = 0;  // and after Dismiss
     qint64 pageBytes = 0;
     int pageLines = 0;
     QByteArray page;
@@ -97,33 +99,35 @@ void paintNow(QWidget& window) {
 
 // Presses OK on "Current List" and times until the viewer has painted the page; then times loading it
 // again, bringing every row in, and for a page of up to kPdfRows rows, saving it as a PDF.
-Measure currentList(Tprintfrm& choice, int rows, const QString& pdf) {
+Measure currentList(Tprintfrm& choice, Treporterfrm& viewerWindow, const ReportWriter& writer, int rows,
+                    const QString& pdf) {
     Measure m;
     QElapsedTimer clock;
     ShowClock shown(clock);
-    reporterfrm->installEventFilter(&shown);
+    viewerWindow.installEventFilter(&shown);
     DialogScript::setNextModal([&](QDialog& dialog) {
         dialog.findChild<QRadioButton*>(QStringLiteral("CurrentListItem"))->click();
+        m.residentBeforeMb = bench::residentMb();
         clock.start();
         dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
     });
     DialogScript::setNextModal([&](QDialog& viewer) {
         paintNow(viewer);
         m.okToLoadedMs = msSince(clock);
-        QFile file(ReportFilePath());
+        QFile file(writer.ReportFilePath());
         file.open(QIODevice::ReadOnly);
         m.page = file.readAll();
         m.pageBytes = m.page.size();
-        const QString address = reporterfrm->web->currentAddress();
+        const QString address = viewerWindow.web->currentAddress();
         QElapsedTimer load;
         load.start();
-        reporterfrm->web->navigate(address);
+        viewerWindow.web->navigate(address);
         paintNow(viewer);
         m.loadMs = msSince(load);
         QElapsedTimer end;
         end.start();
-        QTest::keyClick(reporterfrm->web->widget(), Qt::Key_End, Qt::ControlModifier);
-        while (!reporterfrm->web->pageComplete()) {
+        QTest::keyClick(viewerWindow.web->widget(), Qt::Key_End, Qt::ControlModifier);
+        while (!viewerWindow.web->pageComplete()) {
             QElapsedTimer pass;
             pass.start();
             QCoreApplication::processEvents();
@@ -141,20 +145,21 @@ Measure currentList(Tprintfrm& choice, int rows, const QString& pdf) {
         viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
     });
     Dialogs::showModal(choice);
-    reporterfrm->removeEventFilter(&shown);
+    m.residentAfterMb = bench::residentMb();
+    viewerWindow.removeEventFilter(&shown);
     m.writingMs = shown.shownAtMs;
     return m;
 }
 
-// The page's lines through the writer: the file kept open, one unbuffered write per line.
-double writerMs(const QList<QByteArray>& lines) {
+// The page's lines through the writer, as a producer writes them.
+double writerMs(ReportWriter& writer, const QList<QByteArray>& lines) {
     return bench::medianMs(3, [&] {
-        BeginReport(QStringLiteral("Asset List"), QStringLiteral("s"));
+        writer.BeginReport(QStringLiteral("Asset List"), QStringLiteral("s"));
         for (const QByteArray& l : lines) {
-            WriteReportLine(QString::fromLatin1(l));
+            writer.WriteReportLine(QString::fromLatin1(l));
         }
-        EndReport();
-        QFile::remove(ReportFilePath());
+        writer.EndReport();
+        QFile::remove(writer.ReportFilePath());
     });
 }
 
@@ -191,19 +196,20 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     DialogScript::enable();
     QTemporaryDir programDir;
-    ProgramFolder = makeProgramFolder(programDir.path());
-    if (!CheckReportFiles()) {
+    Session session;
+    session.ProgramFolder = makeProgramFolder(programDir.path());
+    if (!session.CheckReportFiles()) {
         std::fprintf(stderr, "report templates not found in %s\n", qPrintable(installedReportsFolder()));
         return 1;
     }
-    new TStatusFrm(nullptr);
-    new Treporterfrm(nullptr);
+    TStatusFrm status;
+    Treporterfrm viewer(nullptr);
     const QString folder =
         QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
 
-    std::printf("%-7s %6s %9s %10s %9s %9s %9s %9s %8s %9s | %9s %9s %9s %7s %7s\n", "assets", "rows", "page MB",
-                "OK->shown", "writing", "showing", "reload", "to end", "longest", "PDF", "writer", "open/line",
-                "one write", "w/one", "o/one");
+    std::printf("%-7s %6s %9s %10s %9s %9s %9s %9s %8s %9s | %9s %9s %9s %7s %7s | %8s %8s\n", "assets", "rows",
+                "page MB", "OK->shown", "writing", "showing", "reload", "to end", "longest", "PDF", "writer",
+                "open/line", "one write", "w/one", "o/one", "RSS bef", "RSS aft");
     // Sizes may be given on the command line; by default both.
     QList<int> sizes;
     for (int i = 1; i < argc; ++i) {
@@ -219,7 +225,7 @@ int main(int argc, char** argv) {
         dm.GroupsTable.open();
         dm.SystemTable.open();
         dm.mainquery.open();
-        InitReportWriter(dm.SystemTable);
+        ReportWriter writer(session, dm.SystemTable, status, viewer);
         // The main list as the main window shows it: seven titled columns, on screen.
         TDBGrid grid(QStringLiteral("DBGrid1"), &dm.mainsource);
         grid.setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 90},
@@ -231,23 +237,25 @@ int main(int argc, char** argv) {
                          {QStringLiteral("OrderNumber"), QStringLiteral("Order"), 90}});
         grid.resize(800, 500);
         grid.show();
-        Tprintfrm choice(nullptr, grid);
+        Tprintfrm choice(nullptr, grid, writer);
 
-        const Measure m =
-            currentList(choice, dm.mainquery.recordCount(), programDir.filePath(QStringLiteral("page.pdf")));
+        const Measure m = currentList(choice, viewer, writer, dm.mainquery.recordCount(),
+                                      programDir.filePath(QStringLiteral("page.pdf")));
         const QList<QByteArray> lines = linesOf(m.page);
         const QString scratch = programDir.filePath(QStringLiteral("scratch.htm"));
-        const double writer = writerMs(lines);
+        const double writerTime = writerMs(writer, lines);
         const double perLine = openClosePerLineMs(lines, scratch);
         const double once = oneWriteMs(m.page, scratch);
         const auto optionalMs = [](double ms) {
             return ms < 0 ? QByteArray("-") : QByteArray::number(ms, 'f', 0) + "ms";
         };
         std::printf(
-            "%-7d %6d %9.1f %8.0fms %7.0fms %7.0fms %7.0fms %9s %6.0fms %9s | %7.0fms %7.0fms %7.0fms %6.1fx %6.1fx\n",
+            "%-7d %6d %9.1f %8.0fms %7.0fms %7.0fms %7.0fms %9s %6.0fms %9s | %7.0fms %7.0fms %7.0fms %6.1fx %6.1fx | "
+            "%6.0fMB %6.0fMB\n",
             n, dm.mainquery.recordCount(), static_cast<double>(m.pageBytes) / (1024.0 * 1024.0), m.okToLoadedMs,
             m.writingMs, m.okToLoadedMs - m.writingMs, m.loadMs, optionalMs(m.toEndMs).constData(), m.longestPassMs,
-            optionalMs(m.pdfMs).constData(), writer, perLine, once, writer / once, perLine / once);
+            optionalMs(m.pdfMs).constData(), writerTime, perLine, once, writerTime / once, perLine / once,
+            m.residentBeforeMb, m.residentAfterMb);
         std::fflush(stdout);
     }
     return 0;

@@ -3,12 +3,11 @@
 // password first before any change.
 #include "browser/main.h"
 
-#include "app/globals.h"
 #include "app/logon.h"
+#include "config/cfg.h"
 #include "data/jetsql.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
-#include "config/cfg.h"
 #include "reporting/assetreports.h"
 #include "reporting/print.h"
 #include "widgets/dbgrid.h"
@@ -19,14 +18,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
 #include <QToolButton>
-
-Tmainfrm* mainfrm = nullptr;
 
 namespace {
 
@@ -36,11 +34,11 @@ constexpr int kButtonWidth = 123;
 constexpr int kButtonHeight = 73;
 constexpr int kToolBarButtons = 7;
 constexpr int kMargin = 8;
+constexpr int kMinimumGridHeight = 80; // the titles and a few rows
 
 } // namespace
 
 Tmainfrm::Tmainfrm() {
-    mainfrm = this;
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(QStringLiteral("Vantrel"));
     Look::apply(this);
@@ -99,13 +97,19 @@ Tmainfrm::Tmainfrm() {
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setFrameStyle(QFrame::Box | QFrame::Plain);
     Look::makeMauve(ToolBar1);
-    ToolButton1 = makeToolButton(QStringLiteral("ToolButton1"), QStringLiteral("Add New Asset(s)"), QStringLiteral("add.svg"));
-    ToolButton2 = makeToolButton(QStringLiteral("ToolButton2"), QStringLiteral("Edit Asset"), QStringLiteral("edit.svg"));
-    ToolButton3 = makeToolButton(QStringLiteral("ToolButton3"), QStringLiteral("Write Off"), QStringLiteral("writeoff.svg"));
-    ToolButton4 = makeToolButton(QStringLiteral("ToolButton4"), QStringLiteral("Print"), QStringLiteral("print.svg"));
-    ToolButton7 = makeToolButton(QStringLiteral("ToolButton7"), QStringLiteral("Reports"), QStringLiteral("reports.svg"));
-    ToolButton5 = makeToolButton(QStringLiteral("ToolButton5"), QStringLiteral("Configuration"), QStringLiteral("config.svg"));
-    ToolButton6 = makeToolButton(QStringLiteral("ToolButton6"), QStringLiteral("Exit Database"), QStringLiteral("exit.svg"));
+    ToolButton1 =
+        addToolButton(QStringLiteral("ToolButton1"), QStringLiteral("Add New Asset(s)"), QStringLiteral("add.svg"));
+    ToolButton2 =
+        addToolButton(QStringLiteral("ToolButton2"), QStringLiteral("Edit Asset"), QStringLiteral("edit.svg"));
+    ToolButton3 =
+        addToolButton(QStringLiteral("ToolButton3"), QStringLiteral("Write Off"), QStringLiteral("writeoff.svg"));
+    ToolButton4 = addToolButton(QStringLiteral("ToolButton4"), QStringLiteral("Print"), QStringLiteral("print.svg"));
+    ToolButton7 =
+        addToolButton(QStringLiteral("ToolButton7"), QStringLiteral("Reports"), QStringLiteral("reports.svg"));
+    ToolButton5 =
+        addToolButton(QStringLiteral("ToolButton5"), QStringLiteral("Configuration"), QStringLiteral("config.svg"));
+    ToolButton6 =
+        addToolButton(QStringLiteral("ToolButton6"), QStringLiteral("Exit Database"), QStringLiteral("exit.svg"));
 
     Label1 = new QLabel(QStringLiteral("Version 1.0"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -115,16 +119,17 @@ Tmainfrm::Tmainfrm() {
     blue.setColor(QPalette::WindowText, Qt::blue);
     Label1->setPalette(blue);
 
-    setTabOrder(details, assetid);
-    setTabOrder(assetid, incWriteOff);
-    setTabOrder(incWriteOff, DBGrid1);
-    setTabOrder(DBGrid1, ToolButton1);
-    setTabOrder(ToolButton1, ToolButton2);
-    setTabOrder(ToolButton2, ToolButton3);
-    setTabOrder(ToolButton3, ToolButton4);
-    setTabOrder(ToolButton4, ToolButton7);
-    setTabOrder(ToolButton7, ToolButton5);
-    setTabOrder(ToolButton5, ToolButton6);
+    // The search panel's controls, the list, then the toolbar left to right. The list takes Tab as a way
+    // out, not as a move between its cells (TDBGrid).
+    const QList<QWidget*> tabOrder{details,     assetid,     description, serialnumber, ordernumber, purchasedby,
+                                   borrowedby,  supplier,    incWriteOff, DBGrid1,      ToolButton1, ToolButton2,
+                                   ToolButton3, ToolButton4, ToolButton7, ToolButton5,  ToolButton6};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i) {
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
+    // Never so small that the toolbar or the search panel is cut off.
+    setMinimumSize(std::max(kPanelWidth, kToolBarButtons * kButtonWidth + 4) + 2 * kMargin,
+                   kMargin + kPanelHeight + kMargin + kMinimumGridHeight + kMargin + kButtonHeight + 4 + 18);
 
     connectGuarded(details, &QLineEdit::textChanged, this, &Tmainfrm::detailsChange);
     // Only the button that becomes chosen rebuilds; the one losing the choice does not.
@@ -153,21 +158,20 @@ Tmainfrm::Tmainfrm() {
 }
 
 Tmainfrm::~Tmainfrm() {
-    if (mainfrm == this) {
-        mainfrm = nullptr;
-    }
+    // The windows opened over this one work on its data module, which goes before the Qt parent deletes its
+    // children: they are deleted first.
+    qDeleteAll(findChildren<QDialog*>(QString(), Qt::FindDirectChildrenOnly));
 }
 
-QToolButton* Tmainfrm::makeToolButton(const QString& name, const QString& caption, const QString& picture) {
-    auto* b = new QToolButton(ToolBar1);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setIcon(Look::icon(picture));
-    b->setIconSize(QSize(48, 48));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    b->setAutoRaise(true);
-    const int index = static_cast<int>(ToolBar1->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly).size()) - 1;
-    b->setGeometry(2 + index * kButtonWidth, 2, kButtonWidth, kButtonHeight);
+void Tmainfrm::setCommands(const Commands& commands) {
+    commands_.emplace(commands);
+}
+
+// The next button of the toolbar, placed right of the ones before it.
+QToolButton* Tmainfrm::addToolButton(const QString& name, const QString& caption, const QString& picture) {
+    QToolButton* b = Look::makeToolButton(ToolBar1, name, caption, picture, 48);
+    b->setGeometry(2 + toolButtons_ * kButtonWidth, 2, kButtonWidth, kButtonHeight);
+    ++toolButtons_;
     return b;
 }
 
@@ -227,8 +231,8 @@ void Tmainfrm::RebuildMainQuery() {
     if (!text.isEmpty()) {
         // The text is quoted as a literal, so a typed double quote is searched for rather than ending the
         // literal; a typed % stays a wildcard.
-        q.addSql(QString::fromLatin1(chosen->condition) + QLatin1Char(' ') + jetQuote(QLatin1Char('%') + text + QLatin1Char('%')) +
-                 QLatin1Char(' '));
+        q.addSql(QString::fromLatin1(chosen->condition) + QLatin1Char(' ') +
+                 jetQuote(QLatin1Char('%') + text + QLatin1Char('%')) + QLatin1Char(' '));
         if (!incWriteOff->isChecked()) {
             q.addSql(QStringLiteral("AND Writtenoff <> TRUE"));
         }
@@ -276,19 +280,19 @@ void Tmainfrm::incWriteOffClick() {
 }
 
 void Tmainfrm::ToolButton1Click() {
-    if (PasswordGiven()) {
-        AddAsset();
+    if (commands_->logonfrm.PasswordGiven()) {
+        commands_->assdetfrm.AddAsset();
     } else {
         Dialogs::showMessage(QStringLiteral("You cannot add an item unless you enter the correct password"));
     }
 }
 
 void Tmainfrm::ToolButton2Click() {
-    EditAsset();
+    commands_->assdetfrm.EditAsset();
 }
 
 void Tmainfrm::DBGrid1DblClick() {
-    EditAsset();
+    commands_->assdetfrm.EditAsset();
 }
 
 void Tmainfrm::ToolButton3Click() {
@@ -297,24 +301,24 @@ void Tmainfrm::ToolButton3Click() {
         Dialogs::showMessage(QStringLiteral("There is no asset selected"));
         return;
     }
-    if (PasswordGiven()) {
-        Dialogs::showModal(*writeofffrm);
+    if (commands_->logonfrm.PasswordGiven()) {
+        Dialogs::showModal(commands_->writeofffrm);
     } else {
         Dialogs::showMessage(QStringLiteral("You cannot write off this item unless you enter the correct password"));
     }
 }
 
 void Tmainfrm::ToolButton4Click() {
-    Dialogs::showModal(*printfrm);
+    Dialogs::showModal(commands_->printfrm);
 }
 
 void Tmainfrm::ToolButton7Click() {
-    Dialogs::showModal(*assetreportsfrm);
+    Dialogs::showModal(commands_->assetreportsfrm);
 }
 
 void Tmainfrm::ToolButton5Click() {
-    if (PasswordGiven()) {
-        Dialogs::showModal(*cfgFrm);
+    if (commands_->logonfrm.PasswordGiven()) {
+        Dialogs::showModal(commands_->cfgFrm);
     } else {
         Dialogs::showMessage(QStringLiteral("You cannot enter configuration unless you enter the correct password"));
     }
@@ -330,7 +334,7 @@ void Tmainfrm::DBGrid1CtrlDelete() {
         return;
     }
     // Removing an asset is a change like any other: it needs the access password.
-    if (!PasswordGiven()) {
+    if (!commands_->logonfrm.PasswordGiven()) {
         Dialogs::showMessage(QStringLiteral("You cannot delete an item unless you enter the correct password"));
         return;
     }

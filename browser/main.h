@@ -5,6 +5,7 @@
 #include "data/datamodule.h"
 
 #include <QWidget>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -13,13 +14,32 @@ class QLineEdit;
 class QRadioButton;
 class QToolButton;
 class TDBGrid;
+class Tassdetfrm;
+class Tassetreportsfrm;
+class TcfgFrm;
 class Tlogonfrm;
+class Tprintfrm;
+class Twriteofffrm;
 
 class Tmainfrm : public QWidget {
     Q_OBJECT
 public:
+    // The windows behind the toolbar's commands. They are made after this window, since they work on its
+    // data module, and handed over with setCommands before the window is shown.
+    struct Commands {
+        Tlogonfrm& logonfrm;               // the password gate before every change
+        Tassdetfrm& assdetfrm;             // Add New Asset(s), Edit Asset, a double click on the list
+        Twriteofffrm& writeofffrm;         // Write Off
+        Tprintfrm& printfrm;               // Print
+        Tassetreportsfrm& assetreportsfrm; // Reports
+        TcfgFrm& cfgFrm;                   // Configuration
+    };
+
     Tmainfrm();
     ~Tmainfrm() override;
+
+    // Wires the commands to their windows. Requires: called once, before any command is used.
+    void setCommands(const Commands& commands);
 
     DataModule data;
 
@@ -34,8 +54,8 @@ public:
     QRadioButton* borrowedby;
     QRadioButton* supplier;
     QCheckBox* incWriteOff;
-    TDBGrid* Query2Grid;
-    TDBGrid* DBGrid1;
+    TDBGrid* Query2Grid; // Query2, every column; hidden, it gives the report writer the reports' columns
+    TDBGrid* DBGrid1;    // mainquery: ASSETID, Make, Model, SerialNumber, Description, Supplier, OrderNumber
     QFrame* ToolBar1;
     QToolButton* ToolButton1;
     QToolButton* ToolButton2;
@@ -77,7 +97,8 @@ private:
     void ToolButton5Click();
     void ToolButton6Click();
     void DBGrid1CtrlDelete();
-    QToolButton* makeToolButton(const QString& name, const QString& caption, const QString& picture);
-};
+    QToolButton* addToolButton(const QString& name, const QString& caption, const QString& picture);
 
-extern Tmainfrm* mainfrm;
+    std::optional<Commands> commands_;
+    int toolButtons_ = 0;
+};

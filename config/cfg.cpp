@@ -9,23 +9,14 @@
 #include "widgets/guard.h"
 #include "widgets/look.h"
 
+#include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 
-TcfgFrm* cfgFrm = nullptr;
-
 namespace {
-
-QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, QRect box, QWidget* buddy) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->setGeometry(box);
-    label->setBuddy(buddy);
-    Look::makeBold(label);
-    return label;
-}
 
 TDBEdit* settingsEdit(QWidget* parent, const QString& name, DataSource* source, const QString& field, QRect box) {
     auto* edit = new TDBEdit(parent);
@@ -36,11 +27,33 @@ TDBEdit* settingsEdit(QWidget* parent, const QString& name, DataSource* source, 
     return edit;
 }
 
+// A word-wrapped caption for a check box that has no text of its own: a click on it toggles the box as a
+// click on the box's own caption would, and its mnemonic leads to the box.
+class CheckBoxCaption : public QLabel {
+public:
+    CheckBoxCaption(const QString& caption, QAbstractButton* box, QWidget* parent)
+        : QLabel(caption, parent), box_(box) {
+        setWordWrap(true);
+        setBuddy(box);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QLabel::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && box_->isEnabled()) {
+            box_->setFocus(Qt::MouseFocusReason);
+            box_->click();
+        }
+    }
+
+private:
+    QAbstractButton* box_;
+};
+
 } // namespace
 
 TcfgFrm::TcfgFrm(QWidget* parent, DataModule& data)
     : Form(parent, QStringLiteral("cfgFrm"), QStringLiteral("Configuration"), QSize(688, 398)), data_(data) {
-    cfgFrm = this;
     DataSource* settings = &data_.SystemTableDataSource;
 
     GroupBox1 = new QGroupBox(QStringLiteral("Company Information"), this);
@@ -54,18 +67,23 @@ TcfgFrm::TcfgFrm(QWidget* parent, DataModule& data)
     DBEdit3 = settingsEdit(GroupBox1, QStringLiteral("DBEdit3"), settings, QStringLiteral("DataBasePassword"),
                            QRect(160, 98, 200, 26));
     DBEdit3->setEchoMode(QLineEdit::Password);
-    Label1 = boldLabel(GroupBox1, QStringLiteral("Label1"), QStringLiteral("Company Name:"), QRect(12, 30, 146, 26),
-                       DBEdit1);
-    Label2 = boldLabel(GroupBox1, QStringLiteral("Label2"), QStringLiteral("Abbreviation:"), QRect(12, 64, 146, 26),
-                       DBEdit2);
-    Label3 = boldLabel(GroupBox1, QStringLiteral("Label3"), QStringLiteral("Access Password:"), QRect(12, 98, 146, 26),
-                       DBEdit3);
+    Label1 = Look::boldLabel(GroupBox1, QStringLiteral("Label1"), QStringLiteral("Company Name:"),
+                             QRect(12, 30, 146, 26), DBEdit1);
+    Label2 = Look::boldLabel(GroupBox1, QStringLiteral("Label2"), QStringLiteral("Abbreviation:"),
+                             QRect(12, 64, 146, 26), DBEdit2);
+    Label3 = Look::boldLabel(GroupBox1, QStringLiteral("Label3"), QStringLiteral("Access Password:"),
+                             QRect(12, 98, 146, 26), DBEdit3);
+    // The box's caption is broken over two lines, which a check box's own text cannot be: the box has none,
+    // and a word-wrapped label beside it stands for it.
     DBCheckBox1 = new TDBCheckBox(GroupBox1);
     DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
-    DBCheckBox1->setText(QStringLiteral("Prompt for password to open program."));
-    DBCheckBox1->setGeometry(160, 128, 500, 26);
+    DBCheckBox1->setAccessibleName(QStringLiteral("Prompt for password to open program."));
+    DBCheckBox1->setGeometry(400, 82, 22, 22);
     DBCheckBox1->setDataBinding(settings, QStringLiteral("PromptPasswordToStart"));
-    Look::makeBold(DBCheckBox1);
+    Label4 = new CheckBoxCaption(QStringLiteral("Prompt for password to open program."), DBCheckBox1, GroupBox1);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Look::makeBold(Label4);
+    Label4->setGeometry(424, 70, 160, 46);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Asset Groups"), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
@@ -80,8 +98,8 @@ TcfgFrm::TcfgFrm(QWidget* parent, DataModule& data)
         auto* edit = new QLineEdit(GroupBox2);
         edit->setObjectName(QStringLiteral("Group%1Name").arg(d));
         edit->setGeometry(x + 30, y, 286, 26);
-        boldLabel(GroupBox2, QStringLiteral("Group%1Label").arg(d), QStringLiteral("%1:").arg(d), QRect(x, y, 28, 26),
-                  edit);
+        Look::boldLabel(GroupBox2, QStringLiteral("Group%1Label").arg(d), QStringLiteral("%1:").arg(d),
+                        QRect(x, y, 28, 26), edit);
         groupEdits_[static_cast<size_t>(d)] = edit;
     }
     Group0Name = groupEdits_[0];
@@ -95,7 +113,7 @@ TcfgFrm::TcfgFrm(QWidget* parent, DataModule& data)
     Group8Name = groupEdits_[8];
     Group9Name = groupEdits_[9];
 
-    BitBtn1 = new QPushButton(Look::okIcon(), QStringLiteral("OK"), this);
+    BitBtn1 = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setIconSize(QSize(12, 12));
     BitBtn1->setDefault(true);
@@ -116,12 +134,6 @@ TcfgFrm::TcfgFrm(QWidget* parent, DataModule& data)
     }
     connectGuarded(BitBtn1, &QPushButton::clicked, this, &TcfgFrm::BitBtn1Click);
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &TcfgFrm::BitBtn2Click);
-}
-
-TcfgFrm::~TcfgFrm() {
-    if (cfgFrm == this) {
-        cfgFrm = nullptr;
-    }
 }
 
 void TcfgFrm::FormShow() {
@@ -171,13 +183,17 @@ void TcfgFrm::BitBtn1Click() {
     }
     checkGroupNames();
     Dataset& settings = data_.SystemTable;
-    // After an error among the groups the settings are already stored (and no longer edited): a second OK
-    // goes on with the groups.
+    Dataset& groups = data_.cfgGroupsTable;
+    // The groups are read afresh, so a group another program added since this window opened is updated, not
+    // added a second time; a group refused by an earlier OK is written afresh below.
+    groups.close();
+    groups.open();
+    // The settings and the ten groups are saved together or not at all: when anything fails, the transaction
+    // rolls back, both datasets are as they were before this OK, and a second OK tries the whole again.
+    Connection::Transaction saving(data_.ADOConnection1);
     if (settings.state() == Dataset::State::Edit || settings.state() == Dataset::State::Insert) {
         settings.post();
     }
-    Dataset& groups = data_.cfgGroupsTable;
-    groups.cancel(); // a group refused by an earlier OK is written afresh below
     for (int d = 0; d < 10; ++d) {
         const QString digit = QString::number(d);
         if (groups.locate(QStringLiteral("GroupNumber"), digit)) {
@@ -189,6 +205,7 @@ void TcfgFrm::BitBtn1Click() {
         groups.fieldByName(QStringLiteral("Description")).setAsString(groupEdit(d)->text());
         groups.post();
     }
+    saving.commit();
     groups.close();
     groups.open();
     setModalResult(mrOk);

@@ -19,16 +19,16 @@ class TcfgFrm : public Form {
     Q_OBJECT
 public:
     TcfgFrm(QWidget* parent, DataModule& data);
-    ~TcfgFrm() override;
 
     QGroupBox* GroupBox1;
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label3;
-    TDBEdit* DBEdit1;
-    TDBEdit* DBEdit2;
-    TDBEdit* DBEdit3;
-    TDBCheckBox* DBCheckBox1;
+    TDBEdit* DBEdit1;         // CompanyName
+    TDBEdit* DBEdit2;         // CompanyAbbr
+    TDBEdit* DBEdit3;         // DataBasePassword
+    TDBCheckBox* DBCheckBox1; // PromptPasswordToStart; its caption is Label4
+    QLabel* Label4;           // DBCheckBox1's caption, over two lines; a click on it toggles the box
     QGroupBox* GroupBox2;
     QLineEdit* Group0Name;
     QLineEdit* Group1Name;
@@ -62,5 +62,3 @@ private:
     DataModule& data_;
     std::array<QLineEdit*, 10> groupEdits_{};
 };
-
-extern TcfgFrm* cfgFrm;

@@ -17,6 +17,9 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 
+const QString kRestore = QStringLiteral("Restore the register from a backup copy, or examine it with the register "
+                                        "tool (vnrdb check).");
+
 QString fromUtf8(const char* s) {
     return s ? QString::fromUtf8(s) : QString();
 }
@@ -29,13 +32,30 @@ unsigned readBigEndian(const QByteArray& b, int at, int bytes) {
     return v;
 }
 
+// What stands at the register's name when it is not an ordinary file, as a user would put it.
+void checkFileKind(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink() && !info.exists()) {
+        throw DatabaseError(
+            QStringLiteral("The register file '%1' is a link that leads nowhere (or back to itself).").arg(path));
+    }
+    if (!info.exists()) {
+        throw DatabaseError(QStringLiteral("The register file '%1' does not exist.").arg(path));
+    }
+    if (info.isDir()) {
+        throw DatabaseError(QStringLiteral("'%1' is a folder, not a register file.").arg(path));
+    }
+    if (!info.isFile()) {
+        throw DatabaseError(
+            QStringLiteral("'%1' is not an ordinary file (it may be a pipe or a device), so it is not a register.")
+                .arg(path));
+    }
+}
+
 // Checks the file before SQLite sees it: SQLite would happily treat an empty file as an empty database,
 // and reports a truncated one only when the missing pages are read.
 void checkRegisterFile(const QString& path) {
     const QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) {
-        throw DatabaseError(QStringLiteral("The register file '%1' does not exist.").arg(path));
-    }
     if (info.size() == 0) {
         throw DatabaseError(QStringLiteral("The register file '%1' is empty.").arg(path));
     }
@@ -46,8 +66,7 @@ void checkRegisterFile(const QString& path) {
     const QByteArray header = f.read(100);
     if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3\0", 16))) {
         throw DatabaseError(
-            QStringLiteral("The file '%1' is not a Vantrel register: it is not a database of this program.")
-                .arg(path));
+            QStringLiteral("The file '%1' is not a Vantrel register: it is not a database of this program.").arg(path));
     }
     unsigned pageSize = readBigEndian(header, 16, 2);
     if (pageSize == 1) {
@@ -57,8 +76,25 @@ void checkRegisterFile(const QString& path) {
     const bool pagesValid = readBigEndian(header, 24, 4) == readBigEndian(header, 92, 4);
     if (pageSize < 512 || (pagesValid && static_cast<qint64>(pageSize) * pages > info.size()) ||
         info.size() % pageSize != 0) {
-        throw DatabaseError(QStringLiteral("The register file '%1' is truncated or damaged.").arg(path));
+        throw DatabaseError(QStringLiteral("The register file '%1' is truncated or damaged. %2").arg(path, kRestore));
     }
+}
+
+// A program that crashed while saving leaves its journal beside the register, and the register may then
+// look truncated until the journal is played back. SQLite does that on the first read; let it, without
+// creating any file, before the file is judged.
+void rollBackHotJournal(const QString& path) {
+    const QFileInfo journal(path + QStringLiteral("-journal"));
+    if (!journal.isFile() || journal.size() == 0) {
+        return;
+    }
+    sqlite3* raw = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+        // The result does not matter: whatever is wrong with the file is reported by the checks after this.
+        sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(raw);
 }
 
 } // namespace
@@ -102,8 +138,33 @@ void Connection::open(const QString& connectionString) {
     openFile(QDir::current().absoluteFilePath(s.dataSource), s.filePassword);
 }
 
-void Connection::openFile(const QString& path, const QString& filePassword) {
+void Connection::createFile(const QString& path) {
     close();
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        throw DatabaseError(fromUtf8(sqlite3_errmsg(raw)));
+    }
+    adopt(std::move(db), path);
+}
+
+void Connection::adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path) {
+    sqlite3* raw = db.get();
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    registerLikeFunctions(raw);
+    db_ = std::move(db);
+    path_ = path;
+}
+
+void Connection::openFile(const QString& path, const QString& filePassword, bool upgrade) {
+    close();
+    checkFileKind(path);
+    rollBackHotJournal(path);
     checkRegisterFile(path);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
@@ -112,13 +173,7 @@ void Connection::openFile(const QString& path, const QString& filePassword) {
         throw DatabaseError(
             QStringLiteral("The register file '%1' cannot be opened: %2").arg(path, fromUtf8(sqlite3_errmsg(raw))));
     }
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    registerLikeFunctions(raw);
-    db_ = std::move(db);
-    path_ = path;
+    adopt(std::move(db), path);
 
     try {
         const QString notOurs = QStringLiteral("The file '%1' is not a Vantrel register.").arg(path);
@@ -127,10 +182,14 @@ void Connection::openFile(const QString& path, const QString& filePassword) {
             throw DatabaseError(notOurs);
         }
         Statement version(*this, "PRAGMA user_version");
-        if (!version.step() || version.columnInt64(0) > kRegisterSchemaVersion) {
+        const long long fileVersion = version.step() ? version.columnInt64(0) : 0;
+        version.reset();
+        if (fileVersion > kRegisterSchemaVersion) {
             throw DatabaseError(
                 QStringLiteral("The register file '%1' was made by a newer version of Vantrel.").arg(path));
         }
+        // The file's pages and tables are checked before anything in them is relied on, the password first.
+        checkRegisterContents();
         Statement lock(*this, "SELECT Salt, PasswordHash FROM RegisterFile");
         if (!lock.step()) {
             throw DatabaseError(notOurs);
@@ -139,9 +198,66 @@ void Connection::openFile(const QString& path, const QString& filePassword) {
             throw DatabaseError(
                 QStringLiteral("The register file '%1' is protected by another file password.").arg(path));
         }
+        lock.reset();
+        if (upgrade && fileVersion < kRegisterSchemaVersion) {
+            upgradeRegister(*this, static_cast<int>(fileVersion));
+        }
     } catch (...) {
         close();
         throw;
+    }
+}
+
+QStringList Connection::integrityProblems(const QString& path, int limit) {
+    QStringList problems;
+    sqlite3* raw = nullptr;
+    std::unique_ptr<sqlite3, Closer> db;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        db.reset(raw);
+        return {fromUtf8(sqlite3_errmsg(raw))};
+    }
+    db.reset(raw);
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = "PRAGMA integrity_check(" + std::to_string(limit) + ")";
+    if (sqlite3_prepare_v2(raw, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        return {fromUtf8(sqlite3_errmsg(raw))};
+    }
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const QString line = fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        if (line != QLatin1String("ok")) {
+            problems << line;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        problems << fromUtf8(sqlite3_errmsg(raw));
+    }
+    sqlite3_finalize(stmt);
+    return problems;
+}
+
+int Connection::schemaVersion() const {
+    Statement version(*this, "PRAGMA user_version");
+    return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
+}
+
+void Connection::checkRegisterContents() {
+    const auto damaged = [this](const QString& what) {
+        return DatabaseError(QStringLiteral("The register file '%1' is damaged: %2. %3").arg(path_, what, kRestore));
+    };
+    // A flipped bit in an index or a page pointer shows as a silently different list, or ends the program
+    // later in the middle of a read; quick_check finds both in one pass over the file.
+    Statement check(*this, "PRAGMA quick_check(1)");
+    if (!check.step() || check.column(0).toString() != QLatin1String("ok")) {
+        throw damaged(QStringLiteral("its pages do not fit together"));
+    }
+    check.reset();
+    QString problem = registerShapeProblem(*this);
+    if (problem.isEmpty()) {
+        problem = registerValueProblem(*this);
+    }
+    if (!problem.isEmpty()) {
+        throw damaged(problem);
     }
 }
 
@@ -150,14 +266,46 @@ void Connection::close() {
     path_.clear();
 }
 
-QString Connection::errorText(int rc) const {
-    const int primary = rc & 0xff;
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+QString Connection::errorText(int rc, bool writing) const {
+    const QString file = QFileInfo(path_).fileName();
+    const QString outcome = writing ? QStringLiteral(" Nothing was saved.") : QString();
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        if (!writing) {
+            return QStringLiteral("The register '%1' is busy: another program is saving a change to it. Try again "
+                                  "in a moment.")
+                .arg(file);
+        }
         return QStringLiteral("The register '%1' is locked by another program. Nothing was saved; try again in a "
                               "moment.")
-            .arg(QFileInfo(path_).fileName());
+            .arg(file);
+    case SQLITE_FULL:
+        return QStringLiteral("The disk that holds the register '%1' is full.%2 Make room on it and try again.")
+            .arg(file, outcome);
+    case SQLITE_IOERR:
+        return QStringLiteral("The register '%1' could not be %2 (a disk or network error).%3 Check that its disk or "
+                              "network folder is reachable and try again.")
+            .arg(file, writing ? QStringLiteral("written") : QStringLiteral("read"), outcome);
+    case SQLITE_READONLY:
+        return QStringLiteral("The register '%1' cannot be changed: the file or its folder is read-only for you.%2")
+            .arg(file, outcome);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("The register '%1' is damaged.%2 %3").arg(file, outcome, kRestore);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("The register '%1' or its journal cannot be opened.%2 Check that its folder is "
+                              "reachable and that you may write in it.")
+            .arg(file, outcome);
+    default:
+        break;
     }
-    return fromUtf8(db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
+    const QString engine = fromUtf8(db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
+    return file.isEmpty() ? engine : QStringLiteral("The register '%1': %2").arg(file, engine);
+}
+
+void Connection::onRollback(std::function<void()> undo) {
+    undo_.push_back(std::move(undo));
 }
 
 void Connection::setBusyTimeout(int milliseconds) {
@@ -176,8 +324,12 @@ void Connection::exec(const std::string& sql) {
     char* message = nullptr;
     const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
     if (rc != SQLITE_OK) {
+        // A statement error (a wrong name, a broken constraint) is best said by SQLite's own message; a failure
+        // of the file, the disk or a lock by the register's words.
         QString text = errorText(rc);
-        if (message && (rc & 0xff) != SQLITE_BUSY) {
+        if (message && (rc & 0xff) == SQLITE_ERROR) {
+            text = QStringLiteral("The register '%1': %2").arg(QFileInfo(path_).fileName(), QString::fromUtf8(message));
+        } else if (message && (rc & 0xff) == SQLITE_CONSTRAINT) {
             text = QString::fromUtf8(message);
         }
         sqlite3_free(message);
@@ -186,17 +338,32 @@ void Connection::exec(const std::string& sql) {
 }
 
 Connection::Transaction::Transaction(Connection& c) : c_(c) {
-    c_.exec("BEGIN IMMEDIATE");
+    if (c_.depth_ == 0) {
+        c_.exec("BEGIN IMMEDIATE");
+        outermost_ = true;
+    }
+    ++c_.depth_;
 }
 
 Connection::Transaction::~Transaction() {
+    --c_.depth_;
+    if (!outermost_) {
+        return;
+    }
     if (!done_) {
         sqlite3_exec(c_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        // Put back what the joined posts changed in memory, newest first, so it matches the file again.
+        for (auto it = c_.undo_.rbegin(); it != c_.undo_.rend(); ++it) {
+            (*it)();
+        }
     }
+    c_.undo_.clear();
 }
 
 void Connection::Transaction::commit() {
-    c_.exec("COMMIT");
+    if (outermost_) {
+        c_.exec("COMMIT");
+    }
     done_ = true;
 }
 
@@ -207,7 +374,9 @@ Statement::Statement(const Connection& c, const std::string& sql) : c_(c) {
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v2(c.handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt_, &tail);
     if (rc != SQLITE_OK) {
-        throw DatabaseError(c.errorText(rc));
+        // Preparing reads the schema: a lock or a damaged page shows here first.
+        throw DatabaseError((rc & 0xff) == SQLITE_ERROR ? fromUtf8(sqlite3_errmsg(c.handle()))
+                                                        : c.errorText(rc, false));
     }
     if (!stmt_) {
         throw DatabaseError(QStringLiteral("The statement is empty."));
@@ -233,7 +402,10 @@ bool Statement::step() {
     if (rc == SQLITE_DONE) {
         return false;
     }
-    const QString text = c_.errorText(rc);
+    QString text = c_.errorText(rc, !readOnly());
+    if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+        text = fromUtf8(sqlite3_errmsg(c_.handle()));
+    }
     sqlite3_reset(stmt_);
     throw DatabaseError(text);
 }
@@ -253,6 +425,11 @@ void Statement::bind(int index, const QVariant& value) {
         return;
     }
     switch (value.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(stmt_, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
     case QMetaType::Bool:
         sqlite3_bind_int(stmt_, index, value.toBool() ? 1 : 0);
         break;
@@ -308,8 +485,8 @@ QVariant Statement::column(int i) const {
         return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt_, i)));
     }
     case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)),
-                                   sqlite3_column_bytes(stmt_, i)));
+        return QVariant(
+            QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)), sqlite3_column_bytes(stmt_, i)));
     default:
         return QVariant();
     }

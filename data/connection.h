@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -30,11 +33,24 @@ public:
 
     // Opens the file the connection string names, resolved against the current working folder, and checks
     // that it is a register of ours protected by the given file password. Throws DatabaseError naming the
-    // file when it is missing, empty, truncated, not SQLite, not a register, of a newer version, or the
-    // password does not match; nothing is written to the file before all checks pass.
+    // file when it is missing, not a file, empty, truncated, not SQLite, not a register, of a newer version,
+    // damaged, or of the wrong shape, or when the password does not match. Nothing is written to the file
+    // before all checks pass, except that SQLite first rolls back a change a crashed program left in a hot
+    // journal, and that a register of an older schema version is brought up to date in one transaction.
     void open(const QString& connectionString);
-    // Opens a file by path with a file password (the same checks).
-    void openFile(const QString& path, const QString& filePassword);
+    // Opens a file by path with a file password (the same checks). With upgrade false, a register of an older
+    // schema version is opened as it is and the program writes nothing to it (SQLite still plays back the
+    // journal of a crashed save): for examining a file.
+    void openFile(const QString& path, const QString& filePassword, bool upgrade = true);
+    // What SQLite's integrity_check finds wrong in the file at path, opened read-only without any register
+    // check; at most limit lines, none when the file is sound. For telling what is damaged in a file that
+    // open refuses.
+    static QStringList integrityProblems(const QString& path, int limit = 100);
+    // The schema version of the open register (SQLite user_version).
+    int schemaVersion() const;
+    // Makes a new, empty SQLite file at path and opens it, without any register check; refuses an existing
+    // file. Only for making a register.
+    void createFile(const QString& path);
     void close();
     bool isOpen() const { return db_ != nullptr; }
     // Requires: open.
@@ -53,27 +69,39 @@ public:
     int changes() const;
 
     // BEGIN IMMEDIATE ... COMMIT around one change; a lock that outlasts the busy timeout is a DatabaseError
-    // and nothing of the change is kept.
+    // and nothing of the change is kept. A Transaction made while another is open on the connection joins
+    // it: only the outermost one commits or rolls back, so several posts are saved together or not at all.
     class Transaction {
     public:
         explicit Transaction(Connection& c);
-        ~Transaction(); // rolls back unless committed
-        void commit();
+        ~Transaction(); // the outermost rolls back unless committed, and then runs every undo step
+        void commit();  // the outermost commits; a joined one only marks its part as done
 
     private:
         Connection& c_;
+        bool outermost_ = false;
         bool done_ = false;
     };
+    // Whether a Transaction is open on the connection.
+    bool inTransaction() const { return depth_ > 0; }
+    // Requires: inTransaction(). Registers what puts a caller's in-memory state back if the outermost
+    // transaction rolls back; steps run newest first, and are dropped when it commits.
+    void onRollback(std::function<void()> undo);
 
-    // The text of the last error, with the register's file name where it helps the user.
-    QString errorText(int rc) const;
+    // What a failed call with result code rc means for the user, naming the register file; writing tells a
+    // failed change ("Nothing was saved") from a failed read.
+    QString errorText(int rc, bool writing = true) const;
 
 private:
     struct Closer {
         void operator()(sqlite3* db) const;
     };
+    void adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path);
+    void checkRegisterContents();
     std::unique_ptr<sqlite3, Closer> db_;
     QString path_;
+    int depth_ = 0;
+    std::vector<std::function<void()>> undo_;
 };
 
 // One prepared statement; finalized by the destructor. Not copyable.
@@ -91,15 +119,15 @@ public:
     void reset();
     bool readOnly() const;
 
-    void bind(int index, const QVariant& value); // 1-based; a null QVariant binds NULL
+    void bind(int index, const QVariant& value); // 1-based; a null QVariant binds NULL, a QByteArray a blob
     void bindInt64(int index, long long value);
     void bindText(int index, const QString& value);
 
     int columnCount() const;
     QString columnName(int i) const;
-    QString columnDeclType(int i) const;    // empty for expressions
-    QString columnOriginName(int i) const;  // the table column a result column reads; empty for expressions
-    QVariant column(int i) const;        // NULL gives a null QVariant; integers, reals and texts as such
+    QString columnDeclType(int i) const;   // empty for expressions
+    QString columnOriginName(int i) const; // the table column a result column reads; empty for expressions
+    QVariant column(int i) const;          // NULL gives a null QVariant; integers, reals and texts as such
     long long columnInt64(int i) const;
     bool columnIsNull(int i) const;
 

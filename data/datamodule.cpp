@@ -5,9 +5,11 @@ const char* const kConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Sou
                                       "Info=False;Jet OLEDB:Database Password=kivelor";
 
 DataModule::DataModule()
-    : mainquery(ADOConnection1, QStringLiteral("mainquery")), SystemTable(ADOConnection1, QStringLiteral("SystemTable")),
+    : mainquery(ADOConnection1, QStringLiteral("mainquery")),
+      SystemTable(ADOConnection1, QStringLiteral("SystemTable")),
       GroupsTable(ADOConnection1, QStringLiteral("GroupsTable")),
-      cfgGroupsTable(ADOConnection1, QStringLiteral("cfgGroupsTable")), Query2(ADOConnection1, QStringLiteral("Query2")) {
+      cfgGroupsTable(ADOConnection1, QStringLiteral("cfgGroupsTable")),
+      Query2(ADOConnection1, QStringLiteral("Query2")) {
     setInitialMainStatement();
     SystemTable.setTableName(QStringLiteral("System"));
     GroupsTable.addSql(QStringLiteral("select *"));

@@ -9,14 +9,17 @@
 #include "data/textvalues.h"
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <unordered_map>
 
 namespace {
 
-constexpr int kBlock = 64;            // rows read by id in one statement
-constexpr size_t kCacheLimit = 4096;  // rows kept in memory before the cache starts afresh
+constexpr int kBlock = 64;           // rows read by id in one statement
+constexpr size_t kCacheLimit = 4096; // rows kept in memory before the cache starts afresh
 
-FieldType typeFromDecl(const QString& decl, const QVariant& sample) {
+// The type a declared column type names; empty when the declaration says nothing we know.
+std::optional<FieldType> typeFromDecl(const QString& decl) {
     const QString d = decl.toUpper();
     if (d.startsWith(QLatin1String("BOOL"))) {
         return FieldType::Boolean;
@@ -33,14 +36,27 @@ FieldType typeFromDecl(const QString& decl, const QVariant& sample) {
     if (d.contains(QLatin1String("TEXT")) || d.contains(QLatin1String("CHAR"))) {
         return FieldType::Text;
     }
-    switch (sample.typeId()) {
-    case QMetaType::LongLong:
-        return FieldType::Integer;
-    case QMetaType::Double:
-        return FieldType::Float;
-    default:
-        return FieldType::Text;
+    return std::nullopt;
+}
+
+// An expression's type from every value it gave: SQLite types each value on its own (a Sum of whole amounts
+// is an integer, the next group's Sum a real), so a column that holds any real number is a real column.
+FieldType typeFromValues(const std::vector<std::vector<QVariant>>& rows, size_t column) {
+    bool sawInteger = false;
+    for (const auto& r : rows) {
+        switch (r[column].typeId()) {
+        case QMetaType::Double:
+            return FieldType::Float;
+        case QMetaType::LongLong:
+            sawInteger = true;
+            break;
+        default:
+            if (!r[column].isNull()) {
+                return FieldType::Text;
+            }
+        }
     }
+    return sawInteger ? FieldType::Integer : FieldType::Text;
 }
 
 std::string quoteName(const QString& name) {
@@ -71,6 +87,19 @@ QVariant normalise(FieldType type, const QVariant& v) {
 
 using Row = std::vector<QVariant>;
 
+// The columns that belong to a unique index of table.
+QStringList uniqueColumns(const Connection& connection, const QString& table) {
+    QStringList columns;
+    Statement s(connection, "SELECT ii.name FROM pragma_index_list(?) AS il, pragma_index_info(il.name) AS ii "
+                            "WHERE il.\"unique\" = 1 AND ii.name IS NOT NULL");
+    s.bindText(1, table);
+    while (s.step()) {
+        columns.append(s.column(0).toString());
+    }
+    s.reset();
+    return columns;
+}
+
 } // namespace
 
 struct Dataset::Cursor {
@@ -79,6 +108,7 @@ struct Dataset::Cursor {
     std::vector<long long> ids; // row ids in result order; -1 marks a pending insert
     std::vector<Row> rows;      // whole rows when not byRowid
     std::string selectList;
+    std::vector<size_t> keyFields; // fields whose stored values identify a record beyond its row id
     mutable std::unordered_map<long long, Row> cache;
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
@@ -117,77 +147,97 @@ void Dataset::open() {
     if (active()) {
         return;
     }
-    const QString text =
-        table_.isEmpty() ? sqlText() : QStringLiteral("SELECT * FROM [%1]").arg(table_);
+    const QString text = table_.isEmpty() ? sqlText() : QStringLiteral("SELECT * FROM [%1]").arg(table_);
     const TranslatedSelect tr = translateJetSql(text);
-    auto cursor = std::make_unique<Cursor>();
-    std::vector<FieldDef> fields;
     {
         Statement whole(connection_, tr.sql);
         if (!whole.readOnly()) {
             fail(QStringLiteral("A query may only read the register; this statement would change it."));
         }
         if (tr.singleTable) {
-            // Learn the fields from the statement that reads rows by id, then keep only the ids in order.
-            cursor->byRowid = true;
-            cursor->table = QString::fromStdString(tr.table);
-            if (cursor->table.size() >= 2 && cursor->table.startsWith(QLatin1Char('"')) &&
-                cursor->table.endsWith(QLatin1Char('"'))) {
-                cursor->table = cursor->table.mid(1, cursor->table.size() - 2).replace(QLatin1String("\"\""),
-                                                                                      QLatin1String("\""));
-            }
-            cursor->selectList = tr.selectList;
-            Statement fetch(connection_, "SELECT rowid, " + tr.selectList + " FROM " + quoteName(cursor->table) +
-                                             " WHERE rowid = ?");
-            for (int i = 1; i < fetch.columnCount(); ++i) {
-                fields.push_back({fetch.columnName(i), typeFromDecl(fetch.columnDeclType(i), QVariant()),
-                                  fetch.columnOriginName(i)});
-            }
-            Statement ids(connection_, "SELECT rowid " + tr.fromOn);
-            while (ids.step()) {
-                cursor->ids.push_back(ids.columnInt64(0));
-            }
-            ids.reset();
+            openByRowid(tr);
         } else {
-            const int n = whole.columnCount();
-            for (int i = 0; i < n; ++i) {
-                fields.push_back({whole.columnName(i), FieldType::Text, QString()});
-            }
-            while (whole.step()) {
-                Row row(static_cast<size_t>(n));
-                for (int i = 0; i < n; ++i) {
-                    row[static_cast<size_t>(i)] = whole.column(i);
-                }
-                cursor->rows.push_back(std::move(row));
-            }
-            whole.reset();
-            for (int i = 0; i < n; ++i) {
-                QVariant sample;
-                for (const Row& r : cursor->rows) {
-                    if (!r[static_cast<size_t>(i)].isNull()) {
-                        sample = r[static_cast<size_t>(i)];
-                        break;
-                    }
-                }
-                fields[static_cast<size_t>(i)].type = typeFromDecl(whole.columnDeclType(i), sample);
-            }
-            for (Row& r : cursor->rows) {
-                for (int i = 0; i < n; ++i) {
-                    r[static_cast<size_t>(i)] = normalise(fields[static_cast<size_t>(i)].type, r[static_cast<size_t>(i)]);
-                }
-            }
+            openWhole(whole);
+        }
+    }
+    // The dataset becomes open only once its first record is read; a failure leaves it closed and empty.
+    try {
+        loadRow(0);
+    } catch (...) {
+        cursor_.reset();
+        fields_.clear();
+        buffer_.clear();
+        original_.clear();
+        stored_.clear();
+        throw;
+    }
+    insertedAt_ = -1;
+    state_ = State::Browse;
+    eof_ = bof_ = recordCount() == 0;
+    emit activeChanged();
+    emit stateChanged();
+    emit currentChanged();
+}
+
+void Dataset::openByRowid(const TranslatedSelect& tr) {
+    // Learn the fields from the statement that reads rows by id, then keep only the ids in order.
+    auto cursor = std::make_unique<Cursor>();
+    cursor->byRowid = true;
+    cursor->table = QString::fromStdString(tr.table);
+    if (cursor->table.size() >= 2 && cursor->table.startsWith(QLatin1Char('"')) &&
+        cursor->table.endsWith(QLatin1Char('"'))) {
+        cursor->table =
+            cursor->table.mid(1, cursor->table.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
+    }
+    cursor->selectList = tr.selectList;
+    std::vector<FieldDef> fields;
+    Statement fetch(connection_,
+                    "SELECT rowid, " + tr.selectList + " FROM " + quoteName(cursor->table) + " WHERE rowid = ?");
+    for (int i = 1; i < fetch.columnCount(); ++i) {
+        fields.push_back({fetch.columnName(i), typeFromDecl(fetch.columnDeclType(i)).value_or(FieldType::Text),
+                          fetch.columnOriginName(i)});
+    }
+    // The record's identity beyond its row id: the columns of the table's unique indexes that the result
+    // reads; without any, every column it reads.
+    const QStringList keys = uniqueColumns(connection_, cursor->table);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (!fields[i].column.isEmpty() && (keys.isEmpty() || keys.contains(fields[i].column, Qt::CaseInsensitive))) {
+            cursor->keyFields.push_back(i);
+        }
+    }
+    Statement ids(connection_, "SELECT rowid " + tr.fromOn);
+    while (ids.step()) {
+        cursor->ids.push_back(ids.columnInt64(0));
+    }
+    ids.reset();
+    fields_ = std::move(fields);
+    cursor_ = std::move(cursor);
+}
+
+void Dataset::openWhole(Statement& whole) {
+    auto cursor = std::make_unique<Cursor>();
+    std::vector<FieldDef> fields;
+    const size_t n = static_cast<size_t>(whole.columnCount());
+    while (whole.step()) {
+        Row row(n);
+        for (size_t i = 0; i < n; ++i) {
+            row[i] = whole.column(static_cast<int>(i));
+        }
+        cursor->rows.push_back(std::move(row));
+    }
+    whole.reset();
+    for (size_t i = 0; i < n; ++i) {
+        const int c = static_cast<int>(i);
+        const FieldType type = typeFromDecl(whole.columnDeclType(c)).value_or(typeFromValues(cursor->rows, i));
+        fields.push_back({whole.columnName(c), type, QString()});
+    }
+    for (Row& r : cursor->rows) {
+        for (size_t i = 0; i < n; ++i) {
+            r[i] = normalise(fields[i].type, r[i]);
         }
     }
     fields_ = std::move(fields);
     cursor_ = std::move(cursor);
-    current_ = 0;
-    insertedAt_ = -1;
-    state_ = State::Browse;
-    eof_ = bof_ = recordCount() == 0;
-    loadCurrent();
-    emit activeChanged();
-    emit stateChanged();
-    emit currentChanged();
 }
 
 void Dataset::close() {
@@ -198,6 +248,7 @@ void Dataset::close() {
     fields_.clear();
     buffer_.clear();
     original_.clear();
+    stored_.clear();
     insertedAt_ = -1;
     current_ = 0;
     eof_ = bof_ = true;
@@ -232,22 +283,28 @@ void Dataset::checkBrowseMode() {
     }
 }
 
-void Dataset::loadCurrent() {
+void Dataset::loadRow(int row) {
     const int n = recordCount();
     if (n == 0) {
-        buffer_.assign(fields_.size(), QVariant());
+        current_ = 0;
+        stored_.assign(fields_.size(), QVariant());
     } else {
-        current_ = std::clamp(current_, 0, n - 1);
-        if (cursor_->byRowid) {
-            buffer_ = fetchRow(connection_, *cursor_, current_, fields_.size());
-        } else {
-            buffer_ = cursor_->rows[static_cast<size_t>(current_)];
-        }
-        for (size_t i = 0; i < fields_.size(); ++i) {
-            buffer_[i] = normalise(fields_[i].type, buffer_[i]);
-        }
+        row = std::clamp(row, 0, n - 1);
+        // Read first: when the read fails, the cursor stays on the record it had, with its values.
+        Row raw = cursor_->byRowid ? fetchRow(connection_, *cursor_, row, fields_.size())
+                                   : cursor_->rows[static_cast<size_t>(row)];
+        current_ = row;
+        stored_ = std::move(raw);
+    }
+    buffer_.resize(stored_.size());
+    for (size_t i = 0; i < stored_.size(); ++i) {
+        buffer_[i] = normalise(fields_[i].type, stored_[i]);
     }
     original_ = buffer_;
+}
+
+void Dataset::loadCurrent() {
+    loadRow(current_);
 }
 
 // Reads rows by id in blocks around row, so a grid's screen or a report's walk costs one statement per
@@ -288,9 +345,8 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
 
 void Dataset::first() {
     checkBrowseMode();
-    current_ = 0;
+    loadRow(0);
     eof_ = bof_ = recordCount() == 0;
-    loadCurrent();
     emit currentChanged();
 }
 
@@ -301,9 +357,8 @@ void Dataset::next() {
         eof_ = true;
         return;
     }
-    ++current_;
+    loadRow(current_ + 1);
     eof_ = false;
-    loadCurrent();
     emit currentChanged();
 }
 
@@ -314,17 +369,15 @@ void Dataset::prior() {
         bof_ = true;
         return;
     }
-    --current_;
+    loadRow(current_ - 1);
     bof_ = false;
-    loadCurrent();
     emit currentChanged();
 }
 
 void Dataset::last() {
     checkBrowseMode();
-    current_ = std::max(0, recordCount() - 1);
+    loadRow(recordCount() - 1);
     eof_ = bof_ = recordCount() == 0;
-    loadCurrent();
     emit currentChanged();
 }
 
@@ -333,9 +386,8 @@ void Dataset::moveTo(int row) {
     if (recordCount() == 0 || row == current_) {
         return;
     }
-    current_ = std::clamp(row, 0, recordCount() - 1);
+    loadRow(row);
     eof_ = bof_ = false;
-    loadCurrent();
     emit currentChanged();
 }
 
@@ -372,7 +424,7 @@ QVariant Dataset::valueAt(int row, int field) const {
         return QVariant();
     }
     if (row == current_) {
-        return buffer_[static_cast<size_t>(field)];
+        return value(field);
     }
     if (!cursor_->byRowid) {
         return cursor_->rows[static_cast<size_t>(row)][static_cast<size_t>(field)];
@@ -382,6 +434,14 @@ QVariant Dataset::valueAt(int row, int field) const {
     }
     return normalise(fields_[static_cast<size_t>(field)].type,
                      fetchRow(connection_, *cursor_, row, fields_.size())[static_cast<size_t>(field)]);
+}
+
+bool Dataset::rowIsRead(int row) const {
+    if (!cursor_ || row < 0 || row >= recordCount() || row == current_ || !cursor_->byRowid) {
+        return true;
+    }
+    const long long id = cursor_->ids[static_cast<size_t>(row)];
+    return id < 0 || cursor_->cache.count(id) != 0;
 }
 
 QString Dataset::textAt(int row, int field) const {
@@ -430,7 +490,15 @@ QVariant Dataset::convertText(int field, const QString& text) const {
         return dateToStored(parseDate(text));
     case FieldType::Boolean:
         return QVariant(parseBoolean(text) ? 1LL : 0LL);
-    case FieldType::Money:
+    case FieldType::Money: {
+        const double amount = parseFloat(text);
+        if (std::fabs(amount) >= kMoneyLimit) {
+            throw ConversionError(QStringLiteral("'%1' is not a valid amount: an amount has at most 12 digits "
+                                                 "before the decimal point")
+                                      .arg(text));
+        }
+        return QVariant(amount);
+    }
     case FieldType::Float:
         return QVariant(parseFloat(text));
     case FieldType::Integer:
@@ -510,19 +578,27 @@ void Dataset::edit() {
     setState(State::Edit);
 }
 
-namespace {
+void Dataset::setDuplicateKeyText(const QString& text) {
+    duplicateKeyText_ = text;
+}
 
-// The refusals of the register, in words that say what to do about them.
-[[noreturn]] void rethrowPostError(const DatabaseError& e, const QString& assetId) {
-    if (e.text().contains(QLatin1String("UNIQUE constraint failed"))) {
-        throw DatabaseError(QStringLiteral("An asset with the identifier '%1' is already in the register. Choose "
-                                           "the group again to get a new identifier.")
-                                .arg(assetId));
+[[noreturn]] void Dataset::rethrowPostError(const DatabaseError& e) const {
+    // SQLite says "UNIQUE constraint failed: table.column": name the value the user gave, in words.
+    static const QLatin1String kUnique("UNIQUE constraint failed: ");
+    if (e.text().startsWith(kUnique)) {
+        const QString column =
+            e.text().mid(kUnique.size()).section(QLatin1Char('.'), 1, 1).section(QLatin1Char(','), 0, 0);
+        const int f = findField(column);
+        const QString value = f >= 0 ? buffer_[static_cast<size_t>(f)].toString() : QString();
+        if (!duplicateKeyText_.isEmpty()) {
+            throw DatabaseError(duplicateKeyText_.arg(value));
+        }
+        throw DatabaseError(
+            QStringLiteral("'%1' is already in the register, and %2 holds each value once. Nothing was saved.")
+                .arg(value, column));
     }
     throw e;
 }
-
-} // namespace
 
 void Dataset::post() {
     requireEditing();
@@ -533,7 +609,13 @@ void Dataset::post() {
                      .arg(kMaxTextLength));
         }
     }
-    const int idField = findField(QStringLiteral("ASSETID"));
+    // A post that joins a larger transaction is undone in memory too when that transaction rolls back, so
+    // the record is again being edited with what the user typed and a second try writes it afresh.
+    std::optional<Snapshot> before;
+    if (connection_.inTransaction()) {
+        before = Snapshot{cursor_->ids,         current_, state_, buffer_, original_, stored_, insertedAt_,
+                          currentBeforeInsert_, eof_,     bof_};
+    }
     try {
         if (state_ == State::Insert) {
             postInsert();
@@ -541,9 +623,33 @@ void Dataset::post() {
             postEdit();
         }
     } catch (const DatabaseError& e) {
-        rethrowPostError(e, idField >= 0 ? buffer_[static_cast<size_t>(idField)].toString() : QString());
+        rethrowPostError(e);
+    }
+    if (before) {
+        connection_.onRollback([this, snapshot = std::move(*before)]() mutable { restore(std::move(snapshot)); });
     }
     setState(State::Browse);
+    emit recordChanged(-1);
+}
+
+void Dataset::restore(Snapshot&& s) {
+    if (!cursor_) {
+        return;
+    }
+    cursor_->ids = std::move(s.ids);
+    cursor_->cache.clear();
+    current_ = s.current;
+    buffer_ = std::move(s.buffer);
+    original_ = std::move(s.original);
+    stored_ = std::move(s.stored);
+    insertedAt_ = s.insertedAt;
+    currentBeforeInsert_ = s.currentBeforeInsert;
+    eof_ = s.eof;
+    bof_ = s.bof;
+    state_ = s.state;
+    emit activeChanged();
+    emit stateChanged();
+    emit currentChanged();
     emit recordChanged(-1);
 }
 
@@ -563,6 +669,7 @@ void Dataset::postInsert() {
     const std::string sql = columns.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
                                             : "INSERT INTO " + table + " (" + columns + ") VALUES (" + marks + ")";
     long long id = -1;
+    Row raw;
     {
         Connection::Transaction t(connection_);
         Statement s(connection_, sql);
@@ -572,13 +679,64 @@ void Dataset::postInsert() {
         s.step();
         id = connection_.lastInsertRowid();
         s.reset();
+        // Read the stored row back inside the transaction, so defaults the table filled in show as stored
+        // and the record's guard holds exactly what was written.
+        raw = readRow(id);
         t.commit();
     }
     cursor_->ids[static_cast<size_t>(insertedAt_)] = id;
     insertedAt_ = -1;
-    // Read the stored row back, so defaults the table filled in show as stored.
-    cursor_->cache.erase(id);
-    loadCurrent();
+    cursor_->cache[id] = raw;
+    loadRow(current_);
+}
+
+// The condition that holds only while the stored row is the record this cursor read: the same row id, the
+// same key (a column of a unique index) and, for a change, the same values in the columns it changes. Values
+// compare exactly, texts by their bytes: another program changing a letter's case is a change too. Row ids
+// alone are not enough, since SQLite gives the id of the newest deleted row to the next row added.
+std::string Dataset::guardClause(const std::vector<size_t>& changed, std::vector<QVariant>& binds) const {
+    std::string guard = " WHERE rowid = ?";
+    binds.push_back(QVariant(static_cast<qlonglong>(cursor_->ids[static_cast<size_t>(current_)])));
+    std::vector<size_t> guarded = cursor_->keyFields;
+    guarded.insert(guarded.end(), changed.begin(), changed.end());
+    QStringList seen;
+    for (size_t i : guarded) {
+        const QString& column = fields_[i].column;
+        if (seen.contains(column, Qt::CaseInsensitive)) {
+            continue;
+        }
+        seen.append(column);
+        guard += " AND " + quoteName(column) + " IS ? COLLATE BINARY";
+        binds.push_back(stored_[i]);
+    }
+    return guard;
+}
+
+void Dataset::changeGuarded(const std::string& sql, const std::vector<QVariant>& binds) {
+    Statement s(connection_, sql);
+    for (size_t i = 0; i < binds.size(); ++i) {
+        s.bind(static_cast<int>(i) + 1, binds[i]);
+    }
+    s.step();
+    s.reset();
+    if (connection_.changes() != 1) {
+        throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may have been "
+                                           "changed since it was last read."));
+    }
+}
+
+Dataset::Row Dataset::readRow(long long id) const {
+    Statement s(connection_,
+                "SELECT " + cursor_->selectList + " FROM " + quoteName(cursor_->table) + " WHERE rowid = ?");
+    s.bindInt64(1, id);
+    Row r(fields_.size());
+    if (s.step()) {
+        for (size_t c = 0; c < r.size(); ++c) {
+            r[c] = s.column(static_cast<int>(c));
+        }
+    }
+    s.reset();
+    return r;
 }
 
 void Dataset::postEdit() {
@@ -592,33 +750,22 @@ void Dataset::postEdit() {
         return;
     }
     std::string set;
-    std::string guard;
+    std::vector<QVariant> binds;
     for (size_t i : changed) {
         set += (set.empty() ? "" : ", ") + quoteName(fields_[i].column) + " = ?";
-        guard += " AND " + quoteName(fields_[i].column) + " IS ?";
+        binds.push_back(buffer_[i]);
     }
     const long long id = cursor_->ids[static_cast<size_t>(current_)];
+    const std::string sql = "UPDATE " + quoteName(cursor_->table) + " SET " + set + guardClause(changed, binds);
+    Row raw;
     {
         Connection::Transaction t(connection_);
-        Statement s(connection_, "UPDATE " + quoteName(cursor_->table) + " SET " + set + " WHERE rowid = ?" + guard);
-        int n = 1;
-        for (size_t i : changed) {
-            s.bind(n++, buffer_[i]);
-        }
-        s.bindInt64(n++, id);
-        for (size_t i : changed) {
-            s.bind(n++, original_[i]);
-        }
-        s.step();
-        s.reset();
-        if (connection_.changes() != 1) {
-            throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may have been "
-                                               "changed since it was last read."));
-        }
+        changeGuarded(sql, binds);
+        raw = readRow(id);
         t.commit();
     }
-    cursor_->cache.erase(id);
-    loadCurrent();
+    cursor_->cache[id] = raw;
+    loadRow(current_);
 }
 
 void Dataset::cancel() {
@@ -626,11 +773,18 @@ void Dataset::cancel() {
         const int at = insertedAt_;
         cursor_->ids.erase(cursor_->ids.begin() + at);
         insertedAt_ = -1;
-        current_ = std::clamp(currentBeforeInsert_, 0, std::max(0, recordCount() - 1));
-        eof_ = bof_ = recordCount() == 0;
         setState(State::Browse);
         emit rowRemoved(at);
-        loadCurrent();
+        eof_ = bof_ = recordCount() == 0;
+        // The record shown before the insert comes back; if it cannot be read now, the nearest empty form.
+        try {
+            loadRow(std::clamp(currentBeforeInsert_, 0, std::max(0, recordCount() - 1)));
+        } catch (const DatabaseError&) {
+            current_ = std::clamp(currentBeforeInsert_, 0, std::max(0, recordCount() - 1));
+            stored_.assign(fields_.size(), QVariant());
+            buffer_ = original_ = stored_;
+            throw;
+        }
         emit currentChanged();
         emit recordChanged(-1);
     } else if (state_ == State::Edit) {
@@ -655,19 +809,18 @@ void Dataset::deleteRecord() {
     }
     const int at = current_;
     const long long id = cursor_->ids[static_cast<size_t>(at)];
+    std::vector<QVariant> binds;
+    const std::string sql = "DELETE FROM " + quoteName(cursor_->table) + guardClause({}, binds);
     {
         Connection::Transaction t(connection_);
-        Statement s(connection_, "DELETE FROM " + quoteName(cursor_->table) + " WHERE rowid = ?");
-        s.bindInt64(1, id);
-        s.step();
-        s.reset();
+        changeGuarded(sql, binds);
         t.commit();
     }
     cursor_->ids.erase(cursor_->ids.begin() + at);
     cursor_->cache.erase(id);
     eof_ = bof_ = recordCount() == 0;
     emit rowRemoved(at);
-    loadCurrent();
+    loadRow(at);
     emit currentChanged();
     emit recordChanged(-1);
 }
@@ -678,8 +831,7 @@ bool Dataset::locate(const QString& fieldName, const QString& value) {
     for (int row = 0; row < recordCount(); ++row) {
         if (textAt(row, f).compare(value, Qt::CaseInsensitive) == 0) {
             if (row != current_) {
-                current_ = row;
-                loadCurrent();
+                loadRow(row);
             }
             eof_ = bof_ = false;
             emit currentChanged();

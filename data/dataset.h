@@ -6,6 +6,7 @@
 #pragma once
 
 #include "data/connection.h"
+#include "data/jetsql.h"
 
 #include <QDate>
 #include <QObject>
@@ -25,6 +26,7 @@ struct FieldDef {
 };
 
 class Dataset;
+class DatabaseError;
 
 // A handle on one field of a dataset's current record, in the manner of Dataset::fieldByName("x").asString().
 class Field {
@@ -109,18 +111,23 @@ public:
 
     // Values of any row, for grids. Reading does not move the cursor.
     QVariant valueAt(int row, int field) const;
+    // Whether row's values are in memory, so reading them cannot meet the register.
+    bool rowIsRead(int row) const;
     QString textAt(int row, int field) const;
 
     // Changes.
     void insert(); // a new record at the current position, booleans false, the rest null
     void append(); // a new record at the end
     void edit();   // on an empty dataset begins an insert instead
-    // Writes the record to its table in one transaction. An edited record writes only the changed columns
-    // and only if the stored row still holds what this cursor read. Throws DatabaseError and stays in edit
-    // or insert state with the values as they were.
+    // Writes the record to its table in one transaction (or as part of the connection's open one). An
+    // edited record writes only the changed columns and only if the stored row still holds exactly what this
+    // cursor read. Throws DatabaseError and stays in edit or insert state with the values as they were.
     void post();
+    // The text of the error a post meets when a unique column would hold a value twice; %1 is the value.
+    void setDuplicateKeyText(const QString& text);
     void cancel(); // discards a pending insert or edit; does nothing otherwise
-    // Deletes the current record from its table and from the cursor. Requires: browse state.
+    // Deletes the current record from its table and from the cursor, only if the stored row still holds
+    // exactly what this cursor read; otherwise throws DatabaseError and deletes nothing.
     void deleteRecord();
     bool isModified() const;
 
@@ -141,20 +148,38 @@ signals:
 private:
     friend class Field;
     struct Cursor;
+    using Row = std::vector<QVariant>;
+    // What a post changes in memory, to put back when the transaction it joined rolls back.
+    struct Snapshot {
+        std::vector<long long> ids;
+        int current;
+        State state;
+        Row buffer, original, stored;
+        int insertedAt, currentBeforeInsert;
+        bool eof, bof;
+    };
 
     void requireActive() const;
     void requireEditing() const;
     void setState(State s);
     void checkBrowseMode(); // posts a pending change before the cursor moves
+    void openByRowid(const TranslatedSelect& tr);
+    void openWhole(Statement& whole);
+    // Makes row current with its values read; when the read fails, nothing changes. Requires: open.
+    void loadRow(int row);
     void loadCurrent();
+    Row readRow(long long id) const;
+    std::string guardClause(const std::vector<size_t>& changed, std::vector<QVariant>& binds) const;
+    void changeGuarded(const std::string& sql, const std::vector<QVariant>& binds);
+    [[noreturn]] void rethrowPostError(const DatabaseError& e) const;
+    void restore(Snapshot&& s);
     void beginInsert(int at);
     [[noreturn]] void fail(const QString& text) const;
     QString valueToText(int field, const QVariant& v) const;
     QVariant convertText(int field, const QString& text) const;
     void postInsert();
     void postEdit();
-    static const std::vector<QVariant>& fetchRow(const Connection& connection, const Cursor& cursor, int row,
-                                                 size_t width);
+    static const Row& fetchRow(const Connection& connection, const Cursor& cursor, int row, size_t width);
 
     Connection& connection_;
     QString name_;
@@ -167,7 +192,9 @@ private:
     bool eof_ = true;
     bool bof_ = true;
     std::vector<QVariant> buffer_;   // the current record as shown and edited
-    std::vector<QVariant> original_; // the current record as read, for the lost-update check
-    int insertedAt_ = -1;            // row of a pending insert in the cursor
+    std::vector<QVariant> original_; // the current record as read, in the field types' forms
+    std::vector<QVariant> stored_;   // the current record exactly as stored, for the lost-update guard
+    QString duplicateKeyText_;
+    int insertedAt_ = -1; // row of a pending insert in the cursor
     int currentBeforeInsert_ = 0;
 };

@@ -4,6 +4,8 @@
 // columns, which lets a dataset keep row ids instead of whole rows.
 #include "data/jetsql.h"
 
+#include "data/asciicase.h"
+
 #include "data/errors.h"
 
 #include <array>
@@ -42,20 +44,9 @@ bool isNamePart(char c) {
     return isNameStart(c) || isDigit(c) || c == '$';
 }
 
+// keyword is written in capitals; word may be in any case.
 bool equalsKeyword(std::string_view word, std::string_view keyword) {
-    if (word.size() != keyword.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < word.size(); ++i) {
-        char c = word[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != keyword[i]) {
-            return false;
-        }
-    }
-    return true;
+    return equalIgnoringAsciiCase(word, keyword);
 }
 
 // A few characters of the statement from a token on, so an error can show the user where it is.
@@ -351,35 +342,6 @@ bool isNameToken(const Token& t) {
     return t.kind == TokenKind::Name || t.kind == TokenKind::QuotedName;
 }
 
-// The name a token gives, for comparing names: a bracketed name without its brackets.
-std::string_view plainName(const Token& t) {
-    if (t.kind == TokenKind::QuotedName) {
-        return t.source.substr(1, t.source.size() - 2);
-    }
-    return t.source;
-}
-
-bool equalNamesIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z') {
-            x = static_cast<char>(x - 'a' + 'A');
-        }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<char>(y - 'a' + 'A');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Words whose presence makes a statement more than a plain read of one table's rows.
 bool isMultiRowKeyword(std::string_view word) {
     static constexpr std::array<std::string_view, 12> kWords = {"JOIN",        "GROUP", "HAVING",    "DISTINCT",
                                                                 "DISTINCTROW", "UNION", "INTERSECT", "EXCEPT",
@@ -439,23 +401,49 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
         }
     }
 
+    // Reading by row id runs "SELECT rowid FROM ..." without the select list and then reads each row alone,
+    // so only a select list of plain columns (or *) keeps the statement's meaning: no alias that the rest
+    // could name, no expression that sees other rows (an aggregate, however written, or a window).
+    const auto isPlainColumn = [&](size_t& k, size_t end) {
+        if (k < end && isSymbol(k, "*")) {
+            ++k;
+            return true;
+        }
+        if (k >= end || !isNameToken(at(k))) {
+            return false;
+        }
+        ++k;
+        if (k < end && isSymbol(k, ".")) {
+            ++k;
+            if (k < end && (isSymbol(k, "*") || isNameToken(at(k)))) {
+                ++k;
+                return true;
+            }
+            return false;
+        }
+        return true;
+    };
     size_t from = 0;
-    int depth = 0;
-    std::vector<std::string_view> aliases;
     for (size_t k = 1; k < sig.size(); ++k) {
-        if (isSymbol(k, "(")) {
-            ++depth;
-        } else if (isSymbol(k, ")")) {
-            --depth;
-        } else if (depth == 0 && isKeyword(k, "FROM")) {
+        if (isKeyword(k, "FROM")) {
             from = k;
             break;
-        } else if (depth == 0 && isKeyword(k, "AS") && k + 1 < sig.size() && isNameToken(at(k + 1))) {
-            aliases.push_back(plainName(at(k + 1)));
         }
     }
-    if (from == 0 || from == 1) {
+    if (from <= 1) {
         return;
+    }
+    for (size_t k = 1;;) {
+        if (!isPlainColumn(k, from)) {
+            return;
+        }
+        if (k == from) {
+            break;
+        }
+        if (!isSymbol(k, ",")) {
+            return;
+        }
+        ++k;
     }
     const size_t tableAt = from + 1;
     if (tableAt >= sig.size() || !isNameToken(at(tableAt))) {
@@ -470,30 +458,28 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
         return;
     }
 
-    // Reading by row id runs "SELECT rowid FROM ..." without the select list, so the rest of the statement
-    // must not lean on it: no column alias and no ORDER BY by column position.
-    bool inOrderBy = false;
-    depth = 0;
-    for (size_t k = afterTable; k < sig.size(); ++k) {
-        const Token& t = at(k);
-        if (isNameToken(t)) {
-            for (std::string_view alias : aliases) {
-                if (equalNamesIgnoringCase(plainName(t), alias)) {
-                    return;
-                }
+    // ORDER BY plain columns only: "ORDER BY 1" or "+1" names a position in the select list, which the row id
+    // statement does not have.
+    for (size_t k = afterTable; k + 1 < sig.size(); ++k) {
+        if (!isKeyword(k, "ORDER") || !isKeyword(k + 1, "BY")) {
+            continue;
+        }
+        for (size_t t = k + 2;;) {
+            if (!isPlainColumn(t, sig.size()) || (t > k + 2 && isSymbol(t - 1, "*"))) {
+                return;
             }
+            if (t < sig.size() && (isKeyword(t, "ASC") || isKeyword(t, "DESC"))) {
+                ++t;
+            }
+            if (t == sig.size()) {
+                break;
+            }
+            if (!isSymbol(t, ",")) {
+                return;
+            }
+            ++t;
         }
-        if (isSymbol(k, "(")) {
-            ++depth;
-        } else if (isSymbol(k, ")")) {
-            --depth;
-        } else if (isKeyword(k, "ORDER") && isKeyword(k + 1, "BY")) {
-            inOrderBy = true;
-        }
-        const bool startsOrderTerm = inOrderBy && depth == 0 && (isKeyword(k, "BY") || isSymbol(k, ","));
-        if (startsOrderTerm && k + 1 < sig.size() && at(k + 1).kind == TokenKind::Number) {
-            return;
-        }
+        break;
     }
 
     result.singleTable = true;
@@ -517,6 +503,9 @@ TranslatedSelect translateJetSql(const QString& jetText) {
 
 QString jetQuote(const QString& text) {
     QString inner = text;
+    // A register text can never hold NUL, so a NUL typed or pasted into a search matches nothing more than
+    // the text without it; the statement itself must not carry it.
+    inner.remove(QChar(0));
     inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + inner + QLatin1Char('"');
 }

@@ -28,5 +28,5 @@ struct TranslatedSelect {
 // blanks after the first statement's semicolon.
 TranslatedSelect translateJetSql(const QString& jetText);
 
-// Quotes text as a Jet text literal: in double quotes, an inner double quote doubled.
+// Quotes text as a Jet text literal: in double quotes, an inner double quote doubled, NUL left out.
 QString jetQuote(const QString& text);

@@ -4,6 +4,8 @@
 // folding. Neither path allocates, and nothing is cached between calls, so it is safe on any thread.
 #include "data/likefunction.h"
 
+#include "data/asciicase.h"
+
 #include "data/errors.h"
 
 #include <QChar>
@@ -16,7 +18,7 @@ namespace {
 constexpr size_t kNone = static_cast<size_t>(-1);
 
 inline unsigned char foldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+    return static_cast<unsigned char>(asciiLower(static_cast<char>(c)));
 }
 
 bool isAscii(std::string_view s) {

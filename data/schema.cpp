@@ -1,6 +1,7 @@
-// Making a new register file. The schema is the program's: three tables, booleans that are never null,
-// text that compares without regard to case, and indexes that let the list's ORDER BY walk an index that
-// also holds the written-off flag, so a search reads no table rows until they are shown.
+// The register file's schema: three tables, booleans that are never null, text that compares without regard
+// to case, one row per group digit, and indexes that let the list's ORDER BY walk an index that also holds the
+// written-off flag, so a search reads no table rows until they are shown. The same column table makes a new
+// register and checks an opened one, so the two can never disagree.
 #include "data/schema.h"
 
 #include "data/connection.h"
@@ -10,39 +11,70 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <sqlite3.h>
+#include <algorithm>
+#include <array>
+#include <vector>
 
 const char* const kDefaultFilePassword = "kivelor";
 
 namespace {
 
-const char* const kSchema = R"sql(
-CREATE TABLE assets (
-    ASSETID TEXT COLLATE NOCASE,
-    ItemGroup TEXT COLLATE NOCASE,
-    OrderNumber TEXT COLLATE NOCASE,
-    Make TEXT COLLATE NOCASE,
-    Model TEXT COLLATE NOCASE,
-    DatePurchased DATE,
-    SerialNumber TEXT COLLATE NOCASE,
-    Description TEXT COLLATE NOCASE,
-    Supplier TEXT COLLATE NOCASE,
-    PurchasedBy TEXT COLLATE NOCASE,
-    Location TEXT COLLATE NOCASE,
-    TotalCost MONEY,
-    WarrantyPeriod TEXT COLLATE NOCASE,
-    isElectrical BOOLEAN NOT NULL DEFAULT 0,
-    LastTestTag DATE,
-    itemBorrowed BOOLEAN NOT NULL DEFAULT 0,
-    Borrower TEXT COLLATE NOCASE,
-    BorrowedOn DATE,
-    ExpectedReturn DATE,
-    WrittenOff BOOLEAN NOT NULL DEFAULT 0,
-    WrittenOffDate DATE,
-    WrittenOffBy TEXT COLLATE NOCASE,
-    WrittenOffReason TEXT COLLATE NOCASE,
-    WrittenDownValue MONEY
-);
+struct ColumnDef {
+    const char* name;
+    const char* type; // the declared type; an opened register must declare the same
+    const char* tail; // collation and constraints
+};
+
+struct TableDef {
+    const char* name;
+    std::vector<ColumnDef> columns;
+};
+
+const char* const kText = "COLLATE NOCASE";
+const char* const kFlag = "NOT NULL DEFAULT 0";
+
+const std::array<TableDef, 4>& tables() {
+    static const std::array<TableDef, 4> t{{
+        {"assets",
+         {{"ASSETID", "TEXT", kText},
+          {"ItemGroup", "TEXT", kText},
+          {"OrderNumber", "TEXT", kText},
+          {"Make", "TEXT", kText},
+          {"Model", "TEXT", kText},
+          {"DatePurchased", "DATE", ""},
+          {"SerialNumber", "TEXT", kText},
+          {"Description", "TEXT", kText},
+          {"Supplier", "TEXT", kText},
+          {"PurchasedBy", "TEXT", kText},
+          {"Location", "TEXT", kText},
+          {"TotalCost", "MONEY", ""},
+          {"WarrantyPeriod", "TEXT", kText},
+          {"isElectrical", "BOOLEAN", kFlag},
+          {"LastTestTag", "DATE", ""},
+          {"itemBorrowed", "BOOLEAN", kFlag},
+          {"Borrower", "TEXT", kText},
+          {"BorrowedOn", "DATE", ""},
+          {"ExpectedReturn", "DATE", ""},
+          {"WrittenOff", "BOOLEAN", kFlag},
+          {"WrittenOffDate", "DATE", ""},
+          {"WrittenOffBy", "TEXT", kText},
+          {"WrittenOffReason", "TEXT", kText},
+          {"WrittenDownValue", "MONEY", ""}}},
+        {"System",
+         {{"CompanyName", "TEXT", kText},
+          {"CompanyAbbr", "TEXT", kText},
+          {"DataBasePassword", "TEXT", ""},
+          {"PromptPasswordToStart", "BOOLEAN", kFlag}}},
+        {"Groups", {{"GroupNumber", "TEXT", kText}, {"Description", "TEXT", kText}}},
+        {"RegisterFile", {{"Salt", "TEXT", "NOT NULL"}, {"PasswordHash", "TEXT", "NOT NULL"}}},
+    }};
+    return t;
+}
+
+// One row per digit: two programs saving the configuration at once must not double a group.
+const char* const kGroupsUnique = "CREATE UNIQUE INDEX groups_unique_number ON Groups (GroupNumber)";
+
+const char* const kIndexes = R"sql(
 CREATE UNIQUE INDEX assets_unique_assetid ON assets (ASSETID COLLATE NOCASE);
 CREATE INDEX assets_by_assetid ON assets (ASSETID, WrittenOff);
 CREATE INDEX assets_by_description ON assets (Description, WrittenOff);
@@ -52,34 +84,20 @@ CREATE INDEX assets_by_purchasedby ON assets (PurchasedBy, WrittenOff);
 CREATE INDEX assets_by_borrower ON assets (Borrower, WrittenOff);
 CREATE INDEX assets_by_supplier ON assets (Supplier, WrittenOff);
 CREATE INDEX assets_by_itemgroup ON assets (ItemGroup);
-CREATE TABLE System (
-    CompanyName TEXT COLLATE NOCASE,
-    CompanyAbbr TEXT COLLATE NOCASE,
-    DataBasePassword TEXT,
-    PromptPasswordToStart BOOLEAN NOT NULL DEFAULT 0
-);
-CREATE TABLE Groups (
-    GroupNumber TEXT COLLATE NOCASE,
-    Description TEXT COLLATE NOCASE
-);
-CREATE TABLE RegisterFile (
-    Salt TEXT NOT NULL,
-    PasswordHash TEXT NOT NULL
-);
 INSERT INTO System (CompanyName, CompanyAbbr, DataBasePassword, PromptPasswordToStart) VALUES ('', '', '', 0);
 )sql";
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
-void run(sqlite3* db, const std::string& sql, const QString& path) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-        sqlite3_free(message);
-        throw DatabaseError(QStringLiteral("The register file '%1' could not be made: %2").arg(path, text));
+std::string createTables() {
+    std::string sql;
+    for (const TableDef& t : tables()) {
+        sql += std::string("CREATE TABLE ") + t.name + " (";
+        for (size_t i = 0; i < t.columns.size(); ++i) {
+            const ColumnDef& c = t.columns[i];
+            sql += std::string(i ? ", " : "") + c.name + " " + c.type + (*c.tail ? " " : "") + c.tail;
+        }
+        sql += ");\n";
     }
+    return sql;
 }
 
 } // namespace
@@ -93,33 +111,100 @@ QString hashFilePassword(const QString& password, const QString& salt) {
 }
 
 void createRegister(const QString& path, const QString& filePassword) {
-    if (QFileInfo::exists(path)) {
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
         throw DatabaseError(QStringLiteral("The file '%1' already exists; a new register is never written over "
                                            "an existing file.")
                                 .arg(path));
     }
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::unique_ptr<sqlite3, DbCloser> db(raw);
-    if (rc != SQLITE_OK) {
-        throw DatabaseError(QStringLiteral("The register file '%1' could not be made: %2")
-                                .arg(path, QString::fromUtf8(sqlite3_errmsg(raw))));
-    }
     const QString salt = QString::number(QRandomGenerator::system()->generate64(), 16);
     try {
-        run(raw, "BEGIN", path);
-        run(raw, "PRAGMA application_id = " + std::to_string(kRegisterApplicationId), path);
-        run(raw, "PRAGMA user_version = " + std::to_string(kRegisterSchemaVersion), path);
-        run(raw, kSchema, path);
-        run(raw,
-            "INSERT INTO RegisterFile (Salt, PasswordHash) VALUES ('" + salt.toStdString() + "', '" +
-                hashFilePassword(filePassword, salt).toStdString() + "')",
-            path);
-        run(raw, "COMMIT", path);
-    } catch (...) {
-        db.reset();
+        Connection c;
+        c.createFile(path);
+        Connection::Transaction t(c);
+        c.exec("PRAGMA application_id = " + std::to_string(kRegisterApplicationId));
+        c.exec("PRAGMA user_version = " + std::to_string(kRegisterSchemaVersion));
+        c.exec(createTables() + kIndexes + kGroupsUnique);
+        Statement lock(c, "INSERT INTO RegisterFile (Salt, PasswordHash) VALUES (?, ?)");
+        lock.bindText(1, salt);
+        lock.bindText(2, hashFilePassword(filePassword, salt));
+        lock.step();
+        t.commit();
+    } catch (const DatabaseError& e) {
         QFile::remove(path);
-        throw;
+        throw DatabaseError(QStringLiteral("The register file '%1' could not be made: %2").arg(path, e.text()));
     }
+}
+
+QString registerShapeProblem(const Connection& c) {
+    for (const TableDef& t : tables()) {
+        Statement kind(c, "SELECT type FROM sqlite_master WHERE name = ? COLLATE NOCASE AND type IN ('table', "
+                          "'view')");
+        kind.bindText(1, QString::fromLatin1(t.name));
+        if (!kind.step()) {
+            return QStringLiteral("it has no table '%1'").arg(QLatin1String(t.name));
+        }
+        if (kind.column(0).toString() != QLatin1String("table")) {
+            return QStringLiteral("'%1' is a view, not a table").arg(QLatin1String(t.name));
+        }
+        kind.reset();
+        Statement info(c, std::string("SELECT name, type FROM pragma_table_info('") + t.name + "')");
+        std::vector<std::pair<QString, QString>> present;
+        while (info.step()) {
+            present.emplace_back(info.column(0).toString(), info.column(1).toString());
+        }
+        for (const ColumnDef& col : t.columns) {
+            const auto it = std::find_if(present.begin(), present.end(), [&](const auto& p) {
+                return p.first.compare(QLatin1String(col.name), Qt::CaseInsensitive) == 0;
+            });
+            if (it == present.end()) {
+                return QStringLiteral("table '%1' has no column '%2'")
+                    .arg(QLatin1String(t.name), QLatin1String(col.name));
+            }
+            if (it->second.compare(QLatin1String(col.type), Qt::CaseInsensitive) != 0) {
+                return QStringLiteral("column '%1' of table '%2' is declared %3, not %4")
+                    .arg(QLatin1String(col.name), QLatin1String(t.name), it->second, QLatin1String(col.type));
+            }
+        }
+    }
+    return QString();
+}
+
+QString registerValueProblem(const Connection& c) {
+    // Dates are stored as ISO text, booleans as 0 or 1, amounts as numbers: anything else would be shown as
+    // a blank or a zero that the register does not hold.
+    static const char* const kCheck = R"sql(
+SELECT ASSETID, CASE
+    WHEN typeof(TotalCost) NOT IN ('integer', 'real', 'null') THEN 'TotalCost'
+    WHEN typeof(WrittenDownValue) NOT IN ('integer', 'real', 'null') THEN 'WrittenDownValue'
+    WHEN isElectrical NOT IN (0, 1) THEN 'isElectrical'
+    WHEN itemBorrowed NOT IN (0, 1) THEN 'itemBorrowed'
+    WHEN WrittenOff NOT IN (0, 1) THEN 'WrittenOff'
+    WHEN typeof(DatePurchased) NOT IN ('text', 'null') THEN 'DatePurchased'
+    WHEN typeof(LastTestTag) NOT IN ('text', 'null') THEN 'LastTestTag'
+    WHEN typeof(BorrowedOn) NOT IN ('text', 'null') THEN 'BorrowedOn'
+    WHEN typeof(ExpectedReturn) NOT IN ('text', 'null') THEN 'ExpectedReturn'
+    WHEN typeof(WrittenOffDate) NOT IN ('text', 'null') THEN 'WrittenOffDate'
+    END AS bad
+FROM assets WHERE bad IS NOT NULL LIMIT 1)sql";
+    Statement s(c, kCheck);
+    if (s.step()) {
+        return QStringLiteral("the asset '%1' holds a value of the wrong kind in '%2'")
+            .arg(s.column(0).toString(), s.column(1).toString());
+    }
+    Statement flag(c, "SELECT 1 FROM System WHERE PromptPasswordToStart NOT IN (0, 1) LIMIT 1");
+    if (flag.step()) {
+        return QStringLiteral("the settings hold a value of the wrong kind in 'PromptPasswordToStart'");
+    }
+    return QString();
+}
+
+void upgradeRegister(Connection& c, int fromVersion) {
+    Connection::Transaction t(c);
+    if (fromVersion < 2) {
+        // Keep the row of each digit that the configuration finds and edits first: the oldest.
+        c.exec("DELETE FROM Groups WHERE rowid NOT IN (SELECT min(rowid) FROM Groups GROUP BY GroupNumber)");
+        c.exec(std::string(kGroupsUnique).insert(std::string("CREATE UNIQUE INDEX ").size(), "IF NOT EXISTS "));
+    }
+    c.exec("PRAGMA user_version = " + std::to_string(kRegisterSchemaVersion));
+    t.commit();
 }

@@ -4,12 +4,15 @@
 
 #include <QString>
 
+class Connection;
+
 // The password the program's connection string gives for the register file.
 extern const char* const kDefaultFilePassword;
 // SQLite application_id of a register ("VNTR").
 constexpr int kRegisterApplicationId = 0x564E5452;
-// The schema version this program writes and reads (SQLite user_version).
-constexpr int kRegisterSchemaVersion = 1;
+// The schema version this program writes and reads (SQLite user_version). Version 2 keeps one Groups row
+// per digit; registers of version 1 are brought up to date when opened.
+constexpr int kRegisterSchemaVersion = 2;
 // The longest text a text column holds.
 constexpr int kMaxTextLength = 255;
 
@@ -19,3 +22,13 @@ void createRegister(const QString& path, const QString& filePassword = QString::
 
 // The salted hash stored for a file password; never the password itself.
 QString hashFilePassword(const QString& password, const QString& salt);
+
+// Empty when the tables assets, System, Groups and RegisterFile are tables with every column the program
+// uses, declared with the program's types; otherwise what is wrong, as a phrase ("table 'assets' has no
+// column 'TotalCost'").
+QString registerShapeProblem(const Connection& c);
+// Empty when every stored date, boolean and amount has its column's kind; otherwise the first asset that
+// does not, as a phrase.
+QString registerValueProblem(const Connection& c);
+// Brings a register of an older schema version up to this program's, in one transaction.
+void upgradeRegister(Connection& c, int fromVersion);

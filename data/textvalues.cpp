@@ -4,6 +4,9 @@
 #include "data/errors.h"
 
 #include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -45,22 +48,84 @@ QString dateTimeToText(const QDateTime& value, bool hasTime) {
     return text;
 }
 
-QDate parseDate(const QString& text) {
-    const QString t = text.trimmed();
-    QLocale locale;
-    QDate d = locale.toDate(t, shortDateFormat());
-    if (!d.isValid()) {
-        QString twoDigit = shortDateFormat();
-        twoDigit.replace(QLatin1String("yyyy"), QLatin1String("yy"));
-        d = locale.toDate(t, twoDigit);
-        if (d.isValid() && d.year() < 1950) {
-            d = d.addYears(100);
+namespace {
+
+// The order in which the locale's short date writes day, month and year, e.g. "dMy" or "Mdy".
+QString dateOrder() {
+    const QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    QString order;
+    for (const QChar c : f) {
+        const QChar k = c == QLatin1Char('M') ? c : c.toLower();
+        if ((k == QLatin1Char('d') || k == QLatin1Char('M') || k == QLatin1Char('y')) && !order.contains(k)) {
+            order += k;
         }
     }
-    if (!d.isValid()) {
-        d = QDate::fromString(t, Qt::ISODate);
+    return order.size() == 3 ? order : QStringLiteral("Mdy");
+}
+
+// Day, month and year written as numbers in the locale's order: one or two digits for day and month, two or
+// four for the year, separated by '/', '.' or '-'. A two-digit year is 1950 to 2049.
+QDate parseNumericDate(const QString& t) {
+    const QStringList parts = t.split(QRegularExpression(QStringLiteral("[/.\\-]")));
+    if (parts.size() != 3) {
+        return QDate();
     }
-    if (!d.isValid()) {
+    const QString order = dateOrder();
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QString& p = parts[i];
+        const bool digits = !p.isEmpty() && std::all_of(p.begin(), p.end(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
+        if (!digits) {
+            return QDate();
+        }
+        const int v = p.toInt();
+        switch (order[i].unicode()) {
+        case 'd':
+            if (p.size() > 2) {
+                return QDate();
+            }
+            day = v;
+            break;
+        case 'M':
+            if (p.size() > 2) {
+                return QDate();
+            }
+            month = v;
+            break;
+        default:
+            if (p.size() == 2) {
+                year = v < 50 ? 2000 + v : 1900 + v;
+            } else if (p.size() == 4) {
+                year = v;
+            } else {
+                return QDate();
+            }
+        }
+    }
+    return QDate(year, month, day);
+}
+
+} // namespace
+
+QDate parseDate(const QString& text) {
+    const QString t = text.trimmed();
+    QDate d;
+    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (iso.match(t).hasMatch()) {
+        d = QDate::fromString(t, Qt::ISODate);
+    } else {
+        d = parseNumericDate(t);
+        if (!d.isValid()) {
+            // The locale's own short form, which may name the month ("15 Mar 2026").
+            d = QLocale().toDate(t, shortDateFormat());
+        }
+    }
+    // Stored dates are ISO text, which has room for years 1 to 9999 only.
+    if (!d.isValid() || d.year() < 1 || d.year() > 9999) {
         throw ConversionError(invalid("'%1' is not a valid date", text));
     }
     return d;
@@ -101,7 +166,20 @@ bool parseBoolean(const QString& text) {
 }
 
 QString numberToText(double value) {
-    QString s = QString::number(value, 'g', 15);
+    if (value == 0 || !std::isfinite(value)) {
+        return value == 0 ? QStringLiteral("0") : QString::number(value);
+    }
+    // Fifteen significant digits, written out in full: a register shows amounts, never "1e+15".
+    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    QString s = QString::number(value, 'f', std::max(0, 14 - exponent));
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0'))) {
+            s.chop(1);
+        }
+        if (s.endsWith(QLatin1Char('.'))) {
+            s.chop(1);
+        }
+    }
     const QString point = QLocale().decimalPoint();
     if (point != QLatin1String(".")) {
         s.replace(QLatin1Char('.'), point);

@@ -18,8 +18,9 @@ QString dateToText(const QDate& date);
 // value has a time of day.
 QString dateTimeToText(const QDateTime& value, bool hasTime);
 
-// Throws ConversionError "'%s' is not a valid date" unless text is a date in the short date format
-// (a two-digit year is accepted too) or ISO yyyy-MM-dd.
+// Throws ConversionError "'%s' is not a valid date" unless text is a date of the years 1 to 9999: day, month
+// and year as numbers in the locale's short-date order (one or two digits for day and month, two or four for
+// the year, 1950 to 2049 for two; separated by '/', '.' or '-'), the locale's short form, or ISO yyyy-MM-dd.
 QDate parseDate(const QString& text);
 // Throws ConversionError "'%s' is not a valid floating point value".
 double parseFloat(const QString& text);
@@ -28,8 +29,11 @@ int parseInteger(const QString& text);
 // Throws ConversionError "'%s' is not a valid boolean value"; accepts True/False in any case.
 bool parseBoolean(const QString& text);
 
-// Plain digits with the locale's decimal separator and at most 15 significant digits (0.1 + 0.2 reads 0.3).
+// Plain digits with the locale's decimal separator and at most 15 significant digits (0.1 + 0.2 reads 0.3),
+// never in scientific notation.
 QString numberToText(double value);
+// The largest amount of money a register holds is below 10^12 (twelve digits before the point).
+constexpr double kMoneyLimit = 1e12;
 
 // Stored form of dates: ISO "yyyy-MM-dd", with " hh:mm:ss" only when a time of day was given.
 QString dateToStored(const QDate& date);

@@ -1,15 +1,12 @@
 // The asset detail window: adding assets with generated identifiers and editing stored ones, all through
-// controls bound to the asset list's current record. The identifier's running number counts the group's
-// stored assets and steps past any identifier already taken, so a removed row never causes a clash.
+// controls bound to the asset list's current record. The window counts the group's stored assets in
+// Query2; the identifier rule itself (zero fill, numbers already taken) is data/assetids.
 #include "records/assdet.h"
 
-#include "app/globals.h"
 #include "app/logon.h"
-#include "data/connection.h"
+#include "data/assetids.h"
 #include "data/datamodule.h"
-#include "data/errors.h"
 #include "data/jetsql.h"
-#include "data/schema.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
@@ -20,110 +17,12 @@
 #include <QPushButton>
 #include <algorithm>
 
-bool AddingAsset = false;
-Tassdetfrm* assdetfrm = nullptr;
-
-namespace {
-
-// Whether the register holds an asset with this identifier; compared without regard to case, as the
-// register's unique index compares them.
-bool assetIdInUse(const Connection& connection, const QString& id) {
-    Statement s(connection, "SELECT 1 FROM assets WHERE ASSETID = ?1 COLLATE NOCASE LIMIT 1");
-    s.bindText(1, id);
-    const bool found = s.step();
-    s.reset();
-    return found;
-}
-
-// The identifier for a new asset of group: the count rule of Query2, then the next number not in use.
-// Query2 is left open on the count. ConversionError when the identifier would not fit its column.
-QString nextAssetId(DataModule& dm, const QString& group) {
-    Dataset& q = dm.Query2;
-    q.close();
-    q.clearSql();
-    q.addSql(QStringLiteral("Select COUNT(*) as GTotal"));
-    q.addSql(QStringLiteral("FROM assets"));
-    q.addSql(QStringLiteral("Where ITEMGROUP = ") + jetQuote(group));
-    q.open();
-    const QString prefix = dm.SystemTable.fieldByName(QStringLiteral("CompanyAbbr")).asString() + group;
-    int number = q.fieldByName(QStringLiteral("gTotal")).asInteger() + 1;
-    auto idFor = [&prefix](int n) {
-        const QString digits = QString::number(n);
-        return prefix + LeadingZeros(digits) + digits;
-    };
-    QString id = idFor(number);
-    while (assetIdInUse(dm.ADOConnection1, id)) {
-        id = idFor(++number);
-    }
-    if (id.size() > kMaxTextLength) {
-        throw ConversionError(QStringLiteral("An Asset ID holds at most %1 characters; with the company abbreviation "
-                                             "as it is, the next one would have %2. Shorten the abbreviation in the "
-                                             "configuration.")
-                                  .arg(kMaxTextLength)
-                                  .arg(id.size()));
-    }
-    return id;
-}
-
-// Starts a new asset record in the first named group, with its identifier. The identifier is made before
-// the record is inserted, so a failing count leaves no half-made record that a later move of the list
-// would save.
-void startNewAsset() {
-    DataModule& dm = assdetfrm->data();
-    AddingAsset = true;
-    assdetfrm->assetlookup->setReadOnly(false);
-    dm.GroupsTable.close();
-    dm.GroupsTable.open();
-    QString group;
-    if (dm.GroupsTable.recordCount() > 0) {
-        dm.GroupsTable.first();
-        group = dm.GroupsTable.fieldByName(QStringLiteral("GroupNumber")).asString();
-    }
-    const QString id = nextAssetId(dm, group);
-    dm.mainquery.insert();
-    dm.mainquery.fieldByName(QStringLiteral("ItemGroup")).setAsString(group);
-    dm.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(id);
-}
-
-} // namespace
-
-QString LeadingZeros(const QString& digits) {
-    return digits.size() < 3 ? QString(3 - digits.size(), QLatin1Char('0')) : QString();
-}
-
-void MakeAssetId() {
-    DataModule& dm = assdetfrm->data();
-    const QString group = dm.mainquery.fieldByName(QStringLiteral("ItemGroup")).asString();
-    dm.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(nextAssetId(dm, group));
-}
-
-void AddAsset() {
-    startNewAsset();
-    Dialogs::showModal(*assdetfrm);
-}
-
-void AddAnotherAsset() {
-    startNewAsset();
-    assdetfrm->assetlookup->setFocus(Qt::OtherFocusReason);
-}
-
-void EditAsset() {
-    DataModule& dm = assdetfrm->data();
-    if (!dm.mainquery.active() || dm.mainquery.recordCount() == 0) {
-        Dialogs::showMessage(QStringLiteral("There is no asset selected"));
-        return;
-    }
-    dm.GroupsTable.close();
-    dm.GroupsTable.open();
-    AddingAsset = false;
-    assdetfrm->assetlookup->setReadOnly(true);
-    Dialogs::showModal(*assdetfrm);
-}
-
-Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data)
-    : Form(parent, QStringLiteral("assdetfrm"), QStringLiteral("Asset Information"), QSize(688, 482)), data_(data) {
-    assdetfrm = this;
+Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password)
+    : Form(parent, QStringLiteral("assdetfrm"), QStringLiteral("Asset Information"), QSize(688, 482)), data_(data),
+      password_(password) {
     DataSource* source = &data_.mainsource;
+    data_.mainquery.setDuplicateKeyText(QStringLiteral("An asset with the identifier '%1' is already in the register. "
+                                                       "Choose the group again to get a new identifier."));
 
     // Columns of the two-column rows: label and box on the left, label and box on the right.
     constexpr int leftLabel = 8, leftBox = 160, leftWidth = 180;
@@ -268,10 +167,65 @@ Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data)
     connectGuarded(BitBtn3, &QPushButton::clicked, this, &Tassdetfrm::BitBtn3Click);
 }
 
-Tassdetfrm::~Tassdetfrm() {
-    if (assdetfrm == this) {
-        assdetfrm = nullptr;
+// The identifier for a new asset of group: the count rule of Query2, then the next number not in use.
+// Query2 is left open on the count. ConversionError when the identifier would not fit its column.
+QString Tassdetfrm::nextAssetId(const QString& group) {
+    Dataset& q = data_.Query2;
+    q.close();
+    q.clearSql();
+    q.addSql(QStringLiteral("Select COUNT(*) as GTotal"));
+    q.addSql(QStringLiteral("FROM assets"));
+    q.addSql(QStringLiteral("Where ITEMGROUP = ") + jetQuote(group));
+    q.open();
+    return nextFreeAssetId(data_.ADOConnection1,
+                           data_.SystemTable.fieldByName(QStringLiteral("CompanyAbbr")).asString(), group,
+                           q.fieldByName(QStringLiteral("gTotal")).asInteger());
+}
+
+// Starts a new asset record in the first named group, with its identifier. The identifier is made before
+// the record is inserted, so a failing count leaves no half-made record that a later move of the list
+// would save.
+void Tassdetfrm::startNewAsset() {
+    AddingAsset = true;
+    assetlookup->setReadOnly(false);
+    data_.GroupsTable.close();
+    data_.GroupsTable.open();
+    QString group;
+    if (data_.GroupsTable.recordCount() > 0) {
+        data_.GroupsTable.first();
+        group = data_.GroupsTable.fieldByName(QStringLiteral("GroupNumber")).asString();
     }
+    const QString id = nextAssetId(group);
+    data_.mainquery.insert();
+    data_.mainquery.fieldByName(QStringLiteral("ItemGroup")).setAsString(group);
+    data_.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(id);
+}
+
+void Tassdetfrm::MakeAssetId() {
+    const QString group = data_.mainquery.fieldByName(QStringLiteral("ItemGroup")).asString();
+    data_.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(nextAssetId(group));
+}
+
+void Tassdetfrm::AddAsset() {
+    startNewAsset();
+    Dialogs::showModal(*this);
+}
+
+void Tassdetfrm::AddAnotherAsset() {
+    startNewAsset();
+    assetlookup->setFocus(Qt::OtherFocusReason);
+}
+
+void Tassdetfrm::EditAsset() {
+    if (!data_.mainquery.active() || data_.mainquery.recordCount() == 0) {
+        Dialogs::showMessage(QStringLiteral("There is no asset selected"));
+        return;
+    }
+    data_.GroupsTable.close();
+    data_.GroupsTable.open();
+    AddingAsset = false;
+    assetlookup->setReadOnly(true);
+    Dialogs::showModal(*this);
 }
 
 QLabel* Tassdetfrm::addLabel(const QString& name, const QString& caption, QRect box) {
@@ -377,7 +331,7 @@ void Tassdetfrm::OKBTNClick() {
         }
         return;
     }
-    if (!PasswordGiven()) {
+    if (!password_.PasswordGiven()) {
         Dialogs::showMessage(QStringLiteral("You cannot change an item unless you enter the correct password"));
         return;
     }

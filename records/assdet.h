@@ -8,6 +8,7 @@
 #include <QString>
 
 class DataModule;
+class Tlogonfrm;
 class QLabel;
 class QPushButton;
 class TDBCheckBox;
@@ -15,46 +16,53 @@ class TDBComboBox;
 class TDBLookupComboBox;
 class TDBText;
 
-// True while the detail window adds assets; set by AddAsset and AddAnotherAsset, cleared only by EditAsset.
-extern bool AddingAsset;
-
 // Shows every column of the current asset through bound controls; adds new assets (AddingAsset) or saves
 // changes to a stored one. Owns only its controls and the drop-down lists they gather during the run.
 class Tassdetfrm : public Form {
     Q_OBJECT
 public:
-    // The password window is created after this one; saving reaches it through PasswordGiven().
-    Tassdetfrm(QWidget* parent, DataModule& data);
-    ~Tassdetfrm() override;
-    DataModule& data() const { return data_; }
+    // Saving a change to a stored asset asks password for the access password first.
+    Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password);
 
-    TDBText* DBText1; // the identifier, display only
-    TDBText* DBText2; // the settings' abbreviation, hidden
-    TDBLookupComboBox* assetlookup;
-    TDBComboBox* orderNumber;
-    TDBComboBox* DBEdit2;
-    TDBComboBox* DBEdit3;
-    TDBComboBox* DBEdit6;
-    TDBComboBox* DBEdit4;
-    TDBComboBox* DBEdit5;
-    TDBComboBox* DBEdit9;
-    TDBComboBox* DBEdit8;
-    TDBComboBox* DBComboBox1;
-    TDBComboBox* DBEdit7;
-    TDBComboBox* DBEdit12;
-    TDBCheckBox* DBCheckBox1;
-    TDBComboBox* DBEdit18;
-    TDBCheckBox* DBCheckBox2;
-    TDBComboBox* DBEdit19;
-    TDBComboBox* DBEdit20;
-    TDBComboBox* DBEdit21;
-    TDBCheckBox* DBCheckBox;
-    TDBComboBox* DBEdit14;
-    TDBComboBox* DBEdit17;
-    TDBComboBox* DBEdit15;
-    TDBComboBox* DBEdit16;
+    // The bound controls, each with the asset list's column it shows.
+    TDBText* DBText1;               // ASSETID, display only
+    TDBText* DBText2;               // the settings' CompanyAbbr, hidden
+    TDBLookupComboBox* assetlookup; // ItemGroup, chosen from the named groups
+    TDBComboBox* orderNumber;       // OrderNumber
+    TDBComboBox* DBEdit2;           // Make
+    TDBComboBox* DBEdit3;           // Model
+    TDBComboBox* DBEdit6;           // DatePurchased
+    TDBComboBox* DBEdit4;           // SerialNumber
+    TDBComboBox* DBEdit5;           // Description
+    TDBComboBox* DBEdit9;           // Supplier
+    TDBComboBox* DBEdit8;           // PurchasedBy
+    TDBComboBox* DBComboBox1;       // Location
+    TDBComboBox* DBEdit7;           // TotalCost
+    TDBComboBox* DBEdit12;          // WarrantyPeriod
+    TDBCheckBox* DBCheckBox1;       // isElectrical
+    TDBComboBox* DBEdit18;          // LastTestTag
+    TDBCheckBox* DBCheckBox2;       // itemBorrowed
+    TDBComboBox* DBEdit19;          // Borrower
+    TDBComboBox* DBEdit20;          // BorrowedOn
+    TDBComboBox* DBEdit21;          // ExpectedReturn
+    TDBCheckBox* DBCheckBox;        // WrittenOff, read-only
+    TDBComboBox* DBEdit14;          // WrittenOffDate, read-only
+    TDBComboBox* DBEdit17;          // WrittenDownValue, read-only
+    TDBComboBox* DBEdit15;          // WrittenOffBy, read-only
+    TDBComboBox* DBEdit16;          // WrittenOffReason, read-only
     QPushButton* OKBTN;
     QPushButton* BitBtn3;
+
+    // Gives the new asset record of the list its identifier (nextFreeAssetId for its group). Requires: the
+    // list's current record is being inserted.
+    void MakeAssetId();
+    // Starts a new asset in the first named group with its identifier and shows this window for it.
+    // Nothing is inserted when the identifier cannot be made.
+    void AddAsset();
+    // As AddAsset, for the window that is already showing: the focus goes to the group selector.
+    void AddAnotherAsset();
+    // Shows this window on the list's current asset, its group fixed; refuses when there is none.
+    void EditAsset();
 
     // The nineteen drop-down edits, in tab order; each gathers the texts it held when left.
     const QList<TDBComboBox*>& dropDowns() const { return dropDowns_; }
@@ -70,6 +78,8 @@ private:
     TDBComboBox* addDropDown(const QString& name, const QString& caption, const QString& field, QRect labelBox,
                              QRect box);
     QLabel* addLabel(const QString& name, const QString& caption, QRect box);
+    QString nextAssetId(const QString& group);
+    void startNewAsset();
 
     void assetlookupChange();
     void assetlookupExit();
@@ -81,21 +91,9 @@ private:
     void BitBtn3Click();
 
     DataModule& data_;
+    Tlogonfrm& password_;
     QList<TDBComboBox*> dropDowns_;
+    // True while this window adds assets; set by AddAsset and AddAnotherAsset, cleared only by EditAsset,
+    // so it keeps its value after the window closes.
+    bool AddingAsset = false;
 };
-
-extern Tassdetfrm* assdetfrm;
-
-// The zeros put before a running number: "00" for one digit, "0" for two, none for three or more.
-QString LeadingZeros(const QString& digits);
-// Gives the new asset record of the list its identifier: abbreviation, group, zero-filled running number.
-// The running number is one more than the group's stored assets, raised past any identifier already in
-// use. Requires: the list's current record is being inserted.
-void MakeAssetId();
-// Starts a new asset in the first named group with its identifier and shows the detail window for it.
-// Nothing is inserted when the identifier cannot be made.
-void AddAsset();
-// As AddAsset, for the window that is already showing: the focus goes to the group selector.
-void AddAnotherAsset();
-// Shows the detail window on the list's current asset, its group fixed; refuses when there is none.
-void EditAsset();

@@ -12,8 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-Twriteofffrm* writeofffrm = nullptr;
-
 namespace {
 
 const char* const kReasons[] = {
@@ -30,20 +28,10 @@ const char* const kReasons[] = {
     "Mistake when Entering Asset",
 };
 
-QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, QRect box, QWidget* buddy) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->setGeometry(box);
-    label->setBuddy(buddy);
-    Look::makeBold(label);
-    return label;
-}
-
 } // namespace
 
 Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
     : Form(parent, QStringLiteral("writeofffrm"), QStringLiteral("Write Off Asset"), QSize(617, 214)), data_(data) {
-    writeofffrm = this;
     DataSource* source = &data_.mainsource;
 
     Image1 = new QLabel(this);
@@ -64,15 +52,15 @@ Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
     DBEdit15->setObjectName(QStringLiteral("DBEdit15"));
     DBEdit15->setGeometry(boxX, 70, 325, h);
     DBEdit15->setDataBinding(source, QStringLiteral("WrittenOffBy"));
-    boldLabel(this, QStringLiteral("Label2"), QStringLiteral("Enter person who is disposing Item:"),
-              QRect(labelX, 70, labelWidth, h), DBEdit15);
+    Look::boldLabel(this, QStringLiteral("Label2"), QStringLiteral("Enter person who is disposing Item:"),
+                    QRect(labelX, 70, labelWidth, h), DBEdit15);
 
     DBEdit17 = new TDBEdit(this);
     DBEdit17->setObjectName(QStringLiteral("DBEdit17"));
     DBEdit17->setGeometry(boxX, 102, 120, h);
     DBEdit17->setDataBinding(source, QStringLiteral("WrittenDownValue"));
-    boldLabel(this, QStringLiteral("Label3"), QStringLiteral("Final Value of item at disposal: $"),
-              QRect(labelX, 102, labelWidth, h), DBEdit17);
+    Look::boldLabel(this, QStringLiteral("Label3"), QStringLiteral("Final Value of item at disposal: $"),
+                    QRect(labelX, 102, labelWidth, h), DBEdit17);
 
     DBComboBox1 = new TDBComboBox(this);
     DBComboBox1->setObjectName(QStringLiteral("DBComboBox1"));
@@ -81,8 +69,8 @@ Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
         DBComboBox1->addItem(QString::fromLatin1(reason));
     }
     DBComboBox1->setDataBinding(source, QStringLiteral("WrittenOffReason"));
-    boldLabel(this, QStringLiteral("Label4"), QStringLiteral("Reason this item is being written off:"),
-              QRect(labelX, 134, labelWidth, h), DBComboBox1);
+    Look::boldLabel(this, QStringLiteral("Label4"), QStringLiteral("Reason this item is being written off:"),
+                    QRect(labelX, 134, labelWidth, h), DBComboBox1);
 
     BitBtn1 = new QPushButton(Look::okIcon(), QStringLiteral("Write Off"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -93,6 +81,21 @@ Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setAutoDefault(false);
     BitBtn2->setGeometry(boxX + 128, 172, 120, 34);
+
+    // The asset acted on, beside the buttons: the list behind the window may show many alike.
+    Label5 = new QLabel(QStringLiteral("Asset:"), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Look::makeBold(Label5);
+    Label5->setGeometry(labelX, 176, 52, h);
+    DBText1 = new TDBText(this);
+    DBText1->setObjectName(QStringLiteral("DBText1"));
+    DBText1->setDataBinding(source, QStringLiteral("ASSETID"));
+    Look::makeBold(DBText1);
+    DBText1->setGeometry(labelX + 54, 176, 86, h);
+    DBText2 = new TDBText(this);
+    DBText2->setObjectName(QStringLiteral("DBText2"));
+    DBText2->setDataBinding(source, QStringLiteral("Description"));
+    DBText2->setGeometry(labelX + 142, 176, boxX - labelX - 146, h);
 
     WriteOFFChk = new TDBCheckBox(this);
     WriteOFFChk->setObjectName(QStringLiteral("WriteOFFChk"));
@@ -112,12 +115,6 @@ Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &Twriteofffrm::BitBtn2Click);
 }
 
-Twriteofffrm::~Twriteofffrm() {
-    if (writeofffrm == this) {
-        writeofffrm = nullptr;
-    }
-}
-
 bool Twriteofffrm::hasAsset() const {
     const Dataset& list = data_.mainquery;
     return list.active() && list.recordCount() > 0 && !list.isInserting();
@@ -127,6 +124,7 @@ void Twriteofffrm::FormShow() {
     // With no asset, editing the list would begin a new empty record that Write Off would save: the fields
     // and Write Off are disabled instead, leaving only Cancel.
     const bool asset = hasAsset();
+    wasWrittenOff_ = false;
     for (QWidget* w : {static_cast<QWidget*>(DBEdit15), static_cast<QWidget*>(DBEdit17),
                        static_cast<QWidget*>(DBComboBox1), static_cast<QWidget*>(BitBtn1)}) {
         w->setEnabled(asset);
@@ -137,7 +135,27 @@ void Twriteofffrm::FormShow() {
         return;
     }
     DBEdit15->setFocus(Qt::OtherFocusReason);
-    data_.mainquery.edit();
+    Dataset& list = data_.mainquery;
+    wasWrittenOff_ = list.fieldByName(QStringLiteral("WrittenOff")).asBoolean();
+    previousDate_ = list.fieldByName(QStringLiteral("WrittenOffDate")).asString();
+    previousPerson_ = list.fieldByName(QStringLiteral("WrittenOffBy")).asString();
+    list.edit();
+}
+
+bool Twriteofffrm::confirmWriteOffAgain() const {
+    if (!wasWrittenOff_) {
+        return true;
+    }
+    // A second write-off replaces the date and person of the first, so it is never done unasked.
+    QString when;
+    if (!previousDate_.isEmpty()) {
+        when = QStringLiteral(" on ") + previousDate_;
+    }
+    if (!previousPerson_.isEmpty()) {
+        when += QStringLiteral(" by ") + previousPerson_;
+    }
+    return Dialogs::askYesNo(
+        QStringLiteral("This asset was written off%1. Write it off again with today's date?").arg(when));
 }
 
 void Twriteofffrm::FormClose() {
@@ -151,6 +169,9 @@ void Twriteofffrm::reject() {
 void Twriteofffrm::BitBtn1Click() {
     if (!hasAsset()) {
         Dialogs::showMessage(QStringLiteral("There is no asset selected"));
+        return;
+    }
+    if (!confirmWriteOffAgain()) {
         return;
     }
     if (!updateAllControls(this)) {

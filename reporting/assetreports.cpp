@@ -4,6 +4,7 @@
 #include "reporting/assetreports.h"
 
 #include "data/datamodule.h"
+#include "data/errors.h"
 #include "data/textvalues.h"
 #include "reporting/reporter.h"
 #include "widgets/dbgrid.h"
@@ -16,8 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-Tassetreportsfrm* assetreportsfrm = nullptr;
 
 namespace {
 
@@ -98,10 +97,9 @@ QString reportDateText(const QDate& date) {
     return QStringLiteral("%1/%2/%3").arg(date.month()).arg(date.day()).arg(date.year(), 4, 10, QLatin1Char('0'));
 }
 
-Tassetreportsfrm::Tassetreportsfrm(QWidget* parent, DataModule& data, TDBGrid& Query2Grid)
+Tassetreportsfrm::Tassetreportsfrm(QWidget* parent, DataModule& data, TDBGrid& Query2Grid, ReportWriter& writer)
     : Form(parent, QStringLiteral("assetreportsfrm"), QStringLiteral("Asset Reports"), QSize(417, 529)), data_(data),
-      Query2Grid_(Query2Grid) {
-    assetreportsfrm = this;
+      Query2Grid_(Query2Grid), writer_(writer) {
 
     GroupBox1 = makeBox(this, QStringLiteral("GroupBox1"), QStringLiteral("Age/Replacement"), 8, 2);
     Label1 = makeLine(GroupBox1, QStringLiteral("Label1"),
@@ -185,13 +183,22 @@ void Tassetreportsfrm::runReport(const QStringList& statement, const QString& ti
         query.addSql(line);
     }
     query.open();
-    ReportGridAsTable(title, Query2Grid_);
+    writer_.ReportGridAsTable(title, Query2Grid_);
 }
 
 void Tassetreportsfrm::Button1Click() {
     // The conversion comes first: a text that is not a whole number must leave Query2 untouched.
     const qint64 count = parseInteger(years->text());
+    if (count < 0) {
+        throw ConversionError(
+            QStringLiteral("'%1' is not a valid number of years: it cannot be negative.").arg(years->text()));
+    }
     const QDate d = QDate::currentDate().addDays(-365 * count);
+    if (!d.isValid() || d.year() < 1) {
+        throw ConversionError(QStringLiteral("'%1' years reaches back before the year 1, the earliest date a "
+                                             "register holds.")
+                                  .arg(years->text()));
+    }
     runReport({QStringLiteral("Select AssetID, Make, Model, SerialNumber, DatePurchased"),
                QStringLiteral("FROM Assets"),
                QStringLiteral("WHERE DatePurchased <= ") + dateLiteral(d) + QStringLiteral(" and WrittenOff = FALSE"),

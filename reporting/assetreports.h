@@ -13,6 +13,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ReportWriter;
 class TDBGrid;
 
 // The date text of a report statement: month/day/year without leading zeros, a four-digit year, always '/'.
@@ -21,7 +22,8 @@ QString reportDateText(const QDate& date);
 class Tassetreportsfrm : public Form {
     Q_OBJECT
 public:
-    Tassetreportsfrm(QWidget* parent, DataModule& data, TDBGrid& Query2Grid);
+    // Query2Grid is the main window's hidden grid on Query2; writer writes each report and shows it.
+    Tassetreportsfrm(QWidget* parent, DataModule& data, TDBGrid& Query2Grid, ReportWriter& writer);
 
     QGroupBox* GroupBox1;
     QGroupBox* GroupBox2;
@@ -74,6 +76,5 @@ private:
 
     DataModule& data_;
     TDBGrid& Query2Grid_;
+    ReportWriter& writer_;
 };
-
-extern Tassetreportsfrm* assetreportsfrm;

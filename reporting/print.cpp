@@ -11,12 +11,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-Tprintfrm* printfrm = nullptr;
-
-Tprintfrm::Tprintfrm(QWidget* parent, TDBGrid& DBGrid1)
-    : Form(parent, QStringLiteral("printfrm"), QStringLiteral("Print"), QSize(306, 133)), DBGrid1_(DBGrid1) {
-    printfrm = this;
-
+Tprintfrm::Tprintfrm(QWidget* parent, TDBGrid& DBGrid1, ReportWriter& writer)
+    : Form(parent, QStringLiteral("printfrm"), QStringLiteral("Print"), QSize(306, 133)), DBGrid1_(DBGrid1),
+      writer_(writer) {
     printoptions = new QGroupBox(QStringLiteral("Print"), this);
     printoptions->setObjectName(QStringLiteral("printoptions"));
     Look::makeMauve(printoptions);
@@ -64,9 +61,9 @@ void Tprintfrm::reject() {
 
 void Tprintfrm::BitBtn1Click() {
     if (itemIndex() == 0) {
-        ReportGridAsTable(QStringLiteral("Asset List"), DBGrid1_);
+        writer_.ReportGridAsTable(QStringLiteral("Asset List"), DBGrid1_);
     } else {
-        ReportRecordAsList(QStringLiteral("Item Details"), DBGrid1_);
+        writer_.ReportRecordAsList(QStringLiteral("Item Details"), DBGrid1_);
     }
     setModalResult(mrOk);
 }

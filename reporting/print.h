@@ -7,13 +7,14 @@ class QButtonGroup;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
+class ReportWriter;
 class TDBGrid;
 
 class Tprintfrm : public Form {
     Q_OBJECT
 public:
-    // DBGrid1 is the main window's asset list.
-    Tprintfrm(QWidget* parent, TDBGrid& DBGrid1);
+    // DBGrid1 is the main window's asset list; writer writes the chosen report and shows it.
+    Tprintfrm(QWidget* parent, TDBGrid& DBGrid1, ReportWriter& writer);
 
     // The radio group "Print" with its two items, "Current List" (0) and "Details of Selected Item" (1).
     QGroupBox* printoptions;
@@ -34,6 +35,5 @@ private:
 
     QButtonGroup* items_;
     TDBGrid& DBGrid1_;
+    ReportWriter& writer_;
 };
-
-extern Tprintfrm* printfrm;

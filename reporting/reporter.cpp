@@ -1,13 +1,19 @@
-// The report writer and the report viewer. Report files are 8-bit Latin-1 with CR LF line ends; the
+// The report writer and the report viewer. Report files are 8-bit Latin-1 with CR LF line ends; a character
+// beyond Latin-1 is written as a numeric character reference, so every character reaches the page. The
 // program's own text (titles, field names, values, placeholder values) is HTML-escaped on the way in, the
-// templates' markup is copied as it stands. A report file is created only under a name no file has yet,
-// so two running programs never write into or delete each other's report.
+// templates' markup is copied as it stands. Templates are read from the installed reports folder; pages
+// are written into a folder of this run inside a folder private to the user, so the program works when
+// its own folder cannot be written and no other user can read a page. Every open and write is checked: a
+// report that cannot be written stops with one message naming the file and the reason, and its page is
+// deleted.
 #include "reporting/reporter.h"
 
-#include "app/globals.h"
+#include "app/session.h"
 #include "app/status.h"
 #include "data/dataset.h"
+#include "data/errors.h"
 #include "data/textvalues.h"
+#include "reporting/placeholders.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
@@ -15,23 +21,23 @@
 #include "widgets/look.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLocale>
+#include <QLockFile>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <exception>
+#include <filesystem>
+#include <functional>
 #include <vector>
-
-Treporterfrm* reporterfrm = nullptr;
-
-QString ReportTitle;
-QString ReportUser;
-QString ReportName;
 
 namespace {
 
@@ -40,177 +46,44 @@ const QString kProducerUser = QStringLiteral("s");
 constexpr int kReportNumbers = 10000;
 constexpr int kRandomDraws = 100;
 
-QPointer<Dataset> settingsTable;
-
-// The file of the report being written, kept open from BeginReport to EndReport. Every line goes to the
-// file in one unbuffered write as it is made, so the file on disk is complete up to the last line written
-// and nothing of the body is held in memory; only the open and close per line are saved.
-struct ReportFile {
-    QFile file;
-    bool owned = false; // BeginReport created the file: only then is anything written to it
-};
-
-ReportFile& reportFile() {
-    static ReportFile r;
-    return r;
-}
-
-// 8-bit text: Latin-1 characters as they are, any other character (a surrogate pair counts as one) as '?'.
-QByteArray toEightBit(const QString& text) {
-    QByteArray out;
-    out.reserve(text.size() + 2);
+// 8-bit text: Latin-1 characters as they are, every other character (a surrogate pair is one character)
+// as a numeric character reference, which the page view turns back into that character.
+void appendEightBit(QByteArray& out, const QString& text) {
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
+    const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
+    // Nearly every line is Latin-1 through and through: copied in one tight pass.
+    const qsizetype start = out.size();
+    out.resize(start + n);
+    char* bytes = out.data() + start;
+    qsizetype i = 0;
+    while (i < n && chars[i] < 256) {
+        bytes[i] = static_cast<char>(chars[i]);
+        ++i;
+    }
+    if (i == n) {
+        return;
+    }
+    out.resize(start + i);
+    for (; i < n; ++i) {
+        const char16_t c = chars[i];
         if (c < 256) {
             out.append(static_cast<char>(c));
             continue;
         }
-        if (QChar::isHighSurrogate(c) && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+        char32_t code = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(chars[i + 1])) {
+            code = QChar::surrogateToUcs4(c, chars[i + 1]);
             ++i;
         }
-        out.append('?');
+        out.append("&#", 2);
+        out.append(QByteArray::number(static_cast<uint>(code)));
+        out.append(';');
     }
-    return out;
 }
 
 QString escaped(const QString& text) {
     return text.toHtmlEscaped();
 }
-
-// Upper-cases ASCII letters only and strips blanks and control characters from both ends, as a
-// placeholder name is compared.
-QString placeholderKey(QStringView name) {
-    qsizetype from = 0;
-    qsizetype to = name.size();
-    while (from < to && name.at(from).unicode() <= ' ') {
-        ++from;
-    }
-    while (to > from && name.at(to - 1).unicode() <= ' ') {
-        --to;
-    }
-    QString key = name.mid(from, to - from).toString();
-    for (QChar& c : key) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) {
-            c = QChar(c.unicode() - ('a' - 'A'));
-        }
-    }
-    return key;
-}
-
-// The lines of a template file, split at LF with a CR before it removed; empty when it cannot be read.
-QStringList templateLines(const QString& fileName) {
-    QFile file(reportsPath(fileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QString text = QString::fromLatin1(file.readAll());
-    if (text.isEmpty()) {
-        return {};
-    }
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n'))) {
-        lines.removeLast();
-    }
-    for (QString& line : lines) {
-        if (line.endsWith(QLatin1Char('\r'))) {
-            line.chop(1);
-        }
-    }
-    return lines;
-}
-
-void appendLine(const QString& line) {
-    ReportFile& r = reportFile();
-    if (!r.owned) {
-        return;
-    }
-    if (!r.file.isOpen() && !r.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        return;
-    }
-    QByteArray bytes = toEightBit(line);
-    bytes.append("\r\n", 2);
-    r.file.write(bytes);
-}
-
-void appendTemplate(const QString& fileName) {
-    for (const QString& line : templateLines(fileName)) {
-        appendLine(ExpandPlaceholders(line));
-    }
-}
-
-// Closes the report file if it is open; what was written stays.
-void closeReportFile() {
-    reportFile().file.close();
-}
-
-// Closes and deletes the file of a report that will never be shown, so no unfinished page is left behind
-// in the reports folder.
-void discardReportFile() {
-    ReportFile& r = reportFile();
-    r.file.close();
-    if (r.owned) {
-        r.file.remove();
-        r.owned = false;
-    }
-}
-
-// Creates the file of report number n unless a file of that name exists. Sets taken when one does.
-bool createReportFile(int n, bool& taken) {
-    ReportFile& r = reportFile();
-    r.file.close();
-    r.file.setFileName(reportsPath(QStringLiteral("~%1.htm").arg(n)));
-    // NewOnly fails when the name exists, in the same step as the creation, so no other program can slip
-    // in between the test and the create.
-    if (r.file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        taken = false;
-        return true;
-    }
-    taken = QFileInfo::exists(r.file.fileName());
-    return false;
-}
-
-// Draws report numbers until one names no existing file and creates that file; after kRandomDraws draws
-// the numbers after the last one drawn are tried in turn, so the search ends even in a crowded folder.
-// Gives up, owning no file, when every name is taken or a file cannot be created for another reason.
-void claimReportNumber() {
-    int n = static_cast<int>(QRandomGenerator::global()->bounded(kReportNumbers));
-    bool taken = false;
-    for (int draw = 0; draw < kRandomDraws + kReportNumbers; ++draw) {
-        if (createReportFile(n, taken)) {
-            reportFile().owned = true;
-            return;
-        }
-        if (!taken) {
-            return;
-        }
-        n = draw + 1 < kRandomDraws ? static_cast<int>(QRandomGenerator::global()->bounded(kReportNumbers))
-                                    : (n + 1) % kReportNumbers;
-    }
-}
-
-// Keeps the status window up for the time of a producer's writing. When the writing ends with an error,
-// the window is hidden and its timers stopped before the error travels on, and the unfinished report file
-// is deleted, since no viewer will show it.
-class StatusShown {
-public:
-    StatusShown(const QString& caption, int steps) { ShowStatus(caption, steps); }
-    ~StatusShown() {
-        if (!done_) {
-            discardReportFile();
-            HideStatus();
-        }
-    }
-    StatusShown(const StatusShown&) = delete;
-    StatusShown& operator=(const StatusShown&) = delete;
-    void hide() {
-        done_ = true;
-        HideStatus();
-    }
-
-private:
-    bool done_ = false;
-};
 
 // Holds back a grid's repainting and its following of the current record while a producer walks its
 // dataset: on a visible list, selecting, scrolling to and repainting every record cost far more than the
@@ -230,26 +103,300 @@ private:
     QPointer<TDBGrid> grid_;
 };
 
-void showReport() {
-    Dialogs::showModal(*reporterfrm);
+// Runs its action when the scope is left by an error, and only then.
+class OnError {
+public:
+    explicit OnError(std::function<void()> action) : action_(std::move(action)), pending_(std::uncaught_exceptions()) {}
+    ~OnError() {
+        if (std::uncaught_exceptions() > pending_) {
+            action_();
+        }
+    }
+    OnError(const OnError&) = delete;
+    OnError& operator=(const OnError&) = delete;
+
+private:
+    std::function<void()> action_;
+    int pending_;
+};
+
+// Makes folder (and its parents) and leaves it to its owner alone. Returns the system's reason when the
+// folder cannot be made, kept private or written into; empty when it can.
+QString makePrivateFolder(const QString& folder) {
+    namespace fs = std::filesystem;
+    const fs::path path(QFile::encodeName(folder).toStdString());
+    std::error_code error;
+    fs::create_directories(path, error);
+    if (!error) {
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, error);
+    }
+    if (error) {
+        return QString::fromLocal8Bit(error.message());
+    }
+    // A folder on a read-only mount shows only when a file is created in it.
+    QFile probe(folder + QStringLiteral("/.writable"));
+    if (!probe.open(QIODevice::WriteOnly)) {
+        return probe.errorString();
+    }
+    probe.remove();
+    return QString();
+}
+
+// The page folders of runs that ended without removing their own: their lock is held by no running
+// program. A folder of a run that is still running is left alone.
+void removeAbandonedRuns(const QString& root) {
+    const QDir dir(root);
+    QStringList runs;
+    for (const QString& name : dir.entryList({QStringLiteral("run-*")}, QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        const QString run = name.endsWith(QStringLiteral(".lock")) ? name.chopped(5) : name;
+        if (!runs.contains(run)) {
+            runs.append(run);
+        }
+    }
+    for (const QString& run : runs) {
+        QLockFile lock(dir.filePath(run + QStringLiteral(".lock")));
+        lock.setStaleLockTime(0);
+        if (lock.tryLock(0)) {
+            QDir(dir.filePath(run)).removeRecursively();
+            lock.unlock();
+        }
+    }
 }
 
 } // namespace
 
-void InitReportWriter(Dataset& SystemTable) {
-    settingsTable = &SystemTable;
+// Keeps the status window up for the time of a producer's writing. When the writing ends with an error,
+// the window is hidden and its timers stopped before the error travels on, and the unfinished report file
+// is deleted, since no viewer will show it.
+class ReportWriter::StatusShown {
+public:
+    StatusShown(ReportWriter& writer, const QString& caption, int steps) : writer_(writer) {
+        writer_.status_.ShowStatus(caption, steps);
+    }
+    ~StatusShown() {
+        if (!done_) {
+            writer_.discardReportFile();
+            writer_.status_.HideStatus();
+        }
+    }
+    StatusShown(const StatusShown&) = delete;
+    StatusShown& operator=(const StatusShown&) = delete;
+    void hide() {
+        done_ = true;
+        writer_.status_.HideStatus();
+    }
+
+private:
+    ReportWriter& writer_;
+    bool done_ = false;
+};
+
+ReportWriter::ReportWriter(Session& session, Dataset& settings, TStatusFrm& status, Treporterfrm& viewer)
+    : session_(session), settings_(settings), status_(status), viewer_(viewer) {
+    removeAbandonedRuns(pagesRoot());
 }
 
-QString ReportFilePath() {
-    return reportsPath(ReportName + QStringLiteral(".htm"));
+ReportWriter::~ReportWriter() {
+    discardReportFile();
+    if (!runFolder_.isEmpty()) {
+        QDir(runFolder_).removeRecursively();
+    }
 }
 
-QString PlaceholderValue(const QString& name) {
+QString ReportWriter::pagesRoot() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (base.isEmpty()) {
+        return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pages");
+    }
+    return base + QStringLiteral("/vantrel");
+}
+
+// Makes this run's page folder on the first report: a folder of its own, locked while the run lasts, inside
+// the user's private folder, holding a copy of every picture of the reports folder so that the templates'
+// pictures, named without a folder, are found beside the page.
+void ReportWriter::preparePagesFolder() {
+    if (!runFolder_.isEmpty()) {
+        return;
+    }
+    const QString root = pagesRoot();
+    const auto fail = [](const QString& folder, const QString& reason) {
+        return ControlError(QStringLiteral("Cannot create the folder for report pages %1: %2")
+                                .arg(QDir::toNativeSeparators(folder), reason));
+    };
+    if (const QString reason = makePrivateFolder(root); !reason.isEmpty()) {
+        throw fail(root, reason);
+    }
+    for (int attempt = 0; attempt < 100 && runFolder_.isEmpty(); ++attempt) {
+        const QString run =
+            root + QStringLiteral("/run-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        auto lock = std::make_unique<QLockFile>(run + QStringLiteral(".lock"));
+        lock->setStaleLockTime(0);
+        if (!lock->tryLock(0)) {
+            if (lock->error() == QLockFile::LockFailedError) {
+                continue; // the name of a run that is still running
+            }
+            throw fail(root, QStringLiteral("the lock file %1 cannot be made").arg(lock->error()));
+        }
+        if (QFileInfo::exists(run)) {
+            continue;
+        }
+        if (const QString reason = makePrivateFolder(run); !reason.isEmpty()) {
+            throw fail(run, reason);
+        }
+        runLock_ = std::move(lock);
+        runFolder_ = run;
+    }
+    if (runFolder_.isEmpty()) {
+        throw fail(root, QStringLiteral("every name is taken"));
+    }
+    const QDir installed(session_.reportsPath(QString()));
+    const QStringList pictures = installed.entryList(QDir::Files | QDir::Readable);
+    for (const QString& name : pictures) {
+        if (name.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive) || name.startsWith(QLatin1Char('~'))) {
+            continue;
+        }
+        // A picture that cannot be copied shows as a gap on the page; the report itself is still whole.
+        QFile::copy(installed.filePath(name), runFolder_ + QLatin1Char('/') + name);
+    }
+}
+
+// The lines of a template file, split at LF with a CR before it removed. Throws when it cannot be read.
+QStringList ReportWriter::templateLines(const QString& fileName) const {
+    QFile file(session_.reportsPath(fileName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw ControlError(QStringLiteral("Cannot read the report template %1: %2")
+                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw ControlError(QStringLiteral("Cannot read the report template %1: %2")
+                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    }
+    QString text = QString::fromLatin1(bytes);
+    if (text.isEmpty()) {
+        return {};
+    }
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n'))) {
+        lines.removeLast();
+    }
+    for (QString& line : lines) {
+        if (line.endsWith(QLatin1Char('\r'))) {
+            line.chop(1);
+        }
+    }
+    return lines;
+}
+
+QIODevice& ReportWriter::pageOutput(QFile& created) {
+    return created;
+}
+
+void ReportWriter::appendLine(const QString& line) {
+    if (!owned_) {
+        return;
+    }
+    appendEightBit(buffer_, line);
+    buffer_.append("\r\n", 2);
+    if (buffer_.size() >= kWriteBufferBytes) {
+        flushBuffer();
+    }
+}
+
+// Writes out the gathered lines; a write that does not take them all fails the report.
+void ReportWriter::flushBuffer() {
+    if (buffer_.isEmpty() || !owned_) {
+        return;
+    }
+    const qint64 written = out_->write(buffer_);
+    if (written != buffer_.size()) {
+        failWriting(out_->errorString());
+    }
+    buffer_.clear();
+}
+
+// Deletes the unfinished page and raises the error that names it and the reason.
+void ReportWriter::failWriting(const QString& reason) {
+    const QString path = file_.fileName();
+    discardReportFile();
+    throw ControlError(
+        QStringLiteral("Cannot write the report page %1: %2").arg(QDir::toNativeSeparators(path), reason));
+}
+
+void ReportWriter::appendTemplate(const QString& fileName) {
+    for (const QString& line : templateLines(fileName)) {
+        appendLine(ExpandPlaceholders(line));
+    }
+}
+
+// Closes and deletes the file of a report that will never be shown, so no unfinished page is left behind.
+void ReportWriter::discardReportFile() {
+    buffer_.clear();
+    // A write that failed has nothing more to tell: the page is going.
+    if (out_ && out_ != &file_) {
+        out_->close();
+    }
+    out_ = nullptr;
+    file_.close();
+    if (owned_) {
+        file_.remove();
+        owned_ = false;
+    }
+}
+
+// Creates the file of report number n, readable and writable by its owner only, unless a file of that name
+// exists. Sets taken when one does.
+bool ReportWriter::createReportFile(int n, bool& taken) {
+    file_.close();
+    file_.setFileName(runFolder_ + QStringLiteral("/~%1.htm").arg(n));
+    // NewOnly fails when the name exists, in the same step as the creation, so nothing can slip in between
+    // the test and the create.
+    if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        taken = false;
+        return true;
+    }
+    taken = QFileInfo::exists(file_.fileName());
+    return false;
+}
+
+// Draws report numbers until one names no existing file and creates that file; after kRandomDraws draws
+// the numbers after the last one drawn are tried in turn, so the search ends even in a crowded folder.
+// Gives up, owning no file, when every name is taken; throws when a file cannot be created for another
+// reason.
+void ReportWriter::claimReportNumber() {
+    int n = static_cast<int>(QRandomGenerator::global()->bounded(kReportNumbers));
+    bool taken = false;
+    for (int draw = 0; draw < kRandomDraws + kReportNumbers; ++draw) {
+        if (createReportFile(n, taken)) {
+            owned_ = true;
+            out_ = &pageOutput(file_);
+            return;
+        }
+        if (!taken) {
+            throw ControlError(QStringLiteral("Cannot create the report page %1: %2")
+                                   .arg(QDir::toNativeSeparators(file_.fileName()), file_.errorString()));
+        }
+        n = draw + 1 < kRandomDraws ? static_cast<int>(QRandomGenerator::global()->bounded(kReportNumbers))
+                                    : (n + 1) % kReportNumbers;
+    }
+}
+
+void ReportWriter::showReport() {
+    viewer_.showReport(ReportFilePath());
+}
+
+QString ReportWriter::ReportFilePath() const {
+    const QString folder = runFolder_.isEmpty() ? pagesRoot() : runFolder_;
+    return folder + QLatin1Char('/') + name_ + QStringLiteral(".htm");
+}
+
+QString ReportWriter::PlaceholderValue(const QString& name) const {
     if (name == QLatin1String("TITLE")) {
-        return ReportTitle;
+        return title_;
     }
     if (name == QLatin1String("USER")) {
-        return ReportUser;
+        return user_;
     }
     if (name == QLatin1String("DATE")) {
         return dateToText(QDate::currentDate());
@@ -258,69 +405,62 @@ QString PlaceholderValue(const QString& name) {
         return QLocale().toString(QTime::currentTime(), longTimeFormat());
     }
     if (name == QLatin1String("COMPANYNAME")) {
-        return settingsTable ? settingsTable->fieldByName(QStringLiteral("companyname")).asString() : QString();
+        return settings_.fieldByName(QStringLiteral("companyname")).asString();
     }
     return QString();
 }
 
-QString ExpandPlaceholders(const QString& line) {
-    QString out;
-    out.reserve(line.size());
-    bool inside = false;
-    qsizetype opened = 0;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (c == QLatin1Char('~')) {
-            if (inside) {
-                out += escaped(PlaceholderValue(placeholderKey(QStringView(line).mid(opened + 1, i - opened - 1))));
-            } else {
-                opened = i;
-            }
-            inside = !inside;
-        } else if (!inside) {
-            out += c;
-        }
-    }
-    return out;
+QString ReportWriter::ExpandPlaceholders(const QString& line) const {
+    return expandPlaceholders(line, [this](const QString& name) { return PlaceholderValue(name); });
 }
 
-void BeginReport(const QString& title, const QString& user) {
-    ReportTitle = title;
-    ReportUser = user;
-    if (!ReportsEnabled) {
+void ReportWriter::BeginReport(const QString& title, const QString& user) {
+    title_ = title;
+    user_ = user;
+    if (!session_.ReportsEnabled) {
         return;
     }
-    ReportFile& r = reportFile();
-    r.file.close();
-    r.owned = false;
+    discardReportFile();
+    name_.clear();
+    // The template is read before the page exists, so a template that cannot be read leaves nothing behind.
+    const QStringList header = templateLines(QStringLiteral("header.htm"));
+    preparePagesFolder();
     claimReportNumber();
     // A name is kept only for a file this report created; otherwise the viewer must not delete the file of
     // that name, so it is pointed at no file at all, as when reports are disabled.
-    ReportName = r.owned ? QFileInfo(r.file.fileName()).completeBaseName() : QString();
-    appendTemplate(QStringLiteral("header.htm"));
+    name_ = owned_ ? QFileInfo(file_.fileName()).completeBaseName() : QString();
+    for (const QString& line : header) {
+        appendLine(ExpandPlaceholders(line));
+    }
 }
 
-void WriteReportLine(const QString& line) {
-    if (!ReportsEnabled) {
+void ReportWriter::WriteReportLine(const QString& line) {
+    if (!session_.ReportsEnabled) {
         return;
     }
     appendLine(line);
 }
 
-void EndReport() {
-    if (!ReportsEnabled) {
+void ReportWriter::EndReport() {
+    if (!session_.ReportsEnabled || !owned_) {
         return;
     }
+    const OnError discard([this] { discardReportFile(); });
     appendTemplate(QStringLiteral("footer.htm"));
+    flushBuffer();
+    file_.close();
+    if (file_.error() != QFileDevice::NoError) {
+        failWriting(file_.errorString());
+    }
     // The report is complete: from here on only the viewer touches the file.
-    closeReportFile();
-    reportFile().owned = false;
+    out_ = nullptr;
+    owned_ = false;
 }
 
-void ReportGridAsTable(const QString& title, TDBGrid& grid) {
+void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
     Dataset& data = grid.dataSource()->dataset();
     const QList<GridColumn> columns = grid.columns();
-    StatusShown status(kStatusCaption, data.recordCount());
+    StatusShown status(*this, kStatusCaption, data.recordCount());
     BeginReport(title, kProducerUser);
     WriteReportLine(QStringLiteral("<table align=\"center\" width=\"100%\" border=\"1\" cellpadding=\"0\" "
                                    "cellspacing=\"0\" bordercolor=\"#333333\">"));
@@ -351,7 +491,7 @@ void ReportGridAsTable(const QString& title, TDBGrid& grid) {
             }
             data.next();
             WriteReportLine(QStringLiteral("</tr>"));
-            StepStatus();
+            status_.StepStatus();
         }
     }
     WriteReportLine(QStringLiteral("</table>"));
@@ -360,14 +500,14 @@ void ReportGridAsTable(const QString& title, TDBGrid& grid) {
     showReport();
 }
 
-void ReportRecordAsList(const QString& title, TDBGrid& grid) {
+void ReportWriter::ReportRecordAsList(const QString& title, TDBGrid& grid) {
     Dataset& data = grid.dataSource()->dataset();
-    StatusShown status(kStatusCaption, data.fieldCount());
+    StatusShown status(*this, kStatusCaption, data.fieldCount());
     BeginReport(title, kProducerUser);
     for (int f = 0; f < data.fieldCount(); ++f) {
         WriteReportLine(QStringLiteral("<b>") + escaped(data.fieldDef(f).name) + QStringLiteral("</b> : ") +
                         escaped(data.text(f)) + QStringLiteral("<br>"));
-        StepStatus();
+        status_.StepStatus();
     }
     EndReport();
     status.hide();
@@ -379,7 +519,6 @@ void ReportRecordAsList(const QString& title, TDBGrid& grid) {
 
 Treporterfrm::Treporterfrm(QWidget* parent)
     : Form(parent, QStringLiteral("reporterfrm"), QStringLiteral("Results Report"), QSize(696, 480), false) {
-    reporterfrm = this;
     setBackgroundPicture(false);
     QPalette look = palette();
     look.setColor(QPalette::Window, Look::kStatusBlue);
@@ -403,10 +542,15 @@ Treporterfrm::Treporterfrm(QWidget* parent)
     auto* buttons = new QHBoxLayout(ToolBar1);
     buttons->setContentsMargins(1, 1, 1, 1);
     buttons->setSpacing(0);
+    auto tool = [this](const QString& name, const QString& caption, const QString& picture) {
+        QToolButton* button = Look::makeToolButton(ToolBar1, name, caption, picture, 32);
+        button->setFixedSize(70, 59);
+        return button;
+    };
     DisMissReportBtn =
-        makeToolButton(QStringLiteral("DisMissReportBtn"), QStringLiteral("Dismiss"), QStringLiteral("dismiss.png"));
-    ToolButton1 = makeToolButton(QStringLiteral("ToolButton1"), QStringLiteral("Save"), QStringLiteral("save.png"));
-    ToolButton2 = makeToolButton(QStringLiteral("ToolButton2"), QStringLiteral("Print"), QStringLiteral("print.png"));
+        tool(QStringLiteral("DisMissReportBtn"), QStringLiteral("Dismiss"), QStringLiteral("dismiss.png"));
+    ToolButton1 = tool(QStringLiteral("ToolButton1"), QStringLiteral("Save"), QStringLiteral("save.png"));
+    ToolButton2 = tool(QStringLiteral("ToolButton2"), QStringLiteral("Print"), QStringLiteral("print.png"));
     buttons->addWidget(DisMissReportBtn);
     buttons->addWidget(ToolButton1);
     buttons->addWidget(ToolButton2);
@@ -432,25 +576,20 @@ Treporterfrm::Treporterfrm(QWidget* parent)
 
 Treporterfrm::~Treporterfrm() = default;
 
-QToolButton* Treporterfrm::makeToolButton(const QString& name, const QString& caption, const QString& picture) {
-    auto* button = new QToolButton(ToolBar1);
-    button->setObjectName(name);
-    button->setText(caption);
-    button->setIcon(Look::icon(picture));
-    button->setIconSize(QSize(32, 32));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setFixedSize(70, 59);
-    return button;
+void Treporterfrm::showReport(const QString& path) {
+    reportPath_ = path;
+    Dialogs::showModal(*this);
 }
 
 void Treporterfrm::FormShow() {
-    web->navigate(QStringLiteral("file://") + ReportFilePath());
+    web->navigate(QStringLiteral("file://") + reportPath_);
 }
 
 void Treporterfrm::FormClose() {
     // A report that could not be written, or was never written, leaves nothing to delete; that is no error.
-    QFile::remove(ReportFilePath());
+    QFile::remove(reportPath_);
+    // The page is not shown again: its document and bytes are let go now rather than at the next report.
+    web->clear();
 }
 
 void Treporterfrm::reject() {

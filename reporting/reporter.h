@@ -4,17 +4,22 @@
 
 #include "widgets/form.h"
 
+#include <QFile>
 #include <QString>
 #include <memory>
 
 class Dataset;
 class QFrame;
+class QIODevice;
+class QLockFile;
 class QToolButton;
+class Session;
 class TDBGrid;
+class TStatusFrm;
 class TextBrowserView;
 
-// The report viewer: shows the file ReportName names, offers Save and Print through the page view's own
-// dialogs, and deletes the file whenever it closes.
+// The report viewer: shows one report file, offers Save and Print through the page view's own dialogs,
+// and deletes the file whenever it closes.
 class Treporterfrm : public Form {
     Q_OBJECT
 public:
@@ -28,6 +33,9 @@ public:
     // The page view; its widget fills the window below the toolbar.
     std::unique_ptr<TextBrowserView> web;
 
+    // Shows the report file at path modally and returns when the viewer closes, the file deleted.
+    void showReport(const QString& path);
+
     void reject() override;
 
 protected:
@@ -38,36 +46,99 @@ private:
     void DisMissReportBtnClick();
     void ToolButton1Click();
     void ToolButton2Click();
-    QToolButton* makeToolButton(const QString& name, const QString& caption, const QString& picture);
+
+    QString reportPath_;
 };
 
-extern Treporterfrm* reporterfrm;
+// The report writer: one report at a time, written into a page file that this writer created in a folder
+// private to this run and this user, then handed to the viewer. Owns the page being written, its title,
+// user and name, and the run's page folder; reads the templates from the installed reports folder, the
+// company name from the settings dataset, and shows the status window while a producer writes.
+class ReportWriter {
+public:
+    // Lines are gathered up to this many bytes before they are written out.
+    static constexpr qsizetype kWriteBufferBytes = 64 * 1024;
 
-// The settings dataset the COMPANYNAME placeholder reads; start-up hands it over.
-void InitReportWriter(Dataset& SystemTable);
+    // settings is the settings dataset the COMPANYNAME placeholder reads; all four outlive the writer.
+    // Removes the page folders of runs that ended without removing their own (a crash, a kill).
+    ReportWriter(Session& session, Dataset& settings, TStatusFrm& status, Treporterfrm& viewer);
+    // A report still being written is deleted: no viewer will show it. So is this run's page folder.
+    virtual ~ReportWriter();
+    ReportWriter(const ReportWriter&) = delete;
+    ReportWriter& operator=(const ReportWriter&) = delete;
 
-extern QString ReportTitle;
-extern QString ReportUser;
-extern QString ReportName;
+    // The title and user text of the report last begun: the values of TITLE and USER.
+    const QString& ReportTitle() const { return title_; }
+    const QString& ReportUser() const { return user_; }
+    // The base name of the report file ("~" and a number from 0 to 9999); empty at first, and empty after a
+    // report whose file could not be created.
+    const QString& ReportName() const { return name_; }
+    // The full path of the current report file: the page folder, ReportName, ".htm".
+    QString ReportFilePath() const;
+    // The folder this run writes its pages into, readable by its owner only; made by the first report.
+    const QString& PagesFolder() const { return runFolder_; }
+    // The folder that holds the page folders of every run of this user: the runtime folder of the
+    // program, or its cache folder where there is no runtime folder.
+    static QString pagesRoot();
 
-// The full path of the current report file: the reports folder, ReportName, ".htm".
-QString ReportFilePath();
+    // Sets the title and user; when reports are enabled, creates a report file under a newly drawn name
+    // that no existing file has and copies the expanded header template into it. A report begun before and
+    // never ended is deleted first. Throws ControlError, naming the file and the system's reason, when the
+    // page cannot be created or written or a template cannot be read; the page is then deleted.
+    void BeginReport(const QString& title, const QString& user);
+    // Appends line and CR LF to the report (8-bit Latin-1, any other character as a numeric character
+    // reference such as &#8364;). Lines are written out in blocks of up to kWriteBufferBytes. Does nothing
+    // when disabled. Throws ControlError and deletes the page when a write fails.
+    void WriteReportLine(const QString& line);
+    // Appends the expanded footer template, writes out what is gathered and closes the file. Does nothing
+    // when disabled. Throws ControlError and deletes the page when a write fails.
+    void EndReport();
+    // The line with every ~NAME~ replaced by its value, HTML-escaped; an unmatched tilde drops the rest.
+    QString ExpandPlaceholders(const QString& line) const;
+    // The raw value of one placeholder name (already upper-cased and trimmed); empty for unknown names.
+    QString PlaceholderValue(const QString& name) const;
 
-// Sets ReportTitle and ReportUser; when reports are enabled, creates a report file under a newly drawn
-// name that no existing file has and copies the expanded header template into it.
-void BeginReport(const QString& title, const QString& user);
-// Appends line and CR LF to the report file (8-bit; characters outside Latin-1 become '?'). The file is
-// opened and closed around the line, so what is on disk is always complete. Does nothing when disabled.
-void WriteReportLine(const QString& line);
-// Appends the expanded footer template. Does nothing when disabled.
-void EndReport();
-// The line with every ~NAME~ replaced by its value, HTML-escaped; an unmatched tilde drops the rest.
-QString ExpandPlaceholders(const QString& line);
-// The raw value of one placeholder name (already upper-cased and trimmed); empty for unknown names.
-QString PlaceholderValue(const QString& name);
-// Writes the grid's dataset as a table (one row per record, the cursor left past the end) and shows it in
-// the viewer; returns when the viewer closes. A failure while writing hides the status window first.
-void ReportGridAsTable(const QString& title, TDBGrid& grid);
-// Writes every field of the current record of the grid's dataset as a line and shows it in the viewer; the
-// cursor does not move. A failure while writing hides the status window first.
-void ReportRecordAsList(const QString& title, TDBGrid& grid);
+    // Writes the grid's dataset as a table (one row per record, the cursor left past the end) and shows it in
+    // the viewer; returns when the viewer closes. A failure while writing hides the status window and
+    // deletes the page first; no viewer opens.
+    void ReportGridAsTable(const QString& title, TDBGrid& grid);
+    // Writes every field of the current record of the grid's dataset as a line and shows it in the viewer;
+    // the cursor does not move. A failure while writing hides the status window and deletes the page first.
+    void ReportRecordAsList(const QString& title, TDBGrid& grid);
+
+protected:
+    // Where the bytes of a newly created page go: the page file itself. A test puts a device that fails
+    // in its place.
+    virtual QIODevice& pageOutput(QFile& created);
+
+private:
+    class StatusShown;
+
+    QStringList templateLines(const QString& fileName) const;
+    void appendLine(const QString& line);
+    void appendTemplate(const QString& fileName);
+    void flushBuffer();
+    [[noreturn]] void failWriting(const QString& reason);
+    void discardReportFile();
+    bool createReportFile(int n, bool& taken);
+    void claimReportNumber();
+    void preparePagesFolder();
+    void showReport();
+
+    Session& session_;
+    Dataset& settings_;
+    TStatusFrm& status_;
+    Treporterfrm& viewer_;
+    QString title_;
+    QString user_;
+    QString name_;
+    // This run's page folder and the lock that tells later runs it is still in use.
+    QString runFolder_;
+    std::unique_ptr<QLockFile> runLock_;
+    // The file of the report being written, open from BeginReport to EndReport, and where its bytes go.
+    QFile file_;
+    QIODevice* out_ = nullptr;
+    // Lines not yet written out; never more than about kWriteBufferBytes.
+    QByteArray buffer_;
+    bool owned_ = false; // BeginReport created the file and the report is not finished: only then is it written
+};

@@ -2,6 +2,7 @@
 // ten years, some written off, some on loan, electrical ones with safety checks.
 #include "tools/demodata.h"
 
+#include "data/assetids.h"
 #include "data/connection.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
@@ -22,17 +23,35 @@ struct Group {
 };
 
 const std::array<Group, 6> kGroups{{
-    {"1", "Computers", true, {"Laptop", "Desktop computer", "Monitor 24\"", "Docking station", "Tablet", "Laptop 14\" ultrabook"},
+    {"1",
+     "Computers",
+     true,
+     {"Laptop", "Desktop computer", "Monitor 24\"", "Docking station", "Tablet", "Laptop 14\" ultrabook"},
      {"Lenovo", "Dell", "HP", "Apple"}},
-    {"2", "Office Furniture", false, {"Office chair", "Standing desk", "Filing cabinet", "Bookcase", "Meeting table", "Visitor chair"},
+    {"2",
+     "Office Furniture",
+     false,
+     {"Office chair", "Standing desk", "Filing cabinet", "Bookcase", "Meeting table", "Visitor chair"},
      {"Steelcase", "Herman Miller", "Ikea", "Haworth"}},
-    {"3", "Kitchen Appliances", true, {"Refrigerator", "Microwave oven", "Kettle", "Coffee machine", "Dishwasher", "Toaster"},
+    {"3",
+     "Kitchen Appliances",
+     true,
+     {"Refrigerator", "Microwave oven", "Kettle", "Coffee machine", "Dishwasher", "Toaster"},
      {"Bosch", "Miele", "Smeg", "Breville"}},
-    {"4", "Audio Visual", true, {"Projector", "Conference speakerphone", "Television 55\"", "Document camera", "Wireless presenter", "Sound bar"},
+    {"4",
+     "Audio Visual",
+     true,
+     {"Projector", "Conference speakerphone", "Television 55\"", "Document camera", "Wireless presenter", "Sound bar"},
      {"Epson", "Sony", "Samsung", "Logitech"}},
-    {"5", "Tools", false, {"Ladder", "Tool chest", "Trolley", "Pressure washer", "Workbench", "Hand truck"},
+    {"5",
+     "Tools",
+     false,
+     {"Ladder", "Tool chest", "Trolley", "Pressure washer", "Workbench", "Hand truck"},
      {"Stanley", "Makita", "Bahco", "Kärcher"}},
-    {"6", "Vehicles", false, {"Delivery van", "Electric bicycle", "Utility trailer", "Pool car", "Cargo bike", "Forklift"},
+    {"6",
+     "Vehicles",
+     false,
+     {"Delivery van", "Electric bicycle", "Utility trailer", "Pool car", "Cargo bike", "Forklift"},
      {"Ford", "Toyota", "Riese & Müller", "Linde"}},
 }};
 
@@ -43,15 +62,11 @@ const QStringList kSuppliers{QStringLiteral("Officeworks"), QStringLiteral("City
                              QStringLiteral("Harbour Furniture"), QStringLiteral("Northside Electrical"),
                              QStringLiteral("Tradepoint")};
 const QStringList kLocations{QStringLiteral("Head office, level 2"), QStringLiteral("Head office, level 3"),
-                             QStringLiteral("Warehouse"), QStringLiteral("Branch office"), QStringLiteral("Store room")};
+                             QStringLiteral("Warehouse"), QStringLiteral("Branch office"),
+                             QStringLiteral("Store room")};
 const QStringList kReasons{QStringLiteral("Uneconomical to repair"), QStringLiteral("Obsolete"),
                            QStringLiteral("Stolen"), QStringLiteral("No longer needed"),
                            QStringLiteral("Sold in auction/public tender")};
-
-// The running number of an identifier: at least three digits.
-QString zeroFilled(int n) {
-    return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
-}
 
 } // namespace
 
@@ -98,7 +113,8 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         const QVariant none;
 
         int n = 1;
-        ins.bindText(n++, options.companyAbbr + QString::fromLatin1(g.number) + zeroFilled(number));
+        // Numbered in order of adding, as the asset editor numbers a group that has no gaps.
+        ins.bindText(n++, assetIdFor(options.companyAbbr + QString::fromLatin1(g.number), number));
         ins.bindText(n++, QString::fromLatin1(g.number));
         ins.bindText(n++, QStringLiteral("PO-%1").arg(10000 + rng.bounded(90000)));
         ins.bindText(n++, make);
@@ -112,8 +128,8 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         ins.bind(n++, cost);
         ins.bindText(n++, QStringLiteral("%1 years").arg(1 + rng.bounded(5)));
         ins.bind(n++, electrical ? 1 : 0);
-        ins.bind(n++, electrical ? QVariant(dateToStored(today.addDays(-static_cast<qint64>(rng.bounded(500)))))
-                                 : none);
+        ins.bind(n++,
+                 electrical ? QVariant(dateToStored(today.addDays(-static_cast<qint64>(rng.bounded(500))))) : none);
         ins.bind(n++, onLoan ? 1 : 0);
         const QDate lent = today.addDays(-static_cast<qint64>(rng.bounded(60)));
         ins.bind(n++, onLoan ? QVariant(kPeople[rng.bounded(static_cast<int>(kPeople.size()))]) : none);

@@ -19,20 +19,6 @@ bool isWindowOrPopupSwitch(const QFocusEvent* event) {
     return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
 }
 
-// Keys a combo box uses to step through or open its list.
-bool isListKey(const QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_F4:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 // DBControl
@@ -239,27 +225,8 @@ bool DBControl::leaveFocus(const QFocusEvent* event) {
 
 // TDBEdit
 
-TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent), DBControl(this) {
+TDBEdit::TDBEdit(QWidget* parent) : DBBoundControl(parent) {
     connect(this, &QLineEdit::textEdited, this, [this] { textChangedByUser(); });
-}
-
-void TDBEdit::focusInEvent(QFocusEvent* event) {
-    QLineEdit::focusInEvent(event);
-    if (enterFocus(event)) {
-        emit entered();
-    }
-}
-
-void TDBEdit::focusOutEvent(QFocusEvent* event) {
-    QLineEdit::focusOutEvent(event);
-    if (leaveFocus(event)) {
-        emit exited();
-    }
-}
-
-void TDBEdit::hideEvent(QHideEvent* event) {
-    QLineEdit::hideEvent(event);
-    controlHidden();
 }
 
 void TDBEdit::showField() {
@@ -271,7 +238,7 @@ void TDBEdit::showField() {
 
 // TDBComboBox
 
-TDBComboBox::TDBComboBox(QWidget* parent) : QComboBox(parent), DBControl(this) {
+TDBComboBox::TDBComboBox(QWidget* parent) : DBBoundComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { textChangedByUser(); });
@@ -310,49 +277,16 @@ void TDBComboBox::showText(const QString& text) {
     setEditText(text);
 }
 
-void TDBComboBox::setReadOnly(bool on) {
-    readOnly_ = on;
-    lineEdit()->setReadOnly(on);
-}
-
-void TDBComboBox::focusInEvent(QFocusEvent* event) {
-    QComboBox::focusInEvent(event);
-    if (enterFocus(event)) {
-        emit entered();
-    }
-}
-
-void TDBComboBox::focusOutEvent(QFocusEvent* event) {
-    QComboBox::focusOutEvent(event);
-    if (leaveFocus(event)) {
-        emit exited();
-    }
-}
-
-void TDBComboBox::hideEvent(QHideEvent* event) {
-    QComboBox::hideEvent(event);
-    controlHidden();
-}
-
-void TDBComboBox::keyPressEvent(QKeyEvent* event) {
-    if (readOnly_ && isListKey(event)) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    QComboBox::keyPressEvent(event);
-}
-
-void TDBComboBox::wheelEvent(QWheelEvent* event) {
-    if (readOnly_) {
-        event->ignore();
-        return;
-    }
-    QComboBox::wheelEvent(event);
-}
-
-void TDBComboBox::showPopup() {
-    if (!readOnly_) {
-        QComboBox::showPopup();
+bool TDBComboBox::refusedWhenReadOnly(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_F4:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -369,7 +303,7 @@ void TDBComboBox::selectText() {
 
 // TDBCheckBox
 
-TDBCheckBox::TDBCheckBox(QWidget* parent) : QCheckBox(parent), DBControl(this) {
+TDBCheckBox::TDBCheckBox(QWidget* parent) : DBBoundControl(parent) {
     setTristate(false);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (written_) {
@@ -400,32 +334,13 @@ void TDBCheckBox::nextCheckState() {
     }
 }
 
-void TDBCheckBox::focusInEvent(QFocusEvent* event) {
-    QCheckBox::focusInEvent(event);
-    if (enterFocus(event)) {
-        emit entered();
-    }
-}
-
-void TDBCheckBox::focusOutEvent(QFocusEvent* event) {
-    QCheckBox::focusOutEvent(event);
-    if (leaveFocus(event)) {
-        emit exited();
-    }
-}
-
-void TDBCheckBox::hideEvent(QHideEvent* event) {
-    QCheckBox::hideEvent(event);
-    controlHidden();
-}
-
 void TDBCheckBox::showField() {
     setChecked(fieldBoolean());
 }
 
 // TDBLookupComboBox
 
-TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent), DBControl(this) {
+TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : DBBoundComboBox(parent) {
     setEditable(false);
     connect(this, &QComboBox::activated, this, &TDBLookupComboBox::itemChosen);
 }
@@ -514,48 +429,6 @@ void TDBLookupComboBox::itemChosen(int index) {
     reset();
     if (written) {
         emit userChanged();
-    }
-}
-
-void TDBLookupComboBox::focusInEvent(QFocusEvent* event) {
-    QComboBox::focusInEvent(event);
-    if (enterFocus(event)) {
-        emit entered();
-    }
-}
-
-void TDBLookupComboBox::focusOutEvent(QFocusEvent* event) {
-    QComboBox::focusOutEvent(event);
-    if (leaveFocus(event)) {
-        emit exited();
-    }
-}
-
-void TDBLookupComboBox::hideEvent(QHideEvent* event) {
-    QComboBox::hideEvent(event);
-    controlHidden();
-}
-
-void TDBLookupComboBox::keyPressEvent(QKeyEvent* event) {
-    if (readOnly_) {
-        // Every key a list would act on is refused; the window still sees Tab, Escape and Return.
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    QComboBox::keyPressEvent(event);
-}
-
-void TDBLookupComboBox::wheelEvent(QWheelEvent* event) {
-    if (readOnly_) {
-        event->ignore();
-        return;
-    }
-    QComboBox::wheelEvent(event);
-}
-
-void TDBLookupComboBox::showPopup() {
-    if (!readOnly_) {
-        QComboBox::showPopup();
     }
 }
 

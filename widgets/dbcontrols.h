@@ -9,14 +9,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
+#include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QList>
 #include <QPointer>
 #include <QString>
-
-class QFocusEvent;
-class QHideEvent;
+#include <QWheelEvent>
 
 // What every bound control shares: the binding, the "modified" flag, following the dataset's signals,
 // the write-back and the rules for entering and leaving the control.
@@ -96,8 +97,73 @@ private:
 // updateRecord for every bound control inside window; the same as DBControl::updateAllControls.
 bool updateAllControls(QWidget* window);
 
+// The overrides every focusable bound control shares, on top of its Qt control Base: entering the control
+// emits Derived's entered(), leaving it writes the field back and emits exited(), and hiding it with its
+// window forgets that it was entered. Derived declares the two signals.
+template <class Base, class Derived> class DBBoundControl : public Base, public DBControl {
+public:
+    explicit DBBoundControl(QWidget* parent) : Base(parent), DBControl(this) {}
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        Base::focusInEvent(event);
+        if (enterFocus(event)) {
+            emit static_cast<Derived*>(this)->entered();
+        }
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        Base::focusOutEvent(event);
+        if (leaveFocus(event)) {
+            emit static_cast<Derived*>(this)->exited();
+        }
+    }
+    void hideEvent(QHideEvent* event) override {
+        Base::hideEvent(event);
+        controlHidden();
+    }
+};
+
+// What the two drop-down controls add: a read-only one takes the focus but keeps its text, list and
+// selection against the wheel, the drop-down and every key Derived::refusedWhenReadOnly names.
+template <class Derived> class DBBoundComboBox : public DBBoundControl<QComboBox, Derived> {
+public:
+    explicit DBBoundComboBox(QWidget* parent) : DBBoundControl<QComboBox, Derived>(parent) {}
+
+    void setReadOnly(bool on) {
+        readOnly_ = on;
+        if (QLineEdit* edit = this->lineEdit()) {
+            edit->setReadOnly(on);
+        }
+    }
+    bool isReadOnly() const { return readOnly_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (readOnly_ && Derived::refusedWhenReadOnly(event)) {
+            // Refused here, the key still reaches the window (Tab, Escape and Return keep working).
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        QComboBox::keyPressEvent(event);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        if (readOnly_) {
+            event->ignore();
+            return;
+        }
+        QComboBox::wheelEvent(event);
+    }
+    void showPopup() override {
+        if (!readOnly_) {
+            QComboBox::showPopup();
+        }
+    }
+
+    bool readOnly_ = false;
+};
+
 // A one-line edit of a field's text form. Read-only and password echo work as for any edit.
-class TDBEdit : public QLineEdit, public DBControl {
+class TDBEdit : public DBBoundControl<QLineEdit, TDBEdit> {
     Q_OBJECT
 public:
     explicit TDBEdit(QWidget* parent = nullptr);
@@ -107,9 +173,6 @@ signals:
     void exited(); // left with the text written (or nothing to write)
 
 protected:
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void showField() override;
     QString controlText() const override { return text(); }
     void restoreText(const QString& value) override { setText(value); }
@@ -118,27 +181,21 @@ protected:
 
 // An editable combo box: the field's text in the edit, with a drop-down list of plain items the control
 // owns (the window fills it; a typed text is never added to it by the combo itself, and filling or
-// emptying the list never changes the text shown).
-class TDBComboBox : public QComboBox, public DBControl {
+// emptying the list never changes the text shown). Read-only, it takes no typing, selection, wheel or
+// drop-down.
+class TDBComboBox : public DBBoundComboBox<TDBComboBox> {
     Q_OBJECT
 public:
     explicit TDBComboBox(QWidget* parent = nullptr);
 
-    // A read-only combo keeps its text and list but takes no typing, selection, wheel or drop-down.
-    void setReadOnly(bool on);
-    bool isReadOnly() const { return readOnly_; }
+    // The keys a read-only combo refuses: those that step through or open its list.
+    static bool refusedWhenReadOnly(const QKeyEvent* event);
 
 signals:
     void entered();
     void exited();
 
 protected:
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void showPopup() override;
     void showField() override;
     QString controlText() const override { return currentText(); }
     void restoreText(const QString& value) override { showText(value); }
@@ -150,13 +207,12 @@ private:
     void listAboutToChange();
     void listChanged();
 
-    bool readOnly_ = false;
     QString textBeforeListChange_;
 };
 
 // A check box showing a boolean field. A click by the user writes the field at once and then emits
 // userClicked(); showing another record changes the box without emitting it.
-class TDBCheckBox : public QCheckBox, public DBControl {
+class TDBCheckBox : public DBBoundControl<QCheckBox, TDBCheckBox> {
     Q_OBJECT
 public:
     explicit TDBCheckBox(QWidget* parent = nullptr);
@@ -172,9 +228,6 @@ signals:
 
 protected:
     void nextCheckState() override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void showField() override;
 
 private:
@@ -184,8 +237,9 @@ private:
 
 // A drop-down list of another dataset's records: shows the list field (a group's Description) and stores
 // the key field (its GroupNumber) into the bound field. The items are read from every record of the list
-// dataset whenever it opens and after its changes are posted or deleted.
-class TDBLookupComboBox : public QComboBox, public DBControl {
+// dataset whenever it opens and after its changes are posted or deleted. Read-only, it keeps its
+// selection against mouse, wheel and keys but can take focus.
+class TDBLookupComboBox : public DBBoundComboBox<TDBLookupComboBox> {
     Q_OBJECT
 public:
     explicit TDBLookupComboBox(QWidget* parent = nullptr);
@@ -197,11 +251,14 @@ public:
     // The key of the item shown; empty when none is.
     QString keyValue() const;
 
-    // A read-only lookup keeps its selection against mouse, wheel and keys but can take focus.
-    void setReadOnly(bool on) { readOnly_ = on; }
-    bool isReadOnly() const { return readOnly_; }
     // The width of the drop-down list, in pixels (at least the control's width).
     void setListWidth(int width);
+
+    // A read-only lookup refuses every key a list would act on.
+    static bool refusedWhenReadOnly(const QKeyEvent* event) {
+        Q_UNUSED(event);
+        return true;
+    }
 
 signals:
     void userChanged(); // the user chose an item and its key has been written
@@ -209,12 +266,6 @@ signals:
     void exited();
 
 protected:
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void showPopup() override;
     void showField() override;
 
 private:
@@ -225,7 +276,6 @@ private:
     QString keyField_;
     QString listField_;
     QList<QMetaObject::Connection> listConnections_;
-    bool readOnly_ = false;
 };
 
 // A label showing a field's text; never takes focus.

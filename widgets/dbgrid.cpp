@@ -2,6 +2,8 @@
 // model's row count in step with the dataset's inserts and deletes so a view never sees a row that is gone.
 #include "widgets/dbgrid.h"
 
+#include "data/errors.h"
+#include "widgets/dialogs.h"
 #include "widgets/guard.h"
 #include "widgets/look.h"
 
@@ -10,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -186,7 +189,7 @@ QVariant DatasetModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         ++cellsRead_;
-        return dataset_->textAt(row, field);
+        return readCell(row, field);
     case Qt::TextAlignmentRole:
         if (isNumeric(dataset_->fieldDef(field).type)) {
             return QVariant(static_cast<int>(Qt::AlignRight | Qt::AlignVCenter));
@@ -194,6 +197,37 @@ QVariant DatasetModel::data(const QModelIndex& index, int role) const {
         return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
     default:
         return QVariant();
+    }
+}
+
+QVariant DatasetModel::readCell(int row, int field) const {
+    if (readFailing_ && failedAt_.isValid() && failedAt_.elapsed() < retryDelayMs_ && !dataset_->rowIsRead(row)) {
+        return QVariant();
+    }
+    try {
+        QVariant text = dataset_->textAt(row, field);
+        readFailing_ = false;
+        return text;
+    } catch (const VantrelError& e) {
+        failedAt_.start();
+        if (!readFailing_) {
+            readFailing_ = true;
+            // Not from inside a paint: the message waits until the view has finished drawing.
+            QMetaObject::invokeMethod(
+                const_cast<DatasetModel*>(this),
+                [self = const_cast<DatasetModel*>(this), text = e.text()] { self->showReadError(text); },
+                Qt::QueuedConnection);
+        }
+        return QVariant();
+    }
+}
+
+void DatasetModel::showReadError(const QString& text) {
+    Dialogs::showError(text);
+    // One more try once the message is gone; the rows read then appear, the rest stay empty until the view
+    // next needs them.
+    if (rows_ > 0 && !effective_.isEmpty()) {
+        emit dataChanged(index(0, 0), index(rows_ - 1, static_cast<int>(effective_.size()) - 1), {Qt::DisplayRole});
     }
 }
 
@@ -227,6 +261,8 @@ TDBGrid::TDBGrid(const QString& objectName, DataSource* source, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(false);
     setWordWrap(false);
+    // A move from cell to cell would show nothing in a row selection, so Tab passes the focus on instead.
+    setTabKeyNavigation(false);
     setCornerButtonEnabled(false);
 
     QPalette cells = palette();
@@ -304,6 +340,29 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Rows are selected whole, so the keys that would only change the current column move between records
+    // (Home, End) or scroll the columns into view (Left, Right).
+    switch (action) {
+    case MoveHome:
+    case MoveEnd: {
+        const int rows = model_->rowCount();
+        if (rows == 0 || model_->columnCount() == 0) {
+            return QModelIndex();
+        }
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return model_->index(action == MoveHome ? 0 : rows - 1, column);
+    }
+    case MoveLeft:
+    case MoveRight:
+        horizontalScrollBar()->triggerAction(action == MoveLeft ? QAbstractSlider::SliderSingleStepSub
+                                                                : QAbstractSlider::SliderSingleStepAdd);
+        return currentIndex();
+    default:
+        return QTableView::moveCursor(action, modifiers);
+    }
 }
 
 void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {

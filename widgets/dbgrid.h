@@ -7,6 +7,7 @@
 #include "data/datasource.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -72,11 +73,27 @@ private:
     int shift_ = 0;           // +1 while a row inserted in the dataset is announced, -1 for a removed one
     bool changing_ = false;
     mutable qint64 cellsRead_ = 0;
+
+    // Reads one cell for a view. This is where reads made for painting, scrolling and keyboard search meet
+    // the register: an error is caught here, shown once, and the cell reads empty. While reads fail, rows not
+    // yet read are tried again only after a pause, so a locked register does not freeze every repaint.
+    QVariant readCell(int row, int field) const;
+    void showReadError(const QString& text);
+    mutable bool readFailing_ = false;
+    mutable QElapsedTimer failedAt_;
+
+public:
+    // How long rows not yet read stay empty after a failed read before a repaint tries again.
+    void setReadRetryDelay(int milliseconds) { retryDelayMs_ = milliseconds; }
+
+private:
+    int retryDelayMs_ = 2000;
 };
 
 // The grid control: whole-row single selection, no in-place editing, no record indicator, lines between
 // rows only, grey bold titles over mauve cells. Selecting a row makes its record current; a record made
-// current elsewhere is selected and scrolled into view.
+// current elsewhere is selected and scrolled into view. The keys move between records only: Up, Down, Page
+// Up, Page Down, Home and End; Left and Right scroll the columns; Tab and Shift+Tab leave the grid.
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -107,6 +124,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
 

@@ -148,8 +148,12 @@ bool execPrintDialog(QWidget* parent, QPrinter& printer) {
 
 namespace DialogScript {
 
-void enable() { script().enabled = true; }
-bool enabled() { return script().enabled; }
+void enable() {
+    script().enabled = true;
+}
+bool enabled() {
+    return script().enabled;
+}
 
 void reset() {
     bool on = script().enabled;
@@ -157,13 +161,27 @@ void reset() {
     script().enabled = on;
 }
 
-void setNextAnswer(Answer answer) { script().answers.push_back(answer); }
-void setNextModal(std::function<void(QDialog&)> driver) { script().drivers.push_back(std::move(driver)); }
-void setNextFileName(const QString& fileName) { script().fileNames.push_back(fileName); }
-void setNextPrintAccepted(bool accepted) { script().printAnswers.push_back(accepted); }
-const std::vector<ShownMessage>& messages() { return script().messages; }
-void clearMessages() { script().messages.clear(); }
-const std::vector<QString>& unexpectedModals() { return script().unexpected; }
+void setNextAnswer(Answer answer) {
+    script().answers.push_back(answer);
+}
+void setNextModal(std::function<void(QDialog&)> driver) {
+    script().drivers.push_back(std::move(driver));
+}
+void setNextFileName(const QString& fileName) {
+    script().fileNames.push_back(fileName);
+}
+void setNextPrintAccepted(bool accepted) {
+    script().printAnswers.push_back(accepted);
+}
+const std::vector<ShownMessage>& messages() {
+    return script().messages;
+}
+void clearMessages() {
+    script().messages.clear();
+}
+const std::vector<QString>& unexpectedModals() {
+    return script().unexpected;
+}
 
 int pendingScript() {
     const Script& s = script();

@@ -44,9 +44,9 @@ bool execPrintDialog(QWidget* parent, QPrinter& printer);
 // Scripted mode for tests.
 namespace DialogScript {
 
-void enable();    // from now on nothing real is shown
+void enable(); // from now on nothing real is shown
 bool enabled();
-void reset();     // forgets queued answers, drivers and recorded messages
+void reset(); // forgets queued answers, drivers and recorded messages
 // The answer to the next message box or question (the default when none is queued: OK for notices,
 // the first button otherwise).
 void setNextAnswer(Answer answer);

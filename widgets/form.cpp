@@ -5,6 +5,7 @@
 #include "widgets/look.h"
 
 #include <QPainter>
+#include <QScreen>
 #include <QShowEvent>
 
 Form::Form(QWidget* parent, const QString& objectName, const QString& caption, QSize clientSize, bool fixedSize)
@@ -20,10 +21,31 @@ Form::Form(QWidget* parent, const QString& objectName, const QString& caption, Q
 }
 
 void Form::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        placeCentred();
+    }
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         runGuarded([this] { FormShow(); });
     }
+}
+
+void Form::placeCentred() {
+    // The client area is placed, not the frame: the frame's size is known only once the window manager has
+    // framed the window, and a window placed by its frame opens lower from its second showing on.
+    QRect area;
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (owner && owner->isVisible()) {
+        area = owner->geometry();
+    } else if (const QScreen* s = screen()) {
+        area = s->availableGeometry();
+    }
+    if (area.isEmpty()) {
+        return;
+    }
+    QRect placed(QPoint(0, 0), size());
+    placed.moveCenter(area.center());
+    setGeometry(placed);
 }
 
 void Form::done(int result) {

@@ -14,8 +14,7 @@ class Form : public QDialog {
     Q_OBJECT
 public:
     // clientSize fixes the window's size when fixedSize is true; otherwise it is the first size.
-    Form(QWidget* parent, const QString& objectName, const QString& caption, QSize clientSize,
-         bool fixedSize = true);
+    Form(QWidget* parent, const QString& objectName, const QString& caption, QSize clientSize, bool fixedSize = true);
 
     // Closes the window with a modal result (as setting ModalResult does).
     void setModalResult(int result) { done(result); }
@@ -30,6 +29,10 @@ protected:
     void setBackgroundPicture(bool on) { backgroundPicture_ = on; }
 
 private:
+    // Centres the window over the window it belongs to, or on the screen when it has none showing; done at
+    // every showing, so the window opens in the same place each time.
+    void placeCentred();
+
     bool backgroundPicture_ = true;
     bool closing_ = false;
 };

@@ -12,5 +12,6 @@ bool runGuarded(const std::function<void()>& work);
 // Connects a signal to a handler method of the receiver that takes no arguments, through runGuarded.
 template <typename Sender, typename Signal, typename Receiver>
 QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)()) {
-    return QObject::connect(sender, signal, receiver, [receiver, handler] { runGuarded([&] { (receiver->*handler)(); }); });
+    return QObject::connect(sender, signal, receiver,
+                            [receiver, handler] { runGuarded([&] { (receiver->*handler)(); }); });
 }

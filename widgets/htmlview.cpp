@@ -20,6 +20,7 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QTemporaryFile>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -28,8 +29,14 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -49,6 +56,27 @@ QString localFileOf(const QString& address) {
         return literal;
     }
     return QUrl(address).toLocalFile();
+}
+
+// The permissions the user's new files get: read and write for all, less what the process's mask takes.
+QFileDevice::Permissions newFilePermissions() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    QFileDevice::Permissions p;
+    const mode_t mode = 0666 & ~mask;
+    if (mode & S_IRUSR)
+        p |= QFileDevice::ReadOwner | QFileDevice::ReadUser;
+    if (mode & S_IWUSR)
+        p |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
+    if (mode & S_IRGRP)
+        p |= QFileDevice::ReadGroup;
+    if (mode & S_IWGRP)
+        p |= QFileDevice::WriteGroup;
+    if (mode & S_IROTH)
+        p |= QFileDevice::ReadOther;
+    if (mode & S_IWOTH)
+        p |= QFileDevice::WriteOther;
+    return p;
 }
 
 QByteArray notFoundPage(const QString& address) {
@@ -583,6 +611,19 @@ void TextBrowserView::showWholePage() {
     feeder_->finish();
 }
 
+void TextBrowserView::clear() {
+    feeder_->reset();
+    bytes_ = QByteArray();
+    address_.clear();
+    browser_->document()->clear();
+    browser_->setSearchPaths({});
+    browser_->document()->setBaseUrl(QUrl());
+    // The page's memory goes back to the system rather than staying with the allocator.
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 void TextBrowserView::navigate(const QString& address) {
     address_ = address;
     QString path = localFileOf(address);
@@ -653,17 +694,27 @@ void TextBrowserView::saveBytes(const QString& fileName) {
 }
 
 void TextBrowserView::savePdf(const QString& fileName) {
-    // The PDF writer fails silently when it cannot open its file, so the file is tried first.
-    QFile probe(fileName);
-    if (!probe.open(QIODevice::WriteOnly)) {
+    // The PDF is printed into a new file beside the target and put in the target's place only when it is
+    // complete, so a print that fails leaves a PDF already there as it was.
+    const QFileInfo target(fileName);
+    QTemporaryFile part(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    if (!part.open()) {
         throw ControlError(QStringLiteral("Cannot save the page as %1: %2")
-                               .arg(QDir::toNativeSeparators(fileName), probe.errorString()));
+                               .arg(QDir::toNativeSeparators(fileName), part.errorString()));
     }
-    probe.close();
+    part.close();
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(fileName);
+    printer.setOutputFileName(part.fileName());
     printTo(printer);
+    // A new file gets the permissions any new file of the user gets; a replaced one keeps its own.
+    QFileDevice::Permissions permissions = target.exists() ? QFile::permissions(fileName) : newFilePermissions();
+    QFile::setPermissions(part.fileName(), permissions);
+    if (std::rename(QFile::encodeName(part.fileName()).constData(), QFile::encodeName(fileName).constData()) != 0) {
+        throw ControlError(QStringLiteral("Cannot save the page as %1: %2")
+                               .arg(QDir::toNativeSeparators(fileName), QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    part.setAutoRemove(false);
 }
 
 void TextBrowserView::print() {

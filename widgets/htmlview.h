@@ -27,6 +27,8 @@ public:
     virtual void saveAs() = 0;
     // Asks for a printer and prints the page on it; cancelling prints nothing.
     virtual void print() = 0;
+    // Lets go of the page shown and everything held for it, so a closed viewer keeps no memory of it.
+    virtual void clear() = 0;
     // The control to place in a window.
     virtual QWidget* widget() = 0;
 };
@@ -72,6 +74,7 @@ public:
     void navigate(const QString& address) override;
     void saveAs() override;
     void print() override;
+    void clear() override;
     QWidget* widget() override;
 
     // The address last navigated to, as given.

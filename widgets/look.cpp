@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QPainter>
 #include <QPalette>
 #include <QProxyStyle>
 #include <QSvgRenderer>
+#include <QToolButton>
 #include <QWidget>
 
 namespace {
@@ -50,13 +53,29 @@ void forgetBackground() {
     backgroundCache() = BackgroundCache{};
 }
 
+// The program's copy of EB Garamond whose default figures are the lining ones (EB Garamond's own are old-style,
+// and Qt cannot switch a font's figures): compiled in, and registered with the font database the first time a
+// window asks for the face. Its family name, or empty when it could not be loaded.
+QString liningFamily() {
+    static const QString family = [] {
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/VantrelGaramond-Regular.otf"));
+        const QStringList families = id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QString() : families.first();
+    }();
+    return family;
+}
+
 } // namespace
 
 namespace Look {
 
 QFont font(int pixelSize, bool bold) {
     QFont f;
-    f.setFamilies({QStringLiteral("Garamond"), QStringLiteral("EB Garamond")});
+    QStringList families{QStringLiteral("Garamond"), QStringLiteral("EB Garamond")};
+    if (const QString lining = liningFamily(); !lining.isEmpty()) {
+        families.insert(1, lining);
+    }
+    f.setFamilies(families);
     f.setStyleHint(QFont::Serif);
     f.setPixelSize(pixelSize);
     f.setBold(bold);
@@ -96,8 +115,33 @@ void makeMauve(QWidget* w) {
     w->setAutoFillBackground(true);
 }
 
+QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& box, QWidget* buddy) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(box);
+    label->setBuddy(buddy);
+    makeBold(label);
+    return label;
+}
+
+QToolButton* makeToolButton(QWidget* bar, const QString& name, const QString& caption, const QString& picture,
+                            int iconSide) {
+    auto* button = new QToolButton(bar);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setIcon(icon(picture));
+    button->setIconSize(QSize(iconSide, iconSide));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    return button;
+}
+
 QIcon okIcon() {
     return QIcon(picturePath(QStringLiteral("ok.png")));
+}
+
+QIcon okGlyph() {
+    return QIcon(picturePath(QStringLiteral("okglyph.png")));
 }
 
 QIcon icon(const QString& name) {

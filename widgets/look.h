@@ -8,6 +8,9 @@
 #include <QPixmap>
 #include <QString>
 
+class QLabel;
+class QRect;
+class QToolButton;
 class QWidget;
 
 namespace Look {
@@ -21,7 +24,8 @@ inline const QColor kViewerText{251, 245, 179};
 
 // The application's style: the platform's, except that masked entries show every character as "*".
 void installStyle();
-// "Garamond", else "EB Garamond", else a serif face, at pixelSize.
+// "Garamond", else the program's lining-figure copy of EB Garamond, else EB Garamond, else a serif face, at
+// pixelSize.
 QFont font(int pixelSize = 16, bool bold = false);
 // The shared 1024 x 768 background picture.
 const QPixmap& background();
@@ -31,8 +35,16 @@ void apply(QWidget* window);
 void makeBold(QWidget* w);
 // A panel or group box in light mauve.
 void makeMauve(QWidget* w);
-// The small green check-mark picture of confirming buttons.
+// A bold label named name at box in parent, with the caption's mnemonic leading to buddy.
+QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& box, QWidget* buddy);
+// A toolbar button named name in bar: the picture as a square icon of iconSide pixels above the caption,
+// raised only under the mouse. The caller places it.
+QToolButton* makeToolButton(QWidget* bar, const QString& name, const QString& caption, const QString& picture,
+                            int iconSide);
+// The confirming buttons' picture: a green disc with a white tick.
 QIcon okIcon();
+// The 12 x 12 green check mark alone, for the OK buttons of the password and configuration windows.
+QIcon okGlyph();
 // A picture from the program's resources by file name (":/pictures/<name>"); SVG or PNG.
 QIcon icon(const QString& name);
 QPixmap pixmap(const QString& name, const QSize& size = QSize());

@@ -1,8 +1,9 @@
 // The password window: what counts as the right password, the prompt, and what a refusal leaves behind.
-#include "app/globals.h"
 #include "app/logon.h"
+#include "app/session.h"
 #include "data/datamodule.h"
 #include "data/schema.h"
+#include "tests/support/guitest.h"
 #include "tests/support/testregister.h"
 #include "widgets/dialogs.h"
 
@@ -16,6 +17,7 @@ class TestLogon : public QObject {
 
     std::unique_ptr<TestRegister> reg;
     std::unique_ptr<DataModule> dm;
+    Session session;
     std::unique_ptr<Tlogonfrm> win;
     QString caption;
 
@@ -42,11 +44,11 @@ private slots:
 
     void init() {
         DialogScript::reset();
-        LoggedOn = false;
+        session.LoggedOn = false;
         caption = QStringLiteral("Vantrel (Read Only Mode) ");
         reg = std::make_unique<TestRegister>();
         dm = openDataModule(*reg);
-        win = std::make_unique<Tlogonfrm>(nullptr, *dm, [this](const QString& c) { caption = c; });
+        win = std::make_unique<Tlogonfrm>(nullptr, *dm, session, [this](const QString& c) { caption = c; });
     }
 
     void cleanup() {
@@ -54,6 +56,13 @@ private slots:
         win.reset();
         dm.reset();
         reg.reset();
+    }
+
+    // OK carries the 12 by 12 check mark, not the green disc of the other windows' confirming buttons.
+    void okCarriesTheCheckMark() {
+        QCOMPARE(win->BitBtn1->iconSize(), QSize(12, 12));
+        QVERIFY(showsPicture(win->BitBtn1, QStringLiteral("okglyph.png")));
+        QVERIFY(!showsPicture(win->BitBtn1, QStringLiteral("ok.png")));
     }
 
     void asciiCaseIsIgnoredOtherLettersAreNot_data() {
@@ -75,7 +84,7 @@ private slots:
         QFETCH(bool, accepted);
         setStored(QLatin1Char('\'') + stored + QLatin1Char('\''));
         QCOMPARE(tryPassword(entry) == mrOk, accepted);
-        QCOMPARE(LoggedOn, accepted);
+        QCOMPARE(session.LoggedOn, accepted);
         QCOMPARE(caption, accepted ? QStringLiteral("Vantrel") : QStringLiteral("Vantrel (Read Only Mode) "));
         if (!accepted) {
             QCOMPARE(DialogScript::messages().size(), size_t(1));
@@ -87,7 +96,7 @@ private slots:
     void nullOrMissingSettingsReadAsEmpty() {
         setStored(QStringLiteral("NULL"));
         QCOMPARE(tryPassword(QString()), mrOk);
-        LoggedOn = false;
+        session.LoggedOn = false;
         reg->exec(QStringLiteral("DELETE FROM System"));
         QVERIFY(tryPassword(QStringLiteral("anything")) != mrOk);
         QCOMPARE(tryPassword(QString()), mrOk);
@@ -129,20 +138,20 @@ private slots:
         });
         QVERIFY(Dialogs::showModal(*win) != mrOk);
         QCOMPARE(shown, QStringLiteral("wrong"));
-        QVERIFY(!LoggedOn);
+        QVERIFY(!session.LoggedOn);
     }
 
     void guardAsksOnlyUntilThePasswordIsGiven() {
         setStored(QStringLiteral("'pw'"));
         DialogScript::setNextModal([](QDialog& d) { d.reject(); });
-        QVERIFY(!PasswordGiven());
+        QVERIFY(!win->PasswordGiven());
         DialogScript::setNextModal([](QDialog& d) {
             QTest::keyClicks(d.findChild<QLineEdit*>(QStringLiteral("Password")), QStringLiteral("PW"));
             QTest::keyClick(d.findChild<QLineEdit*>(QStringLiteral("Password")), Qt::Key_Return);
         });
-        QVERIFY(PasswordGiven());
+        QVERIFY(win->PasswordGiven());
         setStored(QStringLiteral("'changed'"));
-        QVERIFY(PasswordGiven()); // no window queued: none may be shown
+        QVERIFY(win->PasswordGiven()); // no window queued: none may be shown
         QCOMPARE(DialogScript::pendingScript(), 0);
     }
 };

@@ -30,27 +30,30 @@ private slots:
     void animationContinuesWhereItStopped();
 
 private:
+    // The window under test, made once as start-up makes it.
+    std::unique_ptr<TStatusFrm> StatusFrm;
+
     // Ticks of the window's clock, as the 100 ms timer would deliver them.
-    static void tick(int count) {
+    void tick(int count) {
         for (int i = 0; i < count; ++i) {
             StatusFrm->StatusTimerTimer();
         }
     }
     // Shows the window and stops its real timer, so only the ticks the test gives count.
-    static void showDriven(int maximum) {
-        ShowStatus(QStringLiteral("Preparing Print Preview"), maximum);
+    void showDriven(int maximum) {
+        StatusFrm->ShowStatus(QStringLiteral("Preparing Print Preview"), maximum);
         StatusFrm->StatusTimer->stop();
     }
-    static void steps(int count) {
+    void steps(int count) {
         for (int i = 0; i < count; ++i) {
-            StepStatus();
+            StatusFrm->StepStatus();
         }
     }
 };
 
 void TestStatus::initTestCase() {
     DialogScript::enable();
-    new TStatusFrm(nullptr);
+    StatusFrm = std::make_unique<TStatusFrm>();
     // The program's frames are compiled into the executable; the test gives the list 19 frames of its own.
     QList<QPixmap> frames;
     for (int i = 0; i < 19; ++i) {
@@ -62,11 +65,11 @@ void TestStatus::initTestCase() {
 }
 
 void TestStatus::init() {
-    HideStatus();
+    StatusFrm->HideStatus();
 }
 
 void TestStatus::cleanup() {
-    HideStatus();
+    StatusFrm->HideStatus();
     QVERIFY(DialogScript::unexpectedModals().empty());
 }
 
@@ -82,7 +85,7 @@ void TestStatus::showAndHide() {
     QCOMPARE(StatusFrm->geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
 
     // Hiding stops both clocks and keeps every figure.
-    HideStatus();
+    StatusFrm->HideStatus();
     QVERIFY(!StatusFrm->isVisible());
     QVERIFY(!StatusFrm->StatusTimer->isActive());
     QVERIFY(!StatusFrm->AniMate->active());
@@ -91,7 +94,7 @@ void TestStatus::showAndHide() {
     QCOMPARE(StatusFrm->TimeLeft->text(), shown);
 
     // Showing again resets the operation and starts both clocks.
-    ShowStatus(QStringLiteral("Second job"), 8);
+    StatusFrm->ShowStatus(QStringLiteral("Second job"), 8);
     QCOMPARE(StatusFrm->statuslabel->text(), QStringLiteral("Second job"));
     QCOMPARE(StatusFrm->gauge->maxValue(), 8);
     QCOMPARE(StatusFrm->gauge->progress(), 0);
@@ -106,14 +109,14 @@ void TestStatus::noEstimateWithinFiftyTicks() {
     showDriven(200);
     for (int i = 0; i < 50; ++i) {
         tick(1);
-        StepStatus();
+        StatusFrm->StepStatus();
     }
     QCOMPARE(StatusFrm->StatusTicks, 50);
     QCOMPARE(StatusFrm->TimeLeft->text(), QString());
     QCOMPARE(StatusFrm->LastSecondsLeft, 22222222);
     // The 51st tick is more than five seconds: the next step shows a figure.
     tick(1);
-    StepStatus();
+    StatusFrm->StepStatus();
     QVERIFY(StatusFrm->TimeLeft->text().endsWith(QStringLiteral(" Seconds Left")));
 }
 
@@ -122,7 +125,7 @@ void TestStatus::estimateOfTheWorkedExample() {
     steps(99);
     QCOMPARE(StatusFrm->TimeLeft->text(), QString());
     tick(60);
-    StepStatus(); // 100 of 1000 done: 60 / 10 / 11 * 90 = 49.09
+    StatusFrm->StepStatus(); // 100 of 1000 done: 60 / 10 / 11 * 90 = 49.09
     QCOMPARE(StatusFrm->gauge->percentDone(), 10);
     QCOMPARE(StatusFrm->TimeLeft->text(), QStringLiteral("49 Seconds Left"));
     QCOMPARE(StatusFrm->LastSecondsLeft, 49);
@@ -135,10 +138,10 @@ void TestStatus::estimateOfTheWorkedExample() {
 void TestStatus::risingEstimateIsDropped() {
     showDriven(100);
     tick(60);
-    StepStatus(); // 1 %: 6 / 2 * 99 = 297
+    StatusFrm->StepStatus(); // 1 %: 6 / 2 * 99 = 297
     QCOMPARE(StatusFrm->TimeLeft->text(), QStringLiteral("297 Seconds Left"));
     tick(600);
-    StepStatus(); // 2 %: 66 / 3 * 98 = 2156, higher than shown
+    StatusFrm->StepStatus(); // 2 %: 66 / 3 * 98 = 2156, higher than shown
     QCOMPARE(StatusFrm->TimeLeft->text(), QStringLiteral("297 Seconds Left"));
     QCOMPARE(StatusFrm->LastSecondsLeft, 297);
     steps(97); // 99 %: 66 / 100 * 1 = 0.66
@@ -182,7 +185,7 @@ void TestStatus::gaugeHeldWithinItsBounds() {
 
 void TestStatus::negativeMaximumIsRefusedBeforeShowing() {
     try {
-        ShowStatus(QStringLiteral("Never shown"), -1);
+        StatusFrm->ShowStatus(QStringLiteral("Never shown"), -1);
         QFAIL("a negative maximum was accepted");
     } catch (const ControlError& e) {
         QCOMPARE(e.text(), QStringLiteral("Value must be between 1 and 2147483647"));
@@ -194,13 +197,13 @@ void TestStatus::negativeMaximumIsRefusedBeforeShowing() {
 }
 
 void TestStatus::animationContinuesWhereItStopped() {
-    ShowStatus(QStringLiteral("First"), 10);
+    StatusFrm->ShowStatus(QStringLiteral("First"), 10);
     const int start = StatusFrm->AniMate->frameIndex();
     for (int i = 0; i < 4; ++i) {
         StatusFrm->AniMate->tick();
     }
-    HideStatus();
-    ShowStatus(QStringLiteral("Second"), 10);
+    StatusFrm->HideStatus();
+    StatusFrm->ShowStatus(QStringLiteral("Second"), 10);
     QCOMPARE(StatusFrm->AniMate->frameIndex(), (start + 4) % 19);
     QCOMPARE(StatusFrm->StatusTicks, 0);
     QCOMPARE(StatusFrm->TimeLeft->text(), QString());

@@ -1,8 +1,8 @@
 // The main window as a user drives it: the statement each search writes, searching as one types, the
 // guarded commands and their refusals, Ctrl+Delete, and the window's resizing rules.
-#include "app/globals.h"
-#include "app/startup.h"
+#include "app/session.h"
 #include "browser/main.h"
+#include "program/startup.h"
 #include "tests/support/appfixture.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
@@ -93,13 +93,27 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("condition");
         QTest::addColumn<QString>("order");
-        QTest::newRow("asset id") << "assetid" << "WHERE assetid LIKE" << "ORDER BY assetid;";
-        QTest::newRow("description") << "description" << "WHERE description LIKE" << "ORDER BY description;";
-        QTest::newRow("serial") << "serialnumber" << "WHERE serialnumber LIKE" << "ORDER BY serialnumber;";
-        QTest::newRow("order") << "ordernumber" << "WHERE ordernumber LIKE" << "ORDER BY ordernumber;";
-        QTest::newRow("purchased by") << "purchasedby" << "WHERE purchasedby LIKE" << "ORDER BY purchasedby;";
-        QTest::newRow("borrowed by") << "borrowedby" << "WHERE borrower LIKE" << "ORDER BY borrower;";
-        QTest::newRow("supplier") << "supplier" << "WHERE supplier LIKE" << "ORDER BY supplier;";
+        QTest::newRow("asset id") << "assetid"
+                                  << "WHERE assetid LIKE"
+                                  << "ORDER BY assetid;";
+        QTest::newRow("description") << "description"
+                                     << "WHERE description LIKE"
+                                     << "ORDER BY description;";
+        QTest::newRow("serial") << "serialnumber"
+                                << "WHERE serialnumber LIKE"
+                                << "ORDER BY serialnumber;";
+        QTest::newRow("order") << "ordernumber"
+                               << "WHERE ordernumber LIKE"
+                               << "ORDER BY ordernumber;";
+        QTest::newRow("purchased by") << "purchasedby"
+                                      << "WHERE purchasedby LIKE"
+                                      << "ORDER BY purchasedby;";
+        QTest::newRow("borrowed by") << "borrowedby"
+                                     << "WHERE borrower LIKE"
+                                     << "ORDER BY borrower;";
+        QTest::newRow("supplier") << "supplier"
+                                  << "WHERE supplier LIKE"
+                                  << "ORDER BY supplier;";
     }
     void statementForEachSearchField() {
         QFETCH(QString, field);
@@ -115,10 +129,11 @@ private slots:
                  (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), condition + " \"%lap%\" ",
                               QStringLiteral("AND Writtenoff <> TRUE"), order}));
         w->incWriteOff->click();
-        QCOMPARE(w->data.mainquery.sqlLines(),
-                 (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), condition + " \"%lap%\" ", order}));
+        QCOMPARE(w->data.mainquery.sqlLines(), (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"),
+                                                            condition + " \"%lap%\" ", order}));
         w->details->clear();
-        QCOMPARE(w->data.mainquery.sqlLines(), (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), order}));
+        QCOMPARE(w->data.mainquery.sqlLines(),
+                 (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM Assets"), order}));
     }
 
     void searchingAsOneTypes() {
@@ -168,8 +183,10 @@ private slots:
     void refusedGuardsChangeNothing_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("add") << "ToolButton1" << "You cannot add an item unless you enter the correct password";
-        QTest::newRow("write off") << "ToolButton3" << "You cannot write off this item unless you enter the correct password";
+        QTest::newRow("add") << "ToolButton1"
+                             << "You cannot add an item unless you enter the correct password";
+        QTest::newRow("write off") << "ToolButton3"
+                                   << "You cannot write off this item unless you enter the correct password";
         QTest::newRow("configuration") << "ToolButton5"
                                        << "You cannot enter configuration unless you enter the correct password";
     }
@@ -183,7 +200,7 @@ private slots:
         QCOMPARE(w->data.mainquery.state(), Dataset::State::Browse);
         QCOMPARE(w->data.mainquery.recordCount(), 3);
         QCOMPARE(f->reg().count(QStringLiteral("SELECT COUNT(*) FROM assets WHERE WrittenOff = 0")), 3);
-        QVERIFY(!LoggedOn);
+        QVERIFY(!f->app().session.LoggedOn);
     }
 
     void afterOnePasswordTheGuardsOpenAtOnce() {
@@ -192,7 +209,7 @@ private slots:
         expectWindow(QStringLiteral("cfgFrm"), &shown);
         w->ToolButton5->click();
         QVERIFY(shown);
-        QVERIFY(LoggedOn);
+        QVERIFY(f->app().session.LoggedOn);
         QCOMPARE(w->windowTitle(), QStringLiteral("Vantrel"));
         shown = false;
         expectWindow(QStringLiteral("writeofffrm"), &shown);
@@ -212,7 +229,8 @@ private slots:
         QVERIFY(shown);
         shown = false;
         expectWindow(QStringLiteral("assdetfrm"), &shown);
-        QTest::mouseDClick(w->DBGrid1->viewport(), Qt::LeftButton, {}, w->DBGrid1->visualRect(w->DBGrid1->model()->index(0, 0)).center());
+        QTest::mouseDClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                           w->DBGrid1->visualRect(w->DBGrid1->model()->index(0, 0)).center());
         QVERIFY(shown);
         shown = false;
         expectWindow(QStringLiteral("printfrm"), &shown);
@@ -222,7 +240,7 @@ private slots:
         expectWindow(QStringLiteral("assetreportsfrm"), &shown);
         w->ToolButton7->click();
         QVERIFY(shown);
-        QVERIFY(!LoggedOn);
+        QVERIFY(!f->app().session.LoggedOn);
     }
 
     void emptyListHasNoAssetToEditOrWriteOff() {

@@ -1,17 +1,25 @@
 // The start-up sequence as a user meets it: the report files' message, the start-up password, read-only
 // mode, a register that cannot be opened, and the report catalogue's preset dates.
-#include "app/globals.h"
 #include "app/logon.h"
-#include "app/startup.h"
+#include "app/session.h"
+#include "app/status.h"
 #include "browser/main.h"
+#include "config/cfg.h"
+#include "program/startup.h"
+#include "records/assdet.h"
+#include "records/writeoff.h"
 #include "reporting/assetreports.h"
+#include "reporting/print.h"
+#include "reporting/reporter.h"
 #include "tests/support/appfixture.h"
 #include "widgets/dialogs.h"
 
+#include <QApplication>
 #include <QDateEdit>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QtTest>
@@ -27,10 +35,10 @@ private slots:
         AppFixture f;
         QCOMPARE(f.start(), std::nullopt);
         QCOMPARE(f.app().mainfrm->windowTitle(), QStringLiteral("Vantrel (Read Only Mode) "));
-        QVERIFY(!LoggedOn);
-        QVERIFY(ReportsEnabled);
+        QVERIFY(!f.app().session.LoggedOn);
+        QVERIFY(f.app().session.ReportsEnabled);
         QVERIFY(DialogScript::messages().empty());
-        QCOMPARE(ProgramFolder, f.programFile().chopped(QStringLiteral("vantrel").size()));
+        QCOMPARE(f.app().session.ProgramFolder, f.programFile().chopped(QStringLiteral("vantrel").size()));
         const QStringList expected{QStringLiteral("select *"), QStringLiteral("from assets"),
                                    QStringLiteral("WHERE Writtenoff <> TRUE"), QStringLiteral("ORDER BY Assetid;")};
         QCOMPARE(f.app().mainfrm->data.mainquery.sqlLines(), expected);
@@ -56,9 +64,9 @@ private slots:
         QCOMPARE(DialogScript::messages().size(), size_t(1));
         QCOMPARE(DialogScript::messages()[0].text,
                  QStringLiteral("Report Files are not correctly installed. Reports will be disabled"));
-        QVERIFY(!ReportsEnabled);
+        QVERIFY(!f.app().session.ReportsEnabled);
         QCOMPARE(f.app().mainfrm->windowTitle(), QStringLiteral("Vantrel"));
-        QVERIFY(LoggedOn);
+        QVERIFY(f.app().session.LoggedOn);
     }
 
     void cancelledStartPasswordEndsWithCodeZero() {
@@ -67,7 +75,7 @@ private slots:
         DialogScript::setNextModal([](QDialog& d) { d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click(); });
         QCOMPARE(f.start(), std::optional<int>(0));
         QVERIFY(!f.app().mainfrm->isVisible());
-        QVERIFY(!LoggedOn);
+        QVERIFY(!f.app().session.LoggedOn);
     }
 
     void wrongStartPasswordKeepsTheWindowOpen() {
@@ -120,6 +128,30 @@ private slots:
                                         f.app().assetreportsfrm->disposedsince}) {
             QCOMPARE(picker->date(), expected);
         }
+    }
+
+    // Every window has exactly one owner: the six dialogs the main window, as their Qt parent; the main,
+    // password and status windows the start-up sequence. Ending the program destroys all nine and leaves no
+    // window behind.
+    void everyWindowHasOneOwner() {
+        const qsizetype before = QApplication::topLevelWidgets().size();
+        AppFixture f;
+        QCOMPARE(f.start(), std::nullopt);
+        Startup& s = f.app();
+        const QList<QPointer<QWidget>> dialogs{s.assdetfrm, s.cfgFrm,      s.writeofffrm,
+                                               s.printfrm,  s.reporterfrm, s.assetreportsfrm};
+        for (const QPointer<QWidget>& d : dialogs) {
+            QVERIFY(d);
+            QCOMPARE(d->parentWidget(), s.mainfrm.get());
+        }
+        QVERIFY(!s.mainfrm->parentWidget() && !s.logonfrm->parentWidget() && !s.StatusFrm->parentWidget());
+        QList<QPointer<QWidget>> all = dialogs;
+        all << s.mainfrm.get() << s.logonfrm.get() << s.StatusFrm.get();
+        f.stop();
+        for (const QPointer<QWidget>& w : all) {
+            QVERIFY(w.isNull());
+        }
+        QCOMPARE(QApplication::topLevelWidgets().size(), before);
     }
 };
 

@@ -1,33 +1,25 @@
 // The configuration window on a real register: the settings record and the ten groups it writes, what
 // Cancel and the close box leave alone, and OK after a refusal.
-#include "app/globals.h"
 #include "app/logon.h"
+#include "app/session.h"
 #include "config/cfg.h"
 #include "data/datamodule.h"
+#include "tests/support/guitest.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-void typeInto(QWidget* w, const QString& text) {
-    w->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(w, Qt::Key_Delete);
-    QTest::keyClicks(w, text);
-}
-
-} // namespace
-
 class TestCfg : public QObject {
     Q_OBJECT
 
+    Session session;
     std::unique_ptr<TestRegister> reg;
     std::unique_ptr<DataModule> dm;
     std::unique_ptr<TcfgFrm> w;
@@ -44,11 +36,7 @@ class TestCfg : public QObject {
     }
 
     void showWith(std::function<void(TcfgFrm&)> driver) {
-        DialogScript::setNextModal([driver](QDialog& d) {
-            d.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&d));
-            driver(static_cast<TcfgFrm&>(d));
-        });
+        drive<TcfgFrm>(driver);
         Dialogs::showModal(*w);
     }
 
@@ -71,12 +59,35 @@ private slots:
         reg = std::make_unique<TestRegister>();
         reg->exec(QStringLiteral("UPDATE System SET CompanyName = 'Kivelor', CompanyAbbr = 'KLT', DataBasePassword = "
                                  "'old'"));
-        LoggedOn = true;
+        session.LoggedOn = true;
     }
     void cleanup() {
         QVERIFY(DialogScript::unexpectedModals().empty());
         QCOMPARE(DialogScript::pendingScript(), 0);
         teardown();
+    }
+
+    // The check box's caption stands over two lines, and a click on it toggles the box and the setting as a
+    // click on the box does; OK carries the 12 by 12 check mark.
+    void promptCaptionOverTwoLinesTogglesTheBox() {
+        start();
+        QVERIFY(showsPicture(w->BitBtn1, u"okglyph.png"_s));
+        showWith([](TcfgFrm& d) {
+            auto* caption = d.findChild<QLabel*>(u"Label4"_s);
+            QVERIFY(caption);
+            QCOMPARE(caption->text(), "Prompt for password to open program.");
+            QVERIFY(caption->isVisible());
+            const QFontMetrics m(caption->font());
+            const QRect text = m.boundingRect(caption->contentsRect(), Qt::TextWordWrap, caption->text());
+            QCOMPARE(text.height() / m.lineSpacing(), 2);
+            QVERIFY(caption->contentsRect().height() >= text.height());
+            QVERIFY(!d.DBCheckBox1->isChecked());
+            QTest::mouseClick(caption, Qt::LeftButton);
+            QVERIFY(d.DBCheckBox1->isChecked());
+            QCOMPARE(d.focusWidget(), d.DBCheckBox1);
+            d.BitBtn1->click();
+        });
+        QCOMPARE(settings(), "Kivelor|KLT|old|1");
     }
 
     // Stored rows fill their edits; OK updates them in place, adds the missing digits and stores the settings.
@@ -149,9 +160,8 @@ private slots:
         DataModule later;
         later.ADOConnection1.openFile(reg->path(), u"kivelor"_s);
         later.SystemTable.open();
-        Tlogonfrm password(nullptr, later, [](const QString&) {});
-        logonfrm = &password;
-        LoggedOn = false;
+        session.LoggedOn = false;
+        Tlogonfrm password(nullptr, later, session, [](const QString&) {});
         DialogScript::setNextModal([](QDialog& d) {
             auto& f = static_cast<Tlogonfrm&>(d);
             QTest::keyClicks(f.Password, u"old"_s);
@@ -161,13 +171,13 @@ private slots:
             QTest::keyClicks(f.Password, u"new pass"_s);
             f.BitBtn1->click();
         });
-        QVERIFY(PasswordGiven());
+        QVERIFY(password.PasswordGiven());
         QCOMPARE(DialogScript::messages().back().text, "This password is incorrect");
     }
 
     // A group name too long for its column is refused before anything is written. A group the register
-    // refuses stops OK after the settings were stored; the next OK goes on with the groups instead of
-    // failing on the settings record.
+    // refuses stops OK with nothing saved, not even the settings, and the window keeps what was typed; the
+    // next OK saves the whole again.
     void refusedOkKeepsTheWindowOpen() {
         reg->exec(u"CREATE TRIGGER refuse_four BEFORE INSERT ON Groups WHEN NEW.GroupNumber = '4' "
                   "BEGIN SELECT RAISE(ABORT, 'group four refused'); END"_s);
@@ -184,12 +194,15 @@ private slots:
             d.BitBtn1->click();
             QVERIFY(d.isVisible());
             QVERIFY(DialogScript::messages().back().text.contains("group four refused"));
-            QCOMPARE(settings(), "Acme|KLT|old|0");
-            QCOMPARE(groups(), "0=,1=,2=,3=");
+            QCOMPARE(settings(), "Kivelor|KLT|old|0");
+            QCOMPARE(groups(), "");
+            QCOMPARE(d.DBEdit1->text(), "Acme");
+            QCOMPARE(d.Group9Name->text(), "Vans");
             reg->exec(u"DROP TRIGGER refuse_four"_s);
             d.BitBtn1->click();
         });
         QCOMPARE(w->result(), mrOk);
+        QCOMPARE(settings(), "Acme|KLT|old|0");
         QCOMPARE(groups(), "0=,1=,2=,3=,4=Ladders,5=,6=,7=,8=,9=Vans");
         QCOMPARE(DialogScript::messages().size(), size_t(2));
     }

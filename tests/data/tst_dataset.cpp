@@ -24,15 +24,6 @@ void openList(Dataset& ds, const QString& where = QStringLiteral("WHERE Writteno
     ds.open();
 }
 
-QString errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VantrelError& e) {
-        return e.text();
-    }
-    return QString();
-}
-
 QStringList ids(Dataset& ds) {
     QStringList out;
     const int f = ds.findField(QStringLiteral("assetid"));
@@ -143,12 +134,15 @@ private slots:
         Dataset ds(*conn, QStringLiteral("mainquery"));
         openList(ds);
         ds.edit();
-        QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("next week")); }),
-                 QStringLiteral("'next week' is not a valid date"));
+        QCOMPARE(
+            errorOf([&] { ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("next week")); }),
+            QStringLiteral("'next week' is not a valid date"));
         QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("TotalCost")).setAsString(QStringLiteral("12,3,4")); }),
                  QStringLiteral("'12,3,4' is not a valid floating point value"));
         const QString longText(256, QLatin1Char('x'));
-        QVERIFY(errorOf([&] { ds.fieldByName(QStringLiteral("Make")).setAsString(longText); }).contains(QLatin1String("Make")));
+        QVERIFY(errorOf([&] {
+                    ds.fieldByName(QStringLiteral("Make")).setAsString(longText);
+                }).contains(QLatin1String("Make")));
         QVERIFY(!ds.isModified());
         ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("7/4/2026"));
         ds.fieldByName(QStringLiteral("TotalCost")).setAsString(QStringLiteral("12.5"));
@@ -156,7 +150,8 @@ private slots:
         ds.post();
         QCOMPARE(reg->text(QStringLiteral("SELECT DatePurchased FROM assets WHERE ASSETID='KLT1001'")),
                  QStringLiteral("2026-07-04"));
-        QCOMPARE(reg->text(QStringLiteral("SELECT TotalCost FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("12.5"));
+        QCOMPARE(reg->text(QStringLiteral("SELECT TotalCost FROM assets WHERE ASSETID='KLT1001'")),
+                 QStringLiteral("12.5"));
     }
 
     void editOfEmptyDatasetBeginsInsert() {
@@ -185,8 +180,11 @@ private slots:
         QCOMPARE(ds.fieldByName(QStringLiteral("WrittenOff")).asBoolean(), false);
         ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("KLT9001"));
         ds.post();
-        QCOMPARE(ids(ds), (QStringList{QStringLiteral("KLT9001"), QStringLiteral("KLT1001"), QStringLiteral("KLT1002")}));
-        QCOMPARE(reg->count(QStringLiteral("SELECT isElectrical + itemBorrowed + WrittenOff FROM assets WHERE ASSETID='KLT9001'")), 0);
+        QCOMPARE(ids(ds),
+                 (QStringList{QStringLiteral("KLT9001"), QStringLiteral("KLT1001"), QStringLiteral("KLT1002")}));
+        QCOMPARE(reg->count(QStringLiteral(
+                     "SELECT isElectrical + itemBorrowed + WrittenOff FROM assets WHERE ASSETID='KLT9001'")),
+                 0);
         openList(ds);
         QCOMPARE(ids(ds).last(), QStringLiteral("KLT9001"));
     }
@@ -243,7 +241,8 @@ private slots:
                                 "last read."));
         QCOMPARE(mine.state(), Dataset::State::Edit);
         QCOMPARE(mine.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Mine"));
-        QCOMPARE(reg->text(QStringLiteral("SELECT Make FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("Theirs"));
+        QCOMPARE(reg->text(QStringLiteral("SELECT Make FROM assets WHERE ASSETID='KLT1001'")),
+                 QStringLiteral("Theirs"));
     }
 
     void duplicateIdentifierRefusedOnPostAndRecordKept() {

@@ -356,9 +356,10 @@ void TestJetSql::singleTable_data() {
     QTest::newRow("lower-case keywords") << "select make from assets order by make" << true << "assets"
                                          << "make"
                                          << "from assets order by make";
-    QTest::newRow("expression column") << "SELECT Make, TotalCost * 2 AS Twice FROM Assets" << true << "Assets"
-                                       << "Make, TotalCost * 2 AS Twice"
-                                       << "FROM Assets";
+    // Only plain columns are read row by row: an expression may be an alias, an aggregate or a window.
+    QTest::newRow("expression column") << "SELECT Make, TotalCost * 2 AS Twice FROM Assets" << false << ""
+                                       << ""
+                                       << "";
     QTest::newRow("function in WHERE") << "SELECT * FROM Assets WHERE lower(Make) = 'dell'" << true << "Assets"
                                        << "*"
                                        << "FROM Assets WHERE lower(Make) = 'dell'";
@@ -411,9 +412,9 @@ void TestJetSql::singleTable_data() {
     QTest::newRow("not a SELECT") << "UPDATE assets SET WrittenOff = TRUE" << false << ""
                                   << ""
                                   << "";
-    QTest::newRow("FROM inside a literal") << R"(SELECT "x FROM y" FROM assets)" << true << "assets"
-                                           << "'x FROM y'"
-                                           << "FROM assets";
+    QTest::newRow("FROM inside a literal") << R"(SELECT Make FROM assets WHERE Make = "x FROM y")" << true << "assets"
+                                           << "Make"
+                                           << "FROM assets WHERE Make = 'x FROM y'";
 }
 
 void TestJetSql::singleTable() {

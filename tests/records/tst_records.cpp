@@ -1,31 +1,26 @@
 // The asset detail and write-off windows on a real register, driven through their controls: identifiers
 // and their running numbers, adding assets in a row, editing behind the password, the drop-down lists, the
 // dates of new assets, and what a write-off stores or leaves alone.
-#include "app/globals.h"
 #include "app/logon.h"
+#include "app/session.h"
+#include "data/assetids.h"
 #include "data/datamodule.h"
 #include "data/textvalues.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
+#include "tests/support/guitest.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Types text into w as the user would after tabbing into it, replacing what it held.
-void typeInto(QWidget* w, const QString& text) {
-    w->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(w, Qt::Key_Delete);
-    QTest::keyClicks(w, text);
-}
 
 QStringList itemsOf(const QComboBox* box) {
     QStringList items;
@@ -35,25 +30,8 @@ QStringList itemsOf(const QComboBox* box) {
     return items;
 }
 
-QStringList messageTexts() {
-    QStringList texts;
-    for (const ShownMessage& m : DialogScript::messages()) {
-        texts << m.text;
-    }
-    return texts;
-}
-
 QString engrave(const QString& id) {
     return u"Don't forget to engrave the item with '%1'. Do you want to add another item?"_s.arg(id);
-}
-
-// Queues driver for the next modal window of type Window, run with that window active.
-template <typename Window> void drive(std::function<void(Window&)> driver) {
-    DialogScript::setNextModal([driver](QDialog& d) {
-        d.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&d));
-        driver(static_cast<Window&>(d));
-    });
 }
 
 // Closes a window by its Cancel or Close button, by Escape, or by its close box.
@@ -76,6 +54,7 @@ const QString kWriteOffColumns = u"SELECT quote(WrittenOff) || '|' || quote(Writ
 class TestRecords : public QObject {
     Q_OBJECT
 
+    Session session;
     std::unique_ptr<TestRegister> reg;
     std::unique_ptr<DataModule> dm;
     std::unique_ptr<Tlogonfrm> logon;
@@ -96,9 +75,8 @@ class TestRecords : public QObject {
         dm->mainquery.clearSql();
         dm->mainquery.addSql(u"select * from assets"_s);
         dm->mainquery.open();
-        logon = std::make_unique<Tlogonfrm>(nullptr, *dm, [](const QString&) {});
-        logonfrm = logon.get();
-        editor = std::make_unique<Tassdetfrm>(nullptr, *dm);
+        logon = std::make_unique<Tlogonfrm>(nullptr, *dm, session, [](const QString&) {});
+        editor = std::make_unique<Tassdetfrm>(nullptr, *dm, *logon);
         writeoff = std::make_unique<Twriteofffrm>(nullptr, *dm);
     }
 
@@ -125,7 +103,7 @@ private slots:
         DialogScript::reset();
         reg = std::make_unique<TestRegister>();
         reg->exec(u"UPDATE System SET CompanyAbbr = 'KLT', DataBasePassword = 'Secret'"_s);
-        LoggedOn = true;
+        session.LoggedOn = true;
     }
     void cleanup() {
         QVERIFY(DialogScript::unexpectedModals().empty());
@@ -177,7 +155,7 @@ private slots:
                 QCOMPARE(d.focusWidget(), d.assetlookup);
                 closeBy(how, d, d.BitBtn3);
             });
-            AddAsset();
+            editor->AddAsset();
         }
         QCOMPARE(assets(), stored + 3LL);
         QCOMPARE(dm->mainquery.state(), Dataset::State::Browse);
@@ -192,7 +170,7 @@ private slots:
         start();
         DialogScript::setNextAnswer(Answer::No);
         drive<Tassdetfrm>([](Tassdetfrm& d) { d.OKBTN->click(); });
-        AddAsset();
+        editor->AddAsset();
         QCOMPARE(messageTexts(), QStringList{engrave(u"KLT1004"_s)});
 
         reg->exec(u"UPDATE Groups SET GroupNumber = '1\" OR \"x\" = \"x'"_s);
@@ -200,7 +178,7 @@ private slots:
             QCOMPARE(d.DBText1->text(), "KLT1\" OR \"x\" = \"x001");
             d.BitBtn3->click();
         });
-        AddAsset();
+        editor->AddAsset();
     }
 
     // The identifier follows each change of the group at once, so Enter right after choosing saves the chosen
@@ -226,7 +204,7 @@ private slots:
             QCOMPARE(d.DBText1->text(), "KLT7004");
             QTest::keyClick(d.orderNumber, Qt::Key_Return);
         });
-        AddAsset();
+        editor->AddAsset();
         QCOMPARE(messageTexts().size(), 2);
         QCOMPARE(messageTexts().last(), engrave(u"KLT7004"_s));
         QCOMPARE(stored(u"ItemGroup"_s, u"KLT7004"_s), "7");
@@ -250,7 +228,7 @@ private slots:
                 QVERIFY(i == 3 || d.focusWidget() == d.assetlookup);
             }
         });
-        AddAsset();
+        editor->AddAsset();
         QCOMPARE(messageTexts(), (QStringList{engrave(u"KLT2001"_s), engrave(u"KLT1001"_s), engrave(u"KLT1002"_s),
                                               engrave(u"KLT1003"_s)}));
         QCOMPARE(stored(u"Make"_s, u"KLT1003"_s), "Drill 3");
@@ -264,14 +242,14 @@ private slots:
         start();
         dm->ADOConnection1.setBusyTimeout(20);
         reg->exec(u"BEGIN EXCLUSIVE"_s);
-        QVERIFY(!runGuarded([] { AddAsset(); }));
+        QVERIFY(!runGuarded([this] { editor->AddAsset(); }));
         reg->exec(u"COMMIT"_s);
         QCOMPARE(dm->mainquery.state(), Dataset::State::Browse);
 
         reg->exec(u"UPDATE System SET CompanyAbbr = '%1'"_s.arg(QString(253, u'K')));
         dm->SystemTable.close();
         dm->SystemTable.open();
-        QVERIFY(!runGuarded([] { AddAsset(); }));
+        QVERIFY(!runGuarded([this] { editor->AddAsset(); }));
         QVERIFY(messageTexts().last().contains("would have 257"));
         QCOMPARE(dm->mainquery.state(), Dataset::State::Browse);
         QCOMPARE(dm->mainquery.recordCount(), 0);
@@ -289,7 +267,7 @@ private slots:
         reg->exec(u"INSERT INTO Groups VALUES ('1', 'Tools'), ('2', 'Chairs')"_s);
         reg->addAsset(u"KLT1001"_s, u"1"_s, u"Make"_s, u"'Bosch'"_s);
         start();
-        LoggedOn = false;
+        session.LoggedOn = false;
         drive<Tassdetfrm>([given](Tassdetfrm& d) {
             QTest::keyClick(d.assetlookup, Qt::Key_Down);
             typeInto(d.DBEdit2, u"Makita"_s);
@@ -303,7 +281,7 @@ private slots:
             QTest::keyClicks(d.Password, u"SECRET"_s);
             (given ? d.BitBtn1 : d.BitBtn2)->click();
         });
-        EditAsset();
+        editor->EditAsset();
         const QString make = given ? u"Makita"_s : u"Bosch"_s;
         QCOMPARE(stored(u"Make || ItemGroup"_s, u"KLT1001"_s), make + "1");
         QCOMPARE(dm->mainquery.fieldByName(u"Make"_s).asString(), make);
@@ -317,18 +295,18 @@ private slots:
     void editingWithNothingToSave() {
         reg->addAsset(u"KLT1001"_s, u"1"_s, u"Make"_s, u"'Bosch'"_s);
         start();
-        LoggedOn = false;
+        session.LoggedOn = false;
         drive<Tassdetfrm>([](Tassdetfrm& d) {
             typeInto(d.DBEdit2, u"Bosch"_s); // changed and changed back
             d.OKBTN->click();
         });
-        EditAsset();
+        editor->EditAsset();
         QVERIFY(DialogScript::messages().empty());
 
         reg->exec(u"DELETE FROM assets"_s);
         dm->mainquery.close();
         dm->mainquery.open();
-        EditAsset();
+        editor->EditAsset();
         drive<Twriteofffrm>([](Twriteofffrm& d) {
             QVERIFY(!d.BitBtn1->isEnabled() && !d.DBEdit15->isEnabled());
             QTest::keyClick(&d, Qt::Key_Return);
@@ -368,7 +346,7 @@ private slots:
             QCOMPARE(itemsOf(d.DBEdit16), QStringList{"Stolen"});
             QVERIFY(itemsOf(d.DBEdit4).isEmpty());
         });
-        EditAsset();
+        editor->EditAsset();
         QCOMPARE(stored(u"Make || WrittenOff || WrittenOffReason"_s, u"KLT1001"_s), "Bosch1Stolen");
     }
 
@@ -391,7 +369,7 @@ private slots:
             QTest::mouseClick(d.DBCheckBox2, Qt::LeftButton);
             d.OKBTN->click();
         });
-        AddAsset();
+        editor->AddAsset();
         QCOMPARE(reg->text(u"SELECT DatePurchased || '|' || BorrowedOn || '|' || ExpectedReturn || '|' || itemBorrowed "
                            "|| '|' || coalesce(LastTestTag, '-') FROM assets WHERE ASSETID = 'KLT1002'"_s),
                  u"2020-01-02|%1|%2|0|-"_s.arg(dateToStored(today), dateToStored(today.addDays(30))));
@@ -403,10 +381,49 @@ private slots:
             d.DBEdit6->setFocus(Qt::TabFocusReason);
             d.OKBTN->click();
         });
-        EditAsset();
+        editor->EditAsset();
         QCOMPARE(reg->text(u"SELECT isElectrical || itemBorrowed || coalesce(LastTestTag, '-') || coalesce(BorrowedOn, "
                            "'-') || coalesce(DatePurchased, '-') FROM assets WHERE ASSETID = 'KLT1001'"_s),
                  "00---");
+    }
+
+    void typedDatesFollowTheLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected"); // as stored; empty: refused
+        const QLocale gb(QLocale::English, QLocale::UnitedKingdom);
+        QTest::newRow("C, day first") << QLocale::c() << u"15/03/2026"_s << u"2026-03-15"_s;
+        QTest::newRow("en_GB, one digit month") << gb << u"15/3/2026"_s << u"2026-03-15"_s;
+        QTest::newRow("en_GB, dots, two digit year") << gb << u"1.2.26"_s << u"2026-02-01"_s;
+        QTest::newRow("en_US, month first")
+            << QLocale(QLocale::English, QLocale::UnitedStates) << u"3/15/2026"_s << u"2026-03-15"_s;
+        QTest::newRow("de_DE, ISO") << QLocale(QLocale::German, QLocale::Germany) << u"2026-03-15"_s << u"2026-03-15"_s;
+        QTest::newRow("en_GB, impossible") << gb << u"31/02/2026"_s << QString();
+    }
+    // The editor's date fields take what people type in the locale's order, and refuse impossible dates.
+    void typedDatesFollowTheLocale() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        reg->addAsset(u"KLT1001"_s, u"1"_s);
+        start();
+        QLocale::setDefault(locale);
+        drive<Tassdetfrm>([typed](Tassdetfrm& d) {
+            typeInto(d.DBEdit6, typed);
+            d.OKBTN->click();
+            if (d.isVisible()) {
+                d.BitBtn3->click();
+            }
+        });
+        editor->EditAsset();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        if (expected.isEmpty()) {
+            QCOMPARE(messageTexts(), QStringList{u"'%1' is not a valid date"_s.arg(typed)});
+            QCOMPARE(reg->text(u"SELECT coalesce(DatePurchased, '-') FROM assets"_s), "-");
+        } else {
+            QCOMPARE(messageTexts(), QStringList());
+            QCOMPARE(stored(u"DatePurchased"_s, u"KLT1001"_s), expected);
+        }
     }
 
     // The three typed values, today's date and the flag are saved together; Enter in a field writes off too,
@@ -492,6 +509,69 @@ private slots:
         QCOMPARE(messageTexts().first(), "'12,3,4' is not a valid floating point value");
         QCOMPARE(DialogScript::messages()[2].icon, MessageIcon::Error);
         QCOMPARE(reg->text(u"SELECT WrittenOff || WrittenDownValue FROM assets"_s), "14");
+    }
+
+    void writingOffAgainAsksFirst_data() {
+        QTest::addColumn<QString>("stored");   // WrittenOff, WrittenOffDate, WrittenOffBy as SQL literals
+        QTest::addColumn<QString>("question"); // empty: none asked
+        QTest::addColumn<int>("answer");       // Answer::Yes or Answer::No
+        QTest::newRow("not written off") << u"0, NULL, NULL"_s << QString() << int(Answer::Yes);
+        QTest::newRow("again, No") << u"1, '2024-02-29', 'Ann'"_s
+                                   << u"This asset was written off on 2/29/2024 by Ann. Write it off again with "
+                                      "today's date?"_s
+                                   << int(Answer::No);
+        QTest::newRow("again, Yes") << u"1, '2024-02-29', 'Ann'"_s
+                                    << u"This asset was written off on 2/29/2024 by Ann. Write it off again with "
+                                       "today's date?"_s
+                                    << int(Answer::Yes);
+        QTest::newRow("no person stored") << u"1, '2024-02-29', NULL"_s
+                                          << u"This asset was written off on 2/29/2024. Write it off again with "
+                                             "today's date?"_s
+                                          << int(Answer::No);
+    }
+    // A second write-off would replace the first one's date and person: it asks first, naming them, and No
+    // leaves the stored asset as it was and the window open. The window names the asset it acts on.
+    void writingOffAgainAsksFirst() {
+        QFETCH(QString, stored);
+        QFETCH(QString, question);
+        QFETCH(int, answer);
+        reg->addAsset(u"KLT1001"_s, u"1"_s, u"Description, WrittenOff, WrittenOffDate, WrittenOffBy"_s,
+                      u"'Laptop', "_s + stored);
+        start();
+        const QString before = reg->text(kWriteOffColumns);
+        const bool asked = !question.isEmpty();
+        const bool goesOn = !asked || answer == int(Answer::Yes);
+        if (asked) {
+            DialogScript::setNextAnswer(Answer(answer));
+        }
+        drive<Twriteofffrm>([this, goesOn](Twriteofffrm& d) {
+            const auto* id = d.findChild<QLabel*>(u"DBText1"_s);
+            const auto* description = d.findChild<QLabel*>(u"DBText2"_s);
+            QVERIFY(id && description);
+            QCOMPARE(id->text(), "KLT1001");
+            QCOMPARE(description->text(), "Laptop");
+            QVERIFY(id->isVisible());
+            typeInto(d.DBEdit15, u"Bob"_s);
+            d.BitBtn1->click();
+            QCOMPARE(d.isVisible(), !goesOn);
+            if (!goesOn) {
+                QCOMPARE(dm->mainquery.state(), Dataset::State::Edit);
+                d.BitBtn2->click();
+            }
+        });
+        Dialogs::showModal(*writeoff);
+        QStringList expected;
+        if (asked) {
+            expected << question;
+        }
+        if (goesOn) {
+            expected << u"Item now written off in Vantrel. Please dispose of item"_s;
+            QCOMPARE(reg->text(u"SELECT WrittenOff || '|' || WrittenOffDate || '|' || WrittenOffBy FROM assets"_s),
+                     u"1|%1|Bob"_s.arg(dateToStored(QDate::currentDate())));
+        } else {
+            QCOMPARE(reg->text(kWriteOffColumns), before);
+        }
+        QCOMPARE(messageTexts(), expected);
     }
 };
 

@@ -2,7 +2,7 @@
 // returned items, groups sharing a description, an asset of no group, a group with nothing written off),
 // checked by its statement, its title and the table the viewer was given; then the typed number of years,
 // the date text, the preset dates and the window itself.
-#include "app/globals.h"
+#include "app/session.h"
 #include "app/status.h"
 #include "data/datamodule.h"
 #include "data/textvalues.h"
@@ -83,8 +83,8 @@ private slots:
 
     void everyReport_data();
     void everyReport();
-    void yearsThatAreNotANumberLeaveQuery2Alone_data();
-    void yearsThatAreNotANumberLeaveQuery2Alone();
+    void yearsThatMakeNoReportLeaveQuery2Alone_data();
+    void yearsThatMakeNoReportLeaveQuery2Alone();
     void dateTextIgnoresTheLocale();
     void presetDatesAreAYearBefore();
     void windowStaysOpenAcrossReportsAndCloses();
@@ -93,20 +93,22 @@ private:
     // Presses a GO button, reading the page while the viewer shows it and then dismissing the viewer.
     ShownReport press(QPushButton* button);
 
+    ReportFixture fx;
     std::unique_ptr<QTemporaryDir> programDir_;
     std::unique_ptr<TestRegister> reg_;
     std::unique_ptr<DataModule> dm_;
+    std::unique_ptr<ReportWriter> writer_;
     std::unique_ptr<TDBGrid> query2Grid_;
     std::unique_ptr<Tassetreportsfrm> form_;
 };
 
 void TestAssetReports::initTestCase() {
-    startReportTests();
+    fx.start();
 }
 
 void TestAssetReports::init() {
-    programDir_ = installReportFiles();
-    QVERIFY(ReportsEnabled);
+    programDir_ = fx.installReportFiles();
+    QVERIFY(fx.session.ReportsEnabled);
     reg_ = std::make_unique<TestRegister>();
     reg_->exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('1', 'Computers'), "
                               "('2', 'Furniture'), ('3', 'Computers'), ('4', 'Vehicles'), ('5', '')"));
@@ -142,9 +144,9 @@ void TestAssetReports::init() {
 
     dm_ = openDataModule(*reg_);
     dm_->mainquery.open();
-    InitReportWriter(dm_->SystemTable);
+    writer_ = fx.writerOn(*dm_);
     query2Grid_ = std::make_unique<TDBGrid>(QStringLiteral("Query2Grid"), &dm_->Query2DataSource);
-    form_ = std::make_unique<Tassetreportsfrm>(nullptr, *dm_, *query2Grid_);
+    form_ = std::make_unique<Tassetreportsfrm>(nullptr, *dm_, *query2Grid_, *writer_);
     form_->presetDates(kToday);
 }
 
@@ -153,6 +155,7 @@ void TestAssetReports::cleanup() {
     QVERIFY(DialogScript::unexpectedModals().empty());
     form_.reset();
     query2Grid_.reset();
+    writer_.reset();
     dm_.reset();
     reg_.reset();
     programDir_.reset();
@@ -162,7 +165,7 @@ void TestAssetReports::cleanup() {
 ShownReport TestAssetReports::press(QPushButton* button) {
     ShownReport report;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        QFile page(ReportFilePath());
+        QFile page(writer_->ReportFilePath());
         if (page.open(QIODevice::ReadOnly)) {
             report = parseReport(page.readAll());
         }
@@ -280,7 +283,7 @@ void TestAssetReports::everyReport() {
         QFAIL(qPrintable(m.text));
     }
     QCOMPARE(dm_->Query2.sqlLines(), statement);
-    QCOMPARE(ReportTitle, title);
+    QCOMPARE(writer_->ReportTitle(), title);
     QCOMPARE(shown.title, title.toHtmlEscaped());
     // Titles are the field names as the engine reports them, whose letter case the engine may choose.
     QCOMPARE(shown.columnTitles.join(QLatin1Char(',')).toLower(), columnTitles.join(QLatin1Char(',')).toLower());
@@ -299,15 +302,23 @@ void TestAssetReports::everyReport() {
     QCOMPARE(joined, rows);
 }
 
-void TestAssetReports::yearsThatAreNotANumberLeaveQuery2Alone_data() {
+void TestAssetReports::yearsThatMakeNoReportLeaveQuery2Alone_data() {
     QTest::addColumn<QString>("years");
-    QTest::newRow("letters") << "x";
-    QTest::newRow("empty") << "";
-    QTest::newRow("fraction") << "1.5";
+    QTest::addColumn<QString>("said");
+    const QString notANumber = QStringLiteral("'%1' is not a valid integer value");
+    QTest::newRow("letters") << "x" << notANumber.arg("x");
+    QTest::newRow("empty") << "" << notANumber.arg("");
+    QTest::newRow("fraction") << "1.5" << notANumber.arg("1.5");
+    QTest::newRow("negative") << "-3"
+                              << "'-3' is not a valid number of years: it cannot be negative.";
+    QTest::newRow("before the year 1")
+        << "99999"
+        << "'99999' years reaches back before the year 1, the earliest date a register holds.";
 }
 
-void TestAssetReports::yearsThatAreNotANumberLeaveQuery2Alone() {
+void TestAssetReports::yearsThatMakeNoReportLeaveQuery2Alone() {
     QFETCH(QString, years);
+    QFETCH(QString, said);
     QVERIFY(press(form_->Button4).shown);
     const QStringList before = dm_->Query2.sqlLines();
     const int row = dm_->Query2.recNo();
@@ -315,12 +326,12 @@ void TestAssetReports::yearsThatAreNotANumberLeaveQuery2Alone() {
     form_->years->setText(years);
     form_->Button1->click(); // no viewer is expected: none is queued
     QCOMPARE(DialogScript::messages().size(), size_t(1));
-    QCOMPARE(DialogScript::messages().front().text, QStringLiteral("'%1' is not a valid integer value").arg(years));
+    QCOMPARE(DialogScript::messages().front().text, said);
     QCOMPARE(DialogScript::messages().front().icon, MessageIcon::Error);
     QCOMPARE(dm_->Query2.sqlLines(), before);
     QVERIFY(dm_->Query2.active());
     QCOMPARE(dm_->Query2.recNo(), row);
-    QCOMPARE(ReportTitle, QStringLiteral("Items Currently on Loan"));
+    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Items Currently on Loan"));
 }
 
 void TestAssetReports::dateTextIgnoresTheLocale() {
@@ -334,7 +345,7 @@ void TestAssetReports::dateTextIgnoresTheLocale() {
     const ShownReport shown = press(form_->Button2);
     QVERIFY(shown.shown);
     QCOMPARE(dm_->Query2.sqlLines().at(2), QStringLiteral("WHERE DatePurchased >= #1/1/2027# and WrittenOff = FALSE"));
-    QCOMPARE(ReportTitle, QStringLiteral("Items Acquired Since 01.01.2027"));
+    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Items Acquired Since 01.01.2027"));
     QVERIFY(shown.rows.isEmpty());
     QCOMPARE(shown.columnTitles.size(), 5);
 }
@@ -355,7 +366,8 @@ void TestAssetReports::windowStaysOpenAcrossReportsAndCloses() {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Asset Reports"));
     QCOMPARE(form_->years->text(), QStringLiteral("5"));
 
-    // Tab order, among the controls the design names.
+    // The order Tab visits the year count, the GO buttons, the date pickers and Close in; whatever else lies
+    // in the focus chain is passed over.
     const QList<QWidget*> expected = {form_->years,          form_->Button1,       form_->Button2, form_->itemssince,
                                       form_->Button3,        form_->Button4,       form_->Button5, form_->Button6,
                                       form_->Button7,        form_->disposedsince, form_->Button8, form_->Button9,

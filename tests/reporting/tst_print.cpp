@@ -1,6 +1,6 @@
 // The print choice: "Current List" and "Details of Selected Item" on a list and on an empty one, where the
 // list's cursor stands afterwards, the keys, and the choice kept between showings.
-#include "app/globals.h"
+#include "app/session.h"
 #include "app/status.h"
 #include "data/datamodule.h"
 #include "reporting/print.h"
@@ -9,7 +9,9 @@
 #include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
+#include "widgets/gauge.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QGroupBox>
 #include <QLocale>
@@ -17,6 +19,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 class TestPrint : public QObject {
@@ -30,6 +33,7 @@ private slots:
     void detailsListEveryFieldOfTheCurrentAsset();
     void emptyList();
     void enterIsOkAndEscapeIsCancel();
+    void pressingOkAgainDuringALongReportDoesNothing();
 
 private:
     void openList(bool withAssets);
@@ -37,20 +41,22 @@ private:
     // the window's result through result.
     QByteArray printWith(int item, int* result = nullptr);
 
+    ReportFixture fx;
     std::unique_ptr<QTemporaryDir> programDir_;
     std::unique_ptr<TestRegister> reg_;
     std::unique_ptr<DataModule> dm_;
+    std::unique_ptr<ReportWriter> writer_;
     std::unique_ptr<TDBGrid> grid_;
     std::unique_ptr<Tprintfrm> form_;
 };
 
 void TestPrint::initTestCase() {
-    startReportTests();
+    fx.start();
 }
 
 void TestPrint::init() {
-    programDir_ = installReportFiles();
-    QVERIFY(ReportsEnabled);
+    programDir_ = fx.installReportFiles();
+    QVERIFY(fx.session.ReportsEnabled);
     reg_ = std::make_unique<TestRegister>();
 }
 
@@ -59,6 +65,7 @@ void TestPrint::cleanup() {
     QVERIFY(DialogScript::unexpectedModals().empty());
     form_.reset();
     grid_.reset();
+    writer_.reset();
     dm_.reset();
     reg_.reset();
     programDir_.reset();
@@ -77,7 +84,7 @@ void TestPrint::openList(bool withAssets) {
     }
     dm_ = openDataModule(*reg_);
     dm_->mainquery.open();
-    InitReportWriter(dm_->SystemTable);
+    writer_ = fx.writerOn(*dm_);
     // The main list's seven columns.
     grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &dm_->mainsource);
     grid_->setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 80},
@@ -87,7 +94,7 @@ void TestPrint::openList(bool withAssets) {
                        {QStringLiteral("Description"), QStringLiteral("Description"), 80},
                        {QStringLiteral("Supplier"), QStringLiteral("Supplier"), 80},
                        {QStringLiteral("OrderNumber"), QStringLiteral("Order"), 80}});
-    form_ = std::make_unique<Tprintfrm>(nullptr, *grid_);
+    form_ = std::make_unique<Tprintfrm>(nullptr, *grid_, *writer_);
 }
 
 QByteArray TestPrint::printWith(int item, int* result) {
@@ -97,8 +104,8 @@ QByteArray TestPrint::printWith(int item, int* result) {
         options->findChildren<QRadioButton*>().at(item)->click();
         choice.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
     });
-    DialogScript::setNextModal([&page](QDialog& viewer) {
-        QFile file(ReportFilePath());
+    DialogScript::setNextModal([this, &page](QDialog& viewer) {
+        QFile file(writer_->ReportFilePath());
         if (file.open(QIODevice::ReadOnly)) {
             page = file.readAll();
         }
@@ -119,7 +126,7 @@ void TestPrint::currentListIsTheGridAsShown() {
     int result = 0;
     const QByteArray page = printWith(0, &result);
     QCOMPARE(result, mrOk);
-    QCOMPARE(ReportTitle, QStringLiteral("Asset List"));
+    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Asset List"));
     QVERIFY(page.contains("<title>Asset List</title>"));
     // Seven titled columns, then the active assets in the list's order.
     qsizetype at = 0;
@@ -144,7 +151,7 @@ void TestPrint::detailsListEveryFieldOfTheCurrentAsset() {
     int result = 0;
     const QByteArray page = printWith(1, &result);
     QCOMPARE(result, mrOk);
-    QCOMPARE(ReportTitle, QStringLiteral("Item Details"));
+    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Item Details"));
     QVERIFY(page.contains("<b>ASSETID</b> : KLT1002<br>\r\n<b>ItemGroup</b> : 1<br>\r\n"));
     QVERIFY(page.contains("<b>WrittenDownValue</b> : <br>\r\n"));
     QCOMPARE(page.count("<br>\r\n"), 24);
@@ -168,10 +175,12 @@ void TestPrint::emptyList() {
 
 void TestPrint::enterIsOkAndEscapeIsCancel() {
     openList(true);
-    ReportTitle = QStringLiteral("no report yet");
+    fx.session.ReportsEnabled = false; // a report that only names its title
+    writer_->BeginReport(QStringLiteral("no report yet"), QStringLiteral("s"));
+    fx.session.ReportsEnabled = true;
     DialogScript::setNextModal([](QDialog& choice) { QTest::keyClick(&choice, Qt::Key_Escape); });
     QCOMPARE(Dialogs::showModal(*form_), mrCancel);
-    QCOMPARE(ReportTitle, QStringLiteral("no report yet"));
+    QCOMPARE(writer_->ReportTitle(), QStringLiteral("no report yet"));
 
     int viewerShown = 0;
     DialogScript::setNextModal([](QDialog& choice) { QTest::keyClick(&choice, Qt::Key_Return); });
@@ -181,7 +190,49 @@ void TestPrint::enterIsOkAndEscapeIsCancel() {
     });
     QCOMPARE(Dialogs::showModal(*form_), mrOk);
     QCOMPARE(viewerShown, 1);
-    QCOMPARE(ReportTitle, QStringLiteral("Asset List"));
+    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Asset List"));
+}
+
+// While a report is written the status window lets events through; the user's clicks and keys among them
+// are dropped, so OK pressed again (by mouse or by Enter) starts no second report: one viewer, no page left.
+void TestPrint::pressingOkAgainDuringALongReportDoesNothing() {
+    for (int i = 0; i < 3000; ++i) {
+        reg_->addAsset(QStringLiteral("KLT%1").arg(3000 + i), QStringLiteral("1"));
+    }
+    openList(true);
+    int pressed = 0;
+    QTimer presser;
+    presser.setInterval(0);
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        if (fx.StatusFrm->isVisible() && fx.StatusFrm->gauge->progress() > 0 && pressed < 6) {
+            ++pressed;
+            if (pressed % 2) {
+                QTest::mouseClick(form_->BitBtn1, Qt::LeftButton);
+            } else {
+                QTest::keyClick(form_.get(), Qt::Key_Return);
+            }
+        }
+    });
+    int viewers = 0;
+    DialogScript::setNextModal([&](QDialog& dialog) {
+        form_->CurrentListItem->setChecked(true);
+        presser.start();
+        dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+    });
+    DialogScript::setNextModal([&](QDialog& viewer) {
+        ++viewers;
+        presser.stop();
+        viewer.close();
+    });
+    Dialogs::showModal(*form_);
+    presser.stop();
+    QVERIFY2(pressed >= 2, "the report ended before OK could be pressed by mouse and by key"); // both ways tried
+    QCOMPARE(viewers, 1);
+    QVERIFY(DialogScript::unexpectedModals().empty());
+    QDirIterator pages(fx.runtime.path(), {QStringLiteral("~*")}, QDir::Files, QDirIterator::Subdirectories);
+    QVERIFY(!pages.hasNext());
+    QVERIFY(QDir(fx.session.ProgramFolder + QStringLiteral("reports")).entryList({QStringLiteral("~*")}).isEmpty());
+    QVERIFY(!fx.StatusFrm->holdingInput());
 }
 
 QTEST_MAIN(TestPrint)

@@ -1,7 +1,7 @@
 // The whole-program fixture.
 #include "tests/support/appfixture.h"
 
-#include "app/startup.h"
+#include "program/startup.h"
 
 #include <QDir>
 

@@ -22,6 +22,8 @@ public:
     // Runs the start-up sequence in the register's folder.
     std::optional<int> start();
     Startup& app() { return *startup_; }
+    // Ends the program as leaving main() does: the start-up sequence and every window it made are destroyed.
+    void stop() { startup_.reset(); }
 
 private:
     TestRegister reg_;

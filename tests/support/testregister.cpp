@@ -2,6 +2,7 @@
 #include "tests/support/testregister.h"
 
 #include "data/datamodule.h"
+#include "data/errors.h"
 #include "data/schema.h"
 
 #include <QDir>
@@ -12,7 +13,7 @@ TestRegister::TestRegister() : path_(dir_.filePath(QStringLiteral("vnrdata.mdb")
 }
 
 Connection& TestRegister::side() {
-    if (!side_) {
+    if (!side_ || !side_->isOpen()) {
         side_ = std::make_unique<Connection>();
         side_->openFile(path_, QString::fromLatin1(kDefaultFilePassword));
     }
@@ -64,4 +65,13 @@ std::unique_ptr<DataModule> openDataModule(const TestRegister& reg) {
     dm->GroupsTable.open();
     dm->SystemTable.open();
     return dm;
+}
+
+QString errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const VantrelError& e) {
+        return e.text();
+    }
+    return QString();
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 class TestRegister {
@@ -38,3 +39,6 @@ std::unique_ptr<DataModule> openDataModule(const TestRegister& reg);
 QString reportsSourceFolder();
 // Makes <folder>/reports with the installed template files; returns the folder with a trailing separator.
 QString makeProgramFolder(const QString& folder);
+
+// The text of the error f raises; empty when it raises none.
+QString errorOf(const std::function<void()>& f);

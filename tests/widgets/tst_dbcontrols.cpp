@@ -111,6 +111,10 @@ private slots:
     void lookupFollowsItsListDataset();
     void readOnlyLookupKeepsItsSelection();
     void textLabelShowsTheFieldWithoutTakingFocus();
+    void everyControlEntersAndLeavesAlike_data();
+    void everyControlEntersAndLeavesAlike();
+    void readOnlyDropDownsRefuseWheelListAndKeys_data();
+    void readOnlyDropDownsRefuseWheelListAndKeys();
 };
 
 void TestDBControls::initTestCase() {
@@ -565,6 +569,110 @@ void TestDBControls::textLabelShowsTheFieldWithoutTakingFocus() {
     f.ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("<b>NEW</b>"));
     QCOMPARE(label->text(), QStringLiteral("<b>NEW</b>"));
     QCOMPARE(label->textFormat(), Qt::PlainText);
+}
+
+namespace {
+
+// One bound control of each kind that takes the focus, by the name a test row gives.
+QWidget* addControl(Window& w, Fixture& f, const QString& kind) {
+    if (kind == QLatin1String("edit")) {
+        return w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
+    }
+    if (kind == QLatin1String("combo box")) {
+        auto* combo = w.add<TDBComboBox>(&f.source, QStringLiteral("Supplier"));
+        combo->addItems({QStringLiteral("Argos"), QStringLiteral("Currys")});
+        return combo;
+    }
+    if (kind == QLatin1String("check box")) {
+        return w.add<TDBCheckBox>(&f.source, QStringLiteral("isElectrical"));
+    }
+    auto* lookup = w.add<TDBLookupComboBox>(&f.source, QStringLiteral("ItemGroup"));
+    lookup->setListSource(&f.groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
+    return lookup;
+}
+
+} // namespace
+
+void TestDBControls::everyControlEntersAndLeavesAlike_data() {
+    QTest::addColumn<QString>("kind");
+    for (const char* kind : {"edit", "combo box", "check box", "lookup"}) {
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+}
+
+// Entering, leaving and hiding are shared by every control that takes the focus: a focus moved in enters,
+// moved out leaves, and a control hidden with its window is entered afresh when the window shows again,
+// without having been left.
+void TestDBControls::everyControlEntersAndLeavesAlike() {
+    QFETCH(QString, kind);
+    Fixture f;
+    Window w;
+    QLineEdit* other = w.addPlainEdit();
+    QWidget* control = addControl(w, f, kind);
+    QSignalSpy entered(control, SIGNAL(entered()));
+    QSignalSpy exited(control, SIGNAL(exited()));
+    QVERIFY(entered.isValid() && exited.isValid());
+    w.show();
+    focus(other);
+    QCOMPARE(entered.size(), 0);
+
+    control->setFocus(Qt::TabFocusReason);
+    QCOMPARE(entered.size(), 1);
+    other->setFocus(Qt::TabFocusReason);
+    QCOMPARE(exited.size(), 1);
+
+    control->setFocus(Qt::TabFocusReason);
+    QCOMPARE(entered.size(), 2);
+    w.window.hide();
+    QCOMPARE(exited.size(), 1);
+    w.show();
+    QVERIFY(control->hasFocus());
+    QCOMPARE(entered.size(), 3);
+    QCOMPARE(exited.size(), 1);
+    QCOMPARE(f.ds.state(), Dataset::State::Browse);
+}
+
+void TestDBControls::readOnlyDropDownsRefuseWheelListAndKeys_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("combo box") << QStringLiteral("combo box");
+    QTest::newRow("lookup") << QStringLiteral("lookup");
+}
+
+// A read-only drop-down takes the focus, but no click opens its list and neither the wheel nor the list keys
+// change what it shows; made writable again, the same wheel turn does.
+void TestDBControls::readOnlyDropDownsRefuseWheelListAndKeys() {
+    QFETCH(QString, kind);
+    Fixture f;
+    Window w;
+    auto* box = static_cast<QComboBox*>(addControl(w, f, kind));
+    auto setReadOnly = [&](bool on) {
+        if (auto* combo = qobject_cast<TDBComboBox*>(box)) {
+            combo->setReadOnly(on);
+        } else {
+            qobject_cast<TDBLookupComboBox*>(box)->setReadOnly(on);
+        }
+    };
+    setReadOnly(true);
+    w.show();
+    const QString shown = box->currentText();
+
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->hasFocus());
+    QVERIFY(!box->view()->isVisible());
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_F4}) {
+        QTest::keyClick(box, key);
+    }
+    QVERIFY(!box->view()->isVisible());
+    QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box, &wheel);
+    QCOMPARE(box->currentText(), shown);
+    QCOMPARE(f.ds.state(), Dataset::State::Browse);
+
+    setReadOnly(false);
+    QApplication::sendEvent(box, &wheel);
+    QVERIFY(box->currentText() != shown);
+    QCOMPARE(f.ds.state(), Dataset::State::Edit);
 }
 
 QTEST_MAIN(TestDBControls)

@@ -78,6 +78,8 @@ private slots:
     void aDraggedWidthSurvivesReopening();
     void rowsFollowInsertCancelAppendAndDelete();
     void clickingARowMakesItsRecordCurrent();
+    void keysMoveBetweenRecordsOnly_data();
+    void keysMoveBetweenRecordsOnly();
     void movingTheDatasetSelectsTheRow();
     void aHeldGridCatchesUpOnceWhenReleased();
     void aGridNotRepaintingBeforeAHoldStaysSo();
@@ -85,6 +87,7 @@ private slots:
     void typedValuesShowInTheirTextForm();
     void aLargeDatasetIsReadOnlyAsFarAsItIsShown();
     void doubleClickAndCtrlDeleteAreReported();
+    void aReadThatFailsWhilePaintingIsShownOnce();
 };
 
 void TestDBGrid::initTestCase() {
@@ -211,6 +214,47 @@ void TestDBGrid::clickingARowMakesItsRecordCurrent() {
     QCOMPARE(f.ds.recNo(), 3);
     QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
     QCOMPARE(f.ds.recNo(), 0);
+    QVERIFY(DialogScript::messages().empty());
+}
+
+void TestDBGrid::keysMoveBetweenRecordsOnly_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("row"); // the current record afterwards; the grid starts on record 30 of 60
+    QTest::newRow("Down") << int(Qt::Key_Down) << 0 << 1 << 31;
+    QTest::newRow("Up") << int(Qt::Key_Up) << 0 << 2 << 28;
+    QTest::newRow("Home") << int(Qt::Key_Home) << 0 << 1 << 0;
+    QTest::newRow("End") << int(Qt::Key_End) << 0 << 1 << 59;
+    QTest::newRow("Ctrl+Home") << int(Qt::Key_Home) << int(Qt::ControlModifier) << 1 << 0;
+    QTest::newRow("Tab seven times") << int(Qt::Key_Tab) << 0 << 7 << 30;
+    QTest::newRow("Shift+Tab seven times") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << 7 << 30;
+    QTest::newRow("Right seven times") << int(Qt::Key_Right) << 0 << 7 << 30;
+    QTest::newRow("Left") << int(Qt::Key_Left) << 0 << 1 << 30;
+}
+
+// Rows are selected whole, so no key moves from cell to cell: the keys that move change the current
+// record, Tab leaves the grid (here, alone in its window, the focus stays), and Left and Right only scroll.
+void TestDBGrid::keysMoveBetweenRecordsOnly() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, presses);
+    QFETCH(int, row);
+    Fixture f;
+    f.addAssets(60);
+    TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
+    f.open();
+    showAndActivate(grid);
+    grid.setFocus();
+    f.ds.moveTo(30);
+    QCOMPARE(grid.currentIndex().row(), 30);
+    const int column = grid.currentIndex().column();
+    for (int i = 0; i < presses; ++i) {
+        QTest::keyClick(&grid, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    }
+    QCOMPARE(f.ds.recNo(), row);
+    QCOMPARE(grid.currentIndex().row(), row);
+    QCOMPARE(grid.currentIndex().column(), column);
     QVERIFY(DialogScript::messages().empty());
 }
 
@@ -384,6 +428,34 @@ void TestDBGrid::doubleClickAndCtrlDeleteAreReported() {
     QCOMPARE(ctrlDeletes.size(), 1);
     QCOMPARE(grid.model()->rowCount(), 3); // the grid leaves deleting to whoever handles the signal
     QCOMPARE(f.reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3LL);
+}
+
+// Another program holds the register locked while the grid scrolls to rows it has not read: the error is
+// shown once, the program goes on, and the rows appear once the lock ends.
+void TestDBGrid::aReadThatFailsWhilePaintingIsShownOnce() {
+    Fixture f;
+    f.reg.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                              "INSERT INTO assets (ASSETID, ItemGroup) SELECT printf('KLT%04d', i), '1' FROM n"));
+    f.conn.setBusyTimeout(20);
+    TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
+    grid.datasetModel()->setReadRetryDelay(0);
+    f.open();
+    showAndActivate(grid);
+    QCoreApplication::processEvents();
+
+    f.reg.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    grid.scrollToBottom();
+    grid.viewport()->repaint();
+    QCOMPARE(cell(grid, 1990, 0), QString());
+    QCoreApplication::processEvents();
+    QCOMPARE(DialogScript::messages().size(), size_t(1));
+    QVERIFY2(DialogScript::messages()[0].text.contains(QLatin1String("vnrdata.mdb' is busy")),
+             qPrintable(DialogScript::messages()[0].text));
+
+    f.reg.exec(QStringLiteral("ROLLBACK"));
+    grid.viewport()->repaint();
+    QCOMPARE(cell(grid, 1990, 0), QStringLiteral("KLT1991"));
+    QCOMPARE(DialogScript::messages().size(), size_t(1));
 }
 
 QTEST_MAIN(TestDBGrid)

@@ -150,6 +150,8 @@ private slots:
     void saveAsPdfWritesPdf();
     void saveAsCancelledWritesNothing();
     void saveAsUnwritableFileIsAnError();
+    void failedPdfLeavesTheFileItReplaces();
+    void clearingGivesTheMemoryBack();
     void printCancelledPrintsNothing();
     void printAcceptedPrintsThePage();
 
@@ -300,6 +302,73 @@ void TestHtmlView::saveAsUnwritableFileIsAnError() {
         QVERIFY2(text.contains(QDir::toNativeSeparators(target)), qPrintable(text));
         QVERIFY(!QFile::exists(target));
     }
+}
+
+namespace {
+
+// A view whose printing fails after the PDF file has been started, as a printer that stops half way does.
+class FailingPdfView : public TextBrowserView {
+protected:
+    void printTo(QPrinter& printer) override {
+        QFile started(printer.outputFileName());
+        if (started.open(QIODevice::WriteOnly)) {
+            started.write("%PDF-1.4 cut short");
+        }
+        throw ControlError(QStringLiteral("Could not print the page"));
+    }
+};
+
+double residentMb() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    return statm.readAll().split(' ').value(1).toDouble() * 4096.0 / (1024.0 * 1024.0);
+}
+
+} // namespace
+
+// A PDF saved over an existing one is written beside it and takes its place only when complete: a print
+// that fails leaves the old PDF as it was and no partial file behind.
+void TestHtmlView::failedPdfLeavesTheFileItReplaces() {
+    const QString target = dir_->filePath(QStringLiteral("kept.pdf"));
+    {
+        TextBrowserView good;
+        good.navigate(address());
+        DialogScript::setNextFileName(target);
+        good.saveAs();
+    }
+    const QByteArray before = readAll(target);
+    QVERIFY(before.startsWith("%PDF") && before.size() > 1000);
+    const QStringList files = QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden);
+    FailingPdfView failing;
+    failing.navigate(address());
+    DialogScript::setNextFileName(target);
+    QCOMPARE(controlErrorText([&] { failing.saveAs(); }), QStringLiteral("Could not print the page"));
+    QCOMPARE(readAll(target), before);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), files);
+}
+
+// A long page shown whole holds a large document; cleared, the view gives that memory back to the system.
+void TestHtmlView::clearingGivesTheMemoryBack() {
+    const QString path = dir_->filePath(QStringLiteral("long.htm"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(longPage(6000));
+    file.close();
+    TextBrowserView view;
+    view.widget()->resize(600, 400);
+    const double before = residentMb();
+    view.navigate(QStringLiteral("file://") + path);
+    view.showWholePage();
+    const double shown = residentMb();
+    QVERIFY2(shown - before > 5, qPrintable(QStringLiteral("the page took only %1 MB").arg(shown - before)));
+    view.clear();
+    const double after = residentMb();
+    QVERIFY2(after - before < 20,
+             qPrintable(
+                 QStringLiteral("%1 MB before, %2 MB shown, %3 MB after clearing").arg(before).arg(shown).arg(after)));
+    QCOMPARE(view.documentText().trimmed(), QString());
 }
 
 void TestHtmlView::printCancelledPrintsNothing() {

@@ -1,9 +1,10 @@
 // The start-up sequence, in the order the program relies on: windows exist before the register opens, the
 // report files are tested before any password prompt, and a failure to open the register ends the program
-// with exit code 1 before any window is shown.
-#include "app/startup.h"
+// with exit code 1 before any window is shown. Each window is handed what it opens or calls when it is
+// created, so windows are made in the order of what they need: the main window (it holds the data module),
+// the password gate, the status window and the viewer before the windows that use them.
+#include "program/startup.h"
 
-#include "app/globals.h"
 #include "app/logon.h"
 #include "app/status.h"
 #include "browser/main.h"
@@ -24,36 +25,29 @@
 
 Startup::Startup() = default;
 
-Startup::~Startup() {
-    // The dialogs refer to the main window's datasets: they go first, the main window last.
-    assetreportsfrm.reset();
-    StatusFrm.reset();
-    reporterfrm.reset();
-    printfrm.reset();
-    writeofffrm.reset();
-    logonfrm.reset();
-    cfgFrm.reset();
-    assdetfrm.reset();
-    mainfrm.reset();
-}
+Startup::~Startup() = default;
 
 std::optional<int> Startup::prepare(const QString& programFilePath) {
-    ProgramFolder = folderOfProgram(programFilePath);
+    session.ProgramFolder = folderOfProgram(programFilePath);
+    // The name only, no display name: Qt would append a display name to every window's caption.
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vantrel"));
     Look::installStyle();
 
     mainfrm = std::make_unique<Tmainfrm>();
     Tmainfrm* main = mainfrm.get();
     DataModule& data = main->data;
-    assdetfrm = std::make_unique<Tassdetfrm>(main, data);
-    cfgFrm = std::make_unique<TcfgFrm>(main, data);
-    logonfrm = std::make_unique<Tlogonfrm>(nullptr, data, [main](const QString& caption) { main->setWindowTitle(caption); });
-    writeofffrm = std::make_unique<Twriteofffrm>(main, data);
-    printfrm = std::make_unique<Tprintfrm>(main, *main->DBGrid1);
-    reporterfrm = std::make_unique<Treporterfrm>(main);
+    // Shown before the main window at start-up: without a parent it opens in the middle of the screen.
+    logonfrm = std::make_unique<Tlogonfrm>(nullptr, data, session,
+                                           [main](const QString& caption) { main->setWindowTitle(caption); });
+    assdetfrm = new Tassdetfrm(main, data, *logonfrm);
+    cfgFrm = new TcfgFrm(main, data);
+    writeofffrm = new Twriteofffrm(main, data);
+    reporterfrm = new Treporterfrm(main);
     StatusFrm = std::make_unique<TStatusFrm>();
-    assetreportsfrm = std::make_unique<Tassetreportsfrm>(main, data, *main->Query2Grid);
+    reportWriter = std::make_unique<ReportWriter>(session, data.SystemTable, *StatusFrm, *reporterfrm);
+    printfrm = new Tprintfrm(main, *main->DBGrid1, *reportWriter);
+    assetreportsfrm = new Tassetreportsfrm(main, data, *main->Query2Grid, *reportWriter);
+    main->setCommands({*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *cfgFrm});
 
     bool promptAtStart = false;
     try {
@@ -61,9 +55,8 @@ std::optional<int> Startup::prepare(const QString& programFilePath) {
         data.GroupsTable.open();
         data.SystemTable.open();
         data.mainquery.open();
-        InitReportWriter(data.SystemTable);
-        LoggedOn = false;
-        if (!CheckReportFiles()) {
+        session.LoggedOn = false;
+        if (!session.CheckReportFiles()) {
             Dialogs::showMessage(QStringLiteral("Report Files are not correctly installed. Reports will be disabled"));
         }
         promptAtStart = data.SystemTable.fieldByName(QStringLiteral("PromptPasswordToStart")).asBoolean();

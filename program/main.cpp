@@ -1,5 +1,5 @@
 // The program file: checks that there is a display to show windows on, then runs the start-up sequence.
-#include "app/startup.h"
+#include "program/startup.h"
 
 #include <QApplication>
 #include <cstdio>

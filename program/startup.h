@@ -1,0 +1,52 @@
+// The start-up sequence: it fixes the program folder, creates the nine windows and wires them, opens the
+// register and the shared datasets, tests the report files, asks for the password or marks the main
+// window read-only, presets the report catalogue's dates, and runs the event loop.
+#pragma once
+
+#include "app/session.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+class ReportWriter;
+class Tassdetfrm;
+class Tassetreportsfrm;
+class TcfgFrm;
+class Tlogonfrm;
+class Tmainfrm;
+class Tprintfrm;
+class Treporterfrm;
+class TStatusFrm;
+class Twriteofffrm;
+
+// Owns every window of the program exactly once: the main window, and through it as their Qt parent the
+// six dialogs that open over it; the password window, the status window and the report writer directly.
+class Startup {
+public:
+    Startup();
+    ~Startup();
+
+    // Runs the sequence up to the event loop for the program file at programFilePath. Returns an exit code
+    // when the program ends before the loop (1: the register could not be opened; 0: the start-up password
+    // was refused), or nothing when the main window is ready to be shown.
+    std::optional<int> prepare(const QString& programFilePath);
+    // Shows the main window centred on the screen and runs the event loop until it closes.
+    int exec();
+
+    // The run's process-wide values; every window that reads one is handed this object.
+    Session session;
+    std::unique_ptr<Tmainfrm> mainfrm;
+    // Declared after the main window, so destroyed before it: they work on its data module.
+    std::unique_ptr<Tlogonfrm> logonfrm;
+    std::unique_ptr<TStatusFrm> StatusFrm;
+    std::unique_ptr<ReportWriter> reportWriter;
+
+    // The dialogs, owned by the main window as their Qt parent.
+    Tassdetfrm* assdetfrm = nullptr;
+    TcfgFrm* cfgFrm = nullptr;
+    Twriteofffrm* writeofffrm = nullptr;
+    Tprintfrm* printfrm = nullptr;
+    Treporterfrm* reporterfrm = nullptr;
+    Tassetreportsfrm* assetreportsfrm = nullptr;
+};

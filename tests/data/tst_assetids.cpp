@@ -1,0 +1,90 @@
+// The identifier rule on a real register: the running number after the group's count, stepped past
+// identifiers in use in any letter case, the zero fill, the length limit, and the demo registers numbered
+// by the same rule.
+#include "data/assetids.h"
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/schema.h"
+#include "tests/support/testregister.h"
+#include "tools/demodata.h"
+
+#include <QtTest>
+
+class TestAssetIds : public QObject {
+    Q_OBJECT
+private slots:
+    void nextFreeIdentifier_data() {
+        QTest::addColumn<QString>("abbreviation");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QStringList>("inUse");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first of a group") << "KLT"
+                                          << "1" << QStringList() << 0 << "KLT1001";
+        QTest::newRow("after the count") << "KLT"
+                                         << "3" << QStringList{"KLT3001"} << 11 << "KLT3012";
+        QTest::newRow("taken number skipped") << "KLT"
+                                              << "1" << QStringList{"KLT1002"} << 1 << "KLT1003";
+        QTest::newRow("taken in another case") << "KLT"
+                                               << "1" << QStringList{"klt1002", "Klt1003"} << 1 << "KLT1004";
+        QTest::newRow("four digits, no fill") << "KLT"
+                                              << "7" << QStringList() << 1234 << "KLT71235";
+        QTest::newRow("no abbreviation") << ""
+                                         << "5" << QStringList() << 44 << "5045";
+        QTest::newRow("other group's number is free") << "KLT"
+                                                      << "2" << QStringList{"KLT1001"} << 0 << "KLT2001";
+    }
+    void nextFreeIdentifier() {
+        QFETCH(QString, abbreviation);
+        QFETCH(QString, group);
+        QFETCH(QStringList, inUse);
+        QFETCH(int, stored);
+        QFETCH(QString, expected);
+        TestRegister reg;
+        for (const QString& id : inUse) {
+            reg.addAsset(id, group);
+        }
+        QCOMPARE(nextFreeAssetId(reg.side(), abbreviation, group, stored), expected);
+        QVERIFY(!assetIdInUse(reg.side(), expected));
+    }
+
+    // An identifier one character too long for its column is refused before anything is stored; one that
+    // just fits is given.
+    void identifierMustFitItsColumn() {
+        TestRegister reg;
+        const QString fits(kMaxTextLength - 4, QLatin1Char('K'));
+        QCOMPARE(nextFreeAssetId(reg.side(), fits, QStringLiteral("1"), 0).size(), kMaxTextLength);
+        try {
+            nextFreeAssetId(reg.side(), fits + QLatin1Char('K'), QStringLiteral("1"), 0);
+            QFAIL("an identifier longer than its column was given");
+        } catch (const ConversionError& e) {
+            QVERIFY2(e.text().contains(QStringLiteral("would have %1").arg(kMaxTextLength + 1)), qPrintable(e.text()));
+        }
+    }
+
+    // A demo register is numbered as the editor numbers it: in every group the next identifier the editor
+    // would give follows the last demo one without a gap.
+    void demoRegisterFollowsTheRule() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("vnrdata.mdb"));
+        createRegister(path);
+        DemoOptions o;
+        o.assets = 120;
+        fillDemoRegister(path, o);
+        Connection c;
+        c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
+        Statement groups(c, "SELECT ItemGroup, COUNT(*) FROM assets GROUP BY ItemGroup");
+        int seen = 0;
+        while (groups.step()) {
+            const QString group = groups.column(0).toString();
+            const int count = static_cast<int>(groups.columnInt64(1));
+            QVERIFY(assetIdInUse(c, assetIdFor(o.companyAbbr + group, count)));
+            QCOMPARE(nextFreeAssetId(c, o.companyAbbr, group, count), assetIdFor(o.companyAbbr + group, count + 1));
+            seen += count;
+        }
+        QCOMPARE(seen, 120);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAssetIds)
+#include "tst_assetids.moc"

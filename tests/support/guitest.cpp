@@ -1,0 +1,27 @@
+// The shared GUI test helpers.
+#include "tests/support/guitest.h"
+
+#include <QAbstractButton>
+#include <QImage>
+#include <QWidget>
+
+void typeInto(QWidget* w, const QString& text) {
+    w->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(w, Qt::Key_Delete);
+    QTest::keyClicks(w, text);
+}
+
+QStringList messageTexts() {
+    QStringList texts;
+    for (const ShownMessage& m : DialogScript::messages()) {
+        texts << m.text;
+    }
+    return texts;
+}
+
+bool showsPicture(const QAbstractButton* button, const QString& picture) {
+    const QImage expected = QImage(QStringLiteral(":/pictures/") + picture).convertToFormat(QImage::Format_ARGB32);
+    const QImage shown = button->icon().pixmap(button->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);
+    return !expected.isNull() && shown == expected;
+}
