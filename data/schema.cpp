@@ -170,28 +170,26 @@ QString registerShapeProblem(const Connection& c) {
 }
 
 QString registerValueProblem(const Connection& c) {
-    // Dates are stored as ISO text, booleans as 0 or 1, amounts as numbers: anything else would be shown as
-    // a blank or a zero that the register does not hold.
-    static const char* const kCheck = R"sql(
-SELECT ASSETID, CASE
-    WHEN typeof(TotalCost) NOT IN ('integer', 'real', 'null') THEN 'TotalCost'
-    WHEN typeof(WrittenDownValue) NOT IN ('integer', 'real', 'null') THEN 'WrittenDownValue'
-    WHEN isElectrical NOT IN (0, 1) THEN 'isElectrical'
-    WHEN itemBorrowed NOT IN (0, 1) THEN 'itemBorrowed'
-    WHEN WrittenOff NOT IN (0, 1) THEN 'WrittenOff'
-    WHEN typeof(DatePurchased) NOT IN ('text', 'null') THEN 'DatePurchased'
-    WHEN typeof(LastTestTag) NOT IN ('text', 'null') THEN 'LastTestTag'
-    WHEN typeof(BorrowedOn) NOT IN ('text', 'null') THEN 'BorrowedOn'
-    WHEN typeof(ExpectedReturn) NOT IN ('text', 'null') THEN 'ExpectedReturn'
-    WHEN typeof(WrittenOffDate) NOT IN ('text', 'null') THEN 'WrittenOffDate'
-    END AS bad
-FROM assets WHERE bad IS NOT NULL LIMIT 1)sql";
+    // Amounts must be numbers and yes/no values integers: anything else would be shown as a zero or a "False"
+    // that the register does not hold. (A date that is not a date is shown as the text it is.) One pass over
+    // the table, reading the five columns; the column at fault is looked up only when a row is found.
+    static const char* const kCheck =
+        "SELECT ASSETID, typeof(TotalCost) IN ('text', 'blob'), typeof(WrittenDownValue) IN ('text', 'blob'), "
+        "typeof(isElectrical) <> 'integer', typeof(itemBorrowed) <> 'integer' FROM assets "
+        "WHERE typeof(TotalCost) IN ('text', 'blob') OR typeof(WrittenDownValue) IN ('text', 'blob') "
+        "OR typeof(isElectrical) <> 'integer' OR typeof(itemBorrowed) <> 'integer' OR typeof(WrittenOff) <> 'integer' "
+        "LIMIT 1";
     Statement s(c, kCheck);
     if (s.step()) {
+        const char* column = s.columnInt64(1)   ? "TotalCost"
+                             : s.columnInt64(2) ? "WrittenDownValue"
+                             : s.columnInt64(3) ? "isElectrical"
+                             : s.columnInt64(4) ? "itemBorrowed"
+                                                : "WrittenOff";
         return QStringLiteral("the asset '%1' holds a value of the wrong kind in '%2'")
-            .arg(s.column(0).toString(), s.column(1).toString());
+            .arg(s.column(0).toString(), QLatin1String(column));
     }
-    Statement flag(c, "SELECT 1 FROM System WHERE PromptPasswordToStart NOT IN (0, 1) LIMIT 1");
+    Statement flag(c, "SELECT 1 FROM System WHERE typeof(PromptPasswordToStart) <> 'integer' LIMIT 1");
     if (flag.step()) {
         return QStringLiteral("the settings hold a value of the wrong kind in 'PromptPasswordToStart'");
     }

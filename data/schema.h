@@ -27,8 +27,8 @@ QString hashFilePassword(const QString& password, const QString& salt);
 // uses, declared with the program's types; otherwise what is wrong, as a phrase ("table 'assets' has no
 // column 'TotalCost'").
 QString registerShapeProblem(const Connection& c);
-// Empty when every stored date, boolean and amount has its column's kind; otherwise the first asset that
-// does not, as a phrase.
+// Empty when every stored amount is a number and every yes/no an integer; otherwise the first asset that
+// holds another kind, as a phrase.
 QString registerValueProblem(const Connection& c);
 // Brings a register of an older schema version up to this program's, in one transaction.
 void upgradeRegister(Connection& c, int fromVersion);
