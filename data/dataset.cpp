@@ -199,7 +199,12 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
     }
     // The record's identity beyond its row id: the columns of the table's unique indexes that the result
     // reads; without any, every column it reads.
-    const QStringList keys = uniqueColumns(connection_, cursor->table);
+    // Looked up once per table: a search reopens the list at every keystroke.
+    if (keyColumnsTable_ != cursor->table) {
+        keyColumns_ = uniqueColumns(connection_, cursor->table);
+        keyColumnsTable_ = cursor->table;
+    }
+    const QStringList& keys = keyColumns_;
     for (size_t i = 0; i < fields.size(); ++i) {
         if (!fields[i].column.isEmpty() && (keys.isEmpty() || keys.contains(fields[i].column, Qt::CaseInsensitive))) {
             cursor->keyFields.push_back(i);

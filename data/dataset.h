@@ -195,6 +195,8 @@ private:
     std::vector<QVariant> original_; // the current record as read, in the field types' forms
     std::vector<QVariant> stored_;   // the current record exactly as stored, for the lost-update guard
     QString duplicateKeyText_;
-    int insertedAt_ = -1; // row of a pending insert in the cursor
+    QString keyColumnsTable_; // the table keyColumns_ belongs to
+    QStringList keyColumns_;  // its columns that belong to a unique index
+    int insertedAt_ = -1;     // row of a pending insert in the cursor
     int currentBeforeInsert_ = 0;
 };

@@ -61,29 +61,6 @@ private slots:
             QVERIFY2(e.text().contains(QStringLiteral("would have %1").arg(kMaxTextLength + 1)), qPrintable(e.text()));
         }
     }
-
-    // A demo register is numbered as the editor numbers it: in every group the next identifier the editor
-    // would give follows the last demo one without a gap.
-    void demoRegisterFollowsTheRule() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("vnrdata.mdb"));
-        createRegister(path);
-        DemoOptions o;
-        o.assets = 120;
-        fillDemoRegister(path, o);
-        Connection c;
-        c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
-        Statement groups(c, "SELECT ItemGroup, COUNT(*) FROM assets GROUP BY ItemGroup");
-        int seen = 0;
-        while (groups.step()) {
-            const QString group = groups.column(0).toString();
-            const int count = static_cast<int>(groups.columnInt64(1));
-            QVERIFY(assetIdInUse(c, assetIdFor(o.companyAbbr + group, count)));
-            QCOMPARE(nextFreeAssetId(c, o.companyAbbr, group, count), assetIdFor(o.companyAbbr + group, count + 1));
-            seen += count;
-        }
-        QCOMPARE(seen, 120);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAssetIds)

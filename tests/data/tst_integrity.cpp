@@ -32,22 +32,6 @@ QString assetsText(TestRegister& reg) {
                                    "(SELECT * FROM assets ORDER BY rowid)"));
 }
 
-// Overwrites part of a page of the file with 0xFF bytes, and counts a change in the header so that a
-// connection already open reads the page afresh.
-void damagePage(const QString& path, long long page, int offset, int length) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.seek((page - 1) * 4096 + offset));
-    QCOMPARE(f.write(QByteArray(length, '\xff')), qint64(length));
-    for (const qint64 at : {24, 92}) {
-        QVERIFY(f.seek(at));
-        QByteArray counter = f.read(4);
-        counter[3] = static_cast<char>(counter[3] + 1);
-        QVERIFY(f.seek(at));
-        f.write(counter);
-    }
-}
-
 } // namespace
 
 class TestIntegrity : public QObject {

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtTest>
 
 TestRegister::TestRegister() : path_(dir_.filePath(QStringLiteral("vnrdata.mdb"))) {
     createRegister(path_);
@@ -74,4 +75,18 @@ QString errorOf(const std::function<void()>& f) {
         return e.text();
     }
     return QString();
+}
+
+void damagePage(const QString& path, long long page, int offset, int length) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.seek((page - 1) * 4096 + offset));
+    QCOMPARE(f.write(QByteArray(length, '\xff')), qint64(length));
+    for (const qint64 at : {24, 92}) {
+        QVERIFY(f.seek(at));
+        QByteArray counter = f.read(4);
+        counter[3] = static_cast<char>(counter[3] + 1);
+        QVERIFY(f.seek(at));
+        f.write(counter);
+    }
 }

@@ -42,3 +42,7 @@ QString makeProgramFolder(const QString& folder);
 
 // The text of the error f raises; empty when it raises none.
 QString errorOf(const std::function<void()>& f);
+
+// Overwrites length bytes at offset of page (1-based, 4096-byte pages) of the file at path with 0xFF, and
+// counts a change in the header so that a connection already open reads the page afresh.
+void damagePage(const QString& path, long long page, int offset, int length);

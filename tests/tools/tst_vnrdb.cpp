@@ -2,7 +2,6 @@
 #include "data/schema.h"
 #include "tests/support/testregister.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QtTest>
 
@@ -50,11 +49,7 @@ private slots:
             QCOMPARE(c.schemaVersion(), 1);
         }
 
-        QFile f(reg.path());
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.seek((root - 1) * 4096 + 8));
-        f.write(QByteArray(200, '\xff'));
-        f.close();
+        damagePage(reg.path(), root, 8, 200);
         Run damaged = vnrdb({QStringLiteral("check"), reg.path()});
         QCOMPARE(damaged.code, 1);
         QVERIFY2(damaged.out.contains(reg.path()) && damaged.out.contains(QLatin1String("damaged")),
