@@ -24,11 +24,11 @@ bool assetIdInUse(const Connection& connection, const QString& id) {
 }
 
 QString nextFreeAssetId(const Connection& connection, const QString& abbreviation, const QString& group,
-                        int storedInGroup) {
+                        int storedInGroup, const std::function<bool(const QString&)>& alsoTaken) {
     const QString prefix = abbreviation + group;
     int number = storedInGroup + 1;
     QString id = assetIdFor(prefix, number);
-    while (assetIdInUse(connection, id)) {
+    while ((alsoTaken && alsoTaken(id)) || assetIdInUse(connection, id)) {
         id = assetIdFor(prefix, ++number);
     }
     if (id.size() > kMaxTextLength) {

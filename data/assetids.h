@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class Connection;
 
@@ -16,7 +17,8 @@ QString assetIdFor(const QString& prefix, int number);
 // register's unique index compares them.
 bool assetIdInUse(const Connection& connection, const QString& id);
 // The identifier for a new asset of group when the group holds storedInGroup assets: running number
-// storedInGroup + 1, stepped past every identifier in use. Throws ConversionError when the identifier
-// would not fit its column, DatabaseError when the register cannot be read.
+// storedInGroup + 1, stepped past every identifier in use and every one alsoTaken names (identifiers given
+// out but not stored yet). Throws ConversionError when the identifier would not fit its column,
+// DatabaseError when the register cannot be read.
 QString nextFreeAssetId(const Connection& connection, const QString& abbreviation, const QString& group,
-                        int storedInGroup);
+                        int storedInGroup, const std::function<bool(const QString&)>& alsoTaken = nullptr);

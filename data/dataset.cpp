@@ -352,7 +352,7 @@ void Dataset::first() {
     checkBrowseMode();
     loadRow(0);
     eof_ = bof_ = recordCount() == 0;
-    emit currentChanged();
+    currentMoved();
 }
 
 void Dataset::next() {
@@ -364,7 +364,7 @@ void Dataset::next() {
     }
     loadRow(current_ + 1);
     eof_ = false;
-    emit currentChanged();
+    currentMoved();
 }
 
 void Dataset::prior() {
@@ -376,14 +376,14 @@ void Dataset::prior() {
     }
     loadRow(current_ - 1);
     bof_ = false;
-    emit currentChanged();
+    currentMoved();
 }
 
 void Dataset::last() {
     checkBrowseMode();
     loadRow(recordCount() - 1);
     eof_ = bof_ = recordCount() == 0;
-    emit currentChanged();
+    currentMoved();
 }
 
 void Dataset::moveTo(int row) {
@@ -393,6 +393,22 @@ void Dataset::moveTo(int row) {
     }
     loadRow(row);
     eof_ = bof_ = false;
+    currentMoved();
+}
+
+void Dataset::currentMoved() {
+    if (controlHolds_ > 0) {
+        movedWhileHeld_ = true;
+    } else {
+        emit currentChanged();
+    }
+}
+
+void Dataset::releaseControls() {
+    if (controlHolds_ == 0 || --controlHolds_ > 0 || !movedWhileHeld_) {
+        return;
+    }
+    movedWhileHeld_ = false;
     emit currentChanged();
 }
 

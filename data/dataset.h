@@ -89,6 +89,10 @@ public:
     void moveTo(int row);
     bool eof() const { return eof_; }
     bool bof() const { return bof_; }
+    // Holds back currentChanged while a walk moves over every record, so the controls showing the current
+    // record do not follow each step; when the last hold is released they are told once, if it moved.
+    void holdControls() { ++controlHolds_; }
+    void releaseControls();
     int recordCount() const;
     // The current row, 0-based; -1 when there is none.
     int recNo() const { return recordCount() == 0 ? -1 : current_; }
@@ -147,6 +151,8 @@ signals:
 
 private:
     friend class Field;
+    // Tells the controls another record is current, or notes it for the release of a hold.
+    void currentMoved();
     struct Cursor;
     using Row = std::vector<QVariant>;
     // What a post changes in memory, to put back when the transaction it joined rolls back.
@@ -190,6 +196,8 @@ private:
     std::unique_ptr<Cursor> cursor_;
     int current_ = 0;
     bool eof_ = true;
+    int controlHolds_ = 0;
+    bool movedWhileHeld_ = false;
     bool bof_ = true;
     std::vector<QVariant> buffer_;   // the current record as shown and edited
     std::vector<QVariant> original_; // the current record as read, in the field types' forms

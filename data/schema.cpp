@@ -6,9 +6,9 @@
 
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/newfile.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -117,9 +117,12 @@ void createRegister(const QString& path, const QString& filePassword) {
                                 .arg(path));
     }
     const QString salt = QString::number(QRandomGenerator::system()->generate64(), 16);
+    // Built under a temporary name and moved into place when complete: a failure leaves nothing behind (not
+    // even the journal of the failed transaction), and a file that appears at path meanwhile is never touched.
+    PartialFile file(temporaryNameBeside(path));
     try {
         Connection c;
-        c.createFile(path);
+        c.createFile(file.path());
         Connection::Transaction t(c);
         c.exec("PRAGMA application_id = " + std::to_string(kRegisterApplicationId));
         c.exec("PRAGMA user_version = " + std::to_string(kRegisterSchemaVersion));
@@ -130,9 +133,10 @@ void createRegister(const QString& path, const QString& filePassword) {
         lock.step();
         t.commit();
     } catch (const DatabaseError& e) {
-        QFile::remove(path);
-        throw DatabaseError(QStringLiteral("The register file '%1' could not be made: %2").arg(path, e.text()));
+        throw DatabaseError(QStringLiteral("The register file '%1' could not be made: %2")
+                                .arg(path, QString(e.text()).replace(file.path(), path)));
     }
+    file.placeAt(path);
 }
 
 QString registerShapeProblem(const Connection& c) {

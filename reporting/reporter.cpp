@@ -103,6 +103,19 @@ private:
     QPointer<TDBGrid> grid_;
 };
 
+// Holds back the controls showing a dataset (edits, lists, the grid) from following a producer's walk over
+// its records: each would lay its text out again for every record. They are told once, at the end.
+class ControlsHeld {
+public:
+    explicit ControlsHeld(Dataset& data) : data_(data) { data_.holdControls(); }
+    ~ControlsHeld() { data_.releaseControls(); }
+    ControlsHeld(const ControlsHeld&) = delete;
+    ControlsHeld& operator=(const ControlsHeld&) = delete;
+
+private:
+    Dataset& data_;
+};
+
 // Runs its action when the scope is left by an error, and only then.
 class OnError {
 public:
@@ -480,6 +493,7 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
     }
     {
         GridRepaintHeld held(grid);
+        ControlsHeld controls(data);
         data.first();
         while (!data.eof()) {
             WriteReportLine(QStringLiteral("<tr>"));

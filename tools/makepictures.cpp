@@ -1,8 +1,11 @@
 // makepictures: draws the program's raster pictures (background, buttons, the writing-quill animation,
-// viewer buttons, the report logo) and writes them into a folder, so that every picture compiled into the
-// program can be made again from this source. Usage: makepictures <pictures folder> [<reports folder>]
+// viewer buttons, the report logo) and the program's icon, and writes them into folders, so that every picture
+// compiled into or installed with the program can be made again from this source.
+// Usage: makepictures <pictures folder> [<reports folder> [<icons folder>]]
+#include <QBuffer>
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -10,7 +13,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QRegularExpression>
 #include <QString>
+#include <QSvgGenerator>
 #include <cmath>
 #include <cstdio>
 
@@ -507,17 +512,105 @@ QImage reportLogo() {
     return image;
 }
 
+// The program's icon on a 256 x 256 canvas: a violet asset tag with its engraved lines and string, tilted on a
+// mauve tile, as the report logo's label shows it. Drawn once for every size and for the scalable picture.
+void drawIcon(QPainter& p) {
+    antialias(p);
+    const QRectF tile(12, 12, 232, 232);
+    QLinearGradient wash(tile.topLeft(), tile.bottomRight());
+    wash.setColorAt(0, QColor(247, 236, 250));
+    wash.setColorAt(1, kMauve);
+    p.setPen(QPen(kViolet, 8));
+    p.setBrush(wash);
+    p.drawRoundedRect(tile, 44, 44);
+
+    // The string, from the tag's eyelet out to the tile's top left; the tag covers all but what shows through
+    // the eyelet.
+    p.setPen(roundPen(kDeepViolet, 6));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath string;
+    string.moveTo(90, 153);
+    string.cubicTo(58, 150, 42, 112, 58, 82);
+    string.cubicTo(70, 60, 66, 44, 48, 36);
+    p.drawPath(string);
+
+    p.save();
+    p.translate(138, 138);
+    p.rotate(-18);
+    QPainterPath tag;
+    tag.moveTo(-38, -62);
+    tag.lineTo(78, -62);
+    tag.quadTo(88, -62, 88, -52);
+    tag.lineTo(88, 52);
+    tag.quadTo(88, 62, 78, 62);
+    tag.lineTo(-38, 62);
+    tag.lineTo(-80, 22);
+    tag.lineTo(-80, -22);
+    tag.closeSubpath();
+    QPainterPath eyelet;
+    eyelet.addEllipse(QPointF(-50, 0), 11, 11);
+    QLinearGradient body(QPointF(0, -62), QPointF(0, 62));
+    body.setColorAt(0, QColor(160, 76, 232));
+    body.setColorAt(1, kViolet);
+    p.setPen(QPen(kDeepViolet, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(body);
+    p.drawPath(tag.subtracted(eyelet));
+    // The ring that reinforces the eyelet.
+    p.setPen(QPen(kMauve, 5));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(-50, 0), 16, 16);
+    // The engraved identifier: three lines, the last one shorter.
+    p.setPen(roundPen(Qt::white, 11));
+    p.drawLine(QPointF(-14, -30), QPointF(62, -30));
+    p.drawLine(QPointF(-14, 0), QPointF(62, 0));
+    p.drawLine(QPointF(-14, 30), QPointF(34, 30));
+    p.restore();
+}
+
+QImage iconPicture(int side) {
+    QImage image = transparentCanvas(side, side);
+    QPainter p(&image);
+    p.scale(side / 256.0, side / 256.0);
+    drawIcon(p);
+    return image;
+}
+
+// The icon as SVG. Its size is given in pixels, not in the millimetres the generator works out from a
+// resolution: the icon theme and its tools read the picture as 256 x 256.
+bool saveScalableIcon(const QString& folder, const QString& name) {
+    QBuffer drawn;
+    QSvgGenerator svg;
+    svg.setOutputDevice(&drawn);
+    svg.setSize(QSize(256, 256));
+    svg.setViewBox(QRect(0, 0, 256, 256));
+    svg.setTitle(QStringLiteral("Vantrel"));
+    svg.setDescription(QStringLiteral("The Vantrel asset register"));
+    QPainter p(&svg);
+    drawIcon(p);
+    p.end();
+    QString text = QString::fromUtf8(drawn.data());
+    text.replace(QRegularExpression(QStringLiteral("<svg width=\"[^\"]*\" height=\"[^\"]*\"")),
+                 QStringLiteral("<svg width=\"256\" height=\"256\""));
+    QFile file(QDir(folder).filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.flush()) {
+        std::fprintf(stderr, "makepictures: cannot write %s\n", qPrintable(file.fileName()));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: makepictures <pictures folder> [<reports folder>]\n");
+        std::fprintf(stderr, "usage: makepictures <pictures folder> [<reports folder> [<icons folder>]]\n");
         return 2;
     }
     QString pictures = QString::fromLocal8Bit(argv[1]);
     QString reports = argc > 2 ? QString::fromLocal8Bit(argv[2]) : pictures;
-    if (!QDir().mkpath(pictures) || !QDir().mkpath(reports)) {
+    QString icons = argc > 3 ? QString::fromLocal8Bit(argv[3]) : pictures;
+    if (!QDir().mkpath(pictures) || !QDir().mkpath(reports) || !QDir().mkpath(icons)) {
         std::fprintf(stderr, "makepictures: cannot make the output folders\n");
         return 1;
     }
@@ -536,5 +629,9 @@ int main(int argc, char* argv[]) {
     ok = save(printPicture(), pictures, QStringLiteral("print.png")) && ok;
     ok = save(dismissPicture(), pictures, QStringLiteral("dismiss.png")) && ok;
     ok = save(reportLogo(), reports, QStringLiteral("reportlogo.jpg"), 92) && ok;
+    ok = saveScalableIcon(icons, QStringLiteral("vantrel.svg")) && ok;
+    for (const int side : {48, 256}) {
+        ok = save(iconPicture(side), icons, QStringLiteral("vantrel-%1.png").arg(side)) && ok;
+    }
     return ok ? 0 : 1;
 }

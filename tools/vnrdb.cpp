@@ -1,24 +1,54 @@
 // vnrdb: the register tool.
-//   vnrdb create FILE [--demo N] [--seed S]   makes a register, empty or filled with N demo assets
+//   vnrdb create FILE [--company NAME] [--abbreviation ABBR] [--password PW] [--group N=NAME]... [--demo N]
+//                [--seed S]                   makes a register with settings, empty or with N demo assets
 //   vnrdb check FILE                          examines a register the way the program opens it, and more
-// It never writes over an existing file, and check writes nothing. Exit codes: 0 done, 1 refused or a
-// finding, 2 a usage error.
+//   vnrdb export FILE [--to OUT.csv]          writes the assets as CSV
+//   vnrdb import FILE IN.csv [--dry-run]      adds the assets of a CSV file, all or none
+//   vnrdb backup FILE DEST                    copies a register, also while it is in use
+// It never writes over an existing file, and check, export and backup write nothing to FILE. Exit codes: 0
+// done, 1 refused (every problem is listed) or a finding, 2 a usage error. The work itself is done by the
+// data layer and the register tool library; this file reads the command line.
+#include "data/backup.h"
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/newregister.h"
 #include "data/schema.h"
+#include "tools/assetcsv.h"
 #include "tools/demodata.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 
 namespace {
 
-const char* const kCreateHelp = "usage: vnrdb create FILE [--demo N] [--seed S]\n"
-                                "Makes a new register FILE: the tables and one empty settings record; with --demo,\n"
-                                "N demo assets over six groups (access password: demo), generated from seed S.\n"
-                                "Never writes over an existing file.\n";
+const char* const kCreateHelp =
+    "usage: vnrdb create FILE [--company NAME] [--abbreviation ABBR] [--password PW] [--group N=NAME]...\n"
+    "                         [--demo N] [--seed S]\n"
+    "Makes a new register FILE holding the settings given: the company name, its abbreviation (the start of\n"
+    "every asset identifier), the access password (when given, the program asks for it at start) and the\n"
+    "names of groups 1 to 9. With --demo, N demo assets over six groups of their own, generated from seed S\n"
+    "(access password: demo, unless given). Settings the program would refuse are refused, and nothing is\n"
+    "made. Never writes over an existing file.\n";
+const char* const kExportHelp =
+    "usage: vnrdb export FILE [--to OUT.csv]\n"
+    "Writes every asset of the register FILE as CSV (RFC 4180, UTF-8): a header row of the column names, then\n"
+    "one record per asset with every column in table order; dates as yyyy-mm-dd, yes/no as 0 or 1, amounts\n"
+    "with '.' before their decimals. To standard output, or to the new file OUT.csv, which appears complete\n"
+    "or not at all and is never written over. FILE is not changed.\n";
+const char* const kImportHelp =
+    "usage: vnrdb import FILE IN.csv [--dry-run]\n"
+    "Adds the assets of IN.csv to the register FILE. The header row names columns of assets (letter case\n"
+    "aside); values are read as the program reads them typed, dates as yyyy-mm-dd. A record without an\n"
+    "ASSETID gets the next identifier of its group, in file order. Every problem is listed as\n"
+    "'line N, COLUMN: message', and then nothing is added; otherwise all records are added together. With\n"
+    "--dry-run the file is checked and nothing is written.\n";
+const char* const kBackupHelp =
+    "usage: vnrdb backup FILE DEST\n"
+    "Copies the register FILE to the new file DEST, as one consistent state even while the program has FILE\n"
+    "open and is saving. DEST appears complete or not at all and is never written over.\n";
 const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "Examines the register FILE without changing it: the program's own opening checks,\n"
                                "every page (integrity_check), the schema version, and identifiers that differ only\n"
@@ -34,46 +64,210 @@ void say(const QString& line) {
     std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
 }
 
+void complain(const QString& line) {
+    std::fputs(qPrintable(QStringLiteral("vnrdb: ") + line + QLatin1Char('\n')), stderr);
+}
+
+// Whether args holds --help; then the command's help has been printed.
+bool helpAsked(const QStringList& args, const char* help) {
+    if (!args.contains(QLatin1String("--help"))) {
+        return false;
+    }
+    std::fputs(help, stdout);
+    return true;
+}
+
 int create(const QStringList& args) {
-    if (args.contains(QLatin1String("--help"))) {
-        std::fputs(kCreateHelp, stdout);
+    if (helpAsked(args, kCreateHelp)) {
         return 0;
     }
-    if (args.isEmpty()) {
+    if (args.isEmpty() || args[0].startsWith(QLatin1String("--"))) {
         return usage(kCreateHelp);
     }
     const QString file = args[0];
     int demo = -1;
     DemoOptions options;
+    NewRegister settings;
+    bool settingsGiven = false;
+    QStringList refused;
     for (int i = 1; i < args.size(); ++i) {
-        bool ok = false;
-        if (args[i] == QLatin1String("--demo") && i + 1 < args.size()) {
-            demo = args[++i].toInt(&ok);
-        } else if (args[i] == QLatin1String("--seed") && i + 1 < args.size()) {
-            options.seed = args[++i].toUInt(&ok);
+        const QString& option = args[i];
+        if (i + 1 >= args.size()) {
+            return usage(kCreateHelp);
+        }
+        const QString value = args[++i];
+        bool ok = true;
+        if (option == QLatin1String("--demo")) {
+            demo = value.toInt(&ok);
+            ok = ok && demo >= 0;
+        } else if (option == QLatin1String("--seed")) {
+            options.seed = value.toUInt(&ok);
+        } else if (option == QLatin1String("--company")) {
+            settings.company = options.companyName = value;
+            settingsGiven = true;
+        } else if (option == QLatin1String("--abbreviation")) {
+            settings.abbreviation = options.companyAbbr = value;
+            settingsGiven = true;
+        } else if (option == QLatin1String("--password")) {
+            settings.password = options.accessPassword = value;
+            settingsGiven = true;
+        } else if (option == QLatin1String("--group")) {
+            const qsizetype eq = value.indexOf(QLatin1Char('='));
+            const int digit = value.left(eq).toInt(&ok);
+            ok = ok && eq > 0;
+            if (ok && settings.groups.contains(digit)) {
+                refused << QStringLiteral("group %1: named twice").arg(digit);
+            }
+            settings.groups.insert(digit, value.mid(eq + 1));
+        } else {
+            ok = false;
         }
         if (!ok) {
             return usage(kCreateHelp);
         }
     }
-    try {
-        createRegister(file);
-        if (demo >= 0) {
-            options.assets = demo;
-            fillDemoRegister(file, options);
+    if (demo >= 0 && !settings.groups.isEmpty()) {
+        complain(QStringLiteral("--group and --demo do not go together: the demo assets belong to groups of their "
+                                "own"));
+        return 2;
+    }
+    refused << newRegisterProblems(settings);
+    if (!refused.isEmpty()) {
+        for (const QString& problem : refused) {
+            complain(problem);
         }
-    } catch (const VantrelError& e) {
-        std::fprintf(stderr, "vnrdb: %s\n", e.what());
         return 1;
     }
-    say(QStringLiteral("%1: register made%2")
-            .arg(file, demo >= 0 ? QStringLiteral(" with %1 demo assets").arg(demo) : QString()));
+    try {
+        if (demo >= 0) {
+            createRegister(file);
+            options.assets = demo;
+            try {
+                fillDemoRegister(file, options);
+            } catch (const VantrelError&) {
+                QFile::remove(file); // made a moment ago by this command, and of no use half filled
+                throw;
+            }
+        } else {
+            createRegister(file, settings);
+        }
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    say(QStringLiteral("%1: register made%2%3")
+            .arg(file, demo >= 0 ? QStringLiteral(" with %1 demo assets").arg(demo) : QString(),
+                 !settingsGiven && settings.groups.isEmpty() ? QString()
+                 : demo >= 0                                 ? QStringLiteral(" and the settings given")
+                                                             : QStringLiteral(" with its settings")));
+    return 0;
+}
+
+int exportCommand(const QStringList& args) {
+    if (helpAsked(args, kExportHelp)) {
+        return 0;
+    }
+    QString to;
+    if (args.size() == 3 && args[1] == QLatin1String("--to")) {
+        to = args[2];
+    } else if (args.size() != 1) {
+        return usage(kExportHelp);
+    }
+    if (args[0].startsWith(QLatin1String("--")) || to.startsWith(QLatin1String("--"))) {
+        return usage(kExportHelp);
+    }
+    try {
+        if (to.isEmpty()) {
+            QFile out;
+            if (!out.open(stdout, QIODevice::WriteOnly)) {
+                complain(QStringLiteral("standard output cannot be written: %1").arg(out.errorString()));
+                return 1;
+            }
+            exportAssets(args[0], out);
+            if (!out.flush()) {
+                complain(QStringLiteral("standard output cannot be written: %1").arg(out.errorString()));
+                return 1;
+            }
+        } else {
+            exportAssetsToNewFile(args[0], to);
+            std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("%1: assets written to %2").arg(args[0], to)));
+        }
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    return 0;
+}
+
+int importCommand(const QStringList& args) {
+    if (helpAsked(args, kImportHelp)) {
+        return 0;
+    }
+    QStringList files;
+    bool dryRun = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--dry-run")) {
+            dryRun = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usage(kImportHelp);
+        } else {
+            files << a;
+        }
+    }
+    if (files.size() != 2) {
+        return usage(kImportHelp);
+    }
+    QFile in(files[1]);
+    if (!in.open(QIODevice::ReadOnly)) {
+        complain(QStringLiteral("%1 cannot be read: %2").arg(files[1], in.errorString()));
+        return 1;
+    }
+    const QByteArray csv = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        complain(QStringLiteral("%1 cannot be read: %2").arg(files[1], in.errorString()));
+        return 1;
+    }
+    try {
+        const ImportOutcome outcome = importAssets(files[0], csv, dryRun);
+        if (!outcome.problems.isEmpty()) {
+            for (const QString& problem : outcome.problems) {
+                std::fputs(qPrintable(problem + QLatin1Char('\n')), stderr);
+            }
+            complain(QStringLiteral("%1: nothing imported; %2 problems in %3")
+                         .arg(files[0])
+                         .arg(outcome.problems.size())
+                         .arg(files[1]));
+            return 1;
+        }
+        say(dryRun
+                ? QStringLiteral("%1: %2 assets checked; nothing written (--dry-run)").arg(files[0]).arg(outcome.rows)
+                : QStringLiteral("%1: %2 assets imported").arg(files[0]).arg(outcome.rows));
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    return 0;
+}
+
+int backupCommand(const QStringList& args) {
+    if (helpAsked(args, kBackupHelp)) {
+        return 0;
+    }
+    if (args.size() != 2 || args[0].startsWith(QLatin1String("--")) || args[1].startsWith(QLatin1String("--"))) {
+        return usage(kBackupHelp);
+    }
+    try {
+        backupRegister(args[0], args[1]);
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    say(QStringLiteral("%1: copied to %2").arg(args[0], args[1]));
     return 0;
 }
 
 int check(const QStringList& args) {
-    if (args.contains(QLatin1String("--help"))) {
-        std::fputs(kCheckHelp, stdout);
+    if (helpAsked(args, kCheckHelp)) {
         return 0;
     }
     if (args.size() != 1) {
@@ -135,6 +329,15 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("check")) {
         return check(args.mid(1));
     }
-    std::fputs("usage: vnrdb create|check ... (vnrdb COMMAND --help says more)\n", stderr);
+    if (command == QLatin1String("export")) {
+        return exportCommand(args.mid(1));
+    }
+    if (command == QLatin1String("import")) {
+        return importCommand(args.mid(1));
+    }
+    if (command == QLatin1String("backup")) {
+        return backupCommand(args.mid(1));
+    }
+    std::fputs("usage: vnrdb create|check|export|import|backup ... (vnrdb COMMAND --help says more)\n", stderr);
     return 2;
 }

@@ -2,10 +2,10 @@
 // files are decoded as Latin-1 and a save writes back exactly what was read. QTextBrowser lays a table out
 // whole, and again whenever a row is added to it, so a long table is shown in blocks instead: each block
 // of rows is parsed on its own (behind the page's markup up to the table's start tag, so it is styled as
-// on the page) and its table is inserted after the previous block's, with the first block's format and
+// on the page) and its table takes the place of the block's blank, with the first block's format and
 // column widths and a negative top margin that lays its top border over the previous block's bottom
 // border. Only the new block's table is laid out, so a block takes a fraction of a second however many
-// rows are already shown.
+// rows the page has.
 #include "widgets/htmlview.h"
 
 #include "data/errors.h"
@@ -16,8 +16,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTemporaryFile>
@@ -176,6 +179,104 @@ qsizetype tablesBetween(const QList<qsizetype>& starts, qsizetype from, qsizetyp
     return last - first;
 }
 
+// Finishes the layout the browser does a piece at a time after a change, and tells the browser the page's
+// length, so its scroll bar reaches the page's end (asked for the size, the layout finishes without saying
+// that the size changed).
+void layOutToTheEnd(QTextBrowser& browser) {
+    QAbstractTextDocumentLayout* layout = browser.document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+}
+
+// A blank height tall with the given bottom margin, to stand in for a block of rows: an empty table of one
+// cell, inserted as a fragment as the blocks' tables are, so it abuts its neighbours as they do (a plain
+// frame would get an empty paragraph between it and the next).
+QTextDocumentFragment standIn(qreal height, qreal bottomMargin) {
+    QTextDocument scratch;
+    scratch.setUndoRedoEnabled(false);
+    QTextTableFormat format;
+    format.setBorder(0);
+    format.setMargin(0);
+    format.setPadding(0);
+    format.setCellPadding(0);
+    format.setCellSpacing(0);
+    format.setBottomMargin(bottomMargin);
+    format.setHeight(QTextLength(QTextLength::FixedLength, height));
+    QTextCursor at(&scratch);
+    QTextTable* table = at.insertTable(1, 1, format);
+    at.setPosition(table->firstPosition() - 1);
+    at.setPosition(table->lastPosition() + 1, QTextCursor::KeepAnchor);
+    return QTextDocumentFragment(at);
+}
+
+// Gives table column widths the blocks cut from its rows will share, from the widths it was laid out with
+// in document; a table whose columns all have widths keeps them.
+void fixColumnWidths(QTextDocument& document, QTextTable& table) {
+    QTextTableFormat format = table.format();
+    const int columns = table.columns();
+    const QList<QTextLength> given = format.columnWidthConstraints();
+    const bool allGiven = given.size() == columns && std::none_of(given.begin(), given.end(), [](const QTextLength& l) {
+                              return l.type() == QTextLength::VariableLength;
+                          });
+    if (allGiven || columns == 0) {
+        return;
+    }
+    // Each column's left edge and text width from a cell that spans it alone. A column's width is the
+    // distance to the next column's left edge less the borders and spacing between them; the last one's is
+    // its text width plus the padding the first column has around its text.
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const auto count = static_cast<size_t>(columns);
+    std::vector<qreal> left(count, -1);
+    std::vector<qreal> text(count, -1);
+    for (size_t c = 0; c < count; ++c) {
+        for (int r = 0; r < table.rows(); ++r) {
+            const QTextTableCell cell = table.cellAt(r, static_cast<int>(c));
+            if (cell.column() != static_cast<int>(c) || cell.columnSpan() != 1) {
+                continue;
+            }
+            const QTextBlock block = cell.firstCursorPosition().block();
+            const QTextBlockFormat blockFormat = block.blockFormat();
+            const qreal before = blockFormat.leftMargin() + blockFormat.indent() * document.indentWidth();
+            const QRectF rect = layout->blockBoundingRect(block);
+            left[c] = rect.left() - before;
+            text[c] = rect.width() + before + blockFormat.rightMargin();
+            break;
+        }
+        if (left[c] < 0) {
+            return; // no cell spans this column alone: the blocks keep the page's own widths
+        }
+    }
+    const qreal between = 2 * format.border() + format.cellSpacing();
+    std::vector<qreal> widths(count);
+    for (size_t c = 0; c + 1 < count; ++c) {
+        widths[c] = left[c + 1] - left[c] - between;
+    }
+    widths[count - 1] = text[count - 1] + (count > 1 ? widths[0] - text[0] : 2 * format.cellPadding());
+    qreal sum = 0;
+    for (qreal w : widths) {
+        if (w <= 0) {
+            return;
+        }
+        sum += w;
+    }
+    // A table as wide as its contents keeps its columns' widths. In a table as wide as a share of the page
+    // the columns keep their shares, so the blocks stay aligned however the view is resized, and the last
+    // column takes what rounding leaves, so the table stays as wide as before.
+    QList<QTextLength> constraints;
+    const bool contentWide = format.width().type() == QTextLength::VariableLength;
+    for (size_t c = 0; c < count; ++c) {
+        if (contentWide) {
+            constraints.append(QTextLength(QTextLength::FixedLength, widths[c]));
+        } else if (c + 1 < count) {
+            // An eighth of a pixel more, so the layout's rounding down of a share does not cost a pixel.
+            constraints.append(QTextLength(QTextLength::PercentageLength, 100.0 * (widths[c] + 1.0 / 8) / sum));
+        } else {
+            constraints.append(QTextLength());
+        }
+    }
+    format.setColumnWidthConstraints(constraints);
+    table.setFormat(format);
+}
+
 } // namespace
 
 HtmlTableRows findLongestTable(const QByteArray& page) {
@@ -267,50 +368,57 @@ HtmlTableRows findLongestTable(const QByteArray& page) {
 // ---------------------------------------------------------------------------------------------------------
 // The rows still to show
 
-// Holds a split page: the bytes, where its longest table's rows lie, how many of them are shown and the
-// table that shows the last of them. It appends blocks as the view nears the last row shown, or one per
-// pass of the event loop once the user has asked for the end.
+// Holds a split page: its bytes, where its longest table's rows lie, and the blocks those rows are cut
+// into. The first block is shown as a table at once. Every other block stands in the document as an empty
+// frame as tall as its rows are expected to be, so the page is as long as it will be from the start and
+// the scroll bar, End and Ctrl+End reach any part of it at once. A block's frame gives way to the block's
+// table when the view comes near it, one block per pass of the event loop, the nearest first; the blocks
+// the view never comes near are never laid out.
 class TextBrowserView::RowFeeder : public QObject {
 public:
     explicit RowFeeder(QTextBrowser& browser);
 
     // Forgets the page shown, if it was split.
     void reset();
-    // Shows page with only the first block of its longest table's rows; false (with nothing settled)
-    // when the document made of that part does not hold the tables the page's tags promise, or its table
-    // cannot be continued seamlessly.
+    // Shows page with only the first block of its longest table's rows as a table, and the other blocks'
+    // stand-ins; false (with nothing settled) when the document made of that part does not hold the tables
+    // the page's tags promise, or its table cannot be continued seamlessly.
     bool showSplit(const QByteArray& page, HtmlTableRows rows);
-    bool split() const { return !lastTable_.isNull(); }
-    bool complete() const { return !split() || nextRow_ >= rows_.rowStarts.size(); }
-    // Appends every row not yet shown.
+    bool split() const { return !blocks_.empty(); }
+    bool complete() const { return waiting_ == 0; }
+    // True when no block within reach of the view waits to be shown.
+    bool settled() const { return complete() || nearestWaitingBlock() < 0; }
+    // Shows every block still waiting, in page order.
     void finish();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Block {
+        qsizetype firstRow = 0;
+        qsizetype endRow = 0;
+        QPointer<QTextFrame> standIn; // null once the block's table is shown
+    };
+
     void schedule();
     void tick();
-    // Appends the next block of rows; false when it could not be made, in which case the page has been
-    // shown whole instead.
-    bool appendBlock();
-    // Gives the first table column widths the blocks after it will share, from the widths it was laid out
-    // with; a table whose columns all have widths keeps them.
-    void fixColumnWidths();
+    // The waiting block nearest the view, if one lies within a screen above or two below it; -1 if none.
+    qsizetype nearestWaitingBlock() const;
+    // Puts the block's table in place of its stand-in, keeping what the view shows where it is; false when
+    // the table could not be made, in which case the page has been shown whole instead.
+    bool showBlock(size_t index);
     void showWhole();
-    bool nearLastRow() const;
 
     QTextBrowser& browser_;
     QTimer tick_;
     QByteArray page_;
     HtmlTableRows rows_;
     qsizetype tableIndex_ = 0; // the table's place among the page's tables that have cells
-    qsizetype nextRow_ = 0;
-    QPointer<QTextTable> lastTable_;
-    qreal bottomMargin_ = 0;
-    bool widthsFixed_ = false;
-    bool toEnd_ = false;   // the user asked for the end: every block is brought in
-    bool atBottom_ = true; // the view was at the bottom when last moved
+    std::vector<Block> blocks_;
+    qsizetype waiting_ = 0;
+    QTextTableFormat blockFormat_; // the format of every block's table after the first
+    qreal bottomMargin_ = 0;       // the page's table's own bottom margin, kept by the last block
 };
 
 TextBrowserView::RowFeeder::RowFeeder(QTextBrowser& browser) : QObject(&browser), browser_(browser) {
@@ -318,29 +426,8 @@ TextBrowserView::RowFeeder::RowFeeder(QTextBrowser& browser) : QObject(&browser)
     tick_.setInterval(0);
     connect(&tick_, &QTimer::timeout, this, &RowFeeder::tick);
     QScrollBar* bar = browser.verticalScrollBar();
-    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
-        atBottom_ = value >= bar->maximum();
-        schedule();
-    });
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
-        // While every row is brought in, a view left at the bottom stays there as the rows arrive.
-        if (toEnd_ && atBottom_ && !bar->isSliderDown()) {
-            bar->setValue(maximum);
-        }
-        schedule();
-    });
-    connect(bar, &QScrollBar::actionTriggered, this, [this](int action) {
-        if (action == QAbstractSlider::SliderToMaximum) {
-            toEnd_ = true;
-            schedule();
-        }
-    });
-    connect(bar, &QScrollBar::sliderMoved, this, [this, bar](int value) {
-        if (value >= bar->maximum()) {
-            toEnd_ = true;
-            schedule();
-        }
-    });
+    connect(bar, &QScrollBar::valueChanged, this, &RowFeeder::schedule);
+    connect(bar, &QScrollBar::rangeChanged, this, &RowFeeder::schedule);
     browser.installEventFilter(this);
 }
 
@@ -348,11 +435,8 @@ void TextBrowserView::RowFeeder::reset() {
     tick_.stop();
     page_.clear();
     rows_ = HtmlTableRows();
-    nextRow_ = 0;
-    lastTable_.clear();
-    widthsFixed_ = false;
-    toEnd_ = false;
-    atBottom_ = true;
+    blocks_.clear();
+    waiting_ = 0;
 }
 
 bool TextBrowserView::RowFeeder::showSplit(const QByteArray& page, HtmlTableRows rows) {
@@ -373,30 +457,87 @@ bool TextBrowserView::RowFeeder::showSplit(const QByteArray& page, HtmlTableRows
     if (tables.size() != expected || index >= tables.size() || tables[index]->format().borderCollapse()) {
         return false;
     }
+    QTextTable& first = *tables[index];
+    if (document.pageSize().width() <= 0) {
+        // A view never shown has not laid its page out; it is measured as wide as the view is now.
+        document.setTextWidth(browser_.viewport()->width());
+    }
+    fixColumnWidths(document, first);
+    QTextTableFormat format = first.format();
+    bottomMargin_ = format.bottomMargin();
+    // A block's top border lies over the previous block's bottom border, so the seam looks like the line
+    // between two rows of one table.
+    blockFormat_ = format;
+    blockFormat_.setTopMargin(-(2 * format.border() + format.cellSpacing()));
+    blockFormat_.setBottomMargin(0);
+    blockFormat_.setHeaderRowCount(0);
+    format.setBottomMargin(0);
+    first.setFormat(format);
+
+    // The blocks still to come are expected to have rows as tall as the first block's after its first.
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const auto rowTop = [&](int row) {
+        return layout->blockBoundingRect(first.cellAt(row, 0).firstCursorPosition().block()).top();
+    };
+    const int shownRows = first.rows();
+    qreal rowHeight = layout->frameBoundingRect(&first).height() / std::max(shownRows, 1);
+    if (shownRows > 2 && rowTop(shownRows - 1) > rowTop(1)) {
+        rowHeight = (rowTop(shownRows - 1) - rowTop(1)) / (shownRows - 2);
+    }
+
     page_ = page;
     rows_ = std::move(rows);
     tableIndex_ = index;
-    nextRow_ = kFirstBlockRows;
-    lastTable_ = tables[index];
-    bottomMargin_ = lastTable_->format().bottomMargin();
+    const qsizetype total = rows_.rowStarts.size();
+    blocks_.push_back(Block{0, kFirstBlockRows, nullptr});
+    QTextCursor at(&document);
+    int position = first.lastPosition() + 1;
+    for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
+        const qsizetype end = std::min(row + kBlockRows, total);
+        at.setPosition(position);
+        at.insertFragment(standIn(rowHeight * static_cast<qreal>(end - row), end == total ? bottomMargin_ : 0));
+        QTextFrame* frame = nullptr;
+        for (QTextFrame* child : document.rootFrame()->childFrames()) {
+            if (child->firstPosition() > position) {
+                frame = child;
+                break;
+            }
+        }
+        position = frame->lastPosition() + 1;
+        blocks_.push_back(Block{row, end, frame});
+    }
+    waiting_ = static_cast<qsizetype>(blocks_.size()) - 1;
+    // Laid out to the end now, so the scroll bar has the page's whole length before the user can move it.
+    layOutToTheEnd(browser_);
     schedule();
     return true;
 }
 
 void TextBrowserView::RowFeeder::finish() {
-    while (!complete() && appendBlock()) {
+    for (size_t i = 0; i < blocks_.size() && !complete(); ++i) {
+        if (blocks_[i].standIn && !showBlock(i)) {
+            return;
+        }
     }
 }
 
 bool TextBrowserView::RowFeeder::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &browser_ && split()) {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_End) {
-            toEnd_ = true;
-            atBottom_ = true;
-            schedule();
-        } else if (event->type() == QEvent::Show || event->type() == QEvent::Resize) {
-            schedule();
+    if (watched != &browser_) {
+        return QObject::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::KeyPress) {
+        // A read-only browser moves no cursor, so Home and End, with or without Ctrl, go to the top and the
+        // bottom of the page.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~(Qt::ControlModifier | Qt::KeypadModifier)) == Qt::NoModifier;
+        if (plain && (key->key() == Qt::Key_End || key->key() == Qt::Key_Home)) {
+            layOutToTheEnd(browser_);
+            browser_.verticalScrollBar()->triggerAction(key->key() == Qt::Key_End ? QAbstractSlider::SliderToMaximum
+                                                                                  : QAbstractSlider::SliderToMinimum);
+            return true;
         }
+    } else if (split() && (event->type() == QEvent::Show || event->type() == QEvent::Resize)) {
+        schedule();
     }
     return QObject::eventFilter(watched, event);
 }
@@ -412,27 +553,46 @@ void TextBrowserView::RowFeeder::tick() {
     if (complete() || !browser_.isVisible()) {
         return;
     }
-    if ((toEnd_ || nearLastRow()) && appendBlock()) {
+    // The page laid out to its end first (a resized view lays out lazily), so the view's place is known.
+    layOutToTheEnd(browser_);
+    const qsizetype next = nearestWaitingBlock();
+    if (next >= 0 && showBlock(static_cast<size_t>(next))) {
         // Checked again once the view has taken the new rows in: one block may not be enough.
         schedule();
     }
 }
 
-bool TextBrowserView::RowFeeder::nearLastRow() const {
-    if (!lastTable_) {
-        return false;
-    }
+qsizetype TextBrowserView::RowFeeder::nearestWaitingBlock() const {
     const qreal viewHeight = browser_.viewport()->height();
-    const qreal viewBottom = browser_.verticalScrollBar()->value() + viewHeight;
-    const qreal rowsBottom = browser_.document()->documentLayout()->frameBoundingRect(lastTable_).bottom();
-    return rowsBottom - viewBottom < 2 * viewHeight;
+    const qreal viewTop = browser_.verticalScrollBar()->value();
+    const qreal viewBottom = viewTop + viewHeight;
+    QAbstractTextDocumentLayout* layout = browser_.document()->documentLayout();
+    qsizetype nearest = -1;
+    qreal nearestDistance = 0;
+    for (size_t i = 0; i < blocks_.size(); ++i) {
+        if (!blocks_[i].standIn) {
+            continue;
+        }
+        const QRectF rect = layout->frameBoundingRect(blocks_[i].standIn);
+        if (rect.top() > viewBottom + 2 * viewHeight) {
+            break; // the blocks lie in page order: the rest are further down still
+        }
+        const qreal distance =
+            rect.bottom() < viewTop ? viewTop - rect.bottom() : std::max(0.0, rect.top() - viewBottom);
+        const bool within = rect.bottom() < viewTop ? distance <= viewHeight : true;
+        if (within && (nearest < 0 || distance < nearestDistance)) {
+            nearest = static_cast<qsizetype>(i);
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
 }
 
-bool TextBrowserView::RowFeeder::appendBlock() {
+bool TextBrowserView::RowFeeder::showBlock(size_t index) {
+    Block& block = blocks_[index];
     const qsizetype total = rows_.rowStarts.size();
-    const qsizetype last = std::min(nextRow_ + kBlockRows, total);
-    const qsizetype from = rows_.rowStarts[nextRow_];
-    const qsizetype to = last < total ? rows_.rowStarts[last] : rows_.tableEnd;
+    const qsizetype from = rows_.rowStarts[block.firstRow];
+    const qsizetype to = block.endRow < total ? rows_.rowStarts[block.endRow] : rows_.tableEnd;
 
     // The block's rows behind everything up to the table's start tag, so they are styled as on the page.
     QByteArray html;
@@ -450,37 +610,37 @@ bool TextBrowserView::RowFeeder::appendBlock() {
         showWhole();
         return false;
     }
-    if (!widthsFixed_) {
-        fixColumnWidths();
-        widthsFixed_ = true;
+    // The block's table takes its format before it is moved, so it is laid out once.
+    QTextTableFormat format = blockFormat_;
+    if (block.endRow == total) {
+        format.setBottomMargin(bottomMargin_);
     }
-    // The block's table takes the previous block's format before it is moved, so it is laid out once.
-    QTextTableFormat previous = lastTable_->format();
-    QTextTableFormat format = previous;
-    // Its top border lies over the previous block's bottom border, so the seam looks like the line
-    // between two rows of one table.
-    format.setTopMargin(-(2 * previous.border() + previous.cellSpacing()));
-    format.setBottomMargin(bottomMargin_);
-    format.setHeaderRowCount(0);
     QTextTable* source = tables[tableIndex_];
     source->setFormat(format);
     QTextCursor pick(&scratch);
     pick.setPosition(source->firstPosition() - 1);
     pick.setPosition(source->lastPosition() + 1, QTextCursor::KeepAnchor);
-    const QTextDocumentFragment block(pick);
+    const QTextDocumentFragment rowsBlock(pick);
 
-    if (previous.bottomMargin() != 0) {
-        previous.setBottomMargin(0);
-        lastTable_->setFormat(previous);
-    }
-    QTextFrame* parent = lastTable_->parentFrame();
-    const int after = lastTable_->lastPosition() + 1;
-    QTextCursor at(browser_.document());
-    at.setPosition(after);
-    at.insertFragment(block);
+    QTextDocument& document = *browser_.document();
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    QScrollBar* bar = browser_.verticalScrollBar();
+    const int value = bar->value();
+    const bool atBottom = value > 0 && value >= bar->maximum();
+    const QRectF before = layout->frameBoundingRect(block.standIn);
+
+    QTextFrame* parent = block.standIn->parentFrame();
+    QTextCursor at(&document);
+    at.beginEditBlock();
+    at.setPosition(block.standIn->firstPosition() - 1);
+    at.setPosition(block.standIn->lastPosition() + 1, QTextCursor::KeepAnchor);
+    at.removeSelectedText();
+    const int position = at.position();
+    at.insertFragment(rowsBlock);
+    at.endEditBlock();
     QTextTable* added = nullptr;
     for (QTextFrame* child : parent->childFrames()) {
-        if (child->firstPosition() > after) {
+        if (child->firstPosition() > position) {
             added = qobject_cast<QTextTable*>(child);
             break;
         }
@@ -489,82 +649,22 @@ bool TextBrowserView::RowFeeder::appendBlock() {
         showWhole();
         return false;
     }
-    lastTable_ = added;
-    nextRow_ = last;
-    return true;
-}
+    block.standIn = nullptr;
+    --waiting_;
 
-void TextBrowserView::RowFeeder::fixColumnWidths() {
-    QTextTable& table = *lastTable_;
-    QTextTableFormat format = table.format();
-    const int columns = table.columns();
-    const QList<QTextLength> given = format.columnWidthConstraints();
-    const bool allGiven = given.size() == columns && std::none_of(given.begin(), given.end(), [](const QTextLength& l) {
-                              return l.type() == QTextLength::VariableLength;
-                          });
-    if (allGiven || columns == 0) {
-        return;
+    // The rows may be taller or shorter than expected. What the view shows stays where it is: a block
+    // above the view moves the view by the difference, one the view's top lies in keeps that row in place,
+    // and a view at the bottom of the page stays there.
+    layOutToTheEnd(browser_);
+    const QRectF after = layout->frameBoundingRect(added);
+    if (atBottom) {
+        bar->setValue(bar->maximum());
+    } else if (before.bottom() <= value) {
+        bar->setValue(value + qRound(after.bottom() - before.bottom()));
+    } else if (before.top() < value && before.height() > 0) {
+        bar->setValue(qRound(after.top() + (value - before.top()) * after.height() / before.height()));
     }
-    QTextDocument& document = *browser_.document();
-    if (document.pageSize().width() <= 0) {
-        // A view never shown has not laid its page out; it is measured as wide as the view is now.
-        document.setTextWidth(browser_.viewport()->width());
-    }
-    // Each column's left edge and text width from a cell that spans it alone. A column's width is the
-    // distance to the next column's left edge less the borders and spacing between them; the last one's is
-    // its text width plus the padding the first column has around its text.
-    QAbstractTextDocumentLayout* layout = document.documentLayout();
-    const auto count = static_cast<size_t>(columns);
-    std::vector<qreal> left(count, -1);
-    std::vector<qreal> text(count, -1);
-    for (size_t c = 0; c < count; ++c) {
-        for (int r = 0; r < table.rows(); ++r) {
-            const QTextTableCell cell = table.cellAt(r, static_cast<int>(c));
-            if (cell.column() != static_cast<int>(c) || cell.columnSpan() != 1) {
-                continue;
-            }
-            const QTextBlock block = cell.firstCursorPosition().block();
-            const QTextBlockFormat blockFormat = block.blockFormat();
-            const qreal before = blockFormat.leftMargin() + blockFormat.indent() * document.indentWidth();
-            const QRectF rect = layout->blockBoundingRect(block);
-            left[c] = rect.left() - before;
-            text[c] = rect.width() + before + blockFormat.rightMargin();
-            break;
-        }
-        if (left[c] < 0) {
-            return; // no cell spans this column alone: the blocks keep the page's own widths
-        }
-    }
-    const qreal between = 2 * format.border() + format.cellSpacing();
-    std::vector<qreal> widths(count);
-    for (size_t c = 0; c + 1 < count; ++c) {
-        widths[c] = left[c + 1] - left[c] - between;
-    }
-    widths[count - 1] = text[count - 1] + (count > 1 ? widths[0] - text[0] : 2 * format.cellPadding());
-    qreal sum = 0;
-    for (qreal w : widths) {
-        if (w <= 0) {
-            return;
-        }
-        sum += w;
-    }
-    // A table as wide as its contents keeps its columns' widths. In a table as wide as a share of the page
-    // the columns keep their shares, so the blocks stay aligned however the view is resized, and the last
-    // column takes what rounding leaves, so the table stays as wide as before.
-    QList<QTextLength> constraints;
-    const bool contentWide = format.width().type() == QTextLength::VariableLength;
-    for (size_t c = 0; c < count; ++c) {
-        if (contentWide) {
-            constraints.append(QTextLength(QTextLength::FixedLength, widths[c]));
-        } else if (c + 1 < count) {
-            // An eighth of a pixel more, so the layout's rounding down of a share does not cost a pixel.
-            constraints.append(QTextLength(QTextLength::PercentageLength, 100.0 * (widths[c] + 1.0 / 8) / sum));
-        } else {
-            constraints.append(QTextLength());
-        }
-    }
-    format.setColumnWidthConstraints(constraints);
-    table.setFormat(format);
+    return true;
 }
 
 void TextBrowserView::RowFeeder::showWhole() {
@@ -605,6 +705,10 @@ QString TextBrowserView::documentText() const {
 
 bool TextBrowserView::pageComplete() const {
     return feeder_->complete();
+}
+
+bool TextBrowserView::viewSettled() const {
+    return feeder_->settled();
 }
 
 void TextBrowserView::showWholePage() {
@@ -654,22 +758,86 @@ void TextBrowserView::showPage(const QByteArray& bytes, const QString& folder) {
     browser_->setHtml(QString::fromLatin1(bytes));
 }
 
-QTextDocument* TextBrowserView::wholeDocument(std::unique_ptr<QTextDocument>& holder) const {
+std::unique_ptr<QTextDocument> TextBrowserView::printDocument(QPrinter& printer, qreal margin,
+                                                              QList<QTextTable*>& blocks) const {
     QTextDocument* shown = browser_->document();
-    if (!feeder_->split()) {
-        return shown;
+    // The margins are left round each page by the drawing, not set on the document's frame: a frame's margin
+    // also breaks the page before every row of a table.
+    const QSizeF pageSize(printer.width() - 2 * margin, printer.height() - 2 * margin);
+    const auto make = [&] {
+        // Made a child of the browser, so pictures are looked up the same way as for the page shown.
+        auto document = std::make_unique<QTextDocument>(browser_.data());
+        document->setUndoRedoEnabled(false);
+        document->setDefaultFont(shown->defaultFont());
+        document->setDefaultStyleSheet(shown->defaultStyleSheet());
+        document->setDefaultTextOption(shown->defaultTextOption());
+        document->setDocumentMargin(shown->documentMargin());
+        document->setIndentWidth(shown->indentWidth());
+        document->setBaseUrl(shown->baseUrl());
+        document->documentLayout()->setPaintDevice(&printer);
+        document->setPageSize(pageSize);
+        return document;
+    };
+    auto document = make();
+
+    // A long table is cut into tables of kBlockRows rows, as the view shows it: one table of thousands of
+    // rows takes far longer to lay out over pages and to draw a page of.
+    const HtmlTableRows rows = findLongestTable(bytes_);
+    const qsizetype total = rows.rowStarts.size();
+    blocks.clear();
+    if (total > kSplitRows && !rows.spansRows && rows.tableOpenEnd <= kMaxMarkupBeforeTable) {
+        // The blocks' format comes from the first block laid out by itself; the page is laid out only once
+        // every block has it, since a table's format changed after layout lays the rest out again.
+        const qsizetype index = tablesBetween(rows.tablesWithCells, 0, rows.tableStart);
+        auto probe = make();
+        probe->setHtml(QString::fromLatin1(bytes_.left(rows.rowStarts[kFirstBlockRows]) + "</table>"));
+        const QList<QTextTable*> probeTables = tablesOf(*probe);
+        QTextTableFormat format;
+        if (index < probeTables.size() && !probeTables[index]->format().borderCollapse()) {
+            fixColumnWidths(*probe, *probeTables[index]);
+            format = probeTables[index]->format();
+        }
+        const QByteArray startTag = bytes_.mid(rows.tableStart, rows.tableOpenEnd - rows.tableStart);
+        QByteArray cut;
+        cut.reserve(bytes_.size() + (total / kBlockRows + 1) * (startTag.size() + 8));
+        cut.append(bytes_.constData(), rows.rowStarts[kFirstBlockRows]);
+        qsizetype cuts = 0;
+        for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
+            const qsizetype end = row + kBlockRows < total ? rows.rowStarts[row + kBlockRows] : bytes_.size();
+            cut.append("</table>");
+            cut.append(startTag);
+            cut.append(bytes_.constData() + rows.rowStarts[row], end - rows.rowStarts[row]);
+            ++cuts;
+        }
+        document->setHtml(QString::fromLatin1(cut));
+        const QList<QTextTable*> tables = tablesOf(*document);
+        if (format.isValid() && tables.size() == rows.tablesWithCells.size() + cuts) {
+            blocks = tables.mid(index, cuts + 1);
+        }
+        if (!blocks.isEmpty()) {
+            // The blocks share the first one's columns, and each one's top border lies over the bottom border
+            // of the one before, so they print as one table.
+            const qreal bottomMargin = format.bottomMargin();
+            QTextTableFormat next = format;
+            next.setTopMargin(-(2 * format.border() + format.cellSpacing()));
+            next.setBottomMargin(0);
+            next.setHeaderRowCount(0);
+            format.setBottomMargin(0);
+            blocks.first()->setFormat(format);
+            for (qsizetype i = 1; i < blocks.size(); ++i) {
+                if (i + 1 == blocks.size()) {
+                    next.setBottomMargin(bottomMargin);
+                }
+                blocks[i]->setFormat(next);
+            }
+            // Laid out from the start with the blocks' formats, whatever the parsing laid out before.
+            document->markContentsDirty(0, document->characterCount());
+        }
     }
-    // Made a child of the browser, so pictures are looked up the same way as for the page shown.
-    holder = std::make_unique<QTextDocument>(browser_.data());
-    holder->setUndoRedoEnabled(false);
-    holder->setDefaultFont(shown->defaultFont());
-    holder->setDefaultStyleSheet(shown->defaultStyleSheet());
-    holder->setDefaultTextOption(shown->defaultTextOption());
-    holder->setDocumentMargin(shown->documentMargin());
-    holder->setIndentWidth(shown->indentWidth());
-    holder->setBaseUrl(shown->baseUrl());
-    holder->setHtml(QString::fromLatin1(bytes_));
-    return holder.get();
+    if (blocks.isEmpty()) {
+        document->setHtml(QString::fromLatin1(bytes_));
+    }
+    return document;
 }
 
 void TextBrowserView::saveAs() {
@@ -706,7 +874,9 @@ void TextBrowserView::savePdf(const QString& fileName) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(part.fileName());
-    printTo(printer);
+    if (!printTo(printer)) {
+        return; // cancelled: the file already there stays as it was
+    }
     // A new file gets the permissions any new file of the user gets; a replaced one keeps its own.
     QFileDevice::Permissions permissions = target.exists() ? QFile::permissions(fileName) : newFilePermissions();
     QFile::setPermissions(part.fileName(), permissions);
@@ -725,7 +895,7 @@ void TextBrowserView::print() {
     printTo(printer);
 }
 
-void TextBrowserView::printTo(QPrinter& printer) {
+bool TextBrowserView::printTo(QPrinter& printer) {
     QString target = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName();
     if (target.isEmpty()) {
         throw ControlError(QStringLiteral("No printer or file was chosen to print the page to"));
@@ -733,10 +903,89 @@ void TextBrowserView::printTo(QPrinter& printer) {
     if (!printer.isValid()) {
         throw ControlError(QStringLiteral("The printer %1 cannot be used").arg(target));
     }
-    std::unique_ptr<QTextDocument> whole;
-    wholeDocument(whole)->print(&printer);
-    bool written = printer.outputFormat() != QPrinter::PdfFormat || QFileInfo(target).size() > 0;
-    if (printer.printerState() == QPrinter::Error || !written) {
-        throw ControlError(QStringLiteral("Could not print the page to %1").arg(QDir::toNativeSeparators(target)));
+    const auto failed = [&target] {
+        return ControlError(QStringLiteral("Could not print the page to %1").arg(QDir::toNativeSeparators(target)));
+    };
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        throw failed();
     }
+    // Pages as the document's own printing lays them out: 2 cm margins, and the page's number at the
+    // bottom right of each.
+    const int dpi = printer.logicalDpiY();
+    const qreal margin = static_cast<int>(2 / 2.54 * dpi);
+    QList<QTextTable*> blocks;
+    const std::unique_ptr<QTextDocument> document = printDocument(printer, margin, blocks);
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    const QSizeF content = document->pageSize();
+    const QRectF body(0, 0, printer.width(), printer.height());
+    const QPointF pageNumberAt(body.width() - margin, body.height() - margin +
+                                                          QFontMetrics(document->defaultFont(), &printer).ascent() +
+                                                          5 * dpi / 72.0);
+
+    // Progress in two halves: the blocks laid out, then the pages drawn. It shows once a second has passed.
+    constexpr int kSteps = 1000;
+    QProgressDialog progress(printer.outputFormat() == QPrinter::PdfFormat
+                                 ? QStringLiteral("Saving the page as a PDF...")
+                                 : QStringLiteral("Printing the page..."),
+                             QStringLiteral("Cancel"), 0, kSteps, browser_->window());
+    progress.setWindowTitle(QStringLiteral("Vantrel"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(1000);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    const auto cancelled = [&] {
+        if (!progress.wasCanceled()) {
+            return false;
+        }
+        printer.abort();
+        return true;
+    };
+    for (qsizetype i = 0; i < blocks.size(); ++i) {
+        layout->frameBoundingRect(blocks[i]); // lays the page out as far as this block
+        progress.setValue(static_cast<int>(kSteps / 2 * (i + 1) / blocks.size()));
+        if (cancelled()) {
+            return false;
+        }
+    }
+    layout->documentSize();
+    const int pages = document->pageCount();
+    int from = printer.fromPage() > 0 ? std::min(printer.fromPage(), pages) : 1;
+    int to = printer.toPage() > 0 ? std::min(printer.toPage(), pages) : pages;
+    from = std::max(from, 1);
+    const bool reversed = printer.pageOrder() == QPrinter::LastPageFirst;
+    for (int n = 0; n <= to - from; ++n) {
+        const int page = reversed ? to - n : from + n;
+        if (n > 0 && !printer.newPage()) {
+            throw failed();
+        }
+        const QRectF view(0, (page - 1) * content.height(), content.width(), content.height());
+        painter.save();
+        painter.translate(margin, margin - view.top());
+        QAbstractTextDocumentLayout::PaintContext context;
+        painter.setClipRect(view);
+        context.clip = view;
+        // Black text whatever the desktop's colours, as on paper.
+        context.palette.setColor(QPalette::Text, Qt::black);
+        layout->draw(&painter, context);
+        painter.setClipping(false);
+        painter.setFont(document->defaultFont());
+        const QString number = QString::number(page);
+        painter.drawText(qRound(pageNumberAt.x() - margin - painter.fontMetrics().horizontalAdvance(number)),
+                         qRound(pageNumberAt.y() - margin + view.top()), number);
+        painter.restore();
+        progress.setValue(kSteps / 2 + kSteps / 2 * (n + 1) / (to - from + 1));
+        if (cancelled()) {
+            return false;
+        }
+    }
+    if (!painter.end()) {
+        throw failed();
+    }
+    const bool written = printer.outputFormat() != QPrinter::PdfFormat || QFileInfo(target).size() > 0;
+    if (printer.printerState() == QPrinter::Error || !written) {
+        throw failed();
+    }
+    return true;
 }

@@ -12,6 +12,7 @@
 class QPrinter;
 class QTextBrowser;
 class QTextDocument;
+class QTextTable;
 class QWidget;
 
 // What the report viewer needs from a page view. Failures raise ControlError naming the file.
@@ -52,18 +53,20 @@ HtmlTableRows findLongestTable(const QByteArray& page);
 
 // A page view drawn by QTextBrowser. Pages are read as 8-bit Latin-1 text, and pictures named relative to
 // a page are looked up in the page's folder. A page whose longest table has more than kSplitRows rows is
-// shown with only the first kFirstBlockRows of them (and everything after the table); further blocks of
-// rows are appended, as continuations of the same table, when the view is scrolled near the last row
-// shown, and all of them, a block per pass of the event loop, once the user asks for the end (End,
-// Ctrl+End, or the scroll bar taken to its bottom). Saving and printing always use the whole page.
+// shown with only the first kFirstBlockRows of them laid out; every further block of kBlockRows rows holds
+// its place with a blank as tall as its rows are expected to be, so the page has its whole length at once,
+// and is laid out when the view comes near it (a block per pass of the event loop). End, Ctrl+End or the
+// scroll bar reach the end of any page at once, and blocks the view never comes near cost nothing. Saving
+// and printing always use the whole page.
 class TextBrowserView : public HtmlView {
 public:
     // QTextBrowser takes about half a millisecond a row to lay a table out, so a table of up to kSplitRows
     // rows is shown whole in about a quarter of a second; a longer one starts with kFirstBlockRows rows
-    // (ten screens or so) and grows kBlockRows rows at a time, a tenth to a fifth of a second a block.
+    // (ten screens or so) and lays out kBlockRows rows at a time, some fifty milliseconds a block, so the
+    // view is never kept from the user's input for long.
     static constexpr int kSplitRows = 400;
     static constexpr int kFirstBlockRows = 200;
-    static constexpr int kBlockRows = 200;
+    static constexpr int kBlockRows = 100;
     static_assert(kSplitRows >= kFirstBlockRows, "a split page has rows after its first block");
 
     explicit TextBrowserView(QWidget* parent = nullptr);
@@ -79,26 +82,31 @@ public:
 
     // The address last navigated to, as given.
     QString currentAddress() const { return address_; }
-    // The text of the page as shown so far, without markup: a long table only as far as its rows are in.
+    // The text of the page as shown so far, without markup: of a long table only the blocks laid out.
     QString documentText() const;
-    // The document shown (a long table only as far as its rows are in).
+    // The document shown (of a long table only the blocks laid out, the others' blanks in their place).
     QTextDocument* document() const;
-    // True when every row of the page is in the document shown.
+    // True when every row of the page is laid out in the document shown.
     bool pageComplete() const;
+    // True when every row within reach of the view is laid out: the view shows the page as it stays until
+    // it is moved or resized.
+    bool viewSettled() const;
     // Brings every remaining row into the document shown at once.
     void showWholePage();
 
 protected:
-    // Lays the whole page out on printer and prints it. Throws ControlError when nothing could be printed.
-    virtual void printTo(QPrinter& printer);
+    // Lays the whole page out on printer and prints it, with a progress window that can cancel it once a
+    // second has passed. False when the user cancelled (the printer's job aborted); throws ControlError when
+    // nothing could be printed.
+    virtual bool printTo(QPrinter& printer);
 
 private:
     class RowFeeder;
 
     void showPage(const QByteArray& bytes, const QString& folder);
-    // The document to print: the one shown when the page was shown whole, otherwise one made from the
-    // page's bytes with the shown one's settings and owned by holder.
-    QTextDocument* wholeDocument(std::unique_ptr<QTextDocument>& holder) const;
+    // The whole page as a document laid out on printer's pages with margin around them; a long table's
+    // rows are cut into tables of kBlockRows rows (listed in blocks, empty when the table is not cut).
+    std::unique_ptr<QTextDocument> printDocument(QPrinter& printer, qreal margin, QList<QTextTable*>& blocks) const;
     void savePdf(const QString& fileName);
     void saveBytes(const QString& fileName);
 

@@ -5,6 +5,7 @@
 #include "app/status.h"
 #include "browser/main.h"
 #include "config/cfg.h"
+#include "config/firstrun.h"
 #include "program/startup.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
@@ -12,16 +13,22 @@
 #include "reporting/print.h"
 #include "reporting/reporter.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/guitest.h"
+#include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
 #include <QDateEdit>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 class TestStartup : public QObject {
@@ -96,15 +103,20 @@ private slots:
         QCOMPARE(f.app().mainfrm->windowTitle(), QStringLiteral("Vantrel"));
     }
 
+    // Without any register the message also says how to make one; a file that is not a register is not
+    // something to make anew, so there it does not.
     void registerThatCannotBeOpenedEndsWithCodeOne_data() {
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("missing") << QByteArray() << QStringLiteral("does not exist");
-        QTest::newRow("foreign") << QByteArray("Standard Jet DB, not ours") << QStringLiteral("not a Vantrel register");
+        QTest::addColumn<bool>("toldHowToMakeOne");
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("does not exist") << true;
+        QTest::newRow("foreign") << QByteArray("Standard Jet DB, not ours") << QStringLiteral("not a Vantrel register")
+                                 << false;
     }
     void registerThatCannotBeOpenedEndsWithCodeOne() {
         QFETCH(QByteArray, contents);
         QFETCH(QString, expected);
+        QFETCH(bool, toldHowToMakeOne);
         AppFixture f;
         QVERIFY(QFile::remove(f.reg().path()));
         if (!contents.isEmpty()) {
@@ -117,7 +129,66 @@ private slots:
         QCOMPARE(DialogScript::messages()[0].title, QStringLiteral("Application Error"));
         QCOMPARE(DialogScript::messages()[0].icon, MessageIcon::Error);
         QVERIFY2(DialogScript::messages()[0].text.contains(expected), qPrintable(DialogScript::messages()[0].text));
+        QCOMPARE(DialogScript::messages()[0].text.contains(QStringLiteral("vnrdb create vnrdata.mdb --company NAME")) &&
+                     DialogScript::messages()[0].text.contains(QStringLiteral("--desktop")),
+                 toldHowToMakeOne);
         QVERIFY(!f.app().mainfrm->isVisible());
+    }
+
+    // The desktop start in a data folder without a register: the first-run window makes one there, with the
+    // folder, and the program opens it: the password given there is asked for at start, and the
+    // configuration shows the company and the groups as they were typed.
+    void desktopStartMakesTheRegisterItOpens() {
+        AppFixture f;
+        QTemporaryDir dataHome;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+        const QString folder = dataHome.path() + QStringLiteral("/vantrel");
+        drive<FirstRunWindow>([](FirstRunWindow& d) {
+            typeInto(d.CompanyName, QStringLiteral("Kelton Trust"));
+            typeInto(d.Abbreviation, QStringLiteral(" KLT "));
+            typeInto(d.Password, QStringLiteral("s3cret"));
+            typeInto(d.PasswordAgain, QStringLiteral("s3cret"));
+            typeInto(d.groupEdit(1), QStringLiteral("Computers"));
+            typeInto(d.groupEdit(7), QStringLiteral("Furniture"));
+            d.BitBtn1->click();
+        });
+        drive<Tlogonfrm>([](Tlogonfrm& d) {
+            typeInto(d.Password, QStringLiteral("S3CRET"));
+            d.BitBtn1->click();
+        });
+        StartOptions desktop;
+        desktop.desktop = true;
+        const std::optional<int> code = f.start(desktop);
+        qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(code, std::nullopt);
+        QCOMPARE(QDir::currentPath(), folder);
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/vnrdata.mdb")));
+        QVERIFY(DialogScript::messages().empty());
+        QVERIFY(f.app().session.LoggedOn);
+
+        QStringList shown;
+        drive<TcfgFrm>([&shown](TcfgFrm& d) {
+            shown << d.DBEdit1->text() << d.DBEdit2->text() << d.DBEdit3->text();
+            for (int g = 0; g < 10; ++g) {
+                shown << d.groupEdit(g)->text();
+            }
+            d.BitBtn2->click();
+        });
+        f.app().mainfrm->ToolButton5->click();
+        const QStringList expected{QStringLiteral("Kelton Trust"),
+                                   QStringLiteral("KLT"),
+                                   QStringLiteral("s3cret"),
+                                   QString(),
+                                   QStringLiteral("Computers"),
+                                   QString(),
+                                   QString(),
+                                   QString(),
+                                   QString(),
+                                   QString(),
+                                   QStringLiteral("Furniture"),
+                                   QString(),
+                                   QString()};
+        QCOMPARE(shown, expected);
     }
 
     void catalogueDatesArePresetAYearBack() {

@@ -287,8 +287,11 @@ void TestReportWriter::tableReportBytes() {
     });
     // The list follows the walk once, at its end, rather than record by record.
     QSignalSpy gridMoves(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged);
+    // So do the other controls on the same records (the details window's edits and lists).
+    QSignalSpy recordMoves(&grid_->dataSource()->dataset(), &Dataset::currentChanged);
     writer_->ReportGridAsTable(QStringLiteral("Loans & <Returns>"), *grid_);
     QCOMPARE(gridMoves.count(), 1);
+    QCOMPARE(recordMoves.count(), 1);
     QCOMPARE(written, expected);
     QVERIFY(writer_->ReportName().startsWith(QLatin1Char('~')));
     QCOMPARE(writer_->ReportUser(), QStringLiteral("s"));

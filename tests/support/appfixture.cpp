@@ -21,7 +21,11 @@ QString AppFixture::programFile() const {
 }
 
 std::optional<int> AppFixture::start() {
+    return start(StartOptions{});
+}
+
+std::optional<int> AppFixture::start(const StartOptions& options) {
     QDir::setCurrent(reg_.folder());
     startup_ = std::make_unique<Startup>();
-    return startup_->prepare(programFile());
+    return startup_->prepare(programFile(), options);
 }

@@ -9,6 +9,7 @@
 #include <optional>
 
 class Startup;
+struct StartOptions;
 
 class AppFixture {
 public:
@@ -19,8 +20,9 @@ public:
     TestRegister& reg() { return reg_; }
     // The program file's path: <tmp>/program/vantrel.
     QString programFile() const;
-    // Runs the start-up sequence in the register's folder.
+    // Runs the start-up sequence in the register's folder, with the command line's options when given.
     std::optional<int> start();
+    std::optional<int> start(const StartOptions& options);
     Startup& app() { return *startup_; }
     // Ends the program as leaving main() does: the start-up sequence and every window it made are destroyed.
     void stop() { startup_.reset(); }

@@ -3,6 +3,7 @@
 
 #include "data/datamodule.h"
 #include "data/errors.h"
+#include "data/newregister.h"
 #include "data/schema.h"
 
 #include <QDir>
@@ -11,6 +12,10 @@
 
 TestRegister::TestRegister() : path_(dir_.filePath(QStringLiteral("vnrdata.mdb"))) {
     createRegister(path_);
+}
+
+TestRegister::TestRegister(const NewRegister& settings) : path_(dir_.filePath(QStringLiteral("vnrdata.mdb"))) {
+    createRegister(path_, settings);
 }
 
 Connection& TestRegister::side() {
@@ -45,6 +50,10 @@ QString TestRegister::text(const QString& sql) {
     const QString t = s.step() ? s.column(0).toString() : QString();
     s.reset();
     return t;
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 QString reportsSourceFolder() {

@@ -5,14 +5,19 @@
 #include "data/connection.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+
+struct NewRegister;
 
 class TestRegister {
 public:
     // Makes <tmp>/vnrdata.mdb, an empty register with one settings record and no groups.
     TestRegister();
+    // Makes <tmp>/vnrdata.mdb holding settings, as the first-run window and `vnrdb create --company ...` do.
+    explicit TestRegister(const NewRegister& settings);
     const QString& path() const { return path_; }
     QString folder() const { return dir_.path(); }
     // A second connection to the same file, opened on first use.
@@ -39,6 +44,9 @@ std::unique_ptr<DataModule> openDataModule(const TestRegister& reg);
 QString reportsSourceFolder();
 // Makes <folder>/reports with the installed template files; returns the folder with a trailing separator.
 QString makeProgramFolder(const QString& folder);
+
+// The names of every entry of folder, hidden ones (a half-made file's temporary name) included, sorted.
+QStringList filesIn(const QString& folder);
 
 // The text of the error f raises; empty when it raises none.
 QString errorOf(const std::function<void()>& f);

@@ -1,23 +1,44 @@
 // The register tool as a user runs it: what it prints and its exit codes.
+#include "data/connection.h"
 #include "data/schema.h"
+#include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
+#include "tools/demodata.h"
 
 #include <QProcess>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 namespace {
 
 struct Run {
     int code;
-    QString out;
+    QString out; // standard output
+    QString err; // standard error
 };
 
 Run vnrdb(const QStringList& args) {
     QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral(VNRDB_PATH), args);
     p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAll())};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString writeFile(const QString& folder, const QByteArray& bytes) {
+    const QString path = folder + QStringLiteral("/in.csv");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    return path;
+}
+
+RegisterContents contentsOf(const QString& path) {
+    Connection c;
+    c.openFile(path, QString::fromLatin1(kDefaultFilePassword), false);
+    return registerContents(c);
 }
 
 } // namespace
@@ -54,10 +75,288 @@ private slots:
         QCOMPARE(damaged.code, 1);
         QVERIFY2(damaged.out.contains(reg.path()) && damaged.out.contains(QLatin1String("damaged")),
                  qPrintable(damaged.out));
+    }
 
-        QCOMPARE(vnrdb({QStringLiteral("check")}).code, 2);
-        QCOMPARE(vnrdb({QStringLiteral("check"), QStringLiteral("--help")}).code, 0);
-        QCOMPARE(vnrdb({QStringLiteral("frobnicate")}).code, 2);
+    void helpAndUsageErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("usage"); // the usage line printed: on standard output for --help, else on error
+        const QString f = QStringLiteral("x.mdb");
+        for (const char* command : {"create", "check", "export", "import", "backup"}) {
+            const QString c = QLatin1String(command);
+            QTest::addRow("%s --help", command)
+                << QStringList{c, f, QStringLiteral("--help")} << 0 << QStringLiteral("usage: vnrdb %1 FILE").arg(c);
+            QTest::addRow("%s without a file", command)
+                << QStringList{c} << 2 << QStringLiteral("usage: vnrdb %1 FILE").arg(c);
+            QTest::addRow("%s with an unknown option", command)
+                << QStringList{c, f, QStringLiteral("y"), QStringLiteral("--frobnicate")} << 2
+                << QStringLiteral("usage: vnrdb %1 FILE").arg(c);
+        }
+        QTest::newRow("create --demo without N") << QStringList{QStringLiteral("create"), f, QStringLiteral("--demo")}
+                                                 << 2 << QStringLiteral("usage: vnrdb create");
+        QTest::newRow("create --group without =")
+            << QStringList{QStringLiteral("create"), f, QStringLiteral("--group"), QStringLiteral("3")} << 2
+            << QStringLiteral("usage: vnrdb create");
+        QTest::newRow("import without IN.csv")
+            << QStringList{QStringLiteral("import"), f} << 2 << QStringLiteral("usage: vnrdb import");
+        QTest::newRow("backup without DEST")
+            << QStringList{QStringLiteral("backup"), f} << 2 << QStringLiteral("usage: vnrdb backup");
+        QTest::newRow("export --to without OUT") << QStringList{QStringLiteral("export"), f, QStringLiteral("--to")}
+                                                 << 2 << QStringLiteral("usage: vnrdb export");
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")} << 2
+                                         << QStringLiteral("usage: vnrdb create|check|export|import|backup");
+    }
+    void helpAndUsageErrors() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, usage);
+        QTemporaryDir dir;
+        const QString folder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const Run run = vnrdb(args);
+        QDir::setCurrent(folder);
+        QCOMPARE(run.code, code);
+        QVERIFY2((code == 0 ? run.out : run.err).startsWith(usage), qPrintable(run.out + run.err));
+        QCOMPARE(filesIn(dir.path()), QStringList());
+    }
+
+    void createStoresSettings_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("system"); // CompanyName|CompanyAbbr|DataBasePassword|PromptPasswordToStart
+        QTest::addColumn<QString>("groups"); // GroupNumber=Description, by number
+        QTest::addColumn<QString>("refusal");
+        const QString longest(255, u'n');
+        QTest::newRow("every setting") << QStringList{"--company",  "Łódź & Co",    "--abbreviation", "LC",
+                                                      "--password", "Secret",       "--group",        "1=Laptops",
+                                                      "--group",    "9=Vans, small"}
+                                       << QStringLiteral("Łódź & Co|LC|Secret|1")
+                                       << QStringLiteral("1=Laptops;9=Vans, small") << QString();
+        QTest::newRow("no password: not asked at start")
+            << QStringList{"--company", longest} << longest + QStringLiteral("|||0") << QString() << QString();
+        QTest::newRow("group 0") << QStringList{"--group", "0=Spare"} << QString() << QString()
+                                 << QStringLiteral("group 0: groups are numbered 1 to 9");
+        QTest::newRow("group 10") << QStringList{"--group", "10=Spare"} << QString() << QString()
+                                  << QStringLiteral("group 10: groups are numbered 1 to 9");
+        QTest::newRow("group named twice") << QStringList{"--group", "3=A", "--group", "3=B"} << QString() << QString()
+                                           << QStringLiteral("group 3: named twice");
+        QTest::newRow("256-character company") << QStringList{"--company", longest + u'n'} << QString() << QString()
+                                               << QStringLiteral("company: the company name has 256 characters");
+        QTest::newRow("abbreviation leaving no room for an identifier")
+            << QStringList{"--abbreviation", QString(252, u'A')} << QString() << QString()
+            << QStringLiteral("abbreviation: the abbreviation has 252 characters; it holds at most 251");
+        QTest::newRow("line break in a group name") << QStringList{"--group", "2=Two\nlines"} << QString() << QString()
+                                                    << QStringLiteral("group 2: the group name holds a line break");
+    }
+    void createStoresSettings() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, system);
+        QFETCH(QString, groups);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("new.mdb"));
+        const Run run = vnrdb(QStringList{QStringLiteral("create"), file} + options);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(run.code, 1);
+            QVERIFY2(run.err.contains(refusal), qPrintable(run.err));
+            QCOMPARE(filesIn(dir.path()), QStringList());
+            return;
+        }
+        QCOMPARE(run.code, 0);
+        QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("new.mdb")});
+        Connection c;
+        c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
+        Statement s(c, "SELECT CompanyName || '|' || CompanyAbbr || '|' || DataBasePassword || '|' || "
+                       "PromptPasswordToStart, count(*) FROM System");
+        QVERIFY(s.step());
+        QCOMPARE(s.column(0).toString(), system);
+        QCOMPARE(s.columnInt64(1), 1);
+        Statement g(c, "SELECT group_concat(GroupNumber || '=' || Description, ';') FROM "
+                       "(SELECT * FROM Groups ORDER BY GroupNumber)");
+        QVERIFY(g.step());
+        QCOMPARE(g.column(0).toString(), groups);
+        // An existing file is never written over.
+        const Run again = vnrdb({QStringLiteral("create"), file});
+        QCOMPARE(again.code, 1);
+        QCOMPARE(contentsOf(file), registerContents(c));
+    }
+
+    void importRefusesBadInput_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<bool>("dryRun");
+        QTest::addColumn<QStringList>("messages"); // every line expected on standard error; none: accepted
+        QTest::addColumn<int>("added");
+        const QByteArray longest(256, 'x');
+        QTest::newRow("unknown column") << QByteArray("ASSETID,Colour\r\nX1,red\r\n") << false
+                                        << QStringList{"line 1, Colour: assets has no such column"} << 0;
+        QTest::newRow("repeated column") << QByteArray("Make,ASSETID,make\r\nA,X1,B\r\n") << false
+                                         << QStringList{"line 1, make: the column is named twice (fields 1 and 3)"}
+                                         << 0;
+        QTest::newRow("bad date") << QByteArray("ASSETID,DatePurchased\r\nX1,2023-02-29\r\n") << false
+                                  << QStringList{"line 2, DatePurchased: '2023-02-29' is not a valid date"} << 0;
+        QTest::newRow("date in a locale's form")
+            << QByteArray("ASSETID,DatePurchased\r\nX1,3/4/2024\r\n") << false
+            << QStringList{"line 2, DatePurchased: '3/4/2024' is not a valid date"} << 0;
+        QTest::newRow("bad number") << QByteArray("ASSETID,TotalCost\r\nX1,\"12,50\"\r\n") << false
+                                    << QStringList{"line 2, TotalCost: '12,50' is not a valid floating point value"}
+                                    << 0;
+        QTest::newRow("amount too large")
+            << QByteArray("ASSETID,TotalCost\r\nX1,1000000000000\r\n") << false
+            << QStringList{"line 2, TotalCost: '1000000000000' is not a valid amount"} << 0;
+        QTest::newRow("bad yes/no") << QByteArray("ASSETID,isElectrical\r\nX1,yes\r\n") << false
+                                    << QStringList{"line 2, isElectrical: 'yes' is not a valid boolean value"} << 0;
+        QTest::newRow("256-character text")
+            << QByteArray("ASSETID,Make\r\nX1," + longest + "\r\n") << false
+            << QStringList{"line 2, Make: a text holds at most 255 characters; this one has 256"} << 0;
+        QTest::newRow("duplicate id in the file")
+            << QByteArray("ASSETID\r\nX1\r\nx1\r\n") << false
+            << QStringList{"line 3, ASSETID: 'x1' is the identifier of line 2 too"} << 0;
+        QTest::newRow("id in the register in another case")
+            << QByteArray("ASSETID\r\nklt1001\r\n") << false
+            << QStringList{"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"} << 0;
+        QTest::newRow("unterminated quote")
+            << QByteArray("ASSETID,Make\r\nX1,\"open\r\nX2,B\r\n") << false
+            << QStringList{"line 2: the quoted field 2 is not closed before the end of the file"} << 0;
+        QTest::newRow("text after a closing quote")
+            << QByteArray("ASSETID,Make\r\nX1,\"a\"b\r\nX2,B\r\n") << false
+            << QStringList{"line 2: text follows the closing quote of field 2"} << 0;
+        QTest::newRow("wrong field count")
+            << QByteArray("ASSETID,Make\r\nX1\r\nX2,B,C\r\n") << false
+            << QStringList{"line 2: 1 fields where the header has 2", "line 3: 3 fields where the header has 2"} << 0;
+        QTest::newRow("not UTF-8") << QByteArray("ASSETID,Make\r\nX1,Caf\xe9\r\n") << false
+                                   << QStringList{"line 2: the text is not UTF-8"} << 0;
+        // Line numbers count the lines a record spans, with LF, CR LF and CR line ends alike.
+        QTest::newRow("problems after multi-line records")
+            << QByteArray("ASSETID,Description,DatePurchased\nX1,\"two\nlines\",2024-01-01\r\nX2,\"a\rb\r\nc\",soon\n"
+                          "X3,,2024-13-01\n")
+            << false
+            << QStringList{"line 4, DatePurchased: 'soon' is not a valid date",
+                           "line 7, DatePurchased: '2024-13-01' is not a valid date"}
+            << 0;
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF"
+                                                       "ASSETID,make\nX1,A\n")
+                                         << false << QStringList() << 1;
+        QTest::newRow("dry run") << QByteArray("ASSETID,Make\r\nX1,A\r\nX2,B\r\n") << true << QStringList() << 0;
+    }
+    void importRefusesBadInput() {
+        QFETCH(QByteArray, csv);
+        QFETCH(bool, dryRun);
+        QFETCH(QStringList, messages);
+        QFETCH(int, added);
+        TestRegister reg;
+        reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
+        const RegisterContents before = registerContents(reg.side());
+        const QString in = writeFile(reg.folder(), csv);
+        QStringList args{QStringLiteral("import"), reg.path(), in};
+        if (dryRun) {
+            args << QStringLiteral("--dry-run");
+        }
+        const Run run = vnrdb(args);
+        if (messages.isEmpty()) {
+            QCOMPARE(run.code, 0);
+            QVERIFY2(run.out.contains(dryRun ? QStringLiteral(": 2 assets checked; nothing written")
+                                             : QStringLiteral(": %1 assets imported").arg(added)),
+                     qPrintable(run.out));
+            QCOMPARE(reg.count(QStringLiteral("SELECT count(*) FROM assets")), 1 + added);
+            if (added) {
+                QCOMPARE(reg.text(QStringLiteral("SELECT ASSETID || Make FROM assets WHERE rowid = 2")),
+                         QStringLiteral("X1A"));
+            }
+        } else {
+            QCOMPARE(run.code, 1);
+            QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QVERIFY2(lines.size() == messages.size() + 1 && lines.last().startsWith(QLatin1String("vnrdb: ")),
+                     qPrintable(run.err));
+            for (int i = 0; i < messages.size(); ++i) {
+                QVERIFY2(lines[i].startsWith(messages[i]), qPrintable(run.err));
+            }
+        }
+        if (dryRun || !messages.isEmpty()) {
+            QCOMPARE(registerContents(reg.side()), before);
+        }
+    }
+
+    void exportChangesNothingAndNeverOverwrites() {
+        TestRegister reg;
+        fillDemoRegister(reg.path(), DemoOptions());
+        reg.side().close();
+        QFile file(reg.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray registerBytes = file.readAll();
+        file.close();
+        QProcess p;
+        p.start(QStringLiteral(VNRDB_PATH), {QStringLiteral("export"), reg.path()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray printed = p.readAllStandardOutput();
+        QVERIFY(printed.startsWith("ASSETID,ItemGroup,"));
+        QCOMPARE(printed.count("\r\n"), 201);
+
+        const QString csv = reg.folder() + QStringLiteral("/assets.csv");
+        QCOMPARE(vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv}).code, 0);
+        QFile written(csv);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), printed);
+        const Run again = vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), reg.path()});
+        QCOMPARE(again.code, 1);
+        QVERIFY2(again.err.contains(QLatin1String("already exists")), qPrintable(again.err));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), registerBytes);
+        QCOMPARE(filesIn(reg.folder()), QStringList({QStringLiteral("assets.csv"), QStringLiteral("vnrdata.mdb")}));
+    }
+
+    void backupIsConsistentWhileAnotherProgramWrites() {
+        TestRegister reg;
+        DemoOptions options;
+        options.assets = 3000;
+        fillDemoRegister(reg.path(), options);
+        // A change that is begun but not saved stays out of the copy.
+        reg.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        reg.addAsset(QStringLiteral("UNSAVED"), QStringLiteral("1"));
+        const QString pending = reg.folder() + QStringLiteral("/pending.mdb");
+        Run run = vnrdb({QStringLiteral("backup"), reg.path(), pending});
+        reg.exec(QStringLiteral("ROLLBACK"));
+        QCOMPARE(run.code, 0);
+        QCOMPARE(vnrdb({QStringLiteral("check"), pending}).code, 0);
+        QCOMPARE(contentsOf(pending), contentsOf(reg.path()));
+
+        // Another program saving one asset after another: every copy holds the assets of one moment.
+        std::atomic<bool> stop{false};
+        std::atomic<int> saved{0};
+        std::thread writer([&] {
+            Connection other;
+            other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
+            Statement ins(other, "INSERT INTO assets (ASSETID, ItemGroup) VALUES (?, '7')");
+            while (!stop) {
+                ins.bindText(1, QStringLiteral("W%1").arg(saved + 1, 6, 10, QLatin1Char('0')));
+                ins.step();
+                ins.reset();
+                ++saved;
+            }
+        });
+        for (int i = 0; i < 3; ++i) {
+            const QString copy = reg.folder() + QStringLiteral("/copy%1.mdb").arg(i);
+            run = vnrdb({QStringLiteral("backup"), reg.path(), copy});
+            QCOMPARE(run.code, 0);
+            QVERIFY2(vnrdb({QStringLiteral("check"), copy}).code == 0, qPrintable(copy));
+            Connection c;
+            c.openFile(copy, QString::fromLatin1(kDefaultFilePassword), false);
+            Statement s(c, "SELECT count(*), coalesce(max(ASSETID), 'W000000') FROM assets WHERE ItemGroup = '7'");
+            QVERIFY(s.step());
+            QCOMPARE(QStringLiteral("W%1").arg(s.columnInt64(0), 6, 10, QLatin1Char('0')), s.column(1).toString());
+        }
+        stop = true;
+        writer.join();
+        QVERIFY(saved > 0);
+
+        // An existing DEST is never written over.
+        const QByteArray kept = "not a register";
+        const QString existing = writeFile(reg.folder(), kept);
+        run = vnrdb({QStringLiteral("backup"), reg.path(), existing});
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), kept);
     }
 };
 

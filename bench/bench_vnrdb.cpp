@@ -1,0 +1,140 @@
+// The register tool on a register of 100,000 demo assets: export and import beside the sqlite3 command-line
+// tool doing the same with its CSV mode (export of select * with a header; import into a fresh table, and
+// into a new register with its indexes), and a backup beside a plain copy of the file. Each figure is the
+// median of a few runs.
+#include "bench/benchutil.h"
+#include "data/backup.h"
+#include "data/schema.h"
+#include "tools/assetcsv.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+constexpr int kAssets = 100000;
+constexpr int kRuns = 3;
+
+// Runs the sqlite3 command-line tool; false when it is missing or fails.
+bool sqliteCli(const QStringList& args, const QString& outputFile = QString()) {
+    QProcess p;
+    if (!outputFile.isEmpty()) {
+        p.setStandardOutputFile(outputFile);
+    }
+    p.start(QStringLiteral("sqlite3"), args);
+    return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+void ratio(const char* what, double ours, double baseline, const char* baselineName) {
+    std::printf("%-8s vnrdb %9.1f ms   %-34s %9.1f ms   ratio %5.2f\n", what, ours, baselineName, baseline,
+                ours / baseline);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
+    const QString path = bench::demoRegister(folder, kAssets);
+    const QString work = folder + QStringLiteral("/vnrdb");
+    QDir(work).removeRecursively();
+    QDir().mkpath(work);
+    if (!sqliteCli({QStringLiteral("-version")})) {
+        std::fprintf(stderr, "the sqlite3 command-line tool is missing (Debian package sqlite3)\n");
+        return 1;
+    }
+    std::printf("register of %d demo assets: %.1f MB\n", kAssets, QFileInfo(path).size() / 1e6);
+
+    const QString ours = work + QStringLiteral("/ours.csv");
+    const QString theirs = work + QStringLiteral("/sqlite3.csv");
+    const double exportMs = bench::medianMs(kRuns, [&] {
+        QFile out(ours);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            qFatal("cannot write %s", qPrintable(ours));
+        }
+        exportAssets(path, out);
+    });
+    const double cliExportMs = bench::medianMs(kRuns, [&] {
+        if (!sqliteCli(
+                {QStringLiteral("-csv"), QStringLiteral("-header"), path, QStringLiteral("select * from assets")},
+                theirs)) {
+            qFatal("sqlite3 export failed");
+        }
+    });
+    ratio("export", exportMs, cliExportMs, "sqlite3 -csv -header select *");
+    std::printf("         CSV sizes: vnrdb %.1f MB, sqlite3 %.1f MB\n", QFileInfo(ours).size() / 1e6,
+                QFileInfo(theirs).size() / 1e6);
+
+    QFile in(ours);
+    if (!in.open(QIODevice::ReadOnly)) {
+        qFatal("cannot read %s", qPrintable(ours));
+    }
+    const QByteArray csv = in.readAll();
+    int run = 0;
+    int imported = 0;
+    double importMs = 0;
+    {
+        std::vector<double> times;
+        for (int i = 0; i < kRuns; ++i) {
+            const QString target = work + QStringLiteral("/import%1.mdb").arg(run++);
+            createRegister(target);
+            times.push_back(bench::medianMs(1, [&] {
+                const ImportOutcome o = importAssets(target, csv, false);
+                if (!o.problems.isEmpty()) {
+                    qFatal("import refused: %s", qPrintable(o.problems.first()));
+                }
+                imported = o.rows;
+            }));
+        }
+        std::sort(times.begin(), times.end());
+        importMs = times[times.size() / 2];
+    }
+    std::vector<double> cliTimes;
+    for (int i = 0; i < kRuns; ++i) {
+        const QString target = work + QStringLiteral("/cli%1.db").arg(i);
+        cliTimes.push_back(bench::medianMs(1, [&] {
+            if (!sqliteCli({target, QStringLiteral(".mode csv"),
+                            QStringLiteral(".import ") + theirs + QStringLiteral(" assets")})) {
+                qFatal("sqlite3 import failed");
+            }
+        }));
+    }
+    std::sort(cliTimes.begin(), cliTimes.end());
+    ratio("import", importMs, cliTimes[cliTimes.size() / 2], "sqlite3 .import into a new table");
+    // The same tool importing into a new register, whose nine indexes on assets every row must enter.
+    std::vector<double> indexedTimes;
+    for (int i = 0; i < kRuns; ++i) {
+        const QString target = work + QStringLiteral("/cliregister%1.mdb").arg(i);
+        createRegister(target);
+        indexedTimes.push_back(bench::medianMs(1, [&] {
+            if (!sqliteCli({target, QStringLiteral(".mode csv"),
+                            QStringLiteral(".import --skip 1 ") + theirs + QStringLiteral(" assets")})) {
+                qFatal("sqlite3 import into a register failed");
+            }
+        }));
+    }
+    std::sort(indexedTimes.begin(), indexedTimes.end());
+    ratio("import", importMs, indexedTimes[indexedTimes.size() / 2], "sqlite3 .import into a new register");
+    std::printf("         %d assets imported, every value checked, identifiers checked against the register\n",
+                imported);
+
+    const double backupMs = bench::medianMs(kRuns, [&] {
+        const QString dest = work + QStringLiteral("/backup%1.mdb").arg(run++);
+        backupRegister(path, dest);
+    });
+    const double copyMs = bench::medianMs(kRuns, [&] {
+        const QString dest = work + QStringLiteral("/copy%1.mdb").arg(run++);
+        if (!QFile::copy(path, dest)) {
+            qFatal("copy failed");
+        }
+    });
+    ratio("backup", backupMs, copyMs, "plain copy of the file");
+    std::printf("         goals: export and import within 2x of sqlite3, backup under 1000 ms\n");
+    QDir(work).removeRecursively();
+    return 0;
+}

@@ -1,0 +1,100 @@
+// New registers with settings. The register is built under a temporary name and moved into place only when
+// its settings and groups are stored, so a program that opens the file never sees a register half made, and
+// a failure leaves nothing behind. An access password given is also asked for at start: whoever sets one
+// wants the register closed to those who do not know it.
+#include "data/newregister.h"
+
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/newfile.h"
+#include "data/schema.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// An identifier is the abbreviation, the group digit and a running number of at least three digits; an
+// abbreviation longer than this leaves no identifier that fits its column.
+constexpr int kMaxAbbreviationLength = kMaxTextLength - 4;
+
+// The settings are typed into one-line edits; a line break or another control character there would end up
+// in every identifier and report heading, where nobody could see or type it.
+bool hasControlCharacter(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void checkText(QStringList& problems, const QString& field, const QString& what, const QString& text, int limit) {
+    if (text.size() > limit) {
+        problems << QStringLiteral("%1: %2 has %3 characters; it holds at most %4")
+                        .arg(field, what)
+                        .arg(text.size())
+                        .arg(limit);
+    }
+    if (hasControlCharacter(text)) {
+        problems << QStringLiteral("%1: %2 holds a line break or another control character").arg(field, what);
+    }
+}
+
+} // namespace
+
+QStringList newRegisterProblems(const NewRegister& settings) {
+    QStringList problems;
+    checkText(problems, QStringLiteral("company"), QStringLiteral("the company name"), settings.company,
+              kMaxTextLength);
+    checkText(problems, QStringLiteral("abbreviation"), QStringLiteral("the abbreviation"), settings.abbreviation,
+              kMaxAbbreviationLength);
+    checkText(problems, QStringLiteral("password"), QStringLiteral("the access password"), settings.password,
+              kMaxTextLength);
+    for (auto it = settings.groups.cbegin(); it != settings.groups.cend(); ++it) {
+        const QString field = QStringLiteral("group %1").arg(it.key());
+        if (it.key() < 1 || it.key() > 9) {
+            problems << QStringLiteral("%1: groups are numbered 1 to 9").arg(field);
+            continue;
+        }
+        checkText(problems, field, QStringLiteral("the group name"), it.value(), kMaxTextLength);
+    }
+    return problems;
+}
+
+void createRegister(const QString& path, const NewRegister& settings) {
+    const QStringList problems = newRegisterProblems(settings);
+    if (!problems.isEmpty()) {
+        throw ConversionError(problems.join(QLatin1Char('\n')));
+    }
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        throw DatabaseError(QStringLiteral("The file '%1' already exists; a new register is never written over "
+                                           "an existing file.")
+                                .arg(path));
+    }
+    PartialFile file(temporaryNameBeside(path));
+    try {
+        createRegister(file.path());
+        Connection c;
+        c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
+        Connection::Transaction t(c);
+        Statement system(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
+                            "PromptPasswordToStart = ?");
+        system.bindText(1, settings.company);
+        system.bindText(2, settings.abbreviation);
+        system.bindText(3, settings.password);
+        system.bindInt64(4, settings.password.isEmpty() ? 0 : 1);
+        system.step();
+        Statement group(c, "INSERT INTO Groups (GroupNumber, Description) VALUES (?, ?)");
+        for (auto it = settings.groups.cbegin(); it != settings.groups.cend(); ++it) {
+            group.bindText(1, QString::number(it.key()));
+            group.bindText(2, it.value());
+            group.step();
+            group.reset();
+        }
+        t.commit();
+    } catch (const DatabaseError& e) {
+        // The user asked for path; the name the register was being built under means nothing to them.
+        throw DatabaseError(QString(e.text()).replace(file.path(), path));
+    }
+    file.placeAt(path);
+}

@@ -1,0 +1,448 @@
+// Export and import of assets. Every check of an import is made before the first row is written, so the
+// user sees every problem of a file at once; a real import holds the register's write lock from the first
+// check to the commit, so no other program can take an identifier in between.
+#include "tools/assetcsv.h"
+
+#include "data/asciicase.h"
+#include "data/assetids.h"
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/newfile.h"
+#include "data/schema.h"
+#include "data/textvalues.h"
+#include "tools/csv.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QHash>
+#include <QIODevice>
+#include <QSaveFile>
+#include <QTime>
+#include <QVarLengthArray>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace {
+
+enum class Kind { Text, Date, Boolean, Money };
+
+struct Column {
+    QString name;
+    Kind kind;
+};
+
+Kind kindOf(const QString& declaredType) {
+    if (declaredType.compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0) {
+        return Kind::Date;
+    }
+    if (declaredType.compare(QLatin1String("BOOLEAN"), Qt::CaseInsensitive) == 0) {
+        return Kind::Boolean;
+    }
+    if (declaredType.compare(QLatin1String("MONEY"), Qt::CaseInsensitive) == 0) {
+        return Kind::Money;
+    }
+    return Kind::Text;
+}
+
+// The columns of assets in table order, with what kind of value each holds.
+std::vector<Column> assetColumns(const Connection& c) {
+    std::vector<Column> columns;
+    Statement info(c, "SELECT name, type FROM pragma_table_info('assets') ORDER BY cid");
+    while (info.step()) {
+        columns.push_back({info.column(0).toString(), kindOf(info.column(1).toString())});
+    }
+    return columns;
+}
+
+// The shortest text that reads back as exactly value, in plain digits: an amount is never written with an
+// exponent, and never rounded.
+QString plainNumber(double value) {
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString exportText(Kind kind, const QVariant& v) {
+    if (!v.isValid() || v.isNull()) {
+        return QString();
+    }
+    const bool isReal = v.typeId() == QMetaType::Double;
+    switch (kind) {
+    case Kind::Boolean:
+        return v.toLongLong() != 0 ? QStringLiteral("1") : QStringLiteral("0");
+    case Kind::Money:
+    case Kind::Text:
+    case Kind::Date:
+        // Dates are stored as ISO text and leave as they are; so does anything a column holds that is not of
+        // its kind, for the import to judge.
+        return isReal ? plainNumber(v.toDouble()) : v.toString();
+    }
+    return v.toString();
+}
+
+void writeAll(QIODevice& out, const QByteArray& bytes) {
+    if (out.write(bytes) != bytes.size()) {
+        throw VantrelError(QStringLiteral("The assets could not be written: %1").arg(out.errorString()));
+    }
+}
+
+// Opens the register for reading only: the program's checks, no upgrade of an older version, and SQLite
+// told to refuse any change.
+void openForReading(Connection& c, const QString& path) {
+    c.openFile(path, QString::fromLatin1(kDefaultFilePassword), false);
+    c.exec("PRAGMA query_only = 1");
+}
+
+// The number the ASCII digits of t from from on spell; -1 when one of the count characters is not a digit.
+int digitsAt(const QString& t, qsizetype from, int count) {
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < u'0' || c > u'9') {
+            return -1;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// t when it is a stored date, yyyy-MM-dd of the years 1 to 9999 with " hh:mm:ss" when it has a time of day;
+// null otherwise. The calendar and the years are those of the program's date fields.
+QString isoDate(const QString& t) {
+    if (t.size() != 10 && t.size() != 19) {
+        return QString();
+    }
+    const int year = digitsAt(t, 0, 4);
+    if (t[4] != u'-' || t[7] != u'-' || year < 1 || !QDate::isValid(year, digitsAt(t, 5, 2), digitsAt(t, 8, 2))) {
+        return QString();
+    }
+    if (t.size() == 19 && (t[10] != u' ' || t[13] != u':' || t[16] != u':' ||
+                           !QTime::isValid(digitsAt(t, 11, 2), digitsAt(t, 14, 2), digitsAt(t, 17, 2)))) {
+        return QString();
+    }
+    return t;
+}
+
+// t as a number written with '.' before its decimals (an exponent allowed), whatever the locale.
+std::optional<double> plainDecimal(const QString& t) {
+    QVarLengthArray<char, 64> ascii(t.size());
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t[i].unicode() > 0x7f) {
+            return std::nullopt;
+        }
+        ascii[i] = static_cast<char>(t[i].unicode());
+    }
+    const char* first = ascii.data();
+    const char* last = first + ascii.size();
+    if (first != last && *first == '+' && first + 1 != last && first[1] != '-') {
+        ++first;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A field's text converted as the program's fields convert typed text, into the form the CSV writes.
+QVariant importValue(Kind kind, const QString& text) {
+    if (kind == Kind::Text) {
+        if (text.size() > kMaxTextLength) {
+            throw ConversionError(QStringLiteral("a text holds at most %1 characters; this one has %2")
+                                      .arg(kMaxTextLength)
+                                      .arg(text.size()));
+        }
+        return text.isNull() ? QVariant() : QVariant(text);
+    }
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        return kind == Kind::Boolean ? QVariant(0LL) : QVariant();
+    }
+    switch (kind) {
+    case Kind::Date: {
+        const QString stored = isoDate(t);
+        if (stored.isNull()) {
+            throw ConversionError(QStringLiteral("'%1' is not a valid date; dates are written yyyy-mm-dd").arg(text));
+        }
+        return stored;
+    }
+    case Kind::Boolean:
+        if (t == u"0" || t == u"1") {
+            return t == u"1" ? 1LL : 0LL;
+        }
+        return parseBoolean(t) ? 1LL : 0LL;
+    case Kind::Money: {
+        const std::optional<double> amount = plainDecimal(t);
+        if (!amount) {
+            throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        }
+        if (std::fabs(*amount) >= kMoneyLimit) {
+            throw ConversionError(QStringLiteral("'%1' is not a valid amount: an amount has at most 12 digits "
+                                                 "before the decimal point")
+                                      .arg(text));
+        }
+        return *amount;
+    }
+    case Kind::Text:
+        break;
+    }
+    return text;
+}
+
+struct Problem {
+    int line;
+    QString text;
+};
+
+} // namespace
+
+void exportAssets(const QString& path, QIODevice& out) {
+    Connection c;
+    openForReading(c, path);
+    const std::vector<Column> columns = assetColumns(c);
+    QStringList names;
+    for (const Column& col : columns) {
+        names << col.name;
+    }
+    QByteArray buffer = csvRecord(names).toUtf8();
+    Statement rows(c, "SELECT * FROM assets ORDER BY rowid");
+    QString line;
+    while (rows.step()) {
+        line.clear();
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (i) {
+                line += QLatin1Char(',');
+            }
+            appendCsvField(line, exportText(columns[i].kind, rows.column(static_cast<int>(i))));
+        }
+        line += QLatin1String("\r\n");
+        buffer += line.toUtf8();
+        if (buffer.size() > (1 << 20)) {
+            writeAll(out, buffer);
+            buffer.clear();
+        }
+    }
+    writeAll(out, buffer);
+}
+
+void exportAssetsToNewFile(const QString& path, const QString& csvPath) {
+    if (QFileInfo::exists(csvPath) || QFileInfo(csvPath).isSymLink()) {
+        throw VantrelError(QStringLiteral("The file '%1' already exists; it is never written over.").arg(csvPath));
+    }
+    PartialFile partial(temporaryNameBeside(csvPath));
+    QSaveFile file(partial.path());
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw VantrelError(QStringLiteral("The file '%1' cannot be made: %2").arg(csvPath, file.errorString()));
+    }
+    exportAssets(path, file);
+    if (!file.commit()) {
+        throw VantrelError(QStringLiteral("The file '%1' could not be written: %2").arg(csvPath, file.errorString()));
+    }
+    partial.placeAt(csvPath);
+}
+
+ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun) {
+    std::vector<Problem> problems;
+    const auto refuse = [&](int line, const QString& column, const QString& message) {
+        problems.push_back({line, column.isEmpty() ? QStringLiteral("line %1: %2").arg(line).arg(message)
+                                                   : QStringLiteral("line %1, %2: %3").arg(line).arg(column, message)});
+    };
+    const auto outcome = [&](int rows) {
+        std::stable_sort(problems.begin(), problems.end(),
+                         [](const Problem& a, const Problem& b) { return a.line < b.line; });
+        ImportOutcome o;
+        o.rows = rows;
+        for (const Problem& p : problems) {
+            o.problems << p.text;
+        }
+        return o;
+    };
+
+    CsvReader reader(csv);
+    CsvRecord header;
+    const bool hasHeader = reader.next(header);
+    if (!hasHeader || header.flawed) {
+        // Without its header row no field can be read; the rest is read only for its flaws.
+        for (CsvRecord rest; reader.next(rest);) {
+        }
+        for (const CsvFlaw& flaw : reader.flaws()) {
+            refuse(flaw.line, QString(), flaw.message);
+        }
+        if (!hasHeader && reader.flaws().empty()) {
+            refuse(1, QString(), QStringLiteral("the file is empty; it starts with a header row of column names"));
+        }
+        return outcome(0);
+    }
+
+    Connection c;
+    std::optional<Connection::Transaction> writing;
+    if (dryRun) {
+        openForReading(c, path);
+        // One read of the register for every check, rather than a lock taken and dropped per question.
+        c.exec("BEGIN");
+    } else {
+        c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
+        writing.emplace(c);
+    }
+    const std::vector<Column> columns = assetColumns(c);
+    const auto columnIndex = [&](const QString& name) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    const int idColumn = columnIndex(QStringLiteral("ASSETID"));
+    const int groupColumn = columnIndex(QStringLiteral("ItemGroup"));
+
+    // Header: which table column each field fills.
+    std::vector<int> fieldColumn;
+    std::vector<int> givenBy(columns.size(), -1);
+    for (qsizetype f = 0; f < header.fields.size(); ++f) {
+        const QString& name = header.fields[f];
+        const int col = columnIndex(name);
+        fieldColumn.push_back(col);
+        if (col < 0) {
+            refuse(header.line, name, QStringLiteral("assets has no such column"));
+        } else if (givenBy[col] >= 0) {
+            refuse(header.line, name,
+                   QStringLiteral("the column is named twice (fields %1 and %2)").arg(givenBy[col] + 1).arg(f + 1));
+        } else {
+            givenBy[col] = static_cast<int>(f);
+        }
+    }
+
+    // Every record converted, and every identifier given in the file.
+    struct Row {
+        int line;
+        std::vector<QVariant> values; // by table column; only the columns the header names are used
+        QString id;
+        QString group;
+    };
+    std::vector<Row> rows;
+    QHash<QString, int> idLines; // identifier, letter case folded -> line that gives it
+    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 COLLATE NOCASE LIMIT 1");
+    for (CsvRecord record; reader.next(record);) {
+        if (record.flawed) {
+            continue; // reported with the reader's flaws
+        }
+        if (record.fields.size() != header.fields.size()) {
+            refuse(record.line, QString(),
+                   QStringLiteral("%1 fields where the header has %2")
+                       .arg(record.fields.size())
+                       .arg(header.fields.size()));
+            continue;
+        }
+        Row row{record.line, std::vector<QVariant>(columns.size()), QString(), QString()};
+        for (qsizetype f = 0; f < record.fields.size(); ++f) {
+            const int col = fieldColumn[f];
+            if (col < 0 || givenBy[col] != f) {
+                continue;
+            }
+            try {
+                row.values[col] = importValue(columns[col].kind, record.fields[f]);
+            } catch (const ConversionError& e) {
+                refuse(record.line, columns[col].name, e.text());
+            }
+        }
+        if (idColumn >= 0 && givenBy[idColumn] >= 0) {
+            row.id = row.values[idColumn].toString();
+        }
+        if (groupColumn >= 0 && givenBy[groupColumn] >= 0) {
+            row.group = row.values[groupColumn].toString();
+        }
+        if (!row.id.trimmed().isEmpty()) {
+            const QString key = upperAscii(row.id);
+            const auto seen = idLines.constFind(key);
+            if (seen != idLines.cend()) {
+                refuse(record.line, columns[idColumn].name,
+                       QStringLiteral("'%1' is the identifier of line %2 too").arg(row.id).arg(seen.value()));
+            } else {
+                idLines.insert(key, record.line);
+                stored.bindText(1, row.id);
+                if (stored.step()) {
+                    refuse(record.line, columns[idColumn].name,
+                           QStringLiteral("'%1' is already in the register (as '%2')")
+                               .arg(row.id, stored.column(0).toString()));
+                }
+                stored.reset();
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    for (const CsvFlaw& flaw : reader.flaws()) {
+        refuse(flaw.line, QString(), flaw.message);
+    }
+
+    // Identifiers for the records without one, in file order, as the asset editor would give them had the
+    // records been added one by one: each group's count includes the records before, and a number is stepped
+    // past any identifier the register or the file already uses.
+    QString abbreviation;
+    {
+        Statement system(c, "SELECT CompanyAbbr FROM System LIMIT 1");
+        if (system.step()) {
+            abbreviation = system.column(0).toString();
+        }
+    }
+    QHash<QString, int> inGroup; // group, letter case folded -> assets the register and the file hold so far
+    Statement countGroup(c, "SELECT count(*) FROM assets WHERE ItemGroup = ?1");
+    const auto taken = [&](const QString& id) { return idLines.contains(upperAscii(id)); };
+    for (Row& row : rows) {
+        const QString key = upperAscii(row.group);
+        auto count = inGroup.find(key);
+        if (count == inGroup.end()) {
+            countGroup.bindText(1, row.group);
+            countGroup.step();
+            count = inGroup.insert(key, static_cast<int>(countGroup.columnInt64(0)));
+            countGroup.reset();
+        }
+        if (row.id.trimmed().isEmpty()) {
+            try {
+                row.id = nextFreeAssetId(c, abbreviation, row.group, count.value(), taken);
+                idLines.insert(upperAscii(row.id), row.line);
+            } catch (const ConversionError& e) {
+                refuse(row.line, idColumn >= 0 ? columns[idColumn].name : QStringLiteral("ASSETID"), e.text());
+            }
+        }
+        ++count.value();
+    }
+
+    if (!problems.empty() || dryRun) {
+        return outcome(static_cast<int>(rows.size()));
+    }
+
+    // The header's columns, the identifier and the group (the empty group when the file has none, as the asset
+    // editor stores it) are written; every other column keeps its default.
+    std::vector<int> written;
+    for (size_t col = 0; col < columns.size(); ++col) {
+        if (givenBy[col] >= 0 || static_cast<int>(col) == idColumn || static_cast<int>(col) == groupColumn) {
+            written.push_back(static_cast<int>(col));
+        }
+    }
+    std::string sql = "INSERT INTO assets (";
+    std::string marks;
+    for (size_t i = 0; i < written.size(); ++i) {
+        sql += (i ? ", \"" : "\"") + columns[written[i]].name.toStdString() + "\"";
+        marks += i ? ", ?" : "?";
+    }
+    sql += ") VALUES (" + marks + ")";
+    Statement insert(c, sql);
+    for (Row& row : rows) {
+        row.values[idColumn] = row.id;
+        if (givenBy[groupColumn] < 0) {
+            row.values[groupColumn] = QString(QLatin1String(""));
+        }
+        for (size_t i = 0; i < written.size(); ++i) {
+            insert.bind(static_cast<int>(i + 1), row.values[written[i]]);
+        }
+        insert.step();
+        insert.reset();
+    }
+    writing->commit();
+    return outcome(static_cast<int>(rows.size()));
+}

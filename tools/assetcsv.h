@@ -1,0 +1,34 @@
+// The assets of a register as CSV, out and in. The file has a header row of column names and one record per
+// asset, every column of table assets in table order: texts as stored, dates as yyyy-mm-dd (empty when
+// there is none), yes/no as 0 or 1, amounts with '.' before their decimals. A text column that holds no value
+// at all is an empty field, one that holds an empty text is "", as the two differ in a search. The same file
+// reads the same in every locale, and exporting what was imported gives the same bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+// Writes every asset of the register at path to out, in the order they were added. The register is opened
+// with the program's own checks and nothing is written to it. Throws DatabaseError when it cannot be read,
+// VantrelError when out refuses a write.
+void exportAssets(const QString& path, QIODevice& out);
+// The same, into the new file csvPath: written completely beside it first and moved into place only if
+// csvPath still does not exist, so it never writes over a file and never leaves half a file.
+void exportAssetsToNewFile(const QString& path, const QString& csvPath);
+
+// What an import found. When problems is empty, rows records were read and (unless a dry run) added.
+struct ImportOutcome {
+    QStringList problems; // "line N, COLUMN: message", or "line N: message" for the file's form; in line order
+    int rows = 0;
+};
+
+// Adds the assets of csv to the register at path, all in one transaction, or nothing when any value is
+// refused. Header names are matched to the columns of assets without regard to case; values are converted
+// as the program's fields convert typed text; a record without an ASSETID gets the next identifier of its
+// group, counting the records before it; an identifier already in the register or in the file (letter case
+// aside) is refused. With dryRun, everything is checked and nothing is written. Throws DatabaseError when
+// the register cannot be opened or the change cannot be saved (nothing is then saved).
+ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun);

@@ -1,0 +1,49 @@
+// Comma-separated values as RFC 4180 writes them: fields separated by commas, records by line ends, a field
+// that holds a quote, a comma or a line end put in double quotes with its quotes doubled. Reading also takes
+// LF or lone CR line ends and a UTF-8 byte order mark, and names every flaw by the line its record starts on.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// One record and the physical line (1-based) it starts on. A field with nothing between its commas is a null
+// QString (no value); a field of two quotes is an empty, not null, QString (an empty text). A flawed record
+// holds the fields read before its flaw.
+struct CsvRecord {
+    int line = 0;
+    QStringList fields;
+    bool flawed = false;
+};
+
+// A flaw of a CSV text and the line of the record it is in.
+struct CsvFlaw {
+    int line = 0;
+    QString message;
+};
+
+// Reads UTF-8 CSV record by record. Blank lines are skipped. A quote inside an unquoted field is taken as it
+// stands; text after the closing quote of a field is a flaw of its record, and a quoted field never closed
+// or bytes that are not UTF-8 are flaws that end the reading.
+class CsvReader {
+public:
+    explicit CsvReader(const QByteArray& bytes);
+    // Reads the next record into record (its fields list is reused): false at the end of the text.
+    bool next(CsvRecord& record);
+    // The flaws met so far, in the order of the text.
+    const std::vector<CsvFlaw>& flaws() const { return flaws_; }
+
+private:
+    void endLine();
+    QString text_;
+    qsizetype pos_ = 0;
+    int line_ = 1;
+    std::vector<CsvFlaw> flaws_;
+};
+
+// Appends field to line as one CSV field, quoted only when it must be: nothing for a null QString, two quotes
+// for an empty one.
+void appendCsvField(QString& line, const QString& field);
+// fields as one CSV record ending in CR LF.
+QString csvRecord(const QStringList& fields);
