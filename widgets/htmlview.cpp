@@ -492,10 +492,14 @@ bool TextBrowserView::RowFeeder::showSplit(const QByteArray& page, HtmlTableRows
     blocks_.push_back(Block{0, kFirstBlockRows, nullptr});
     QTextCursor at(&document);
     int position = first.lastPosition() + 1;
+    // Every block but the last has kBlockRows rows, so one blank serves them all.
+    const QTextDocumentFragment fullBlank = standIn(rowHeight * kBlockRows, 0);
     for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
         const qsizetype end = std::min(row + kBlockRows, total);
         at.setPosition(position);
-        at.insertFragment(standIn(rowHeight * static_cast<qreal>(end - row), end == total ? bottomMargin_ : 0));
+        at.insertFragment(end - row == kBlockRows && end < total
+                              ? fullBlank
+                              : standIn(rowHeight * static_cast<qreal>(end - row), end == total ? bottomMargin_ : 0));
         QTextFrame* frame = nullptr;
         for (QTextFrame* child : document.rootFrame()->childFrames()) {
             if (child->firstPosition() > position) {
