@@ -187,12 +187,10 @@ void layOutToTheEnd(QTextBrowser& browser) {
     emit layout->documentSizeChanged(layout->documentSize());
 }
 
-// A blank height tall with the given bottom margin, to stand in for a block of rows: an empty table of one
-// cell, inserted as a fragment as the blocks' tables are, so it abuts its neighbours as they do (a plain
-// frame would get an empty paragraph between it and the next).
-QTextDocumentFragment standIn(qreal height, qreal bottomMargin) {
-    QTextDocument scratch;
-    scratch.setUndoRedoEnabled(false);
+// The format of a blank height tall with the given bottom margin, standing in for a block of rows: an
+// empty table of one cell, so it abuts its neighbours as the blocks' tables do (a plain frame would get an
+// empty paragraph between it and the next).
+QTextTableFormat blankFormat(qreal height, qreal bottomMargin) {
     QTextTableFormat format;
     format.setBorder(0);
     format.setMargin(0);
@@ -201,11 +199,7 @@ QTextDocumentFragment standIn(qreal height, qreal bottomMargin) {
     format.setCellSpacing(0);
     format.setBottomMargin(bottomMargin);
     format.setHeight(QTextLength(QTextLength::FixedLength, height));
-    QTextCursor at(&scratch);
-    QTextTable* table = at.insertTable(1, 1, format);
-    at.setPosition(table->firstPosition() - 1);
-    at.setPosition(table->lastPosition() + 1, QTextCursor::KeepAnchor);
-    return QTextDocumentFragment(at);
+    return format;
 }
 
 // Gives table column widths the blocks cut from its rows will share, from the widths it was laid out with
@@ -490,25 +484,35 @@ bool TextBrowserView::RowFeeder::showSplit(const QByteArray& page, HtmlTableRows
     tableIndex_ = index;
     const qsizetype total = rows_.rowStarts.size();
     blocks_.push_back(Block{0, kFirstBlockRows, nullptr});
-    QTextCursor at(&document);
-    int position = first.lastPosition() + 1;
-    // Every block but the last has kBlockRows rows, so one blank serves them all.
-    const QTextDocumentFragment fullBlank = standIn(rowHeight * kBlockRows, 0);
+    // The blanks are made in a document of their own and put in place in one insertion: inserted one by
+    // one, each would have the page after it laid out again.
+    QTextDocument blanks;
+    blanks.setUndoRedoEnabled(false);
+    QTextCursor make(&blanks);
     for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
         const qsizetype end = std::min(row + kBlockRows, total);
-        at.setPosition(position);
-        at.insertFragment(end - row == kBlockRows && end < total
-                              ? fullBlank
-                              : standIn(rowHeight * static_cast<qreal>(end - row), end == total ? bottomMargin_ : 0));
-        QTextFrame* frame = nullptr;
-        for (QTextFrame* child : document.rootFrame()->childFrames()) {
-            if (child->firstPosition() > position) {
-                frame = child;
-                break;
-            }
-        }
-        position = frame->lastPosition() + 1;
-        blocks_.push_back(Block{row, end, frame});
+        make.movePosition(QTextCursor::End);
+        make.insertTable(1, 1,
+                         blankFormat(rowHeight * static_cast<qreal>(end - row), end == total ? bottomMargin_ : 0));
+        blocks_.push_back(Block{row, end, nullptr});
+    }
+    const QList<QTextFrame*> made = blanks.rootFrame()->childFrames();
+    QTextCursor pick(&blanks);
+    pick.setPosition(made.first()->firstPosition() - 1);
+    pick.setPosition(made.last()->lastPosition() + 1, QTextCursor::KeepAnchor);
+    const int position = first.lastPosition() + 1;
+    QTextCursor at(&document);
+    at.setPosition(position);
+    at.insertFragment(QTextDocumentFragment(pick));
+    // The blanks follow the first block's table in page order.
+    const QList<QTextFrame*> frames = first.parentFrame()->childFrames();
+    const auto blank = std::find(frames.begin(), frames.end(), &first) + 1;
+    if (frames.end() - blank < static_cast<qsizetype>(blocks_.size()) - 1) {
+        reset();
+        return false;
+    }
+    for (size_t i = 1; i < blocks_.size(); ++i) {
+        blocks_[i].standIn = *(blank + static_cast<qsizetype>(i) - 1);
     }
     waiting_ = static_cast<qsizetype>(blocks_.size()) - 1;
     // Laid out to the end now, so the scroll bar has the page's whole length before the user can move it.
