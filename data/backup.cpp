@@ -16,7 +16,7 @@ void OnlineBackup::Finisher::operator()(sqlite3_backup* b) const {
     sqlite3_backup_finish(b);
 }
 
-OnlineBackup::OnlineBackup(Connection& destination, const Connection& source) : destination_(destination) {
+OnlineBackup::OnlineBackup(Connection& destination, const Connection& source) {
     backup_.reset(sqlite3_backup_init(destination.handle(), "main", source.handle(), "main"));
     if (!backup_) {
         throw DatabaseError(QStringLiteral("The copy of the register cannot start: %1")

@@ -27,7 +27,6 @@ private:
     struct Finisher {
         void operator()(sqlite3_backup* b) const;
     };
-    Connection& destination_;
     std::unique_ptr<sqlite3_backup, Finisher> backup_;
 };
 

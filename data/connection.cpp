@@ -181,9 +181,7 @@ void Connection::openFile(const QString& path, const QString& filePassword, bool
         if (!appId.step() || appId.columnInt64(0) != kRegisterApplicationId) {
             throw DatabaseError(notOurs);
         }
-        Statement version(*this, "PRAGMA user_version");
-        const long long fileVersion = version.step() ? version.columnInt64(0) : 0;
-        version.reset();
+        const int fileVersion = schemaVersion();
         if (fileVersion > kRegisterSchemaVersion) {
             throw DatabaseError(
                 QStringLiteral("The register file '%1' was made by a newer version of Vantrel.").arg(path));
@@ -200,7 +198,7 @@ void Connection::openFile(const QString& path, const QString& filePassword, bool
         }
         lock.reset();
         if (upgrade && fileVersion < kRegisterSchemaVersion) {
-            upgradeRegister(*this, static_cast<int>(fileVersion));
+            upgradeRegister(*this, fileVersion);
         }
     } catch (...) {
         close();

@@ -308,10 +308,6 @@ void Dataset::loadRow(int row) {
     original_ = buffer_;
 }
 
-void Dataset::loadCurrent() {
-    loadRow(current_);
-}
-
 // Reads rows by id in blocks around row, so a grid's screen or a report's walk costs one statement per
 // block rather than one per row.
 const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor, int row, size_t width) {

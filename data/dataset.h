@@ -173,7 +173,6 @@ private:
     void openWhole(Statement& whole);
     // Makes row current with its values read; when the read fails, nothing changes. Requires: open.
     void loadRow(int row);
-    void loadCurrent();
     Row readRow(long long id) const;
     std::string guardClause(const std::vector<size_t>& changed, std::vector<QVariant>& binds) const;
     void changeGuarded(const std::string& sql, const std::vector<QVariant>& binds);

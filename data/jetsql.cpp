@@ -44,11 +44,6 @@ bool isNamePart(char c) {
     return isNameStart(c) || isDigit(c) || c == '$';
 }
 
-// keyword is written in capitals; word may be in any case.
-bool equalsKeyword(std::string_view word, std::string_view keyword) {
-    return equalIgnoringAsciiCase(word, keyword);
-}
-
 // A few characters of the statement from a token on, so an error can show the user where it is.
 QString excerpt(std::string_view text, size_t at) {
     constexpr size_t kLength = 30;
@@ -310,8 +305,8 @@ void translateBooleans(std::vector<Token>& tokens) {
         if (t.kind != TokenKind::Name) {
             continue;
         }
-        const bool isTrue = equalsKeyword(t.source, "TRUE");
-        if (!isTrue && !equalsKeyword(t.source, "FALSE")) {
+        const bool isTrue = equalIgnoringAsciiCase(t.source, "TRUE");
+        if (!isTrue && !equalIgnoringAsciiCase(t.source, "FALSE")) {
             continue;
         }
         if ((i > 0 && isDot(i - 1)) || (i + 1 < tokens.size() && isDot(i + 1))) {
@@ -347,7 +342,7 @@ bool isMultiRowKeyword(std::string_view word) {
                                                                 "DISTINCTROW", "UNION", "INTERSECT", "EXCEPT",
                                                                 "TOP",         "INTO",  "PIVOT",     "TRANSFORM"};
     for (std::string_view k : kWords) {
-        if (equalsKeyword(word, k)) {
+        if (equalIgnoringAsciiCase(word, k)) {
             return true;
         }
     }
@@ -360,7 +355,7 @@ bool isAggregateFunction(std::string_view word) {
                                                                 "FIRST", "LAST",  "STDEV",        "STDEVP",    "VAR",
                                                                 "VARP",  "TOTAL", "GROUP_CONCAT", "STRING_AGG"};
     for (std::string_view k : kWords) {
-        if (equalsKeyword(word, k)) {
+        if (equalIgnoringAsciiCase(word, k)) {
             return true;
         }
     }
@@ -378,7 +373,7 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
     }
     auto at = [&](size_t k) -> const Token& { return tokens[sig[k]]; };
     auto isKeyword = [&](size_t k, std::string_view word) {
-        return k < sig.size() && at(k).kind == TokenKind::Name && equalsKeyword(at(k).source, word);
+        return k < sig.size() && at(k).kind == TokenKind::Name && equalIgnoringAsciiCase(at(k).source, word);
     };
     auto isSymbol = [&](size_t k, std::string_view symbol) {
         return k < sig.size() && at(k).kind == TokenKind::Symbol && at(k).text == symbol;
@@ -450,7 +445,7 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
         return;
     }
     if (at(tableAt).kind == TokenKind::Name &&
-        (equalsKeyword(at(tableAt).source, "WHERE") || equalsKeyword(at(tableAt).source, "ORDER"))) {
+        (equalIgnoringAsciiCase(at(tableAt).source, "WHERE") || equalIgnoringAsciiCase(at(tableAt).source, "ORDER"))) {
         return;
     }
     const size_t afterTable = tableAt + 1;

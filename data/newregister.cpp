@@ -52,8 +52,8 @@ QStringList newRegisterProblems(const NewRegister& settings) {
               kMaxTextLength);
     for (auto it = settings.groups.cbegin(); it != settings.groups.cend(); ++it) {
         const QString field = QStringLiteral("group %1").arg(it.key());
-        if (it.key() < 1 || it.key() > 9) {
-            problems << QStringLiteral("%1: groups are numbered 1 to 9").arg(field);
+        if (it.key() < 0 || it.key() > 9) {
+            problems << QStringLiteral("%1: groups are numbered 0 to 9").arg(field);
             continue;
         }
         checkText(problems, field, QStringLiteral("the group name"), it.value(), kMaxTextLength);

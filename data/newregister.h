@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // What a new register starts with: the company, its abbreviation (the asset identifiers' prefix), the access
-// password (empty: none) and the names of the asset groups by their digit 1..9.
+// password (empty: none) and the names of the asset groups by their digit 0..9.
 struct NewRegister {
     QString company;
     QString abbreviation;
@@ -16,7 +16,7 @@ struct NewRegister {
 };
 // Makes the register at path holding settings, in one go: a failure leaves no file behind. Refuses
 // (DatabaseError) to overwrite an existing file, and (ConversionError or DatabaseError, message naming the field) a
-// setting the program's windows would refuse (too long a text, a group digit outside 1..9, ...).
+// setting the program's windows would refuse (too long a text, a group digit outside 0..9, ...).
 void createRegister(const QString& path, const NewRegister& settings);
 // Every problem with settings as "FIELD: message" lines; empty when they can be stored.
 QStringList newRegisterProblems(const NewRegister& settings);

@@ -72,7 +72,7 @@ const std::array<TableDef, 4>& tables() {
 }
 
 // One row per digit: two programs saving the configuration at once must not double a group.
-const char* const kGroupsUnique = "CREATE UNIQUE INDEX groups_unique_number ON Groups (GroupNumber)";
+const char* const kGroupsUnique = "CREATE UNIQUE INDEX IF NOT EXISTS groups_unique_number ON Groups (GroupNumber)";
 
 const char* const kIndexes = R"sql(
 CREATE UNIQUE INDEX assets_unique_assetid ON assets (ASSETID COLLATE NOCASE);
@@ -205,7 +205,7 @@ void upgradeRegister(Connection& c, int fromVersion) {
     if (fromVersion < 2) {
         // Keep the row of each digit that the configuration finds and edits first: the oldest.
         c.exec("DELETE FROM Groups WHERE rowid NOT IN (SELECT min(rowid) FROM Groups GROUP BY GroupNumber)");
-        c.exec(std::string(kGroupsUnique).insert(std::string("CREATE UNIQUE INDEX ").size(), "IF NOT EXISTS "));
+        c.exec(kGroupsUnique);
     }
     c.exec("PRAGMA user_version = " + std::to_string(kRegisterSchemaVersion));
     t.commit();

@@ -188,7 +188,6 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
         data.GroupsTable.open();
         data.SystemTable.open();
         data.mainquery.open();
-        session.LoggedOn = false;
         if (!session.CheckReportFiles()) {
             Dialogs::showMessage(QStringLiteral("Report Files are not correctly installed. Reports will be disabled"));
         }

@@ -85,26 +85,9 @@ QString escaped(const QString& text) {
     return text.toHtmlEscaped();
 }
 
-// Holds back a grid's repainting and its following of the current record while a producer walks its
-// dataset: on a visible list, selecting, scrolling to and repainting every record cost far more than the
-// writing itself. The grid catches up with the record current at the end, once.
-class GridRepaintHeld {
-public:
-    explicit GridRepaintHeld(TDBGrid& grid) : grid_(&grid) { grid_->holdRepaint(); }
-    ~GridRepaintHeld() {
-        if (grid_) {
-            grid_->releaseRepaint();
-        }
-    }
-    GridRepaintHeld(const GridRepaintHeld&) = delete;
-    GridRepaintHeld& operator=(const GridRepaintHeld&) = delete;
-
-private:
-    QPointer<TDBGrid> grid_;
-};
-
-// Holds back the controls showing a dataset (edits, lists, the grid) from following a producer's walk over
-// its records: each would lay its text out again for every record. They are told once, at the end.
+// Holds back the controls showing a dataset (the grid, edits, lists) from following a producer's walk over
+// its records: the grid would select, scroll to and repaint every record, and an edit lay its text out
+// again for each, at far more cost than the writing itself. They are told once, at the end.
 class ControlsHeld {
 public:
     explicit ControlsHeld(Dataset& data) : data_(data) { data_.holdControls(); }
@@ -492,7 +475,6 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
         fields.push_back(data.findField(column.fieldName));
     }
     {
-        GridRepaintHeld held(grid);
         ControlsHeld controls(data);
         data.first();
         while (!data.eof()) {

@@ -85,7 +85,7 @@ QString exportText(Kind kind, const QVariant& v) {
 
 void writeAll(QIODevice& out, const QByteArray& bytes) {
     if (out.write(bytes) != bytes.size()) {
-        throw VantrelError(QStringLiteral("The assets could not be written: %1").arg(out.errorString()));
+        throw DatabaseError(QStringLiteral("The assets could not be written: %1").arg(out.errorString()));
     }
 }
 
@@ -231,16 +231,16 @@ void exportAssets(const QString& path, QIODevice& out) {
 
 void exportAssetsToNewFile(const QString& path, const QString& csvPath) {
     if (QFileInfo::exists(csvPath) || QFileInfo(csvPath).isSymLink()) {
-        throw VantrelError(QStringLiteral("The file '%1' already exists; it is never written over.").arg(csvPath));
+        throw DatabaseError(QStringLiteral("The file '%1' already exists; it is never written over.").arg(csvPath));
     }
     PartialFile partial(temporaryNameBeside(csvPath));
     QSaveFile file(partial.path());
     if (!file.open(QIODevice::WriteOnly)) {
-        throw VantrelError(QStringLiteral("The file '%1' cannot be made: %2").arg(csvPath, file.errorString()));
+        throw DatabaseError(QStringLiteral("The file '%1' cannot be made: %2").arg(csvPath, file.errorString()));
     }
     exportAssets(path, file);
     if (!file.commit()) {
-        throw VantrelError(QStringLiteral("The file '%1' could not be written: %2").arg(csvPath, file.errorString()));
+        throw DatabaseError(QStringLiteral("The file '%1' could not be written: %2").arg(csvPath, file.errorString()));
     }
     partial.placeAt(csvPath);
 }

@@ -26,9 +26,9 @@ struct ImportOutcome {
 };
 
 // Adds the assets of csv to the register at path, all in one transaction, or nothing when any value is
-// refused. Header names are matched to the columns of assets without regard to case; values are converted
-// as the program's fields convert typed text; a record without an ASSETID gets the next identifier of its
-// group, counting the records before it; an identifier already in the register or in the file (letter case
-// aside) is refused. With dryRun, everything is checked and nothing is written. Throws DatabaseError when
-// the register cannot be opened or the change cannot be saved (nothing is then saved).
+// refused. Header names are matched to the columns of assets without regard to case; values are read in the file's
+// fixed forms (dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False, the fields' length limit); a record without an
+// ASSETID gets the next identifier of its group, counting the records before it; an identifier already in the register
+// or in the file (letter case aside) is refused. With dryRun, everything is checked and nothing is written. Throws
+// DatabaseError when the register cannot be opened or the change cannot be saved (nothing is then saved).
 ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun);

@@ -78,10 +78,11 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
     Connection::Transaction t(c);
     {
         Statement s(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
-                       "PromptPasswordToStart = 0");
+                       "PromptPasswordToStart = ?");
         s.bindText(1, options.companyName);
         s.bindText(2, options.companyAbbr);
         s.bindText(3, options.accessPassword);
+        s.bindInt64(4, options.promptPassword ? 1 : 0);
         s.step();
     }
     {

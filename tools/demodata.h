@@ -10,6 +10,8 @@ struct DemoOptions {
     QString companyName = QStringLiteral("Kelvin Lane Trust");
     QString companyAbbr = QStringLiteral("KLT");
     QString accessPassword = QStringLiteral("demo");
+    // Whether the program asks for the password at start; a demo opens read-only, to be logged on to.
+    bool promptPassword = false;
 };
 
 // Fills a register made by createRegister: settings, groups and assets in one transaction. Identifiers are

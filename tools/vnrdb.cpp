@@ -29,7 +29,7 @@ const char* const kCreateHelp =
     "                         [--demo N] [--seed S]\n"
     "Makes a new register FILE holding the settings given: the company name, its abbreviation (the start of\n"
     "every asset identifier), the access password (when given, the program asks for it at start) and the\n"
-    "names of groups 1 to 9. With --demo, N demo assets over six groups of their own, generated from seed S\n"
+    "names of groups 0 to 9. With --demo, N demo assets over six groups of their own, generated from seed S\n"
     "(access password: demo, unless given). Settings the program would refuse are refused, and nothing is\n"
     "made. Never writes over an existing file.\n";
 const char* const kExportHelp =
@@ -41,8 +41,8 @@ const char* const kExportHelp =
 const char* const kImportHelp =
     "usage: vnrdb import FILE IN.csv [--dry-run]\n"
     "Adds the assets of IN.csv to the register FILE. The header row names columns of assets (letter case\n"
-    "aside); values are read as the program reads them typed, dates as yyyy-mm-dd. A record without an\n"
-    "ASSETID gets the next identifier of its group, in file order. Every problem is listed as\n"
+    "aside); values are in fixed forms: dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False. A record\n"
+    "without an ASSETID gets the next identifier of its group, in file order. Every problem is listed as\n"
     "'line N, COLUMN: message', and then nothing is added; otherwise all records are added together. With\n"
     "--dry-run the file is checked and nothing is written.\n";
 const char* const kBackupHelp =
@@ -110,6 +110,8 @@ int create(const QStringList& args) {
             settingsGiven = true;
         } else if (option == QLatin1String("--password")) {
             settings.password = options.accessPassword = value;
+            // As for any register: a password given is asked for at start.
+            options.promptPassword = !value.isEmpty();
             settingsGiven = true;
         } else if (option == QLatin1String("--group")) {
             const qsizetype eq = value.indexOf(QLatin1Char('='));

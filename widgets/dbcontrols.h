@@ -135,7 +135,6 @@ public:
             edit->setReadOnly(on);
         }
     }
-    bool isReadOnly() const { return readOnly_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -219,7 +218,6 @@ public:
 
     // A read-only box takes focus but ignores clicks and keys.
     void setReadOnly(bool on) { readOnly_ = on; }
-    bool isReadOnly() const { return readOnly_; }
 
 signals:
     void userClicked();

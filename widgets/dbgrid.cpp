@@ -397,31 +397,7 @@ void TDBGrid::viewRowChanged(const QModelIndex& current) {
     }
 }
 
-void TDBGrid::holdRepaint() {
-    if (holds_++ == 0) {
-        repaintedBeforeHold_ = updatesEnabled();
-        setUpdatesEnabled(false);
-    }
-}
-
-void TDBGrid::releaseRepaint() {
-    if (holds_ == 0 || --holds_ > 0) {
-        return;
-    }
-    if (repaintedBeforeHold_) {
-        setUpdatesEnabled(true);
-    }
-    if (followPending_) {
-        followPending_ = false;
-        showCurrentRecord();
-    }
-}
-
 void TDBGrid::showCurrentRecord() {
-    if (holds_ > 0) {
-        followPending_ = true;
-        return;
-    }
     Dataset* ds = model_->dataset();
     const int row = ds && ds->active() ? ds->recNo() : -1;
     following_ = true;

@@ -106,13 +106,6 @@ public:
     // Defines the columns shown and their widths; an empty list goes back to one column per field.
     void setColumns(const QList<GridColumn>& columns);
 
-    // Holds back the grid's repainting and its following of the dataset's current record, for a walk over
-    // every record: moving the view's current row and scrolling for each record costs more than the walk.
-    // Holds nest; when the last is released the grid selects and scrolls to the record current then, and
-    // repaints if it did before the first hold.
-    void holdRepaint();
-    void releaseRepaint();
-    bool repaintHeld() const { return holds_ > 0; }
     // The effective columns: the definitions, or one per field of the open dataset, titles filled in.
     QList<GridColumn> columns() const { return model_->columns(); }
 
@@ -139,7 +132,4 @@ private:
     DatasetModel* model_;
     bool following_ = false;      // set while the view is being moved to match the dataset
     bool applyingWidths_ = false; // set while the header is given the columns' widths
-    int holds_ = 0;               // holdRepaint calls not yet released
-    bool repaintedBeforeHold_ = true;
-    bool followPending_ = false; // the dataset's current record moved while held
 };

@@ -202,6 +202,16 @@ QTextTableFormat blankFormat(qreal height, qreal bottomMargin) {
     return format;
 }
 
+// The format of a table continuing first's rows: its top border lies over the bottom border of the table
+// before, so the seam looks like the line between two rows of one table; no header rows, no bottom margin.
+QTextTableFormat continuationFormat(const QTextTableFormat& first) {
+    QTextTableFormat format = first;
+    format.setTopMargin(-(2 * first.border() + first.cellSpacing()));
+    format.setBottomMargin(0);
+    format.setHeaderRowCount(0);
+    return format;
+}
+
 // Gives table column widths the blocks cut from its rows will share, from the widths it was laid out with
 // in document; a table whose columns all have widths keeps them.
 void fixColumnWidths(QTextDocument& document, QTextTable& table) {
@@ -459,12 +469,7 @@ bool TextBrowserView::RowFeeder::showSplit(const QByteArray& page, HtmlTableRows
     fixColumnWidths(document, first);
     QTextTableFormat format = first.format();
     bottomMargin_ = format.bottomMargin();
-    // A block's top border lies over the previous block's bottom border, so the seam looks like the line
-    // between two rows of one table.
-    blockFormat_ = format;
-    blockFormat_.setTopMargin(-(2 * format.border() + format.cellSpacing()));
-    blockFormat_.setBottomMargin(0);
-    blockFormat_.setHeaderRowCount(0);
+    blockFormat_ = continuationFormat(format);
     format.setBottomMargin(0);
     first.setFormat(format);
 
@@ -826,10 +831,7 @@ std::unique_ptr<QTextDocument> TextBrowserView::printDocument(QPrinter& printer,
             // The blocks share the first one's columns, and each one's top border lies over the bottom border
             // of the one before, so they print as one table.
             const qreal bottomMargin = format.bottomMargin();
-            QTextTableFormat next = format;
-            next.setTopMargin(-(2 * format.border() + format.cellSpacing()));
-            next.setBottomMargin(0);
-            next.setHeaderRowCount(0);
+            QTextTableFormat next = continuationFormat(format);
             format.setBottomMargin(0);
             blocks.first()->setFormat(format);
             for (qsizetype i = 1; i < blocks.size(); ++i) {

@@ -1,12 +1,10 @@
 // The identifier rule on a real register: the running number after the group's count, stepped past
-// identifiers in use in any letter case, the zero fill, the length limit, and the demo registers numbered
-// by the same rule.
+// identifiers in use in any letter case, the zero fill and the length limit.
 #include "data/assetids.h"
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "tests/support/testregister.h"
-#include "tools/demodata.h"
 
 #include <QtTest>
 
@@ -27,6 +25,14 @@ private slots:
                                               << "1" << QStringList{"KLT1002"} << 1 << "KLT1003";
         QTest::newRow("taken in another case") << "KLT"
                                                << "1" << QStringList{"klt1002", "Klt1003"} << 1 << "KLT1004";
+        QTest::newRow("two zeros up to 9") << "KLT"
+                                           << "1" << QStringList() << 8 << "KLT1009";
+        QTest::newRow("one zero from 10") << "KLT"
+                                          << "1" << QStringList() << 9 << "KLT1010";
+        QTest::newRow("no zero from 100") << "KLT"
+                                          << "1" << QStringList() << 99 << "KLT1100";
+        QTest::newRow("four digits from 1000") << "KLT"
+                                               << "1" << QStringList() << 999 << "KLT11000";
         QTest::newRow("four digits, no fill") << "KLT"
                                               << "7" << QStringList() << 1234 << "KLT71235";
         QTest::newRow("no abbreviation") << ""

@@ -92,6 +92,22 @@ private slots:
         QCOMPARE(seen, 2);
         QCOMPARE(ds.recNo(), 1); // the last record stays current
         QCOMPARE(ds.fieldByName(QStringLiteral("assetid")).asString(), QStringLiteral("KLT1002"));
+
+        // Held, the walk tells the controls nothing until the last hold goes, and then once; a hold the
+        // record never moved under, or a release without a hold, tells them nothing.
+        QSignalSpy moves(&ds, &Dataset::currentChanged);
+        ds.holdControls();
+        ds.holdControls();
+        for (ds.first(); !ds.eof(); ds.next()) {
+        }
+        ds.releaseControls();
+        QCOMPARE(moves.count(), 0);
+        ds.releaseControls();
+        QCOMPARE(moves.count(), 1);
+        ds.holdControls();
+        ds.releaseControls();
+        ds.releaseControls();
+        QCOMPARE(moves.count(), 1);
     }
 
     void emptyResult() {
@@ -143,7 +159,15 @@ private slots:
         QVERIFY(errorOf([&] {
                     ds.fieldByName(QStringLiteral("Make")).setAsString(longText);
                 }).contains(QLatin1String("Make")));
+        // Amounts beyond what a register holds, or no number at all, are refused; the largest is taken.
+        const Field cost = ds.fieldByName(QStringLiteral("TotalCost"));
+        for (const QString& text : {QStringLiteral("1e20"), QStringLiteral("1000000000000"), QStringLiteral("-1e12"),
+                                    QStringLiteral("inf"), QStringLiteral("nan")}) {
+            QVERIFY2(!errorOf([&] { cost.setAsString(text); }).isEmpty(), qPrintable(text));
+        }
         QVERIFY(!ds.isModified());
+        cost.setAsString(QStringLiteral("999999999999.99"));
+        QCOMPARE(cost.asString(), QStringLiteral("999999999999.99"));
         ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("7/4/2026"));
         ds.fieldByName(QStringLiteral("TotalCost")).setAsString(QStringLiteral("12.5"));
         ds.fieldByName(QStringLiteral("Make")).setAsString(QString(255, QLatin1Char('m')));

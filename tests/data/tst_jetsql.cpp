@@ -286,28 +286,37 @@ void TestJetSql::refused() {
 void TestJetSql::jetQuoteRoundTrip_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("quoted");
+    QTest::addColumn<QString>("selected"); // what the quoted value selects; a NUL typed in a search is left out
 
     QTest::newRow("plain") << "laptop"
-                           << R"("laptop")";
+                           << R"("laptop")"
+                           << "laptop";
     QTest::newRow("inch mark") << R"(Chair 12" high)"
-                               << R"("Chair 12"" high")";
+                               << R"("Chair 12"" high")"
+                               << R"(Chair 12" high)";
     QTest::newRow("only quotes") << R"("")"
-                                 << R"("""""")";
+                                 << R"("""""")"
+                                 << R"("")";
     QTest::newRow("apostrophe") << "O'Brien"
-                                << R"("O'Brien")";
+                                << R"("O'Brien")"
+                                << "O'Brien";
     QTest::newRow("empty") << ""
-                           << R"("")";
+                           << R"("")"
+                           << "";
+    QTest::newRow("NUL") << QStringLiteral("lap") + QChar(0) + QStringLiteral("top") << R"("laptop")"
+                         << "laptop";
 }
 
 void TestJetSql::jetQuoteRoundTrip() {
     QFETCH(QString, value);
     QFETCH(QString, quoted);
+    QFETCH(QString, selected);
     QCOMPARE(jetQuote(value), quoted);
 
     // The quoted value, translated and run, must select exactly the text it was made from.
     RegisterDb db;
     const TranslatedSelect t = translateJetSql(QStringLiteral("SELECT ") + jetQuote(value));
-    QCOMPARE(db.rows(t.sql), QStringList{value});
+    QCOMPARE(db.rows(t.sql), QStringList{selected});
     const QString find = QStringLiteral("SELECT AssetID FROM Assets WHERE Description = ") + jetQuote(value);
     const QStringList found = db.firstColumn(translateJetSql(find).sql);
     QCOMPARE(found, value == QStringLiteral(R"(Chair 12" high)") ? QStringList{"A009"} : QStringList{});

@@ -126,17 +126,19 @@ private slots:
         QTest::addColumn<QString>("groups"); // GroupNumber=Description, by number
         QTest::addColumn<QString>("refusal");
         const QString longest(255, u'n');
-        QTest::newRow("every setting") << QStringList{"--company",  "Łódź & Co",    "--abbreviation", "LC",
-                                                      "--password", "Secret",       "--group",        "1=Laptops",
-                                                      "--group",    "9=Vans, small"}
+        QTest::newRow("every setting") << QStringList{"--company",  "Łódź & Co", "--abbreviation", "LC",
+                                                      "--password", "Secret",    "--group",        "0=Spare",
+                                                      "--group",    "1=Laptops", "--group",        "9=Vans, small"}
                                        << QStringLiteral("Łódź & Co|LC|Secret|1")
-                                       << QStringLiteral("1=Laptops;9=Vans, small") << QString();
+                                       << QStringLiteral("0=Spare;1=Laptops;9=Vans, small") << QString();
+        QTest::newRow("demo with a password: asked at start")
+            << QStringList{"--demo", "2", "--password", "Secret"} << QStringLiteral("Kelvin Lane Trust|KLT|Secret|1")
+            << QStringLiteral("1=Computers;2=Office Furniture;3=Kitchen Appliances;4=Audio Visual;5=Tools;6=Vehicles")
+            << QString();
         QTest::newRow("no password: not asked at start")
             << QStringList{"--company", longest} << longest + QStringLiteral("|||0") << QString() << QString();
-        QTest::newRow("group 0") << QStringList{"--group", "0=Spare"} << QString() << QString()
-                                 << QStringLiteral("group 0: groups are numbered 1 to 9");
         QTest::newRow("group 10") << QStringList{"--group", "10=Spare"} << QString() << QString()
-                                  << QStringLiteral("group 10: groups are numbered 1 to 9");
+                                  << QStringLiteral("group 10: groups are numbered 0 to 9");
         QTest::newRow("group named twice") << QStringList{"--group", "3=A", "--group", "3=B"} << QString() << QString()
                                            << QStringLiteral("group 3: named twice");
         QTest::newRow("256-character company") << QStringList{"--company", longest + u'n'} << QString() << QString()

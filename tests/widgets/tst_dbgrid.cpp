@@ -81,8 +81,6 @@ private slots:
     void keysMoveBetweenRecordsOnly_data();
     void keysMoveBetweenRecordsOnly();
     void movingTheDatasetSelectsTheRow();
-    void aHeldGridCatchesUpOnceWhenReleased();
-    void aGridNotRepaintingBeforeAHoldStaysSo();
     void aMoveThatCannotPostStaysOnTheEditedRecord();
     void typedValuesShowInTheirTextForm();
     void aLargeDatasetIsReadOnlyAsFarAsItIsShown();
@@ -276,60 +274,6 @@ void TestDBGrid::movingTheDatasetSelectsTheRow() {
     f.ds.locate(QStringLiteral("ASSETID"), QStringLiteral("klt010"));
     QCOMPARE(grid.currentIndex().row(), 9);
     QCOMPARE(f.ds.recNo(), 9); // following the dataset did not move it anywhere else
-}
-
-void TestDBGrid::aHeldGridCatchesUpOnceWhenReleased() {
-    Fixture f;
-    f.addAssets(60);
-    TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-    f.open();
-    showAndActivate(grid);
-    QSignalSpy moves(grid.selectionModel(), &QItemSelectionModel::currentRowChanged);
-
-    grid.holdRepaint();
-    grid.holdRepaint();
-    QVERIFY(!grid.updatesEnabled());
-    f.ds.first();
-    while (!f.ds.eof()) {
-        f.ds.next();
-    }
-    QCOMPARE(grid.currentIndex().row(), 0);
-    QCOMPARE(moves.count(), 0);
-    grid.releaseRepaint(); // one hold is still on
-    QVERIFY(grid.repaintHeld());
-    QVERIFY(!grid.updatesEnabled());
-    QCOMPARE(grid.currentIndex().row(), 0);
-
-    grid.releaseRepaint();
-    QVERIFY(!grid.repaintHeld());
-    QVERIFY(grid.updatesEnabled());
-    QCOMPARE(moves.count(), 1);
-    QCOMPARE(grid.currentIndex().row(), 59);
-    const QModelIndexList selected = grid.selectionModel()->selectedRows();
-    QCOMPARE(selected.size(), 1);
-    QCOMPARE(selected.first().row(), 59);
-    QVERIFY(grid.viewport()->rect().contains(rowCentre(grid, 59)));
-    QCOMPARE(f.ds.recNo(), 59);
-
-    // A release with no hold does nothing, and a hold the dataset never moved under leaves the row as is.
-    grid.releaseRepaint();
-    grid.holdRepaint();
-    grid.releaseRepaint();
-    QCOMPARE(moves.count(), 1);
-    QVERIFY(grid.updatesEnabled());
-}
-
-void TestDBGrid::aGridNotRepaintingBeforeAHoldStaysSo() {
-    Fixture f;
-    f.addAssets(5);
-    TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-    f.open();
-    grid.setUpdatesEnabled(false);
-    grid.holdRepaint();
-    f.ds.last();
-    grid.releaseRepaint();
-    QVERIFY(!grid.updatesEnabled());
-    QCOMPARE(grid.currentIndex().row(), 4);
 }
 
 void TestDBGrid::aMoveThatCannotPostStaysOnTheEditedRecord() {
