@@ -227,6 +227,11 @@ void TStatusFrm::StepStatus() {
 void TStatusFrm::HideStatus() {
     AniMate->setActive(false);
     StatusTimer->stop();
+    if (inputHeld_) {
+        // Input the user made while it was held, but which the window system has not yet handed over, is
+        // fetched and dropped before the hold ends: a click or key made during the work must not act after it.
+        QGuiApplication::sync();
+    }
     inputHeld_.reset();
     hide();
 }

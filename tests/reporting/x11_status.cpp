@@ -13,6 +13,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QTest>
@@ -59,6 +62,7 @@ private slots:
         fx.start();
     }
     void statusWindowIsPaintedDuringALongReport();
+    void inputMadeWhileHeldIsNeverActedOn();
 
 private:
     ReportFixture fx;
@@ -112,6 +116,45 @@ void TestStatusOnScreen::statusWindowIsPaintedDuringALongReport() {
     const double share = differingShare(shown, expected);
     QVERIFY2(share < 0.15,
              qPrintable(QStringLiteral("%1 of the pixels differ from the window's own drawing").arg(share)));
+}
+
+// A click and a key the user makes while an operation holds the input, but which the program has not read
+// from the X server by the time the operation ends, are dropped with the rest: they must not start work or
+// close the window that opens next.
+void TestStatusOnScreen::inputMadeWhileHeldIsNeverActedOn() {
+    QWidget window;
+    auto* go = new QPushButton(QStringLiteral("GO"), &window);
+    auto* typed = new QLineEdit(&window);
+    typed->move(0, 40);
+    window.setGeometry(0, 0, 200, 80); // clear of the status window, which stands in the screen's centre
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    int clicks = 0;
+    QObject::connect(go, &QPushButton::clicked, [&clicks] { ++clicks; });
+    const QString id = QString::number(window.winId());
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id}),
+        0);
+    typed->setFocus();
+    QTRY_VERIFY(typed->hasFocus());
+
+    TStatusFrm& status = *fx.StatusFrm;
+    status.ShowStatus(QStringLiteral("Preparing Print Preview"), 10);
+    // Sent through the X server while the input is held, and not read before the hold ends.
+    const QPoint centre = go->mapTo(&window, go->rect().center());
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
+                               {QStringLiteral("mousemove"), QStringLiteral("--window"), id,
+                                QString::number(centre.x()), QString::number(centre.y()), QStringLiteral("click"),
+                                QStringLiteral("1"), QStringLiteral("key"), QStringLiteral("x")}),
+             0);
+    status.HideStatus();
+    QTest::qWait(300);
+    QCOMPARE(clicks, 0);
+    QCOMPARE(typed->text(), QString());
+
+    // Made once the hold has ended, the same input is acted on.
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("x")}), 0);
+    QTRY_COMPARE(typed->text(), QStringLiteral("x"));
 }
 
 QTEST_MAIN(TestStatusOnScreen)
