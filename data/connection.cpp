@@ -52,8 +52,21 @@ void checkFileKind(const QString& path) {
     }
 }
 
+// Reads the schema through SQLite, without creating any file: SQLite plays back the journal a crashed save
+// left, and waits under its lock for a save another program is making. True when that read succeeds.
+bool readThroughSqlite(const QString& path) {
+    sqlite3* raw = nullptr;
+    bool read = false;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+        read = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    sqlite3_close_v2(raw);
+    return read;
+}
+
 // Checks the file before SQLite sees it: SQLite would happily treat an empty file as an empty database,
-// and reports a truncated one only when the missing pages are read.
+// and reports a truncated one only as "malformed" when the missing pages are read.
 void checkRegisterFile(const QString& path) {
     const QFileInfo info(path);
     if (info.size() == 0) {
@@ -74,27 +87,25 @@ void checkRegisterFile(const QString& path) {
     }
     const unsigned pages = readBigEndian(header, 28, 4);
     const bool pagesValid = readBigEndian(header, 24, 4) == readBigEndian(header, 92, 4);
-    if (pageSize < 512 || (pagesValid && static_cast<qint64>(pageSize) * pages > info.size()) ||
-        info.size() % pageSize != 0) {
-        throw DatabaseError(QStringLiteral("The register file '%1' is truncated or damaged. %2").arg(path, kRestore));
+    const QString truncated = QStringLiteral("The register file '%1' is truncated or damaged. %2").arg(path, kRestore);
+    if (pageSize < 512 || info.size() % pageSize != 0) {
+        throw DatabaseError(truncated);
+    }
+    // The header is read here without SQLite's lock, and a program saving at this moment writes the header
+    // before it lengthens the file: SQLite, which makes the same comparison under its lock, has the last word.
+    if (pagesValid && static_cast<qint64>(pageSize) * pages > info.size() && !readThroughSqlite(path)) {
+        throw DatabaseError(truncated);
     }
 }
 
 // A program that crashed while saving leaves its journal beside the register, and the register may then
-// look truncated until the journal is played back. SQLite does that on the first read; let it, without
-// creating any file, before the file is judged.
+// look truncated until the journal is played back; it is played back before the file is judged. Whatever
+// stops that is reported by the checks after this.
 void rollBackHotJournal(const QString& path) {
     const QFileInfo journal(path + QStringLiteral("-journal"));
-    if (!journal.isFile() || journal.size() == 0) {
-        return;
+    if (journal.isFile() && journal.size() > 0) {
+        readThroughSqlite(path);
     }
-    sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-        // The result does not matter: whatever is wrong with the file is reported by the checks after this.
-        sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    }
-    sqlite3_close_v2(raw);
 }
 
 } // namespace

@@ -10,7 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -105,6 +108,41 @@ private slots:
         f.close();
         const QString error = openError(reg.path());
         QVERIFY2(error.contains(QLatin1String("truncated")), qPrintable(error));
+    }
+
+    // Another program in the middle of a save has written the header's new page count but not yet the
+    // pages: the register is whole once that save ends, and is opened, not refused as truncated.
+    void aSaveInProgressIsNotTakenForTruncation() {
+        TestRegister reg;
+        reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
+        const QString password = QString::fromLatin1(kDefaultFilePassword);
+        std::atomic<bool> saving = false;
+        std::thread other([&] {
+            Connection c;
+            c.openFile(reg.path(), password);
+            c.exec("BEGIN EXCLUSIVE");
+            QFile f(reg.path());
+            f.open(QIODevice::ReadWrite);
+            f.seek(28);
+            const QByteArray count = f.read(4);
+            QByteArray more = count;
+            more[3] = static_cast<char>(more[3] + 5);
+            f.seek(28);
+            f.write(more);
+            f.flush();
+            saving = true;
+            QThread::msleep(400);
+            f.seek(28);
+            f.write(count);
+            f.close();
+            c.exec("ROLLBACK");
+        });
+        while (!saving) {
+            QThread::msleep(5);
+        }
+        const QString error = openError(reg.path(), password);
+        other.join();
+        QCOMPARE(error, QString());
     }
 
     void sqliteFileThatIsNotARegister() {
