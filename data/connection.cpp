@@ -350,6 +350,7 @@ Connection::Transaction::Transaction(Connection& c) : c_(c) {
     if (c_.depth_ == 0) {
         c_.exec("BEGIN IMMEDIATE");
         outermost_ = true;
+        c_.partFailed_ = false;
     }
     ++c_.depth_;
 }
@@ -357,6 +358,9 @@ Connection::Transaction::Transaction(Connection& c) : c_(c) {
 Connection::Transaction::~Transaction() {
     --c_.depth_;
     if (!outermost_) {
+        // A part that did not commit (its change failed, and the failure was caught on the way) spoils the
+        // whole: saving the rest would keep half of what belongs together.
+        c_.partFailed_ = c_.partFailed_ || !done_;
         return;
     }
     if (!done_) {
@@ -371,6 +375,11 @@ Connection::Transaction::~Transaction() {
 
 void Connection::Transaction::commit() {
     if (outermost_) {
+        if (c_.partFailed_) {
+            throw DatabaseError(QStringLiteral("A part of the change to the register '%1' could not be saved. "
+                                               "Nothing was saved.")
+                                    .arg(QFileInfo(c_.path_).fileName()));
+        }
         c_.exec("COMMIT");
     }
     done_ = true;

@@ -75,7 +75,9 @@ public:
     public:
         explicit Transaction(Connection& c);
         ~Transaction(); // the outermost rolls back unless committed, and then runs every undo step
-        void commit();  // the outermost commits; a joined one only marks its part as done
+        // The outermost commits, unless a joined one ended without committing its part: then it throws
+        // DatabaseError and, as it ends, rolls everything back. A joined one only marks its part as done.
+        void commit();
 
     private:
         Connection& c_;
@@ -101,6 +103,7 @@ private:
     std::unique_ptr<sqlite3, Closer> db_;
     QString path_;
     int depth_ = 0;
+    bool partFailed_ = false; // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;
 };
 

@@ -146,6 +146,27 @@ private slots:
         QCOMPARE(ds.fieldByName(QStringLiteral("n")).asInteger(), 3);
     }
 
+    // A part of a change that ended without committing (its failure caught on the way) keeps the whole
+    // change from being saved, rather than leaving the rest saved without it.
+    void aFailedPartKeepsTheWholeChangeUnsaved() {
+        const long long before = reg->count(QStringLiteral("SELECT count(*) FROM Groups"));
+        {
+            Connection::Transaction whole(*conn);
+            conn->exec("INSERT INTO Groups (GroupNumber, Description) VALUES ('7', 'Vans')");
+            {
+                Connection::Transaction part(*conn);
+                conn->exec("INSERT INTO Groups (GroupNumber, Description) VALUES ('8', 'Cars')");
+            }
+            QVERIFY(errorOf([&] { whole.commit(); }).contains(QLatin1String("Nothing was saved")));
+        }
+        QCOMPARE(reg->count(QStringLiteral("SELECT count(*) FROM Groups")), before);
+        // The next change on the connection is whole again.
+        Connection::Transaction next(*conn);
+        conn->exec("INSERT INTO Groups (GroupNumber, Description) VALUES ('9', 'Bikes')");
+        next.commit();
+        QCOMPARE(reg->count(QStringLiteral("SELECT count(*) FROM Groups")), before + 1);
+    }
+
     void conversionsRefuseWithTheirTexts() {
         Dataset ds(*conn, QStringLiteral("mainquery"));
         openList(ds);
