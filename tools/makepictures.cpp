@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QString>
 #include <QSvgGenerator>
 #include <cmath>
@@ -591,8 +592,9 @@ bool saveScalableIcon(const QString& folder, const QString& name) {
     QString text = QString::fromUtf8(drawn.data());
     text.replace(QRegularExpression(QStringLiteral("<svg width=\"[^\"]*\" height=\"[^\"]*\"")),
                  QStringLiteral("<svg width=\"256\" height=\"256\""));
-    QFile file(QDir(folder).filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.flush()) {
+    const QByteArray bytes = text.toUtf8();
+    QSaveFile file(QDir(folder).filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         std::fprintf(stderr, "makepictures: cannot write %s\n", qPrintable(file.fileName()));
         return false;
     }
