@@ -465,6 +465,66 @@ QString Dataset::textAt(int row, int field) const {
     return valueToText(field, valueAt(row, field));
 }
 
+std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int>& fields) const {
+    std::vector<QString> texts;
+    if (!cursor_ || from < 0 || count <= 0 || from + count > recordCount()) {
+        return texts;
+    }
+    const size_t width = fields.size();
+    texts.reserve(static_cast<size_t>(count) * width);
+    bool columnsKnown = cursor_->byRowid;
+    std::string columns;
+    for (const int f : fields) {
+        if (f < 0 || f >= fieldCount() || fields_[static_cast<size_t>(f)].column.isEmpty()) {
+            columnsKnown = false;
+            break;
+        }
+        columns += ", " + quoteName(fields_[static_cast<size_t>(f)].column);
+    }
+    if (!columnsKnown) {
+        for (int row = from; row < from + count; ++row) {
+            for (const int f : fields) {
+                texts.push_back(textAt(row, f));
+            }
+        }
+        return texts;
+    }
+    std::string sql = "SELECT rowid" + columns + " FROM " + quoteName(cursor_->table) + " WHERE rowid IN (";
+    for (int i = 0; i < count; ++i) {
+        sql += i == 0 ? "?" : ",?";
+    }
+    sql += ")";
+    Statement s(connection_, sql);
+    std::unordered_map<long long, size_t> at;
+    at.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const long long id = cursor_->ids[static_cast<size_t>(from + i)];
+        s.bindInt64(i + 1, id);
+        at.emplace(id, static_cast<size_t>(i));
+    }
+    // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
+    texts.resize(static_cast<size_t>(count) * width);
+    while (s.step()) {
+        const auto it = at.find(s.columnInt64(0));
+        if (it == at.end()) {
+            continue;
+        }
+        for (size_t c = 0; c < width; ++c) {
+            const int f = fields[c];
+            texts[it->second * width + c] =
+                valueToText(f, normalise(fields_[static_cast<size_t>(f)].type, s.column(static_cast<int>(c) + 1)));
+        }
+    }
+    s.reset();
+    // The current record shows what it holds now, as textAt does.
+    if (current_ >= from && current_ < from + count) {
+        for (size_t c = 0; c < width; ++c) {
+            texts[static_cast<size_t>(current_ - from) * width + c] = text(fields[c]);
+        }
+    }
+    return texts;
+}
+
 QString Dataset::valueToText(int field, const QVariant& v) const {
     if (!v.isValid() || v.isNull()) {
         return QString();

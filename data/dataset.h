@@ -118,6 +118,10 @@ public:
     // Whether row's values are in memory, so reading them cannot meet the register.
     bool rowIsRead(int row) const;
     QString textAt(int row, int field) const;
+    // The texts of fields for count rows from row from, row after row, as textAt gives them; reads only
+    // those columns, in long blocks, without moving the cursor or touching the row cache. For a walk over
+    // every record that shows a few of many columns.
+    std::vector<QString> textsOf(int from, int count, const std::vector<int>& fields) const;
 
     // Changes.
     void insert(); // a new record at the current position, booleans false, the rest null

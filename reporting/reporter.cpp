@@ -34,6 +34,7 @@
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -45,6 +46,7 @@ const QString kStatusCaption = QStringLiteral("Preparing Print Preview");
 const QString kProducerUser = QStringLiteral("s");
 constexpr int kReportNumbers = 10000;
 constexpr int kRandomDraws = 100;
+constexpr int kWalkBlock = 512; // records read in one statement by a report's walk
 
 // 8-bit text: Latin-1 characters as they are, every other character (a surrogate pair is one character)
 // as a numeric character reference, which the page view turns back into that character.
@@ -476,19 +478,34 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
     }
     {
         ControlsHeld controls(data);
+        // The walk starts as a walk over the records would (a pending change is saved first) and ends on
+        // the last record, but the cells are read a long block at a time, only the columns shown.
         data.first();
-        while (!data.eof()) {
-            WriteReportLine(QStringLiteral("<tr>"));
-            for (qsizetype c = 0; c < columns.size(); ++c) {
-                const int f = fields[static_cast<size_t>(c)];
-                const QString value = f >= 0 ? data.text(f) : data.fieldByName(columns[c].fieldName).asString();
-                WriteReportLine(QStringLiteral("<td><div align=\"center\">") + escaped(value) +
-                                QStringLiteral("&nbsp;</div></td>"));
+        const int rows = data.recordCount();
+        if (rows > 0) {
+            for (size_t c = 0; c < fields.size(); ++c) {
+                if (fields[c] < 0) {
+                    data.fieldByName(columns[static_cast<qsizetype>(c)].fieldName);
+                }
             }
-            data.next();
-            WriteReportLine(QStringLiteral("</tr>"));
-            status_.StepStatus();
         }
+        const size_t width = fields.size();
+        for (int from = 0; from < rows; from += kWalkBlock) {
+            const int count = std::min(kWalkBlock, rows - from);
+            const std::vector<QString> texts = data.textsOf(from, count, fields);
+            for (int r = 0; r < count; ++r) {
+                WriteReportLine(QStringLiteral("<tr>"));
+                for (size_t c = 0; c < width; ++c) {
+                    WriteReportLine(QStringLiteral("<td><div align=\"center\">") +
+                                    escaped(texts[static_cast<size_t>(r) * width + c]) +
+                                    QStringLiteral("&nbsp;</div></td>"));
+                }
+                WriteReportLine(QStringLiteral("</tr>"));
+                status_.StepStatus();
+            }
+        }
+        data.last();
+        data.next();
     }
     WriteReportLine(QStringLiteral("</table>"));
     EndReport();

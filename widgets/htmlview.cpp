@@ -12,11 +12,13 @@
 #include "widgets/dialogs.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPrinter>
@@ -28,14 +30,23 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+#include <QTextFrame>
 #include <QTextTable>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -771,82 +782,339 @@ void TextBrowserView::showPage(const QByteArray& bytes, const QString& folder) {
     browser_->setHtml(QString::fromLatin1(bytes));
 }
 
-std::unique_ptr<QTextDocument> TextBrowserView::printDocument(QPrinter& printer, qreal margin,
-                                                              QList<QTextTable*>& blocks) const {
-    QTextDocument* shown = browser_->document();
-    // The margins are left round each page by the drawing, not set on the document's frame: a frame's margin
-    // also breaks the page before every row of a table.
-    const QSizeF pageSize(printer.width() - 2 * margin, printer.height() - 2 * margin);
-    const auto make = [&] {
-        // Made a child of the browser, so pictures are looked up the same way as for the page shown.
-        auto document = std::make_unique<QTextDocument>(browser_.data());
-        document->setUndoRedoEnabled(false);
-        document->setDefaultFont(shown->defaultFont());
-        document->setDefaultStyleSheet(shown->defaultStyleSheet());
-        document->setDefaultTextOption(shown->defaultTextOption());
-        document->setDocumentMargin(shown->documentMargin());
-        document->setIndentWidth(shown->indentWidth());
-        document->setBaseUrl(shown->baseUrl());
-        document->documentLayout()->setPaintDevice(&printer);
-        document->setPageSize(pageSize);
-        return document;
+// A document printed in part: [top, bottom) of it is printed, and a page may end at any of its breaks in
+// between.
+struct TextBrowserView::PrintPiece {
+    struct Break {
+        qreal at;
+        qreal textAt; // where the text below it starts: below the borders and padding of a table row
     };
-    auto document = make();
+    // A document made on another thread is deleted there: its layout's timers belong to that thread.
+    struct DeleteInItsThread {
+        void operator()(QTextDocument* document) const {
+            if (document->thread() == QThread::currentThread()) {
+                delete document;
+            } else {
+                document->deleteLater();
+            }
+        }
+    };
+    std::unique_ptr<QImage> device; // what the document was measured for; outlives its layout
+    std::unique_ptr<QTextDocument, DeleteInItsThread> document;
+    qreal top = 0;
+    qreal bottom = 0;
+    std::vector<Break> breaks;   // by position
+    std::vector<qreal> rowEdges; // the top edge of the long table's rows from its second on
+    bool cut = false;            // the long table was found where the piece's markup put it
+};
 
-    // A long table is cut into tables of kBlockRows rows, as the view shows it: one table of thousands of
-    // rows takes far longer to lay out over pages and to draw a page of.
+// The threads a page's pieces are laid out on. A piece's document stays with the thread that made it: its
+// layout keeps that thread's fonts and timers. The thread is only waiting while this thread draws the
+// piece, and ends only after the pieces have been let go (they are declared after this, so they go
+// first) and it has deleted their documents.
+class TextBrowserView::PieceThreads {
+public:
+    PieceThreads() = default;
+    PieceThreads(const PieceThreads&) = delete;
+    PieceThreads& operator=(const PieceThreads&) = delete;
+    ~PieceThreads() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            released_ = true;
+        }
+        released.notify_all();
+        for (const auto& worker : workers_) {
+            worker->wait();
+        }
+    }
+    void start(unsigned count, const std::function<void()>& work) {
+        for (unsigned t = 0; t < count; ++t) {
+            // Threads of Qt's own: a layout starts timers, which need the thread's event dispatcher.
+            workers_.emplace_back(QThread::create([this, work] {
+                work();
+                std::unique_lock<std::mutex> lock(mutex_);
+                ++idle_;
+                workDone.notify_all();
+                for (bool last = false; !last;) {
+                    last = released.wait_for(lock, std::chrono::milliseconds(20), [this] { return released_; });
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                }
+            }));
+            workers_.back()->start();
+        }
+    }
+    // Waits until every thread has finished its work (what the work uses may go after this).
+    void waitForWork() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        workDone.wait(lock, [this] { return idle_ == workers_.size(); });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released;
+    std::condition_variable workDone;
+    size_t idle_ = 0;
+    bool released_ = false;
+    std::vector<std::unique_ptr<QThread>> workers_;
+};
+
+namespace {
+
+// What every printed piece of a page shares with the page shown.
+struct PieceSettings {
+    QFont font;
+    QString styleSheet;
+    QTextOption option;
+    qreal documentMargin = 0;
+    qreal indentWidth = 0;
+    QUrl baseUrl;
+    qreal width = 0;
+    std::optional<QTextTableFormat> format; // the long table's, with the first block's column widths
+    qsizetype tableIndex = 0;
+};
+
+// A paint device of the printer's resolution, which a layout on any thread can measure text for.
+QImage measuringDevice(const QPrinter& printer) {
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(qRound(printer.logicalDpiX() / 0.0254));
+    device.setDotsPerMeterY(qRound(printer.logicalDpiY() / 0.0254));
+    return device;
+}
+
+// Lays piece out and notes where its pages may break: before each of its top-level paragraphs and frames,
+// and between the rows of table (its long table, when found).
+void findBreaks(TextBrowserView::PrintPiece& piece, QTextTable* table) {
+    QTextDocument& document = *piece.document;
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    layout->documentSize();
+    piece.breaks.clear();
+    piece.rowEdges.clear();
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame* frame = it.currentFrame()) {
+            const qreal top = layout->frameBoundingRect(frame).top();
+            piece.breaks.push_back({top, top});
+        } else if (it.currentBlock().isValid()) {
+            const qreal top = layout->blockBoundingRect(it.currentBlock()).top();
+            piece.breaks.push_back({top, top});
+        }
+    }
+    piece.cut = table != nullptr && table->rows() > 1;
+    if (piece.cut) {
+        // A row's edge (the top of its cells' borders) lies a cell border and padding above its text; the
+        // layout measures both in pixels of a 96 dpi screen.
+        const auto rowTop = [&](int row) {
+            return layout->blockBoundingRect(table->cellAt(row, 0).firstCursorPosition().block()).top();
+        };
+        const QTextTableFormat format = table->format();
+        const qreal above = (format.border() + format.cellPadding()) * piece.device->logicalDpiY() / 96.0;
+        for (int row = 1; row < table->rows(); ++row) {
+            const qreal text = rowTop(row);
+            piece.breaks.push_back({text - above, text});
+            piece.rowEdges.push_back(text - above);
+        }
+    }
+    std::sort(piece.breaks.begin(), piece.breaks.end(), [](const auto& a, const auto& b) { return a.at < b.at; });
+    piece.top = 0;
+    piece.bottom = layout->documentSize().height();
+}
+
+// Parses html as a piece of the page, gives its long table (tables[tableIndex], when the piece has the
+// expected number of tables) the shared format, and lays it out unpaginated for a copy of device. Its
+// range is the whole document until the caller narrows it. Runs on any thread; the document belongs to
+// the calling one.
+TextBrowserView::PrintPiece makePiece(const QByteArray& html, const PieceSettings& settings, qsizetype tables,
+                                      const QImage& device, QObject* parent) {
+    TextBrowserView::PrintPiece piece;
+    piece.device = std::make_unique<QImage>(device);
+    piece.document.reset(new QTextDocument(parent));
+    QTextDocument& document = *piece.document;
+    document.setUndoRedoEnabled(false);
+    document.setDefaultFont(settings.font);
+    document.setDefaultStyleSheet(settings.styleSheet);
+    document.setDefaultTextOption(settings.option);
+    document.setDocumentMargin(settings.documentMargin);
+    document.setIndentWidth(settings.indentWidth);
+    document.setBaseUrl(settings.baseUrl);
+    document.setHtml(QString::fromLatin1(html));
+    const QList<QTextTable*> found = tablesOf(document);
+    QTextTable* table = found.size() == tables ? found.value(settings.tableIndex) : nullptr;
+    if (table != nullptr && settings.format) {
+        // A format of this piece's own: formats shared between threads compute their hash in place.
+        QTextTableFormat format;
+        format.merge(*settings.format);
+        table->setFormat(format);
+    }
+    document.documentLayout()->setPaintDevice(piece.device.get());
+    document.setTextWidth(settings.width);
+    findBreaks(piece, table);
+    return piece;
+}
+
+// The top edge of a cut piece's long table's row (from 1 on).
+qreal rowEdge(const TextBrowserView::PrintPiece& piece, qsizetype row) {
+    return piece.rowEdges.at(static_cast<size_t>(row - 1));
+}
+
+} // namespace
+
+bool TextBrowserView::printPieces(QPrinter& printer, qreal width, std::vector<PrintPiece>& pieces,
+                                  PieceThreads& threads, const std::function<bool(size_t, size_t)>& ready) const {
+    pieces.clear();
     const HtmlTableRows rows = findLongestTable(bytes_);
     const qsizetype total = rows.rowStarts.size();
-    blocks.clear();
-    if (total > kSplitRows && !rows.spansRows && rows.tableOpenEnd <= kMaxMarkupBeforeTable) {
-        // The blocks' format comes from the first block laid out by itself; the page is laid out only once
-        // every block has it, since a table's format changed after layout lays the rest out again.
-        const qsizetype index = tablesBetween(rows.tablesWithCells, 0, rows.tableStart);
-        auto probe = make();
-        probe->setHtml(QString::fromLatin1(bytes_.left(rows.rowStarts[kFirstBlockRows]) + "</table>"));
-        const QList<QTextTable*> probeTables = tablesOf(*probe);
-        QTextTableFormat format;
-        if (index < probeTables.size() && !probeTables[index]->format().borderCollapse()) {
-            fixColumnWidths(*probe, *probeTables[index]);
-            format = probeTables[index]->format();
+    if (total <= kSplitRows || rows.spansRows || rows.tableOpenEnd > kMaxMarkupBeforeTable) {
+        return false;
+    }
+    const QTextDocument* shown = browser_->document();
+    PieceSettings settings;
+    settings.font = shown->defaultFont();
+    settings.styleSheet = shown->defaultStyleSheet();
+    settings.option = shown->defaultTextOption();
+    settings.documentMargin = shown->documentMargin();
+    settings.indentWidth = shown->indentWidth();
+    settings.baseUrl = shown->baseUrl();
+    settings.width = width;
+    settings.tableIndex = tablesBetween(rows.tablesWithCells, 0, rows.tableStart);
+
+    // The pieces: the page up to the first block's rows, then a block of rows each. Each piece holds the
+    // row before its own and the row after them, so that every seam between pieces is an edge between two
+    // rows of one table, where the neighbouring pieces' ranges meet.
+    struct Span {
+        qsizetype from; // first row of its own
+        qsizetype to;   // past its last row
+    };
+    std::vector<Span> spans{{0, kFirstBlockRows}};
+    for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
+        spans.push_back({row, std::min<qsizetype>(row + kBlockRows, total)});
+    }
+    const auto rowEnd = [&](qsizetype row) { return row + 1 < total ? rows.rowStarts[row + 1] : rows.tableEnd; };
+    const auto html = [&](size_t i) {
+        const Span& span = spans[i];
+        if (i == 0) {
+            return bytes_.left(rowEnd(span.to)) + "</table>";
         }
-        const QByteArray startTag = bytes_.mid(rows.tableStart, rows.tableOpenEnd - rows.tableStart);
-        QByteArray cut;
-        cut.reserve(bytes_.size() + (total / kBlockRows + 1) * (startTag.size() + 8));
-        cut.append(bytes_.constData(), rows.rowStarts[kFirstBlockRows]);
-        qsizetype cuts = 0;
-        for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
-            const qsizetype end = row + kBlockRows < total ? rows.rowStarts[row + kBlockRows] : bytes_.size();
-            cut.append("</table>");
-            cut.append(startTag);
-            cut.append(bytes_.constData() + rows.rowStarts[row], end - rows.rowStarts[row]);
-            ++cuts;
+        const qsizetype from = rows.rowStarts[span.from - 1];
+        const qsizetype to = i + 1 < spans.size() ? rowEnd(span.to) : bytes_.size();
+        QByteArray piece;
+        piece.reserve(rows.tableOpenEnd + (to - from) + 8);
+        piece.append(bytes_.constData(), rows.tableOpenEnd);
+        piece.append(bytes_.constData() + from, to - from);
+        if (i + 1 < spans.size()) {
+            piece.append("</table>");
         }
-        document->setHtml(QString::fromLatin1(cut));
-        const QList<QTextTable*> tables = tablesOf(*document);
-        if (format.isValid() && tables.size() == rows.tablesWithCells.size() + cuts) {
-            blocks = tables.mid(index, cuts + 1);
+        return piece;
+    };
+    const auto tablesIn = [&](size_t i) {
+        const qsizetype from = i == 0 ? 0 : rows.rowStarts[spans[i].from - 1];
+        const qsizetype to = i + 1 < spans.size() ? rowEnd(spans[i].to) : bytes_.size();
+        return i == 0 ? tablesBetween(rows.tablesWithCells, 0, to)
+                      : tablesBetween(rows.tablesWithCells, 0, rows.tableOpenEnd) +
+                            tablesBetween(rows.tablesWithCells, from, to);
+    };
+
+    // Each piece's range runs from the edge of its first row of its own to the edge of the row after its
+    // last. A piece whose table has not the rows its markup gave it is printed whole, markup before the
+    // table and all, rather than lose a row.
+    const auto setRange = [&](size_t i) {
+        PrintPiece& piece = pieces[i];
+        const bool last = i + 1 == pieces.size();
+        const qsizetype after = spans[i].to - spans[i].from + (i == 0 ? 0 : 1);
+        if (!piece.cut || static_cast<qsizetype>(piece.rowEdges.size()) < (last ? 1 : after)) {
+            return false;
         }
-        if (!blocks.isEmpty()) {
-            // The blocks share the first one's columns, and each one's top border lies over the bottom border
-            // of the one before, so they print as one table.
-            const qreal bottomMargin = format.bottomMargin();
-            QTextTableFormat next = continuationFormat(format);
-            format.setBottomMargin(0);
-            blocks.first()->setFormat(format);
-            for (qsizetype i = 1; i < blocks.size(); ++i) {
-                if (i + 1 == blocks.size()) {
-                    next.setBottomMargin(bottomMargin);
-                }
-                blocks[i]->setFormat(next);
+        piece.top = i == 0 ? 0 : rowEdge(piece, 1);
+        if (!last) {
+            piece.bottom = rowEdge(piece, after);
+        }
+        return true;
+    };
+
+    // The first piece, made on this thread as a child of the browser so its pictures are found as the
+    // page's are, gives the columns their widths; so is the last, which holds the page's markup after the
+    // table.
+    QImage device = measuringDevice(printer);
+    pieces.resize(spans.size());
+    {
+        PieceSettings probe = settings;
+        probe.format.reset();
+        pieces[0] = makePiece(html(0), probe, tablesIn(0), device, browser_.data());
+        const QList<QTextTable*> tables = tablesOf(*pieces[0].document);
+        if (!pieces[0].cut || tables[settings.tableIndex]->format().borderCollapse()) {
+            pieces.clear();
+            return false;
+        }
+        fixColumnWidths(*pieces[0].document, *tables[settings.tableIndex]);
+        settings.format = tables[settings.tableIndex]->format();
+        findBreaks(pieces[0], tables[settings.tableIndex]);
+        if (!setRange(0)) {
+            pieces.clear();
+            return false;
+        }
+    }
+    pieces.back() = makePiece(html(spans.size() - 1), settings, tablesIn(spans.size() - 1), device, browser_.data());
+
+    std::mutex mutex;
+    std::condition_variable pieceMade;
+    std::atomic<size_t> next{1};
+    std::atomic<bool> stop{false};
+    std::vector<char> made(spans.size(), 0);
+    made.front() = made.back() = 1;
+    const auto work = [&] {
+        for (size_t i = next++; i + 1 < spans.size() && !stop; i = next++) {
+            PrintPiece piece = makePiece(html(i), settings, tablesIn(i), device, nullptr);
+            const std::lock_guard<std::mutex> lock(mutex);
+            pieces[i] = std::move(piece);
+            made[i] = 1;
+            pieceMade.notify_one();
+        }
+    };
+    threads.start(std::clamp(std::thread::hardware_concurrency(), 1U, 4U), work);
+    // However this ends (a page that cannot be printed throws from ready), the threads stop taking pieces
+    // and finish the one they have before what they use goes.
+    struct StopAndWait {
+        std::atomic<bool>& stop;
+        PieceThreads& threads;
+        ~StopAndWait() {
+            stop = true;
+            threads.waitForWork();
+        }
+    } const stopAndWait{stop, threads};
+    size_t inOrder = 1;
+    while (inOrder < spans.size() && !stop) {
+        size_t now = inOrder;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            pieceMade.wait_for(lock, std::chrono::milliseconds(50), [&] { return made[inOrder] != 0; });
+            while (now < spans.size() && made[now] != 0) {
+                ++now;
             }
-            // Laid out from the start with the blocks' formats, whatever the parsing laid out before.
-            document->markContentsDirty(0, document->characterCount());
+        }
+        for (; inOrder < now; ++inOrder) {
+            if (!setRange(inOrder)) {
+                findBreaks(pieces[inOrder], nullptr);
+            }
+        }
+        if (!ready(inOrder, spans.size())) {
+            stop = true;
         }
     }
-    if (blocks.isEmpty()) {
-        document->setHtml(QString::fromLatin1(bytes_));
-    }
+    return !stop;
+}
+
+std::unique_ptr<QTextDocument> TextBrowserView::printDocument(QPrinter& printer, const QSizeF& pageSize) const {
+    const QTextDocument* shown = browser_->document();
+    // Made a child of the browser, so pictures are looked up the same way as for the page shown.
+    auto document = std::make_unique<QTextDocument>(browser_.data());
+    document->setUndoRedoEnabled(false);
+    document->setDefaultFont(shown->defaultFont());
+    document->setDefaultStyleSheet(shown->defaultStyleSheet());
+    document->setDefaultTextOption(shown->defaultTextOption());
+    document->setDocumentMargin(shown->documentMargin());
+    document->setIndentWidth(shown->indentWidth());
+    document->setBaseUrl(shown->baseUrl());
+    document->documentLayout()->setPaintDevice(&printer);
+    document->setPageSize(pageSize);
+    document->setHtml(QString::fromLatin1(bytes_));
     return document;
 }
 
@@ -905,6 +1173,95 @@ void TextBrowserView::print() {
     printTo(printer);
 }
 
+namespace {
+
+// Where a piece's [from, to) goes on a page: its top at the page's at. What lies in [drawFrom, drawTo) is
+// drawn, clipped to [from, clipTo). A table's drawing takes in a row that reaches into that range, and the
+// rows either side of an edge between rows both reach a little across it; so a strip between two edges
+// draws from a little below its top edge to a little above its bottom edge (each row's text lies further
+// from the edge than that), and is clipped on down to where the text of the row below starts, so its last
+// row's bottom line is whole.
+struct Strip {
+    size_t piece;
+    qreal from;
+    qreal to;
+    qreal drawFrom;
+    qreal drawTo;
+    qreal clipTo;
+    qreal at;
+};
+
+// Lays pieces' ranges one under the other on pages height tall, in the pieces' order, each page ending at
+// the last break that lets its content fit; content with no break that fits is cut at the page's end.
+class Paginator {
+public:
+    explicit Paginator(qreal height) : height_(height) {}
+
+    void add(const std::vector<TextBrowserView::PrintPiece>& pieces, size_t i) {
+        const TextBrowserView::PrintPiece& piece = pieces[i];
+        qreal from = piece.top;
+        while (piece.bottom - from > kNothing) {
+            const qreal room = height_ - used_;
+            if (piece.bottom - from <= room) {
+                place(piece, i, from, piece.bottom, room);
+                used_ += piece.bottom - from;
+                return;
+            }
+            const auto fits = std::upper_bound(piece.breaks.begin(), piece.breaks.end(), from + room,
+                                               [](qreal y, const auto& b) { return y < b.at; });
+            if (fits != piece.breaks.begin() && std::prev(fits)->at > from + kNothing) {
+                const qreal to = std::prev(fits)->at;
+                place(piece, i, from, to, room);
+                from = to;
+            } else if (used_ <= kNothing) {
+                place(piece, i, from, from + room, room);
+                from += room;
+            }
+            pages_.emplace_back();
+            used_ = 0;
+        }
+    }
+    // How many pages nothing more will be added to: all but the last while pieces are still to come.
+    int complete(bool allAdded) const {
+        const int count = static_cast<int>(pages_.size());
+        if (!allAdded) {
+            return count - 1;
+        }
+        return count > 1 && pages_.back().empty() ? count - 1 : count;
+    }
+    const std::vector<Strip>& page(int index) const { return pages_[static_cast<size_t>(index)]; }
+
+private:
+    static constexpr qreal kNothing = 1e-6;
+
+    // The break of piece at y, if it has one there.
+    static const TextBrowserView::PrintPiece::Break* breakAt(const TextBrowserView::PrintPiece& piece, qreal y) {
+        const auto it = std::lower_bound(piece.breaks.begin(), piece.breaks.end(), y - kNothing,
+                                         [](const auto& b, qreal at) { return b.at < at; });
+        return it != piece.breaks.end() && it->at <= y + kNothing ? &*it : nullptr;
+    }
+
+    void place(const TextBrowserView::PrintPiece& piece, size_t i, qreal from, qreal to, qreal room) {
+        const auto* start = breakAt(piece, from);
+        const auto* end = breakAt(piece, to);
+        const qreal above = start != nullptr ? start->textAt - start->at : 0;
+        const qreal below = end != nullptr ? end->textAt - end->at : 0;
+        Strip strip{i, from, to, from, to, to, used_};
+        if (above + below < to - from) {
+            strip.drawFrom = from + above;
+            strip.drawTo = to - below;
+        }
+        strip.clipTo = std::max(std::min(to + below, from + room), to);
+        pages_.back().push_back(strip);
+    }
+
+    qreal height_;
+    qreal used_ = 0;
+    std::vector<std::vector<Strip>> pages_{1};
+};
+
+} // namespace
+
 bool TextBrowserView::printTo(QPrinter& printer) {
     QString target = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName();
     if (target.isEmpty()) {
@@ -921,19 +1278,13 @@ bool TextBrowserView::printTo(QPrinter& printer) {
         throw failed();
     }
     // Pages as the document's own printing lays them out: 2 cm margins, and the page's number at the
-    // bottom right of each.
+    // bottom right of each. The margins are left by the drawing: a margin on the document's frame also
+    // breaks the page before every row of a table.
     const int dpi = printer.logicalDpiY();
     const qreal margin = static_cast<int>(2 / 2.54 * dpi);
-    QList<QTextTable*> blocks;
-    const std::unique_ptr<QTextDocument> document = printDocument(printer, margin, blocks);
-    QAbstractTextDocumentLayout* layout = document->documentLayout();
-    const QSizeF content = document->pageSize();
-    const QRectF body(0, 0, printer.width(), printer.height());
-    const QPointF pageNumberAt(body.width() - margin, body.height() - margin +
-                                                          QFontMetrics(document->defaultFont(), &printer).ascent() +
-                                                          5 * dpi / 72.0);
+    const QSizeF content(printer.width() - 2 * margin, printer.height() - 2 * margin);
 
-    // Progress in two halves: the blocks laid out, then the pages drawn. It shows once a second has passed.
+    // Progress in two halves: the page laid out, then the pages drawn. It shows once a second has passed.
     constexpr int kSteps = 1000;
     QProgressDialog progress(printer.outputFormat() == QPrinter::PdfFormat
                                  ? QStringLiteral("Saving the page as a PDF...")
@@ -952,44 +1303,113 @@ bool TextBrowserView::printTo(QPrinter& printer) {
         printer.abort();
         return true;
     };
-    for (qsizetype i = 0; i < blocks.size(); ++i) {
-        layout->frameBoundingRect(blocks[i]); // lays the page out as far as this block
-        progress.setValue(static_cast<int>(kSteps / 2 * (i + 1) / blocks.size()));
-        if (cancelled()) {
-            return false;
-        }
-    }
-    layout->documentSize();
-    const int pages = document->pageCount();
-    int from = printer.fromPage() > 0 ? std::min(printer.fromPage(), pages) : 1;
-    int to = printer.toPage() > 0 ? std::min(printer.toPage(), pages) : pages;
-    from = std::max(from, 1);
+
+    // Pages go to the printer as soon as every piece on them is laid out, and a piece is let go once its
+    // last page is out. Pages printed last first wait for the whole page.
     const bool reversed = printer.pageOrder() == QPrinter::LastPageFirst;
-    for (int n = 0; n <= to - from; ++n) {
-        const int page = reversed ? to - n : from + n;
-        if (n > 0 && !printer.newPage()) {
+    const int firstWanted = std::max(printer.fromPage(), 1);
+    const int lastWanted = printer.toPage() > 0 ? printer.toPage() : std::numeric_limits<int>::max();
+    PieceThreads threads;
+    std::vector<PrintPiece> pieces;
+    Paginator pages(content.height());
+    QFont numberFont;
+    qreal numberAscent = 0;
+    size_t added = 0;
+    int out = 0;      // pages done with, printed or outside the range
+    bool any = false; // a page has been printed
+    const auto printPage = [&](int index) {
+        if (any && !printer.newPage()) {
             throw failed();
         }
-        const QRectF view(0, (page - 1) * content.height(), content.width(), content.height());
+        any = true;
+        for (const Strip& strip : pages.page(index)) {
+            painter.save();
+            painter.translate(margin, margin + strip.at - strip.from);
+            painter.setClipRect(QRectF(0, strip.from, content.width(), strip.clipTo - strip.from));
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.clip = QRectF(0, strip.drawFrom, content.width(), strip.drawTo - strip.drawFrom);
+            // Black text whatever the desktop's colours, as on paper.
+            context.palette.setColor(QPalette::Text, Qt::black);
+            pieces[strip.piece].document->documentLayout()->draw(&painter, context);
+            painter.restore();
+        }
         painter.save();
-        painter.translate(margin, margin - view.top());
-        QAbstractTextDocumentLayout::PaintContext context;
-        painter.setClipRect(view);
-        context.clip = view;
-        // Black text whatever the desktop's colours, as on paper.
-        context.palette.setColor(QPalette::Text, Qt::black);
-        layout->draw(&painter, context);
-        painter.setClipping(false);
-        painter.setFont(document->defaultFont());
-        const QString number = QString::number(page);
-        painter.drawText(qRound(pageNumberAt.x() - margin - painter.fontMetrics().horizontalAdvance(number)),
-                         qRound(pageNumberAt.y() - margin + view.top()), number);
+        painter.translate(margin, margin);
+        painter.setFont(numberFont);
+        const QString number = QString::number(index + 1);
+        painter.drawText(QPointF(content.width() - painter.fontMetrics().horizontalAdvance(number),
+                                 content.height() + numberAscent + 5 * dpi / 72.0),
+                         number);
         painter.restore();
-        progress.setValue(kSteps / 2 + kSteps / 2 * (n + 1) / (to - from + 1));
+    };
+    const auto printReady = [&](size_t ready, bool all) {
+        if (added == 0 && ready > 0) {
+            numberFont = pieces[0].document->defaultFont();
+            numberAscent = QFontMetrics(numberFont, &printer).ascent();
+        }
+        for (; added < ready; ++added) {
+            pages.add(pieces, added);
+        }
+        if (reversed) {
+            return;
+        }
+        for (const int complete = pages.complete(all); out < complete && out < lastWanted; ++out) {
+            if (out + 1 >= firstWanted) {
+                printPage(out);
+            }
+            // The pieces before the first one the next page shows are done with.
+            const bool nextShown = out + 1 < pages.complete(false) + 1 && !pages.page(out + 1).empty();
+            const size_t needed = nextShown ? pages.page(out + 1).front().piece : (all ? 0 : added - 1);
+            for (size_t i = 0; i < needed; ++i) {
+                pieces[i].document.reset();
+            }
+            if (all) {
+                progress.setValue(std::max(progress.value(), kSteps / 2 + kSteps / 2 * (out + 1) / complete));
+            }
+            if (progress.wasCanceled()) {
+                return;
+            }
+        }
+    };
+
+    // A long table is laid out in pieces, in parallel; any other page as one document, paginated by itself.
+    size_t count = 0;
+    const bool inPieces = printPieces(printer, content.width(), pieces, threads, [&](size_t ready, size_t of) {
+        count = of;
+        printReady(ready, false);
+        progress.setValue(static_cast<int>(kSteps * ready / (of + 1)));
+        return !progress.wasCanceled();
+    });
+    if (cancelled()) {
+        return false;
+    }
+    if (!inPieces) {
+        pieces.resize(1);
+        pieces[0].document.reset(printDocument(printer, content).release());
+        // Each of the document's own pages is a stretch of it that no page break falls inside.
+        const int ownPages = pieces[0].document->pageCount();
+        for (int page = 0; page < ownPages; ++page) {
+            pieces[0].breaks.push_back({page * content.height(), page * content.height()});
+        }
+        pieces[0].bottom = content.height() * ownPages;
+        count = 1;
+    }
+    printReady(count, true);
+    if (cancelled()) {
+        return false;
+    }
+    const int pageCount = pages.complete(true);
+    for (int n = 0; reversed && n < pageCount; ++n) {
+        const int index = pageCount - 1 - n;
+        if (index + 1 >= firstWanted && index + 1 <= lastWanted) {
+            printPage(index);
+        }
+        progress.setValue(kSteps / 2 + kSteps / 2 * (n + 1) / pageCount);
         if (cancelled()) {
             return false;
         }
     }
+    progress.setValue(kSteps);
     if (!painter.end()) {
         throw failed();
     }

@@ -7,9 +7,12 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QPrinter;
+class QSizeF;
 class QTextBrowser;
 class QTextDocument;
 class QTextTable;
@@ -69,6 +72,10 @@ public:
     static constexpr int kBlockRows = 100;
     static_assert(kSplitRows >= kFirstBlockRows, "a split page has rows after its first block");
 
+    // A stretch of a page laid out for printing, and the threads that lay the stretches out.
+    struct PrintPiece;
+    class PieceThreads;
+
     explicit TextBrowserView(QWidget* parent = nullptr);
     ~TextBrowserView() override;
     TextBrowserView(const TextBrowserView&) = delete;
@@ -104,9 +111,16 @@ private:
     class RowFeeder;
 
     void showPage(const QByteArray& bytes, const QString& folder);
-    // The whole page as a document laid out on printer's pages with margin around them; a long table's
-    // rows are cut into tables of kBlockRows rows (listed in blocks, empty when the table is not cut).
-    std::unique_ptr<QTextDocument> printDocument(QPrinter& printer, qreal margin, QList<QTextTable*>& blocks) const;
+    // The page cut for printing into pieces laid out width wide at printer's resolution: the page up to the
+    // first kFirstBlockRows rows of its long table, then blocks of kBlockRows rows, each parsed behind the
+    // page's markup up to the table and given the first block's column widths, laid out on as many
+    // threads as the machine has cores. ready(n, of) is told on this thread whenever the first n pieces
+    // are all laid out, and returns false to stop. False when stopped, or, having told nothing, when the
+    // page has no long table to cut.
+    bool printPieces(QPrinter& printer, qreal width, std::vector<PrintPiece>& pieces, PieceThreads& threads,
+                     const std::function<bool(size_t, size_t)>& ready) const;
+    // The whole page as one document laid out on pages of the given size.
+    std::unique_ptr<QTextDocument> printDocument(QPrinter& printer, const QSizeF& pageSize) const;
     void savePdf(const QString& fileName);
     void saveBytes(const QString& fileName);
 

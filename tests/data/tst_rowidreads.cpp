@@ -5,6 +5,7 @@
 #include "data/dataset.h"
 #include "data/errors.h"
 #include "data/jetsql.h"
+#include "data/schema.h"
 #include "tests/support/testregister.h"
 
 #include <QtTest>
@@ -48,6 +49,32 @@ QStringList datasetRows(Connection& c, const QString& jet) {
     return rows;
 }
 
+// Every row's texts read a long block at a time (as a report's walk reads them), beside the same read a cell
+// at a time; from is where the block read starts.
+std::pair<QStringList, QStringList> blockAndCellTexts(const Dataset& ds, int from) {
+    std::vector<int> fields;
+    for (int i = 0; i < ds.fieldCount(); ++i) {
+        fields.push_back(i);
+    }
+    const int count = ds.recordCount() - from;
+    const std::vector<QString> block = ds.textsOf(from, count, fields);
+    QStringList blockRows;
+    QStringList cellRows;
+    for (int r = 0; r < count; ++r) {
+        QStringList b;
+        QStringList c;
+        for (int i = 0; i < ds.fieldCount(); ++i) {
+            b << (static_cast<size_t>(r * ds.fieldCount() + i) < block.size()
+                      ? block[static_cast<size_t>(r * ds.fieldCount() + i)]
+                      : u"<missing>"_s);
+            c << ds.textAt(from + r, i);
+        }
+        blockRows << b.join(u'|');
+        cellRows << c.join(u'|');
+    }
+    return {blockRows, cellRows};
+}
+
 } // namespace
 
 class TestRowidReads : public QObject {
@@ -77,6 +104,43 @@ private slots:
         reg.addAsset(u"KLT1003"_s, u"1"_s, u"Make, Description, TotalCost"_s, u"'Apple', 'Laptop', 1200"_s);
         reg.addAsset(u"KLT1001"_s, u"1"_s, u"Make, Description, TotalCost"_s, u"'Bosch', 'Drill', 95.5"_s);
         QCOMPARE(datasetRows(reg.side(), statement), wholeRows(reg.side(), statement));
+        Dataset ds(reg.side(), u"q"_s);
+        ds.addSql(statement);
+        ds.open();
+        const auto [block, cells] = blockAndCellTexts(ds, 0);
+        QCOMPARE(block, cells);
+    }
+
+    // A block read sees the register as it is now: a row another program deleted reads as empty, a row it
+    // changed as changed, and the record being edited as edited.
+    void blockReadsSeeTheRegisterAsItIsNow() {
+        TestRegister reg;
+        reg.exec(u"BEGIN"_s);
+        for (int i = 1; i <= 700; ++i) {
+            reg.addAsset(u"KLT%1"_s.arg(1000 + i), u"1"_s, u"Make"_s, u"'M%1'"_s.arg(i));
+        }
+        reg.exec(u"COMMIT"_s);
+        Dataset ds(reg.side(), u"q"_s);
+        ds.addSql(u"select * from assets order by assetid desc"_s);
+        ds.open();
+        Connection other;
+        other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
+        other.exec("DELETE FROM Assets WHERE AssetID = 'KLT1005'");
+        other.exec("UPDATE Assets SET Make = 'Changed' WHERE AssetID = 'KLT1600'");
+        ds.moveTo(3);
+        ds.edit();
+        ds.setText(ds.findField(u"Make"_s), u"Edited"_s);
+        const int make = ds.findField(u"Make"_s);
+        const std::vector<QString> texts = ds.textsOf(0, ds.recordCount(), {make});
+        QCOMPARE(texts.size(), size_t(700));
+        QCOMPARE(texts[3], u"Edited"_s);
+        QCOMPARE(texts[700 - 600], u"Changed"_s);
+        QCOMPARE(texts[700 - 5], QString());
+        QCOMPARE(texts[699], u"M1"_s);
+        // A read from the middle of the list, over none of the rows the dataset has read, agrees cell for cell.
+        ds.cancel();
+        const auto [block, cells] = blockAndCellTexts(ds, 333);
+        QCOMPARE(block, cells);
     }
 };
 
