@@ -48,17 +48,35 @@ constexpr int kReportNumbers = 10000;
 constexpr int kRandomDraws = 100;
 constexpr int kWalkBlock = 512; // records read in one statement by a report's walk
 
+// The HTML entity for c where QString::toHtmlEscaped writes one; null for any other character.
+const char* htmlEntity(char16_t c) {
+    switch (c) {
+    case u'<':
+        return "&lt;";
+    case u'>':
+        return "&gt;";
+    case u'&':
+        return "&amp;";
+    case u'"':
+        return "&quot;";
+    default:
+        return nullptr;
+    }
+}
+
 // 8-bit text: Latin-1 characters as they are, every other character (a surrogate pair is one character)
-// as a numeric character reference, which the page view turns back into that character.
-void appendEightBit(QByteArray& out, const QString& text) {
+// as a numeric character reference, which the page view turns back into that character. With escapeHtml
+// the characters QString::toHtmlEscaped escapes are written as its entities.
+void appendEightBit(QByteArray& out, const QString& text, bool escapeHtml = false) {
     const qsizetype n = text.size();
     const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
-    // Nearly every line is Latin-1 through and through: copied in one tight pass.
+    const auto special = [escapeHtml](char16_t c) { return c >= 256 || (escapeHtml && htmlEntity(c) != nullptr); };
+    // Nearly every line is plain Latin-1 through and through: copied in one tight pass.
     const qsizetype start = out.size();
     out.resize(start + n);
     char* bytes = out.data() + start;
     qsizetype i = 0;
-    while (i < n && chars[i] < 256) {
+    while (i < n && !special(chars[i])) {
         bytes[i] = static_cast<char>(chars[i]);
         ++i;
     }
@@ -68,6 +86,10 @@ void appendEightBit(QByteArray& out, const QString& text) {
     out.resize(start + i);
     for (; i < n; ++i) {
         const char16_t c = chars[i];
+        if (const char* entity = escapeHtml ? htmlEntity(c) : nullptr) {
+            out.append(entity);
+            continue;
+        }
         if (c < 256) {
             out.append(static_cast<char>(c));
             continue;
@@ -432,6 +454,21 @@ void ReportWriter::BeginReport(const QString& title, const QString& user) {
     }
 }
 
+// A line of before, value HTML-escaped and after, written without building it as one string first: a
+// long report writes hundreds of thousands of cells.
+void ReportWriter::appendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after) {
+    if (!session_.ReportsEnabled || !owned_) {
+        return;
+    }
+    buffer_.append(before.data(), before.size());
+    appendEightBit(buffer_, value, true);
+    buffer_.append(after.data(), after.size());
+    buffer_.append("\r\n", 2);
+    if (buffer_.size() >= kWriteBufferBytes) {
+        flushBuffer();
+    }
+}
+
 void ReportWriter::WriteReportLine(const QString& line) {
     if (!session_.ReportsEnabled) {
         return;
@@ -496,9 +533,8 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
             for (int r = 0; r < count; ++r) {
                 WriteReportLine(QStringLiteral("<tr>"));
                 for (size_t c = 0; c < width; ++c) {
-                    WriteReportLine(QStringLiteral("<td><div align=\"center\">") +
-                                    escaped(texts[static_cast<size_t>(r) * width + c]) +
-                                    QStringLiteral("&nbsp;</div></td>"));
+                    appendCellLine(QLatin1StringView("<td><div align=\"center\">"),
+                                   texts[static_cast<size_t>(r) * width + c], QLatin1StringView("&nbsp;</div></td>"));
                 }
                 WriteReportLine(QStringLiteral("</tr>"));
                 status_.StepStatus();

@@ -196,9 +196,12 @@ void TestPrint::enterIsOkAndEscapeIsCancel() {
 // While a report is written the status window lets events through; the user's clicks and keys among them
 // are dropped, so OK pressed again (by mouse or by Enter) starts no second report: one viewer, no page left.
 void TestPrint::pressingOkAgainDuringALongReportDoesNothing() {
-    for (int i = 0; i < 3000; ++i) {
-        reg_->addAsset(QStringLiteral("KLT%1").arg(3000 + i), QStringLiteral("1"));
+    // Long enough that the status window lets events through several times, however fast the machine.
+    reg_->exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 30000; ++i) {
+        reg_->addAsset(QStringLiteral("KLT%1").arg(30000 + i), QStringLiteral("1"));
     }
+    reg_->exec(QStringLiteral("COMMIT"));
     openList(true);
     int pressed = 0;
     QTimer presser;
