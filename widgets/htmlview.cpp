@@ -1030,8 +1030,8 @@ bool TextBrowserView::printPieces(QPrinter& printer, qreal width, std::vector<Pr
     };
 
     // The first piece, made on this thread as a child of the browser so its pictures are found as the
-    // page's are, gives the columns their widths; so is the last, which holds the page's markup after the
-    // table.
+    // page's are, gives the columns their widths. So is the last, which holds the page's markup after the
+    // table, while the threads make the others.
     QImage device = measuringDevice(printer);
     pieces.resize(spans.size());
     {
@@ -1051,14 +1051,12 @@ bool TextBrowserView::printPieces(QPrinter& printer, qreal width, std::vector<Pr
             return false;
         }
     }
-    pieces.back() = makePiece(html(spans.size() - 1), settings, tablesIn(spans.size() - 1), device, browser_.data());
-
     std::mutex mutex;
     std::condition_variable pieceMade;
     std::atomic<size_t> next{1};
     std::atomic<bool> stop{false};
     std::vector<char> made(spans.size(), 0);
-    made.front() = made.back() = 1;
+    made.front() = 1;
     const auto work = [&] {
         for (size_t i = next++; i + 1 < spans.size() && !stop; i = next++) {
             PrintPiece piece = makePiece(html(i), settings, tablesIn(i), device, nullptr);
@@ -1079,6 +1077,13 @@ bool TextBrowserView::printPieces(QPrinter& printer, qreal width, std::vector<Pr
             threads.waitForWork();
         }
     } const stopAndWait{stop, threads};
+    // The last piece is made here while the threads make the others.
+    PrintPiece last = makePiece(html(spans.size() - 1), settings, tablesIn(spans.size() - 1), device, browser_.data());
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        pieces.back() = std::move(last);
+        made.back() = 1;
+    }
     size_t inOrder = 1;
     while (inOrder < spans.size() && !stop) {
         size_t now = inOrder;
