@@ -87,6 +87,15 @@ QVariant normalise(FieldType type, const QVariant& v) {
 
 using Row = std::vector<QVariant>;
 
+// A statement reading the row id and then the columns listed ("a, b") of count rows of table, bound by id.
+std::string rowsByIdSql(const std::string& columns, const QString& table, int count) {
+    std::string sql = "SELECT rowid, " + columns + " FROM " + quoteName(table) + " WHERE rowid IN (";
+    for (int i = 0; i < count; ++i) {
+        sql += i == 0 ? "?" : ",?";
+    }
+    return sql + ")";
+}
+
 // The columns that belong to a unique index of table.
 QStringList uniqueColumns(const Connection& connection, const QString& table) {
     QStringList columns;
@@ -320,12 +329,7 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
     }
     const int first = row - row % kBlock;
     const int last = std::min(first + kBlock, cursor.count());
-    std::string sql = "SELECT rowid, " + cursor.selectList + " FROM " + quoteName(cursor.table) + " WHERE rowid IN (";
-    for (int i = first; i < last; ++i) {
-        sql += i == first ? "?" : ",?";
-    }
-    sql += ")";
-    Statement s(connection, sql);
+    Statement s(connection, rowsByIdSql(cursor.selectList, cursor.table, last - first));
     for (int i = first; i < last; ++i) {
         s.bindInt64(i - first + 1, cursor.ids[static_cast<size_t>(i)]);
     }
@@ -479,7 +483,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
             columnsKnown = false;
             break;
         }
-        columns += ", " + quoteName(fields_[static_cast<size_t>(f)].column);
+        columns += (columns.empty() ? "" : ", ") + quoteName(fields_[static_cast<size_t>(f)].column);
     }
     if (!columnsKnown) {
         for (int row = from; row < from + count; ++row) {
@@ -489,12 +493,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
         return texts;
     }
-    std::string sql = "SELECT rowid" + columns + " FROM " + quoteName(cursor_->table) + " WHERE rowid IN (";
-    for (int i = 0; i < count; ++i) {
-        sql += i == 0 ? "?" : ",?";
-    }
-    sql += ")";
-    Statement s(connection_, sql);
+    Statement s(connection_, rowsByIdSql(columns, cursor_->table, count));
     std::unordered_map<long long, size_t> at;
     at.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {

@@ -317,6 +317,11 @@ void ReportWriter::appendLine(const QString& line) {
         return;
     }
     appendEightBit(buffer_, line);
+    endLine();
+}
+
+// Ends the line gathered and writes the lines out once they fill the buffer.
+void ReportWriter::endLine() {
     buffer_.append("\r\n", 2);
     if (buffer_.size() >= kWriteBufferBytes) {
         flushBuffer();
@@ -463,10 +468,7 @@ void ReportWriter::appendCellLine(QLatin1StringView before, const QString& value
     buffer_.append(before.data(), before.size());
     appendEightBit(buffer_, value, true);
     buffer_.append(after.data(), after.size());
-    buffer_.append("\r\n", 2);
-    if (buffer_.size() >= kWriteBufferBytes) {
-        flushBuffer();
-    }
+    endLine();
 }
 
 void ReportWriter::WriteReportLine(const QString& line) {

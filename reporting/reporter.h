@@ -117,6 +117,7 @@ private:
     QStringList templateLines(const QString& fileName) const;
     void appendLine(const QString& line);
     void appendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after);
+    void endLine();
     void appendTemplate(const QString& fileName);
     void flushBuffer();
     [[noreturn]] void failWriting(const QString& reason);

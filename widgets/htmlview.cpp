@@ -862,6 +862,21 @@ namespace {
 
 // What every printed piece of a page shares with the page shown.
 struct PieceSettings {
+    // Copied from the page shown, on its thread, so that other threads never touch it.
+    explicit PieceSettings(const QTextDocument& shown)
+        : font(shown.defaultFont()), styleSheet(shown.defaultStyleSheet()), option(shown.defaultTextOption()),
+          documentMargin(shown.documentMargin()), indentWidth(shown.indentWidth()), baseUrl(shown.baseUrl()) {}
+    // Gives document the page's default font, styles, margins and base address.
+    void applyTo(QTextDocument& document) const {
+        document.setUndoRedoEnabled(false);
+        document.setDefaultFont(font);
+        document.setDefaultStyleSheet(styleSheet);
+        document.setDefaultTextOption(option);
+        document.setDocumentMargin(documentMargin);
+        document.setIndentWidth(indentWidth);
+        document.setBaseUrl(baseUrl);
+    }
+
     QFont font;
     QString styleSheet;
     QTextOption option;
@@ -928,13 +943,7 @@ TextBrowserView::PrintPiece makePiece(const QByteArray& html, const PieceSetting
     piece.device = std::make_unique<QImage>(device);
     piece.document.reset(new QTextDocument(parent));
     QTextDocument& document = *piece.document;
-    document.setUndoRedoEnabled(false);
-    document.setDefaultFont(settings.font);
-    document.setDefaultStyleSheet(settings.styleSheet);
-    document.setDefaultTextOption(settings.option);
-    document.setDocumentMargin(settings.documentMargin);
-    document.setIndentWidth(settings.indentWidth);
-    document.setBaseUrl(settings.baseUrl);
+    settings.applyTo(document);
     document.setHtml(QString::fromLatin1(html));
     const QList<QTextTable*> found = tablesOf(document);
     QTextTable* table = found.size() == tables ? found.value(settings.tableIndex) : nullptr;
@@ -965,14 +974,7 @@ bool TextBrowserView::printPieces(QPrinter& printer, qreal width, std::vector<Pr
     if (total <= kSplitRows || rows.spansRows || rows.tableOpenEnd > kMaxMarkupBeforeTable) {
         return false;
     }
-    const QTextDocument* shown = browser_->document();
-    PieceSettings settings;
-    settings.font = shown->defaultFont();
-    settings.styleSheet = shown->defaultStyleSheet();
-    settings.option = shown->defaultTextOption();
-    settings.documentMargin = shown->documentMargin();
-    settings.indentWidth = shown->indentWidth();
-    settings.baseUrl = shown->baseUrl();
+    PieceSettings settings(*browser_->document());
     settings.width = width;
     settings.tableIndex = tablesBetween(rows.tablesWithCells, 0, rows.tableStart);
 
@@ -1107,16 +1109,9 @@ bool TextBrowserView::printPieces(QPrinter& printer, qreal width, std::vector<Pr
 }
 
 std::unique_ptr<QTextDocument> TextBrowserView::printDocument(QPrinter& printer, const QSizeF& pageSize) const {
-    const QTextDocument* shown = browser_->document();
     // Made a child of the browser, so pictures are looked up the same way as for the page shown.
     auto document = std::make_unique<QTextDocument>(browser_.data());
-    document->setUndoRedoEnabled(false);
-    document->setDefaultFont(shown->defaultFont());
-    document->setDefaultStyleSheet(shown->defaultStyleSheet());
-    document->setDefaultTextOption(shown->defaultTextOption());
-    document->setDocumentMargin(shown->documentMargin());
-    document->setIndentWidth(shown->indentWidth());
-    document->setBaseUrl(shown->baseUrl());
+    PieceSettings(*browser_->document()).applyTo(*document);
     document->documentLayout()->setPaintDevice(&printer);
     document->setPageSize(pageSize);
     document->setHtml(QString::fromLatin1(bytes_));
