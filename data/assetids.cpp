@@ -16,7 +16,7 @@ QString assetIdFor(const QString& prefix, int number) {
 }
 
 bool assetIdInUse(const Connection& connection, const QString& id) {
-    Statement s(connection, "SELECT 1 FROM assets WHERE ASSETID = ?1 COLLATE NOCASE LIMIT 1");
+    Statement s(connection, "SELECT 1 FROM assets WHERE ASSETID = ?1 LIMIT 1");
     s.bindText(1, id);
     const bool found = s.step();
     s.reset();

@@ -6,7 +6,9 @@
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/newfile.h"
+#include "data/registercopy.h"
 #include "data/schema.h"
+#include "data/server.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -55,6 +57,11 @@ void backupRegister(const QString& source, const QString& destination) {
     if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink()) {
         throw DatabaseError(
             QStringLiteral("The file '%1' already exists; a backup is never written over a file.").arg(destination));
+    }
+    if (isServerUri(source) || source.endsWith(QLatin1String(".server"))) {
+        // A server's register is backed up into a register file, row by row from one consistent state.
+        copyRegister(source, destination);
+        return;
     }
     Connection from;
     from.openFile(source, QString::fromLatin1(kDefaultFilePassword), false);

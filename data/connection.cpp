@@ -7,10 +7,13 @@
 #include "data/errors.h"
 #include "data/likefunction.h"
 #include "data/schema.h"
+#include "data/server.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QUrl>
 #include <sqlite3.h>
 
 namespace {
@@ -108,7 +111,79 @@ void rollBackHotJournal(const QString& path) {
     }
 }
 
+Connection::PasswordPrompt& passwordPrompt() {
+    static Connection::PasswordPrompt prompt;
+    return prompt;
+}
+
+Failure failureOf(int rc) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Failure::Busy;
+    case SQLITE_FULL:
+        return Failure::Full;
+    case SQLITE_IOERR:
+        return Failure::Io;
+    case SQLITE_READONLY:
+        return Failure::ReadOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Failure::Damaged;
+    case SQLITE_CANTOPEN:
+        return Failure::CantOpen;
+    default:
+        return Failure::Other;
+    }
+}
+
 } // namespace
+
+QString failureText(Failure failure, const QString& file, bool writing, const QString& detail) {
+    const QString outcome = writing ? QStringLiteral(" Nothing was saved.") : QString();
+    switch (failure) {
+    case Failure::Busy:
+        if (!writing) {
+            return QStringLiteral("The register '%1' is busy: another program is saving a change to it. Try again "
+                                  "in a moment.")
+                .arg(file);
+        }
+        return QStringLiteral("The register '%1' is locked by another program. Nothing was saved; try again in a "
+                              "moment.")
+            .arg(file);
+    case Failure::Full:
+        return QStringLiteral("The disk that holds the register '%1' is full.%2 Make room on it and try again.")
+            .arg(file, outcome);
+    case Failure::Io:
+        return QStringLiteral("The register '%1' could not be %2 (a disk or network error).%3 Check that its disk or "
+                              "network folder is reachable and try again.")
+            .arg(file, writing ? QStringLiteral("written") : QStringLiteral("read"), outcome);
+    case Failure::ReadOnly:
+        return QStringLiteral("The register '%1' cannot be changed: the file or its folder is read-only for you.%2")
+            .arg(file, outcome);
+    case Failure::Damaged:
+        return QStringLiteral("The register '%1' is damaged.%2 %3").arg(file, outcome, kRestore);
+    case Failure::CantOpen:
+        return QStringLiteral("The register '%1' or its journal cannot be opened.%2 Check that its folder is "
+                              "reachable and that you may write in it.")
+            .arg(file, outcome);
+    case Failure::Constraint:
+        return detail;
+    case Failure::Statement:
+    case Failure::Other:
+        break;
+    }
+    return file.isEmpty() ? detail : QStringLiteral("The register '%1': %2").arg(file, detail);
+}
+
+QString serverFileFor(const QString& registerPath) {
+    const QFileInfo info(registerPath);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".server"));
+}
+
+void Connection::setPasswordPrompt(PasswordPrompt prompt) {
+    passwordPrompt() = std::move(prompt);
+}
 
 ConnectionSettings parseConnectionString(const QString& text) {
     ConnectionSettings s;
@@ -146,7 +221,94 @@ sqlite3* Connection::handle() const {
 
 void Connection::open(const QString& connectionString) {
     const ConnectionSettings s = parseConnectionString(connectionString);
-    openFile(QDir::current().absoluteFilePath(s.dataSource), s.filePassword);
+    const QString file = QDir::current().absoluteFilePath(s.dataSource);
+    const QString server = serverFileFor(file);
+    const bool haveFile = QFileInfo::exists(file) || QFileInfo(file).isSymLink();
+    if (QFileInfo::exists(server)) {
+        if (haveFile) {
+            throw DatabaseError(QStringLiteral("The folder holds both a register file '%1' and a server file '%2'; "
+                                               "keep the one that is the register and move the other away.")
+                                    .arg(file, server));
+        }
+        openFile(server, s.filePassword);
+        return;
+    }
+    openFile(file, s.filePassword);
+}
+
+std::string Connection::quoteName(const QString& name) const {
+    QString q = server_ ? name.toLower() : name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return ("\"" + q + "\"").toStdString();
+}
+
+std::string Connection::sameValueSql(const std::string& quotedColumn, bool text) const {
+    if (!server_) {
+        return quotedColumn + " IS ? COLLATE BINARY";
+    }
+    return (text ? quotedColumn + "::text" : quotedColumn) + " IS NOT DISTINCT FROM ?";
+}
+
+void Connection::connectServer(const QString& uri) {
+    close();
+    server_ = std::make_unique<ServerSession>(uri, QString());
+    path_ = uri;
+}
+
+void Connection::openServer(const QString& uri, const QString& filePassword) {
+    bool needsPassword = false;
+    try {
+        server_ = std::make_unique<ServerSession>(uri, QString(), &needsPassword);
+    } catch (const DatabaseError&) {
+        if (!needsPassword || !passwordPrompt()) {
+            throw;
+        }
+        const QUrl url(uri);
+        const QString login =
+            url.userName().isEmpty() ? qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER")) : url.userName();
+        const std::optional<QString> password =
+            passwordPrompt()(url.host().isEmpty() ? QStringLiteral("on this machine") : url.host(), login);
+        if (!password) {
+            throw;
+        }
+        server_ = std::make_unique<ServerSession>(uri, *password);
+    }
+    try {
+        const QString name = server_->name();
+        const QString notOurs = QStringLiteral("The database %1 is not a Vantrel register.").arg(name);
+        Statement marked(*this, "SELECT to_regclass('registerversion') IS NOT NULL");
+        if (!marked.step() || marked.columnInt64(0) == 0) {
+            throw DatabaseError(notOurs);
+        }
+        marked.reset();
+        Statement version(*this, "SELECT application_id, schema_version FROM registerversion");
+        if (!version.step() || version.columnInt64(0) != kRegisterApplicationId) {
+            throw DatabaseError(notOurs);
+        }
+        if (version.columnInt64(1) > kRegisterSchemaVersion) {
+            throw DatabaseError(
+                QStringLiteral("The register database %1 was made by a newer version of Vantrel.").arg(name));
+        }
+        version.reset();
+        if (const QString problem = registerShapeProblem(*this); !problem.isEmpty()) {
+            throw DatabaseError(QStringLiteral("The register database %1 is damaged: %2.").arg(name, problem));
+        }
+        checkPassword(filePassword, QStringLiteral("register database %1").arg(name));
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void Connection::checkPassword(const QString& filePassword, const QString& what) {
+    Statement lock(*this, "SELECT Salt, PasswordHash FROM RegisterFile");
+    if (!lock.step()) {
+        throw DatabaseError(QStringLiteral("The %1 is not a Vantrel register.").arg(what));
+    }
+    if (hashFilePassword(filePassword, lock.column(0).toString()) != lock.column(1).toString()) {
+        throw DatabaseError(QStringLiteral("The %1 is protected by another file password.").arg(what));
+    }
+    lock.reset();
 }
 
 void Connection::createFile(const QString& path) {
@@ -174,6 +336,11 @@ void Connection::adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path)
 
 void Connection::openFile(const QString& path, const QString& filePassword, bool upgrade) {
     close();
+    if (isServerUri(path) || path.endsWith(QLatin1String(".server"))) {
+        openServer(isServerUri(path) ? path : readServerFile(path), filePassword);
+        path_ = path;
+        return;
+    }
     checkFileKind(path);
     rollBackHotJournal(path);
     checkRegisterFile(path);
@@ -199,15 +366,7 @@ void Connection::openFile(const QString& path, const QString& filePassword, bool
         }
         // The file's pages and tables are checked before anything in them is relied on, the password first.
         checkRegisterContents();
-        Statement lock(*this, "SELECT Salt, PasswordHash FROM RegisterFile");
-        if (!lock.step()) {
-            throw DatabaseError(notOurs);
-        }
-        if (hashFilePassword(filePassword, lock.column(0).toString()) != lock.column(1).toString()) {
-            throw DatabaseError(
-                QStringLiteral("The register file '%1' is protected by another file password.").arg(path));
-        }
-        lock.reset();
+        checkPassword(filePassword, QStringLiteral("register file '%1'").arg(path));
         if (upgrade && fileVersion < kRegisterSchemaVersion) {
             upgradeRegister(*this, fileVersion);
         }
@@ -246,6 +405,10 @@ QStringList Connection::integrityProblems(const QString& path, int limit) {
 }
 
 int Connection::schemaVersion() const {
+    if (server_) {
+        Statement version(*this, "SELECT schema_version FROM registerversion");
+        return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
+    }
     Statement version(*this, "PRAGMA user_version");
     return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
 }
@@ -272,45 +435,13 @@ void Connection::checkRegisterContents() {
 
 void Connection::close() {
     db_.reset();
+    server_.reset();
     path_.clear();
 }
 
 QString Connection::errorText(int rc, bool writing) const {
-    const QString file = QFileInfo(path_).fileName();
-    const QString outcome = writing ? QStringLiteral(" Nothing was saved.") : QString();
-    switch (rc & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        if (!writing) {
-            return QStringLiteral("The register '%1' is busy: another program is saving a change to it. Try again "
-                                  "in a moment.")
-                .arg(file);
-        }
-        return QStringLiteral("The register '%1' is locked by another program. Nothing was saved; try again in a "
-                              "moment.")
-            .arg(file);
-    case SQLITE_FULL:
-        return QStringLiteral("The disk that holds the register '%1' is full.%2 Make room on it and try again.")
-            .arg(file, outcome);
-    case SQLITE_IOERR:
-        return QStringLiteral("The register '%1' could not be %2 (a disk or network error).%3 Check that its disk or "
-                              "network folder is reachable and try again.")
-            .arg(file, writing ? QStringLiteral("written") : QStringLiteral("read"), outcome);
-    case SQLITE_READONLY:
-        return QStringLiteral("The register '%1' cannot be changed: the file or its folder is read-only for you.%2")
-            .arg(file, outcome);
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("The register '%1' is damaged.%2 %3").arg(file, outcome, kRestore);
-    case SQLITE_CANTOPEN:
-        return QStringLiteral("The register '%1' or its journal cannot be opened.%2 Check that its folder is "
-                              "reachable and that you may write in it.")
-            .arg(file, outcome);
-    default:
-        break;
-    }
     const QString engine = fromUtf8(db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
-    return file.isEmpty() ? engine : QStringLiteral("The register '%1': %2").arg(file, engine);
+    return failureText(failureOf(rc), QFileInfo(path_).fileName(), writing, engine);
 }
 
 void Connection::onRollback(std::function<void()> undo) {
@@ -318,18 +449,26 @@ void Connection::onRollback(std::function<void()> undo) {
 }
 
 void Connection::setBusyTimeout(int milliseconds) {
+    if (server_) {
+        server_->exec("SET lock_timeout = " + std::to_string(milliseconds), false);
+        return;
+    }
     sqlite3_busy_timeout(db_.get(), milliseconds);
 }
 
 long long Connection::lastInsertRowid() const {
-    return sqlite3_last_insert_rowid(db_.get());
+    return server_ ? server_->lastInsertRowid : sqlite3_last_insert_rowid(db_.get());
 }
 
 int Connection::changes() const {
-    return sqlite3_changes(db_.get());
+    return server_ ? server_->changes : sqlite3_changes(db_.get());
 }
 
 void Connection::exec(const std::string& sql) {
+    if (server_) {
+        server_->exec(sql);
+        return;
+    }
     char* message = nullptr;
     const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
     if (rc != SQLITE_OK) {
@@ -348,7 +487,7 @@ void Connection::exec(const std::string& sql) {
 
 Connection::Transaction::Transaction(Connection& c) : c_(c) {
     if (c_.depth_ == 0) {
-        c_.exec("BEGIN IMMEDIATE");
+        c_.exec(c_.server_ ? "BEGIN" : "BEGIN IMMEDIATE");
         outermost_ = true;
         c_.partFailed_ = false;
     }
@@ -364,7 +503,11 @@ Connection::Transaction::~Transaction() {
         return;
     }
     if (!done_) {
-        sqlite3_exec(c_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        if (c_.server_) {
+            c_.server_->rollbackQuietly();
+        } else {
+            sqlite3_exec(c_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        }
         // Put back what the joined posts changed in memory, newest first, so it matches the file again.
         for (auto it = c_.undo_.rbegin(); it != c_.undo_.rend(); ++it) {
             (*it)();
@@ -388,6 +531,10 @@ void Connection::Transaction::commit() {
 Statement::Statement(const Connection& c, const std::string& sql) : c_(c) {
     if (!c.isOpen()) {
         throw DatabaseError(QStringLiteral("The register is not open."));
+    }
+    if (c.isServer()) {
+        query_ = std::make_unique<ServerQuery>(c.server(), sql);
+        return;
     }
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v2(c.handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt_, &tail);
@@ -413,6 +560,9 @@ Statement::~Statement() {
 }
 
 bool Statement::step() {
+    if (query_) {
+        return query_->step();
+    }
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) {
         return true;
@@ -429,15 +579,36 @@ bool Statement::step() {
 }
 
 void Statement::reset() {
+    if (query_) {
+        query_->reset();
+        return;
+    }
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
 
 bool Statement::readOnly() const {
+    if (query_) {
+        return query_->readOnly();
+    }
     return sqlite3_stmt_readonly(stmt_) != 0;
 }
 
 void Statement::bind(int index, const QVariant& value) {
+    if (query_) {
+        if (!value.isValid() || value.isNull()) {
+            query_->bind(index, std::nullopt);
+        } else if (value.typeId() == QMetaType::Bool) {
+            query_->bind(index, value.toBool() ? "1" : "0");
+        } else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
+            query_->bind(index, QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest).toStdString());
+        } else if (value.typeId() == QMetaType::QDate) {
+            query_->bind(index, value.toDate().toString(Qt::ISODate).toStdString());
+        } else {
+            query_->bind(index, value.toString().toStdString());
+        }
+        return;
+    }
     if (!value.isValid() || value.isNull()) {
         sqlite3_bind_null(stmt_, index);
         return;
@@ -468,31 +639,54 @@ void Statement::bind(int index, const QVariant& value) {
 }
 
 void Statement::bindInt64(int index, long long value) {
+    if (query_) {
+        query_->bind(index, std::to_string(value));
+        return;
+    }
     sqlite3_bind_int64(stmt_, index, value);
 }
 
 void Statement::bindText(int index, const QString& value) {
+    if (query_) {
+        query_->bind(index, value.toStdString());
+        return;
+    }
     const QByteArray utf8 = value.toUtf8();
     sqlite3_bind_text(stmt_, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
 }
 
 int Statement::columnCount() const {
+    if (query_) {
+        return query_->columnCount();
+    }
     return sqlite3_column_count(stmt_);
 }
 
 QString Statement::columnName(int i) const {
+    if (query_) {
+        return query_->columnName(i);
+    }
     return fromUtf8(sqlite3_column_name(stmt_, i));
 }
 
 QString Statement::columnDeclType(int i) const {
+    if (query_) {
+        return query_->columnDeclType(i);
+    }
     return fromUtf8(sqlite3_column_decltype(stmt_, i));
 }
 
 QString Statement::columnOriginName(int i) const {
+    if (query_) {
+        return query_->columnOriginName(i);
+    }
     return fromUtf8(sqlite3_column_origin_name(stmt_, i));
 }
 
 QVariant Statement::column(int i) const {
+    if (query_) {
+        return query_->column(i);
+    }
     switch (sqlite3_column_type(stmt_, i)) {
     case SQLITE_INTEGER:
         return QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_, i)));
@@ -511,9 +705,15 @@ QVariant Statement::column(int i) const {
 }
 
 long long Statement::columnInt64(int i) const {
+    if (query_) {
+        return query_->columnInt64(i);
+    }
     return sqlite3_column_int64(stmt_, i);
 }
 
 bool Statement::columnIsNull(int i) const {
+    if (query_) {
+        return query_->columnIsNull(i);
+    }
     return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
 }

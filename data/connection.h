@@ -1,17 +1,23 @@
-// RAII around SQLite: a Connection owns one open register file, a Statement owns one prepared statement.
-// Nothing outside these two classes touches sqlite3 handles or calls sqlite3_finalize.
+// RAII around the register's engine: a Connection owns one open register, a file through SQLite or a database
+// on a PostgreSQL server through libpq, and a Statement owns one statement on it. Nothing outside these two
+// classes (and the server session they use) touches sqlite3 or libpq handles.
 #pragma once
+
+#include "data/jetsql.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
+class ServerSession;
+class ServerQuery;
 
 // The settings of a connection string ("Provider=...;Data Source=vnrdata.mdb;...").
 struct ConnectionSettings {
@@ -23,9 +29,18 @@ struct ConnectionSettings {
 // accepted and ignored. Throws DatabaseError when there is no Data Source.
 ConnectionSettings parseConnectionString(const QString& text);
 
-// Owns the one connection to a register file. Opening never creates a file.
+// The name of the file beside a register file's name that, when present instead, names the register's server
+// ("vnrdata.mdb" -> "vnrdata.server").
+QString serverFileFor(const QString& registerPath);
+
+// Owns the one connection to a register: a file, or a database on a server. Opening never creates either.
 class Connection {
 public:
+    // Asks the user for the password of login on server; nullopt when they give up. Installed once by the
+    // program; without one, a server that wants a password it cannot find in ~/.pgpass refuses the opening.
+    using PasswordPrompt = std::function<std::optional<QString>(const QString& server, const QString& login)>;
+    static void setPasswordPrompt(PasswordPrompt prompt);
+
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -37,7 +52,11 @@ public:
     // damaged, or of the wrong shape, or when the password does not match. Nothing is written to the file
     // before all checks pass, except that SQLite first rolls back a change a crashed program left in a hot
     // journal, and that a register of an older schema version is brought up to date in one transaction.
+    // When the folder holds the server file for the Data Source (vnrdata.server) instead, the register on the
+    // server it names is opened, with the same checks; both at once is an error naming both.
     void open(const QString& connectionString);
+    // A location is a register file's path, a server file's path (ending in .server), or a server's
+    // postgresql:// address.
     // Opens a file by path with a file password (the same checks). With upgrade false, a register of an older
     // schema version is opened as it is and the program writes nothing to it (SQLite still plays back the
     // journal of a crashed save): for examining a file.
@@ -48,15 +67,27 @@ public:
     static QStringList integrityProblems(const QString& path, int limit = 100);
     // The schema version of the open register (SQLite user_version).
     int schemaVersion() const;
+    // Connects to the server database uri names, without any register check. Only for making a register.
+    void connectServer(const QString& uri);
     // Makes a new, empty SQLite file at path and opens it, without any register check; refuses an existing
     // file. Only for making a register.
     void createFile(const QString& path);
     void close();
-    bool isOpen() const { return db_ != nullptr; }
-    // Requires: open.
+    bool isOpen() const { return db_ != nullptr || server_ != nullptr; }
+    // Requires: open. The file's path, or the server file's path or the server address that was opened.
     const QString& filePath() const { return path_; }
+    // Whether the register is on a server, and the dialect its statements are written in.
+    bool isServer() const { return server_ != nullptr; }
+    SqlDialect dialect() const { return server_ ? SqlDialect::PostgreSQL : SqlDialect::SQLite; }
+    // Requires: isServer().
+    ServerSession& server() const { return *server_; }
+    // A table or column name quoted for this engine: the server keeps the register's names in lower case.
+    std::string quoteName(const QString& name) const;
+    // A condition true when the column holds exactly value's bound parameter, NULL equal to NULL, texts by
+    // their bytes (not without regard to case, as the register otherwise compares them).
+    std::string sameValueSql(const std::string& quotedColumn, bool text) const;
 
-    // Requires: open. The handle, for Statement and registering functions.
+    // Requires: open on a file. The handle, for Statement and registering functions.
     sqlite3* handle() const;
 
     // How long a change waits for another program's lock before it fails (a few seconds by default).
@@ -100,7 +131,10 @@ private:
     };
     void adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path);
     void checkRegisterContents();
+    void openServer(const QString& uri, const QString& filePassword);
+    void checkPassword(const QString& filePassword, const QString& what);
     std::unique_ptr<sqlite3, Closer> db_;
+    std::unique_ptr<ServerSession> server_;
     QString path_;
     int depth_ = 0;
     bool partFailed_ = false; // a joined Transaction ended uncommitted: the outermost must not commit
@@ -137,4 +171,5 @@ public:
 private:
     const Connection& c_;
     sqlite3_stmt* stmt_ = nullptr;
+    std::unique_ptr<ServerQuery> query_;
 };

@@ -59,12 +59,6 @@ FieldType typeFromValues(const std::vector<std::vector<QVariant>>& rows, size_t 
     return sawInteger ? FieldType::Integer : FieldType::Text;
 }
 
-std::string quoteName(const QString& name) {
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return ("\"" + q + "\"").toStdString();
-}
-
 // Brings a stored value into the one form the field type uses, so that comparing a read value with an
 // edited one is exact: numbers of money columns as double, booleans and integers as qlonglong.
 QVariant normalise(FieldType type, const QVariant& v) {
@@ -88,8 +82,8 @@ QVariant normalise(FieldType type, const QVariant& v) {
 using Row = std::vector<QVariant>;
 
 // A statement reading the row id and then the columns listed ("a, b") of count rows of table, bound by id.
-std::string rowsByIdSql(const std::string& columns, const QString& table, int count) {
-    std::string sql = "SELECT rowid, " + columns + " FROM " + quoteName(table) + " WHERE rowid IN (";
+std::string rowsByIdSql(const Connection& c, const std::string& columns, const QString& table, int count) {
+    std::string sql = "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE rowid IN (";
     for (int i = 0; i < count; ++i) {
         sql += i == 0 ? "?" : ",?";
     }
@@ -99,11 +93,15 @@ std::string rowsByIdSql(const std::string& columns, const QString& table, int co
 // The columns that belong to a unique index of table.
 QStringList uniqueColumns(const Connection& connection, const QString& table) {
     QStringList columns;
-    Statement s(connection, "SELECT ii.name FROM pragma_index_list(?) AS il, pragma_index_info(il.name) AS ii "
-                            "WHERE il.\"unique\" = 1 AND ii.name IS NOT NULL");
-    s.bindText(1, table);
+    Statement s(connection, connection.isServer()
+                                ? "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+                                  "AND a.attnum = ANY (i.indkey) WHERE i.indrelid = to_regclass(?) AND i.indisunique "
+                                  "AND NOT i.indisprimary"
+                                : "SELECT ii.name FROM pragma_index_list(?) AS il, pragma_index_info(il.name) AS ii "
+                                  "WHERE il.\"unique\" = 1 AND ii.name IS NOT NULL");
+    s.bindText(1, connection.isServer() ? QString::fromStdString(connection.quoteName(table)) : table);
     while (s.step()) {
-        columns.append(s.column(0).toString());
+        columns.append(registerName(s.column(0).toString()));
     }
     s.reset();
     return columns;
@@ -157,7 +155,7 @@ void Dataset::open() {
         return;
     }
     const QString text = table_.isEmpty() ? sqlText() : QStringLiteral("SELECT * FROM [%1]").arg(table_);
-    const TranslatedSelect tr = translateJetSql(text);
+    const TranslatedSelect tr = translateJetSql(text, connection_.dialect());
     {
         Statement whole(connection_, tr.sql);
         if (!whole.readOnly()) {
@@ -200,8 +198,8 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
     }
     cursor->selectList = tr.selectList;
     std::vector<FieldDef> fields;
-    Statement fetch(connection_,
-                    "SELECT rowid, " + tr.selectList + " FROM " + quoteName(cursor->table) + " WHERE rowid = ?");
+    Statement fetch(connection_, "SELECT rowid, " + tr.selectList + " FROM " + connection_.quoteName(cursor->table) +
+                                     " WHERE rowid = ?");
     for (int i = 1; i < fetch.columnCount(); ++i) {
         fields.push_back({fetch.columnName(i), typeFromDecl(fetch.columnDeclType(i)).value_or(FieldType::Text),
                           fetch.columnOriginName(i)});
@@ -329,7 +327,7 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
     }
     const int first = row - row % kBlock;
     const int last = std::min(first + kBlock, cursor.count());
-    Statement s(connection, rowsByIdSql(cursor.selectList, cursor.table, last - first));
+    Statement s(connection, rowsByIdSql(connection, cursor.selectList, cursor.table, last - first));
     for (int i = first; i < last; ++i) {
         s.bindInt64(i - first + 1, cursor.ids[static_cast<size_t>(i)]);
     }
@@ -483,7 +481,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
             columnsKnown = false;
             break;
         }
-        columns += (columns.empty() ? "" : ", ") + quoteName(fields_[static_cast<size_t>(f)].column);
+        columns += (columns.empty() ? "" : ", ") + connection_.quoteName(fields_[static_cast<size_t>(f)].column);
     }
     if (!columnsKnown) {
         for (int row = from; row < from + count; ++row) {
@@ -493,7 +491,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
         return texts;
     }
-    Statement s(connection_, rowsByIdSql(columns, cursor_->table, count));
+    Statement s(connection_, rowsByIdSql(connection_, columns, cursor_->table, count));
     std::unordered_map<long long, size_t> at;
     at.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
@@ -737,11 +735,11 @@ void Dataset::postInsert() {
         if (fields_[i].column.isEmpty() || buffer_[i].isNull()) {
             continue;
         }
-        columns += (columns.empty() ? "" : ", ") + quoteName(fields_[i].column);
+        columns += (columns.empty() ? "" : ", ") + connection_.quoteName(fields_[i].column);
         marks += marks.empty() ? "?" : ", ?";
         values.push_back(buffer_[i]);
     }
-    const std::string table = quoteName(cursor_->table);
+    const std::string table = connection_.quoteName(cursor_->table);
     const std::string sql = columns.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
                                             : "INSERT INTO " + table + " (" + columns + ") VALUES (" + marks + ")";
     long long id = -1;
@@ -782,7 +780,7 @@ std::string Dataset::guardClause(const std::vector<size_t>& changed, std::vector
             continue;
         }
         seen.append(column);
-        guard += " AND " + quoteName(column) + " IS ? COLLATE BINARY";
+        guard += " AND " + connection_.sameValueSql(connection_.quoteName(column), fields_[i].type == FieldType::Text);
         binds.push_back(stored_[i]);
     }
     return guard;
@@ -802,8 +800,8 @@ void Dataset::changeGuarded(const std::string& sql, const std::vector<QVariant>&
 }
 
 Dataset::Row Dataset::readRow(long long id) const {
-    Statement s(connection_,
-                "SELECT " + cursor_->selectList + " FROM " + quoteName(cursor_->table) + " WHERE rowid = ?");
+    Statement s(connection_, "SELECT " + cursor_->selectList + " FROM " + connection_.quoteName(cursor_->table) +
+                                 " WHERE rowid = ?");
     s.bindInt64(1, id);
     Row r(fields_.size());
     if (s.step()) {
@@ -828,11 +826,12 @@ void Dataset::postEdit() {
     std::string set;
     std::vector<QVariant> binds;
     for (size_t i : changed) {
-        set += (set.empty() ? "" : ", ") + quoteName(fields_[i].column) + " = ?";
+        set += (set.empty() ? "" : ", ") + connection_.quoteName(fields_[i].column) + " = ?";
         binds.push_back(buffer_[i]);
     }
     const long long id = cursor_->ids[static_cast<size_t>(current_)];
-    const std::string sql = "UPDATE " + quoteName(cursor_->table) + " SET " + set + guardClause(changed, binds);
+    const std::string sql =
+        "UPDATE " + connection_.quoteName(cursor_->table) + " SET " + set + guardClause(changed, binds);
     Row raw;
     {
         Connection::Transaction t(connection_);
@@ -886,7 +885,7 @@ void Dataset::deleteRecord() {
     const int at = current_;
     const long long id = cursor_->ids[static_cast<size_t>(at)];
     std::vector<QVariant> binds;
-    const std::string sql = "DELETE FROM " + quoteName(cursor_->table) + guardClause({}, binds);
+    const std::string sql = "DELETE FROM " + connection_.quoteName(cursor_->table) + guardClause({}, binds);
     {
         Connection::Transaction t(connection_);
         changeGuarded(sql, binds);

@@ -7,7 +7,9 @@
 #include "data/asciicase.h"
 
 #include "data/errors.h"
+#include "data/schema.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
@@ -378,6 +380,8 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
     auto isSymbol = [&](size_t k, std::string_view symbol) {
         return k < sig.size() && at(k).kind == TokenKind::Symbol && at(k).text == symbol;
     };
+    // As written: a server's statement has the star replaced by the table's columns.
+    auto isStar = [&](size_t k) { return k < sig.size() && at(k).kind == TokenKind::Symbol && at(k).source == "*"; };
     if (!isKeyword(0, "SELECT")) {
         return;
     }
@@ -400,7 +404,7 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
     // so only a select list of plain columns (or *) keeps the statement's meaning: no alias that the rest
     // could name, no expression that sees other rows (an aggregate, however written, or a window).
     const auto isPlainColumn = [&](size_t& k, size_t end) {
-        if (k < end && isSymbol(k, "*")) {
+        if (k < end && isStar(k)) {
             ++k;
             return true;
         }
@@ -460,7 +464,7 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
             continue;
         }
         for (size_t t = k + 2;;) {
-            if (!isPlainColumn(t, sig.size()) || (t > k + 2 && isSymbol(t - 1, "*"))) {
+            if (!isPlainColumn(t, sig.size()) || (t > k + 2 && isStar(t - 1))) {
                 return;
             }
             if (t < sig.size() && (isKeyword(t, "ASC") || isKeyword(t, "DESC"))) {
@@ -483,12 +487,121 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
     result.fromOn = joinTokens(tokens, sig[from], tokens.size());
 }
 
+std::string serverQuotedName(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + '"';
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = asciiLower(c);
+    }
+    return out;
+}
+
+// Names, LIKE and SELECT * for a server: see translateJetSql.
+void translateForServer(std::vector<Token>& tokens) {
+    std::vector<size_t> sig;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].kind != TokenKind::Blank) {
+            sig.push_back(i);
+        }
+    }
+    auto isWord = [&](size_t k, std::string_view word) {
+        return k < sig.size() && tokens[sig[k]].kind == TokenKind::Name &&
+               equalIgnoringAsciiCase(tokens[sig[k]].source, word);
+    };
+    std::vector<std::pair<std::string, std::string>> aliases; // lower-cased name, name as quoted
+    for (size_t k = 0; k < sig.size(); ++k) {
+        Token& t = tokens[sig[k]];
+        if (t.kind != TokenKind::Name && t.kind != TokenKind::QuotedName) {
+            continue;
+        }
+        const std::string_view bare = t.kind == TokenKind::Name ? t.source : t.source.substr(1, t.source.size() - 2);
+        const std::string lowered = lowerAscii(bare);
+        if (k > 0 && isWord(k - 1, "AS")) {
+            aliases.emplace_back(lowered, serverQuotedName(bare));
+            t.text = aliases.back().second;
+            continue;
+        }
+        const bool qualified = k > 0 && tokens[sig[k - 1]].kind == TokenKind::Symbol && tokens[sig[k - 1]].text == ".";
+        const auto alias =
+            std::find_if(aliases.begin(), aliases.end(), [&](const auto& a) { return a.first == lowered; });
+        if (!qualified && alias != aliases.end()) {
+            t.text = alias->second;
+        } else if (t.kind == TokenKind::QuotedName) {
+            t.text = serverQuotedName(lowered);
+        } else if (isWord(k, "LIKE")) {
+            t.text = "ILIKE";
+            if (k + 1 < sig.size() && tokens[sig[k + 1]].kind == TokenKind::Text) {
+                std::string& pattern = tokens[sig[k + 1]].text;
+                for (size_t at = 0; (at = pattern.find('\\', at)) != std::string::npos; at += 2) {
+                    pattern.insert(at, 1, '\\');
+                }
+            }
+        }
+    }
+    // ORDER BY sorts NULL first, as the file does: each key of the outermost ORDER BY says so.
+    int depth = 0;
+    for (size_t k = 0; k < sig.size(); ++k) {
+        const std::string& text = tokens[sig[k]].text;
+        depth += tokens[sig[k]].kind == TokenKind::Symbol ? (text == "(") - (text == ")") : 0;
+        if (depth != 0 || !isWord(k, "ORDER") || !isWord(k + 1, "BY")) {
+            continue;
+        }
+        int inner = 0;
+        for (size_t j = k + 2; j < sig.size(); ++j) {
+            const Token& t = tokens[sig[j]];
+            inner += t.kind == TokenKind::Symbol ? (t.text == "(") - (t.text == ")") : 0;
+            const bool last = j + 1 == sig.size() || (inner == 0 && tokens[sig[j + 1]].kind == TokenKind::Symbol &&
+                                                      tokens[sig[j + 1]].text == ",");
+            if (last) {
+                tokens[sig[j]].text += isWord(j, "DESC") ? " NULLS LAST" : " NULLS FIRST";
+            }
+        }
+        break;
+    }
+    // SELECT [DISTINCT] * FROM table [WHERE|ORDER|GROUP|HAVING ...]
+    size_t star = 1;
+    if (isWord(1, "DISTINCT")) {
+        star = 2;
+    }
+    if (!isWord(0, "SELECT") || star >= sig.size() || tokens[sig[star]].source != "*" || !isWord(star + 1, "FROM") ||
+        star + 2 >= sig.size()) {
+        return;
+    }
+    const Token& table = tokens[sig[star + 2]];
+    if (table.kind != TokenKind::Name && table.kind != TokenKind::QuotedName) {
+        return;
+    }
+    const size_t after = star + 3;
+    if (after < sig.size() && !isWord(after, "WHERE") && !isWord(after, "ORDER") && !isWord(after, "GROUP") &&
+        !isWord(after, "HAVING")) {
+        return;
+    }
+    const std::string columns = registerColumnList(
+        table.kind == TokenKind::Name ? table.source : table.source.substr(1, table.source.size() - 2));
+    if (!columns.empty()) {
+        tokens[sig[star]].text = columns;
+    }
+}
+
 } // namespace
 
-TranslatedSelect translateJetSql(const QString& jetText) {
+TranslatedSelect translateJetSql(const QString& jetText, SqlDialect dialect) {
     const QByteArray utf8 = jetText.toUtf8();
     std::vector<Token> tokens = Tokenizer(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size()))).run();
     translateBooleans(tokens);
+    if (dialect == SqlDialect::PostgreSQL) {
+        translateForServer(tokens);
+    }
 
     TranslatedSelect result;
     result.sql = joinTokens(tokens, 0, tokens.size());

@@ -6,6 +6,9 @@
 #include <QString>
 #include <string>
 
+// The engine a statement is translated for.
+enum class SqlDialect { SQLite, PostgreSQL };
+
 // The result of translating one SELECT statement.
 struct TranslatedSelect {
     std::string sql; // the whole statement in SQLite's dialect, without a trailing semicolon
@@ -26,7 +29,13 @@ struct TranslatedSelect {
 // - one trailing semicolon is dropped.
 // Throws DatabaseError for an unterminated literal or bracket, a malformed date literal, or anything but
 // blanks after the first statement's semicolon.
-TranslatedSelect translateJetSql(const QString& jetText);
+// For PostgreSQL the same, except:
+// - names are left for the server to fold to lower case, as the register's tables and columns are made, and
+//   a [name] is written in lower case; a name given after AS keeps its case, as do later uses of it;
+// - LIKE becomes ILIKE, the server's LIKE without regard to case, and a backslash in a pattern written as a
+//   literal is doubled, since the server's LIKE otherwise takes it as an escape;
+// - SELECT * from one register table lists the table's columns, so the server's rowid is not among them.
+TranslatedSelect translateJetSql(const QString& jetText, SqlDialect dialect = SqlDialect::SQLite);
 
 // Quotes text as a Jet text literal: in double quotes, an inner double quote doubled, NUL left out.
 QString jetQuote(const QString& text);

@@ -8,6 +8,7 @@
 #include "data/errors.h"
 #include "data/newfile.h"
 #include "data/schema.h"
+#include "data/server.h"
 
 #include <QFileInfo>
 
@@ -61,10 +62,38 @@ QStringList newRegisterProblems(const NewRegister& settings) {
     return problems;
 }
 
+namespace {
+
+void storeSettings(Connection& c, const NewRegister& settings) {
+    Connection::Transaction t(c);
+    Statement system(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
+                        "PromptPasswordToStart = ?");
+    system.bindText(1, settings.company);
+    system.bindText(2, settings.abbreviation);
+    system.bindText(3, settings.password);
+    system.bindInt64(4, settings.password.isEmpty() ? 0 : 1);
+    system.step();
+    Statement group(c, "INSERT INTO Groups (GroupNumber, Description) VALUES (?, ?)");
+    for (auto it = settings.groups.cbegin(); it != settings.groups.cend(); ++it) {
+        group.bindText(1, QString::number(it.key()));
+        group.bindText(2, it.value());
+        group.step();
+        group.reset();
+    }
+    t.commit();
+}
+
+} // namespace
+
 void createRegister(const QString& path, const NewRegister& settings) {
     const QStringList problems = newRegisterProblems(settings);
     if (!problems.isEmpty()) {
         throw ConversionError(problems.join(QLatin1Char('\n')));
+    }
+    if (isServerUri(path)) {
+        createServerRegister(path, QString::fromLatin1(kDefaultFilePassword),
+                             [&](Connection& c) { storeSettings(c, settings); });
+        return;
     }
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
         throw DatabaseError(QStringLiteral("The file '%1' already exists; a new register is never written over "
@@ -76,22 +105,7 @@ void createRegister(const QString& path, const NewRegister& settings) {
         createRegister(file.path());
         Connection c;
         c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
-        Connection::Transaction t(c);
-        Statement system(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
-                            "PromptPasswordToStart = ?");
-        system.bindText(1, settings.company);
-        system.bindText(2, settings.abbreviation);
-        system.bindText(3, settings.password);
-        system.bindInt64(4, settings.password.isEmpty() ? 0 : 1);
-        system.step();
-        Statement group(c, "INSERT INTO Groups (GroupNumber, Description) VALUES (?, ?)");
-        for (auto it = settings.groups.cbegin(); it != settings.groups.cend(); ++it) {
-            group.bindText(1, QString::number(it.key()));
-            group.bindText(2, it.value());
-            group.step();
-            group.reset();
-        }
-        t.commit();
+        storeSettings(c, settings);
     } catch (const DatabaseError& e) {
         // The user asked for path; the name the register was being built under means nothing to them.
         throw DatabaseError(QString(e.text()).replace(file.path(), path));

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
 
 class Connection;
 
@@ -17,7 +20,7 @@ constexpr int kRegisterSchemaVersion = 2;
 constexpr int kMaxTextLength = 255;
 
 // Makes a new, empty register: the tables, one settings record of empty texts and false, no groups.
-// Refuses (DatabaseError) to overwrite an existing file.
+// Refuses (DatabaseError) to overwrite an existing file. A postgresql:// path makes it in that database.
 void createRegister(const QString& path, const QString& filePassword = QString::fromLatin1(kDefaultFilePassword));
 
 // The salted hash stored for a file password; never the password itself.
@@ -32,3 +35,16 @@ QString registerShapeProblem(const Connection& c);
 QString registerValueProblem(const Connection& c);
 // Brings a register of an older schema version up to this program's, in one transaction.
 void upgradeRegister(Connection& c, int fromVersion);
+
+// Makes a new register in the existing database uri names, then runs fill on it, all in one transaction.
+// Refuses (DatabaseError) a database that already holds a register's tables.
+void createServerRegister(const QString& uri, const QString& filePassword,
+                          const std::function<void(Connection&)>& fill);
+
+// A table or column name of the register as the program writes it ("itemgroup" -> "ItemGroup"); other
+// names unchanged.
+QString registerName(const QString& name);
+// The declared type ("TEXT", "DATE", "MONEY", "BOOLEAN") of a register column; empty for any other.
+QString registerColumnType(const QString& table, const QString& column);
+// The columns of a register table as a select list ("ASSETID, ItemGroup, ..."); empty for any other name.
+std::string registerColumnList(std::string_view table);

@@ -10,6 +10,7 @@
 #include "program/startup.h"
 
 #include "app/logon.h"
+#include "app/serverlogin.h"
 #include "app/status.h"
 #include "browser/main.h"
 #include "config/cfg.h"
@@ -131,7 +132,8 @@ std::optional<int> enterRegisterFolder(const StartOptions& options) {
     // The data folder is made only together with a register: a cancelled first run leaves nothing behind.
     const QString folder = options.registerFolder.isEmpty() ? userDataFolder() : QDir::currentPath();
     const QString registerPath = QDir(folder).filePath(registerFileName());
-    if (!QFileInfo::exists(registerPath) && !QFileInfo(registerPath).isSymLink()) {
+    if (!QFileInfo::exists(registerPath) && !QFileInfo(registerPath).isSymLink() &&
+        !QFileInfo::exists(serverFileFor(registerPath))) {
         FirstRunWindow firstRun(nullptr, registerPath);
         if (Dialogs::showModal(firstRun) != mrOk) {
             return 0;
@@ -154,7 +156,9 @@ QString howToMakeARegister() {
 
 Startup::Startup() = default;
 
-Startup::~Startup() = default;
+Startup::~Startup() {
+    Connection::setPasswordPrompt({});
+}
 
 std::optional<int> Startup::prepare(const QString& programFilePath, const StartOptions& options) {
     session.ProgramFolder = folderOfProgram(programFilePath);
@@ -182,6 +186,10 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
     assetreportsfrm = new Tassetreportsfrm(main, data, *main->Query2Grid, *reportWriter);
     main->setCommands({*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *cfgFrm});
 
+    // A register on a server whose login needs a password that ~/.pgpass does not hold asks for it here.
+    serverLoginFrm = std::make_unique<TServerLoginFrm>(nullptr);
+    Connection::setPasswordPrompt(
+        [this](const QString& server, const QString& login) { return serverLoginFrm->ask(server, login); });
     bool promptAtStart = false;
     try {
         data.ADOConnection1.open(QString::fromLatin1(kConnectionString));
@@ -194,7 +202,8 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
         promptAtStart = data.SystemTable.fieldByName(QStringLiteral("PromptPasswordToStart")).asBoolean();
     } catch (const VantrelError& e) {
         const QString registerFile = registerFileName();
-        const bool none = !QFileInfo::exists(registerFile) && !QFileInfo(registerFile).isSymLink();
+        const bool none = !QFileInfo::exists(registerFile) && !QFileInfo(registerFile).isSymLink() &&
+                          !QFileInfo::exists(serverFileFor(registerFile));
         return failStart(none ? e.text() + howToMakeARegister() : e.text());
     }
     if (promptAtStart) {

@@ -41,6 +41,7 @@ class Tassdetfrm;
 class Tassetreportsfrm;
 class TcfgFrm;
 class Tlogonfrm;
+class TServerLoginFrm;
 class Tmainfrm;
 class Tprintfrm;
 class Treporterfrm;
@@ -67,6 +68,7 @@ public:
     std::unique_ptr<Tmainfrm> mainfrm;
     // Declared after the main window, so destroyed before it: they work on its data module.
     std::unique_ptr<Tlogonfrm> logonfrm;
+    std::unique_ptr<TServerLoginFrm> serverLoginFrm;
     std::unique_ptr<TStatusFrm> StatusFrm;
     std::unique_ptr<ReportWriter> reportWriter;
 

@@ -47,12 +47,11 @@ Kind kindOf(const QString& declaredType) {
     return Kind::Text;
 }
 
-// The columns of assets in table order, with what kind of value each holds.
-std::vector<Column> assetColumns(const Connection& c) {
+// The columns of assets in table order, with what kind of value each holds (the same on every engine).
+std::vector<Column> assetColumns() {
     std::vector<Column> columns;
-    Statement info(c, "SELECT name, type FROM pragma_table_info('assets') ORDER BY cid");
-    while (info.step()) {
-        columns.push_back({info.column(0).toString(), kindOf(info.column(1).toString())});
+    for (const QString& name : QString::fromStdString(registerColumnList("assets")).split(QStringLiteral(", "))) {
+        columns.push_back({name, kindOf(registerColumnType(QStringLiteral("assets"), name))});
     }
     return columns;
 }
@@ -93,7 +92,7 @@ void writeAll(QIODevice& out, const QByteArray& bytes) {
 // told to refuse any change.
 void openForReading(Connection& c, const QString& path) {
     c.openFile(path, QString::fromLatin1(kDefaultFilePassword), false);
-    c.exec("PRAGMA query_only = 1");
+    c.exec(c.isServer() ? "SET default_transaction_read_only = on" : "PRAGMA query_only = 1");
 }
 
 // The number the ASCII digits of t from from on spell; -1 when one of the count characters is not a digit.
@@ -203,7 +202,7 @@ struct Problem {
 void exportAssets(const QString& path, QIODevice& out) {
     Connection c;
     openForReading(c, path);
-    const std::vector<Column> columns = assetColumns(c);
+    const std::vector<Column> columns = assetColumns();
     QStringList names;
     for (const Column& col : columns) {
         names << col.name;
@@ -288,7 +287,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
         writing.emplace(c);
     }
-    const std::vector<Column> columns = assetColumns(c);
+    const std::vector<Column> columns = assetColumns();
     const auto columnIndex = [&](const QString& name) {
         for (size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) {
@@ -326,7 +325,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     };
     std::vector<Row> rows;
     QHash<QString, int> idLines; // identifier, letter case folded -> line that gives it
-    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 COLLATE NOCASE LIMIT 1");
+    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 LIMIT 1");
     for (CsvRecord record; reader.next(record);) {
         if (record.flawed) {
             continue; // reported with the reader's flaws
@@ -427,7 +426,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     std::string sql = "INSERT INTO assets (";
     std::string marks;
     for (size_t i = 0; i < written.size(); ++i) {
-        sql += (i ? ", \"" : "\"") + columns[written[i]].name.toStdString() + "\"";
+        sql += (i ? ", " : "") + c.quoteName(columns[written[i]].name);
         marks += i ? ", ?" : "?";
     }
     sql += ") VALUES (" + marks + ")";

@@ -5,14 +5,18 @@
 //   vnrdb export FILE [--to OUT.csv]          writes the assets as CSV
 //   vnrdb import FILE IN.csv [--dry-run]      adds the assets of a CSV file, all or none
 //   vnrdb backup FILE DEST                    copies a register, also while it is in use
-// It never writes over an existing file, and check, export and backup write nothing to FILE. Exit codes: 0
-// done, 1 refused (every problem is listed) or a finding, 2 a usage error. The work itself is done by the
-// data layer and the register tool library; this file reads the command line.
+//   vnrdb copy FROM TO                        moves a register between a file and a server
+// FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
+// existing file, and check, export and backup write nothing to FILE. Exit codes: 0 done, 1 refused (every problem is
+// listed) or a finding, 2 a usage error. The work itself is done by the data layer and the register tool library; this
+// file reads the command line.
 #include "data/backup.h"
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/newregister.h"
+#include "data/registercopy.h"
 #include "data/schema.h"
+#include "data/server.h"
 #include "tools/assetcsv.h"
 #include "tools/demodata.h"
 
@@ -49,6 +53,13 @@ const char* const kBackupHelp =
     "usage: vnrdb backup FILE DEST\n"
     "Copies the register FILE to the new file DEST, as one consistent state even while the program has FILE\n"
     "open and is saving. DEST appears complete or not at all and is never written over.\n";
+const char* const kCopyHelp =
+    "usage: vnrdb copy FROM TO\n"
+    "Copies the register FROM to TO, each a register file, a server file (.server) or a postgresql:// address:\n"
+    "every asset, group, setting and the file password, with their row ids. A file TO is made new and never\n"
+    "written over; a server TO must be an existing database without a register. The copy is written in one\n"
+    "transaction from one consistent state of FROM, counted and compared with FROM by a digest of every row,\n"
+    "and kept only when the two agree.\n";
 const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "Examines the register FILE without changing it: the program's own opening checks,\n"
                                "every page (integrity_check), the schema version, and identifiers that differ only\n"
@@ -275,21 +286,26 @@ int check(const QStringList& args) {
     if (args.size() != 1) {
         return usage(kCheckHelp);
     }
-    const QString file = QFileInfo(args[0]).absoluteFilePath();
+    const QString file = isServerUri(args[0]) ? args[0] : QFileInfo(args[0]).absoluteFilePath();
     int findings = 0;
     try {
         Connection c;
         c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false);
-        Statement integrity(c, "PRAGMA integrity_check(100)");
-        while (integrity.step()) {
-            const QString line = integrity.column(0).toString();
-            if (line != QLatin1String("ok")) {
-                say(QStringLiteral("%1: damaged: %2").arg(file, line));
-                ++findings;
+        // A server keeps its own pages whole; a file's are checked here.
+        if (!c.isServer()) {
+            Statement integrity(c, "PRAGMA integrity_check(100)");
+            while (integrity.step()) {
+                const QString line = integrity.column(0).toString();
+                if (line != QLatin1String("ok")) {
+                    say(QStringLiteral("%1: damaged: %2").arg(file, line));
+                    ++findings;
+                }
             }
         }
-        Statement twins(c, "SELECT group_concat(ASSETID, ', ') FROM assets GROUP BY ASSETID COLLATE NOCASE "
-                           "HAVING count(*) > 1");
+        Statement twins(c, c.isServer() ? "SELECT string_agg(ASSETID, ', ') FROM assets GROUP BY ASSETID "
+                                          "HAVING count(*) > 1"
+                                        : "SELECT group_concat(ASSETID, ', ') FROM assets GROUP BY ASSETID COLLATE "
+                                          "NOCASE HAVING count(*) > 1");
         while (twins.step()) {
             say(QStringLiteral("%1: one identifier held by several assets: %2").arg(file, twins.column(0).toString()));
             ++findings;
@@ -311,12 +327,36 @@ int check(const QStringList& args) {
         }
     } catch (const VantrelError& e) {
         say(e.text());
-        for (const QString& problem : Connection::integrityProblems(file)) {
+        for (const QString& problem : isServerUri(file) || file.endsWith(QLatin1String(".server"))
+                                          ? QStringList()
+                                          : Connection::integrityProblems(file)) {
             say(QStringLiteral("%1: damaged: %2").arg(file, problem));
         }
         return 1;
     }
     return findings == 0 ? 0 : 1;
+}
+
+int copyCommand(const QStringList& args) {
+    if (helpAsked(args, kCopyHelp)) {
+        return 0;
+    }
+    if (args.size() != 2 || args[0].startsWith(QLatin1String("--")) || args[1].startsWith(QLatin1String("--"))) {
+        return usage(kCopyHelp);
+    }
+    try {
+        const RegisterSummary s = copyRegister(args[0], args[1]);
+        say(QStringLiteral("%1: copied to %2: %3 assets, %4 groups, %5 settings records; digest %6 on both")
+                .arg(args[0], args[1])
+                .arg(s.assets)
+                .arg(s.groups)
+                .arg(s.settings)
+                .arg(QString::fromLatin1(s.digest)));
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -340,6 +380,9 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("backup")) {
         return backupCommand(args.mid(1));
     }
-    std::fputs("usage: vnrdb create|check|export|import|backup ... (vnrdb COMMAND --help says more)\n", stderr);
+    if (command == QLatin1String("copy")) {
+        return copyCommand(args.mid(1));
+    }
+    std::fputs("usage: vnrdb create|check|export|import|backup|copy ... (vnrdb COMMAND --help says more)\n", stderr);
     return 2;
 }

@@ -42,8 +42,13 @@ class TestCfg : public QObject {
 
     // The stored groups as "digit=description" in digit order.
     QString groups() {
-        return reg->text(QStringLiteral("SELECT group_concat(g, ',') FROM (SELECT GroupNumber || '=' || "
-                                        "coalesce(Description, 'NULL') AS g FROM Groups ORDER BY GroupNumber)"));
+        Statement rows(reg->side(), "SELECT GroupNumber || '=' || coalesce(Description, 'NULL') FROM Groups "
+                                    "ORDER BY GroupNumber");
+        QStringList found;
+        while (rows.step()) {
+            found << rows.column(0).toString();
+        }
+        return found.join(QLatin1Char(','));
     }
     QString settings() {
         return reg->text(
@@ -179,8 +184,7 @@ private slots:
     // refuses stops OK with nothing saved, not even the settings, and the window keeps what was typed; the
     // next OK saves the whole again.
     void refusedOkKeepsTheWindowOpen() {
-        reg->exec(u"CREATE TRIGGER refuse_four BEFORE INSERT ON Groups WHEN NEW.GroupNumber = '4' "
-                  "BEGIN SELECT RAISE(ABORT, 'group four refused'); END"_s);
+        reg->refuseInserts(u"Groups"_s, u"NEW.GroupNumber = '4'"_s, u"group four refused"_s);
         start();
         showWith([this](TcfgFrm& d) {
             typeInto(d.DBEdit1, u"Acme"_s);
@@ -198,7 +202,7 @@ private slots:
             QCOMPARE(groups(), "");
             QCOMPARE(d.DBEdit1->text(), "Acme");
             QCOMPARE(d.Group9Name->text(), "Vans");
-            reg->exec(u"DROP TRIGGER refuse_four"_s);
+            reg->allowInserts(u"Groups"_s);
             d.BitBtn1->click();
         });
         QCOMPARE(w->result(), mrOk);

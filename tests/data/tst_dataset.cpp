@@ -305,14 +305,17 @@ private slots:
         Dataset ds(*conn, QStringLiteral("mainquery"));
         openList(ds);
         conn->setBusyTimeout(200);
-        reg->exec(QStringLiteral("BEGIN IMMEDIATE"));
-        ds.edit();
-        ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
-        const QString error = errorOf([&] { ds.post(); });
-        QVERIFY2(error.contains(QLatin1String("locked by another program")), qPrintable(error));
-        QCOMPARE(ds.state(), Dataset::State::Edit);
-        QCOMPARE(ds.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Mine"));
-        reg->exec(QStringLiteral("ROLLBACK"));
+        {
+            // Another program in the middle of a change to the same asset.
+            Connection::Transaction other(reg->side());
+            reg->exec(QStringLiteral("UPDATE assets SET Make = Make WHERE ASSETID = 'KLT1001'"));
+            ds.edit();
+            ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
+            const QString error = errorOf([&] { ds.post(); });
+            QVERIFY2(error.contains(QLatin1String("locked by another program")), qPrintable(error));
+            QCOMPARE(ds.state(), Dataset::State::Edit);
+            QCOMPARE(ds.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Mine"));
+        }
         ds.post();
         QCOMPARE(reg->text(QStringLiteral("SELECT Make FROM assets WHERE ASSETID='KLT1001'")), QStringLiteral("Mine"));
     }
@@ -324,8 +327,14 @@ private slots:
         ds.textAt(1, 0);
         Connection& other = reg->side();
         other.setBusyTimeout(0);
-        other.exec("BEGIN EXCLUSIVE"); // fails at once while any reader holds a shared lock
-        other.exec("ROLLBACK");
+        // Each fails at once while a reader holds a lock: SQLite's shared lock, or a server's table lock.
+        if (other.isServer()) {
+            Connection::Transaction t(other);
+            other.exec("LOCK TABLE assets IN ACCESS EXCLUSIVE MODE NOWAIT");
+        } else {
+            other.exec("BEGIN EXCLUSIVE");
+            other.exec("ROLLBACK");
+        }
     }
 
     void queriesThatWouldChangeDataAreRefused() {
@@ -385,8 +394,9 @@ private slots:
     }
 
     void manyRowsAreReadInBlocks() {
-        reg->exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
-                                 "INSERT INTO assets (ASSETID, ItemGroup) SELECT printf('X%05d', i), '3' FROM n"));
+        reg->addAssets(QStringLiteral("ASSETID, ItemGroup"), 1000, [](int i) {
+            return QVariantList{QStringLiteral("X%1").arg(i, 5, 10, QLatin1Char('0')), QStringLiteral("3")};
+        });
         Dataset ds(*conn, QStringLiteral("mainquery"));
         openList(ds, QStringLiteral("WHERE ItemGroup = \"3\""));
         QCOMPARE(ds.recordCount(), 1000);

@@ -131,6 +131,8 @@ class TestJetSql : public QObject {
 private slots:
     void translation_data();
     void translation();
+    void serverTranslation_data();
+    void serverTranslation();
     void refused_data();
     void refused();
     void jetQuoteRoundTrip_data();
@@ -224,6 +226,40 @@ void TestJetSql::translation() {
     QFETCH(QString, jet);
     QFETCH(QString, sqlite);
     QCOMPARE(translated(jet), sqlite);
+}
+
+// What differs for a server: names folded as the server folds them (aliases keep their case), LIKE without
+// regard to case with a backslash taken as itself, NULL sorted first, and * listing a table's columns.
+void TestJetSql::serverTranslation_data() {
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("server");
+    QTest::newRow("bracketed name") << "SELECT [ItemGroup] FROM [Groups]"
+                                    << R"(SELECT "itemgroup" FROM "groups")";
+    QTest::newRow("alias keeps its case") << "SELECT Count(*) AS GTotal FROM assets ORDER BY gtotal"
+                                          << R"(SELECT Count(*) AS "GTotal" FROM assets ORDER BY "GTotal" NULLS FIRST)";
+    QTest::newRow("qualified name is not the alias") << "SELECT a.Make AS Make FROM assets a WHERE a.make = 'x'"
+                                                     << R"(SELECT a.Make AS "Make" FROM assets a WHERE a.make = 'x')";
+    QTest::newRow("LIKE with a backslash") << R"(WHERE x LIKE "%a\b%")"
+                                           << R"(WHERE x ILIKE '%a\\b%')";
+    QTest::newRow("order keys") << "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e)"
+                                << "SELECT x FROM t ORDER BY a NULLS FIRST, b DESC NULLS LAST, c ASC NULLS FIRST, "
+                                   "f(d, e) NULLS FIRST";
+    QTest::newRow("order inside brackets untouched")
+        << "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x"
+        << "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x NULLS FIRST";
+    QTest::newRow("star of a register table") << "select distinct * from Groups where Description <> ''"
+                                              << "select distinct GroupNumber, Description from Groups where "
+                                                 "Description <> ''";
+    QTest::newRow("star of another table") << "SELECT * FROM other"
+                                           << "SELECT * FROM other";
+    QTest::newRow("dates and flags as on the file") << "WHERE d <= #7/4/2026# AND f = TRUE"
+                                                    << "WHERE d <= '2026-07-04' AND f = 1";
+}
+
+void TestJetSql::serverTranslation() {
+    QFETCH(QString, jet);
+    QFETCH(QString, server);
+    QCOMPARE(QString::fromStdString(translateJetSql(jet, SqlDialect::PostgreSQL).sql), server);
 }
 
 void TestJetSql::refused_data() {

@@ -77,7 +77,7 @@ private slots:
             whole = contentsOf(path);
         }
         if (made == 1) {
-            QCOMPARE(whole.value(QStringLiteral("System#1")), QStringLiteral("'Kelvin Lane Trust'|'KLT'|'s3cret'|1"));
+            QCOMPARE(whole.value(QStringLiteral("System#1")), QStringLiteral("17:Kelvin Lane Trust|3:KLT|6:s3cret|1"));
         } else if (made == 2) {
             QCOMPARE(whole, sourceRows);
         }

@@ -17,7 +17,7 @@ namespace {
 // The rows of the statement run whole, each as its values joined with '|'.
 QStringList wholeRows(const Connection& c, const QString& jet) {
     QStringList rows;
-    Statement s(c, translateJetSql(jet).sql);
+    Statement s(c, translateJetSql(jet, c.dialect()).sql);
     while (s.step()) {
         QStringList values;
         for (int i = 0; i < s.columnCount(); ++i) {

@@ -1,7 +1,8 @@
 // Fuzzes the translation of statements from the Jet dialect. Any text is either translated or refused
 // with a DatabaseError. A translation marked as reading one table lets a dataset run two statements in its
 // place, the row ids in order and one row by id; whenever SQLite accepts the translation, it must accept
-// those two as well, or the dataset would refuse a statement that is sound.
+// those two as well, or the dataset would refuse a statement that is sound. The translation for a server
+// must agree with it on both.
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/jetsql.h"
@@ -47,6 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         t = translateJetSql(text);
     } catch (const DatabaseError&) {
         return 0;
+    }
+    // The server's translation reads the same tokens: it is refused only when the file's is, and finds a
+    // one-table statement exactly when the file's does.
+    try {
+        if (translateJetSql(text, SqlDialect::PostgreSQL).singleTable != t.singleTable) {
+            std::fprintf(stderr, "one table for one engine only: %s\n", t.sql.c_str());
+            std::abort();
+        }
+    } catch (const DatabaseError& e) {
+        std::fprintf(stderr, "refused for the server only: %s\n%s\n", t.sql.c_str(), e.text().toUtf8().constData());
+        std::abort();
     }
     if (!t.singleTable || !prepares(t.sql)) {
         return 0;

@@ -2,6 +2,8 @@
 #include "tests/support/registercheck.h"
 
 #include "data/connection.h"
+#include "data/registercopy.h"
+#include "data/schema.h"
 
 #include <QFile>
 #include <QStringList>
@@ -10,24 +12,10 @@
 
 namespace {
 
-QStringList columnsOf(const Connection& c, const QString& table) {
-    QStringList columns;
-    Statement s(c, QStringLiteral("PRAGMA table_info(%1)").arg(table).toStdString());
-    while (s.step()) {
-        columns << s.column(1).toString();
-    }
-    s.reset();
-    return columns;
-}
-
 void addRows(const Connection& c, const QString& table, const QString& keyColumn, RegisterContents& out) {
-    QStringList quoted;
-    for (const QString& column : columnsOf(c, table)) {
-        quoted << QStringLiteral("quote(\"%1\")").arg(column);
-    }
     const QString key = keyColumn.isEmpty() ? QStringLiteral("''") : keyColumn;
     Statement s(c, QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                       .arg(key, quoted.join(QStringLiteral(" || '|' || ")), table)
+                       .arg(key, QString::fromStdString(registerColumnList(table.toStdString())), table)
                        .toStdString());
     while (s.step()) {
         const QString base =
@@ -36,7 +24,11 @@ void addRows(const Connection& c, const QString& table, const QString& keyColumn
         while (out.contains(base + QLatin1Char('#') + QString::number(n))) {
             ++n;
         }
-        out.insert(base + QLatin1Char('#') + QString::number(n), s.column(1).toString());
+        QStringList values;
+        for (int i = 1; i < s.columnCount(); ++i) {
+            values << registerValueText(s.column(i));
+        }
+        out.insert(base + QLatin1Char('#') + QString::number(n), values.join(QLatin1Char('|')));
     }
     s.reset();
 }
@@ -44,6 +36,11 @@ void addRows(const Connection& c, const QString& table, const QString& keyColumn
 } // namespace
 
 QString integrityCheck(const Connection& c) {
+    if (c.isServer()) {
+        // The server keeps its own pages; what can be checked from here is that every row reads.
+        registerRows(c);
+        return QStringLiteral("ok");
+    }
     QStringList lines;
     Statement s(c, "PRAGMA integrity_check");
     while (s.step()) {

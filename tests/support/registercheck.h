@@ -7,11 +7,12 @@
 
 class Connection;
 
-// The lines of PRAGMA integrity_check joined by line breaks; "ok" for a sound file.
+// The lines of PRAGMA integrity_check joined by line breaks; "ok" for a sound file, and for a server register
+// whose rows all read.
 QString integrityCheck(const Connection& c);
 
-// Every row of assets, System and Groups as one text of all its columns (SQL literals), keyed by table and
-// identifier ("assets/KLT1001#1", "System#1", "Groups/3#1"); a second row with the same key gets #2.
+// Every row of assets, System and Groups as one text of all its columns (as registerValueText writes them), keyed by
+// table and identifier ("assets/KLT1001#1", "System#1", "Groups/3#1"); a second row with the same key gets #2.
 using RegisterContents = QMap<QString, QString>;
 RegisterContents registerContents(const Connection& c);
 

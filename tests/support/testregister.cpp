@@ -6,16 +6,88 @@
 #include "data/newregister.h"
 #include "data/schema.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QUrl>
 #include <QtTest>
 
-TestRegister::TestRegister() : path_(dir_.filePath(QStringLiteral("vnrdata.mdb"))) {
-    createRegister(path_);
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The cluster's maintenance database: VANTREL_TEST_SERVER, or the first line of VANTREL_TEST_SERVER_FILE.
+QString testServer() {
+    static const QString address = [] {
+        if (!qEnvironmentVariableIsEmpty("VANTREL_TEST_SERVER")) {
+            return qEnvironmentVariable("VANTREL_TEST_SERVER");
+        }
+        QFile f(qEnvironmentVariable("VANTREL_TEST_SERVER_FILE"));
+        if (qEnvironmentVariableIsEmpty("VANTREL_TEST_SERVER_FILE")) {
+            return QString();
+        }
+        if (!f.open(QIODevice::ReadOnly)) {
+            qFatal("the test cluster's address cannot be read from %s", qPrintable(f.fileName()));
+        }
+        return QString::fromUtf8(f.readLine()).trimmed();
+    }();
+    return address;
 }
 
-TestRegister::TestRegister(const NewRegister& settings) : path_(dir_.filePath(QStringLiteral("vnrdata.mdb"))) {
-    createRegister(path_, settings);
+} // namespace
+
+bool testingOnServer() {
+    return !testServer().isEmpty();
+}
+
+QString makeServerDatabase() {
+    static int made = 0;
+    const QString name = QStringLiteral("vt_%1_%2_%3")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(++made)
+                             .arg(QRandomGenerator::global()->bounded(1000000));
+    Connection admin;
+    admin.connectServer(testServer());
+    admin.exec("CREATE DATABASE " + name.toStdString());
+    QUrl url(testServer());
+    url.setPath(QLatin1Char('/') + name);
+    return url.toString();
+}
+
+void dropServerDatabase(const QString& uri) {
+    Connection admin;
+    admin.connectServer(testServer());
+    admin.exec("DROP DATABASE IF EXISTS " + QUrl(uri).path().mid(1).toStdString() + " WITH (FORCE)");
+}
+
+QString TestRegister::prepare() {
+    if (!testingOnServer()) {
+        path_ = dir_.filePath(QStringLiteral("vnrdata.mdb"));
+        return path_;
+    }
+    server_ = makeServerDatabase();
+    path_ = dir_.filePath(QStringLiteral("vnrdata.server"));
+    QFile f(path_);
+    if (!f.open(QIODevice::WriteOnly) || f.write(server_.toUtf8() + '\n') < 0) {
+        qFatal("cannot write %s", qPrintable(path_));
+    }
+    return server_;
+}
+
+TestRegister::TestRegister() {
+    createRegister(prepare());
+}
+
+TestRegister::TestRegister(const NewRegister& settings) {
+    createRegister(prepare(), settings);
+}
+
+TestRegister::~TestRegister() {
+    side_.reset();
+    if (!server_.isEmpty()) {
+        dropServerDatabase(server_);
+    }
 }
 
 Connection& TestRegister::side() {
@@ -36,6 +108,58 @@ void TestRegister::addAsset(const QString& id, const QString& group, const QStri
                       .arg(extraColumns.isEmpty() ? QString() : QStringLiteral(", ") + extraColumns, id, group,
                            extraValues.isEmpty() ? QString() : QStringLiteral(", ") + extraValues);
     exec(sql);
+}
+
+void TestRegister::lock() {
+    exec(side().isServer() ? u"BEGIN; LOCK TABLE assets, System, Groups, RegisterFile IN ACCESS EXCLUSIVE MODE"_s
+                           : u"BEGIN EXCLUSIVE"_s);
+}
+
+void TestRegister::lockForWriting() {
+    exec(side().isServer() ? u"BEGIN; LOCK TABLE assets, System, Groups, RegisterFile IN EXCLUSIVE MODE"_s
+                           : u"BEGIN IMMEDIATE"_s);
+}
+
+void TestRegister::unlock() {
+    exec(u"ROLLBACK"_s);
+}
+
+void TestRegister::refuseInserts(const QString& table, const QString& condition, const QString& message) {
+    if (side().isServer()) {
+        exec(u"CREATE FUNCTION refuse_%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF %2 THEN RAISE "
+             "EXCEPTION '%3'; END IF; RETURN NEW; END $$; CREATE TRIGGER refuse_%1 BEFORE INSERT ON %1 FOR EACH ROW "
+             "EXECUTE FUNCTION refuse_%1()"_s.arg(table, condition, message));
+    } else {
+        exec(u"CREATE TRIGGER refuse_%1 BEFORE INSERT ON %1 WHEN %2 BEGIN SELECT RAISE(ABORT, '%3'); END"_s.arg(
+            table, condition, message));
+    }
+}
+
+void TestRegister::allowInserts(const QString& table) {
+    exec(side().isServer() ? u"DROP TRIGGER refuse_%1 ON %1; DROP FUNCTION refuse_%1()"_s.arg(table)
+                           : u"DROP TRIGGER refuse_%1"_s.arg(table));
+}
+
+void TestRegister::addAssets(const QString& columns, int count, const std::function<QVariantList(int)>& values) {
+    constexpr int kRowsPerStatement = 500;
+    const int width = static_cast<int>(columns.split(QLatin1Char(',')).size());
+    const QString row =
+        QLatin1Char('(') + QStringList(width, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
+    Connection::Transaction t(side());
+    for (int first = 1; first <= count; first += kRowsPerStatement) {
+        const int rows = std::min(kRowsPerStatement, count - first + 1);
+        Statement insert(side(), QStringLiteral("INSERT INTO assets (%1) VALUES %2")
+                                     .arg(columns, QStringList(rows, row).join(QLatin1Char(',')))
+                                     .toStdString());
+        int at = 1;
+        for (int i = first; i < first + rows; ++i) {
+            for (const QVariant& v : values(i)) {
+                insert.bind(at++, v);
+            }
+        }
+        insert.step();
+    }
+    t.commit();
 }
 
 long long TestRegister::count(const QString& sql) {

@@ -7,10 +7,20 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantList>
 #include <functional>
 #include <memory>
 
 struct NewRegister;
+
+// The register tests run on a file, and again on a PostgreSQL server when VANTREL_TEST_SERVER holds the
+// address of a cluster's maintenance database (tools/pgcluster.sh starts one): each TestRegister then is a
+// database of its own there, named by <tmp>/vnrdata.server, and is dropped when the test is done with it.
+bool testingOnServer();
+// A new, empty database on the test cluster; its address. Requires: testingOnServer().
+QString makeServerDatabase();
+// Drops a database makeServerDatabase made, even while connections are open on it.
+void dropServerDatabase(const QString& uri);
 
 class TestRegister {
 public:
@@ -18,6 +28,8 @@ public:
     TestRegister();
     // Makes <tmp>/vnrdata.mdb holding settings, as the first-run window and `vnrdb create --company ...` do.
     explicit TestRegister(const NewRegister& settings);
+    ~TestRegister();
+    // The register file, or on a server the server file.
     const QString& path() const { return path_; }
     QString folder() const { return dir_.path(); }
     // A second connection to the same file, opened on first use.
@@ -27,12 +39,26 @@ public:
     // Adds an asset with the given columns (SQL literals, e.g. "'KLT1001'"); returns nothing.
     void addAsset(const QString& id, const QString& group, const QString& extraColumns = QString(),
                   const QString& extraValues = QString());
+    // The side connection plays another program holding the register: lock() keeps everyone else from reading
+    // and writing, lockForWriting() from writing; unlock() lets go, keeping nothing of it.
+    void lock();
+    void lockForWriting();
+    void unlock();
+    // From now on the register refuses, with message, a row inserted into table for which condition holds;
+    // condition names the new row as NEW ("NEW.GroupNumber = '4'"). allowInserts ends that.
+    void refuseInserts(const QString& table, const QString& condition, const QString& message);
+    void allowInserts(const QString& table);
+    // Adds count assets in one transaction, a few hundred to a statement; values(i) gives the columns' values
+    // of the i-th, from 1. Plain SQL that both engines run, so a test fills a register the same way on each.
+    void addAssets(const QString& columns, int count, const std::function<QVariantList(int)>& values);
     long long count(const QString& sql);
     QString text(const QString& sql);
 
 private:
+    QString prepare();
     QTemporaryDir dir_;
     QString path_;
+    QString server_; // the database's address on a server
     std::unique_ptr<Connection> side_;
 };
 

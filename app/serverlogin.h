@@ -1,0 +1,27 @@
+// The server login window: asked for when the register's server wants a password that ~/.pgpass does not
+// give. It is the login of the database server, not the register's access password.
+#pragma once
+
+#include "widgets/form.h"
+
+#include <QString>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TServerLoginFrm : public Form {
+    Q_OBJECT
+public:
+    explicit TServerLoginFrm(QWidget* parent);
+
+    // Shows the window for login on server; the password typed, or nullopt when cancelled.
+    std::optional<QString> ask(const QString& server, const QString& login);
+
+    QLabel* promptlabel;
+    QLabel* PasswordLabel;
+    QLineEdit* Password;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+};

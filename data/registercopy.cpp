@@ -1,0 +1,189 @@
+// Copying a register row by row between engines. Row ids are copied too, so the copy lists the assets in the
+// same order and a server's row ids continue after the highest copied one.
+#include "data/registercopy.h"
+
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/newfile.h"
+#include "data/schema.h"
+#include "data/server.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QLocale>
+#include <QUrl>
+#include <cmath>
+
+namespace {
+
+constexpr int kRowsPerInsert = 200;
+const char* const kTables[] = {"RegisterFile", "System", "Groups", "assets"};
+
+} // namespace
+
+QString registerValueText(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) {
+        return QStringLiteral("NULL");
+    }
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        return QString::number(v.toLongLong());
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        // A file keeps a whole amount as an integer, a server as a double: both are the same amount.
+        if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.0e15) {
+            return QString::number(static_cast<long long>(d));
+        }
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    default: {
+        const QString text = v.toString();
+        return QStringLiteral("%1:%2").arg(text.size()).arg(text);
+    }
+    }
+}
+
+namespace {
+
+std::string readAll(const Connection& c, const char* table) {
+    return "SELECT rowid, " + registerColumnList(table) + " FROM " + c.quoteName(QLatin1String(table)) +
+           " ORDER BY rowid";
+}
+
+// Begins a read of one consistent state of c; commit() ends it.
+void beginSnapshot(Connection& c) {
+    c.exec(c.isServer() ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN");
+}
+
+void copyTable(const Connection& from, Connection& to, const char* table) {
+    to.exec("DELETE FROM " + to.quoteName(QLatin1String(table)));
+    const std::string columns = "rowid, " + registerColumnList(table);
+    const int width = static_cast<int>(QString::fromStdString(columns).count(QLatin1Char(',')) + 1);
+    std::string row = "(";
+    for (int i = 0; i < width; ++i) {
+        row += i ? ",?" : "?";
+    }
+    row += ")";
+    Statement read(from, readAll(from, table));
+    std::vector<QVariant> pending;
+    const auto flush = [&] {
+        if (pending.empty()) {
+            return;
+        }
+        std::string sql = "INSERT INTO " + to.quoteName(QLatin1String(table)) + " (" + columns + ") VALUES ";
+        const size_t rows = pending.size() / static_cast<size_t>(width);
+        for (size_t r = 0; r < rows; ++r) {
+            sql += (r ? "," : "") + row;
+        }
+        Statement insert(to, sql);
+        for (size_t i = 0; i < pending.size(); ++i) {
+            insert.bind(static_cast<int>(i) + 1, pending[i]);
+        }
+        insert.step();
+        pending.clear();
+    };
+    while (read.step()) {
+        for (int i = 0; i < width; ++i) {
+            pending.push_back(read.column(i));
+        }
+        if (pending.size() >= static_cast<size_t>(width * kRowsPerInsert)) {
+            flush();
+        }
+    }
+    flush();
+    if (to.isServer()) {
+        const std::string name = QString::fromLatin1(table).toLower().toStdString();
+        to.exec("SELECT setval(pg_get_serial_sequence('" + name +
+                "', 'rowid'), coalesce(max(rowid), 0) + 1, false) "
+                "FROM " +
+                name);
+    }
+}
+
+void fillFrom(const Connection& from, Connection& to) {
+    for (const char* table : kTables) {
+        copyTable(from, to, table);
+    }
+}
+
+QString locationName(const QString& location) {
+    return isServerUri(location) ? QUrl(location).adjusted(QUrl::RemovePassword).toString() : location;
+}
+
+} // namespace
+
+QStringList registerRows(const Connection& c) {
+    QStringList lines;
+    for (const char* table : kTables) {
+        Statement read(c, readAll(c, table));
+        while (read.step()) {
+            QString line = QLatin1String(table);
+            for (int i = 0; i < read.columnCount(); ++i) {
+                line += QLatin1Char('|') + registerValueText(read.column(i));
+            }
+            lines << line;
+        }
+    }
+    return lines;
+}
+
+RegisterSummary summariseRegister(const Connection& c) {
+    RegisterSummary s;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString& line : registerRows(c)) {
+        hash.addData(line.toUtf8());
+        hash.addData(QByteArrayView("\n"));
+        s.assets += line.startsWith(QLatin1String("assets|"));
+        s.groups += line.startsWith(QLatin1String("Groups|"));
+        s.settings += line.startsWith(QLatin1String("System|"));
+    }
+    s.digest = hash.result().toHex();
+    return s;
+}
+
+RegisterSummary copyRegister(const QString& from, const QString& to) {
+    Connection source;
+    source.openFile(from, QString::fromLatin1(kDefaultFilePassword));
+    beginSnapshot(source);
+    RegisterSummary before = summariseRegister(source);
+    const auto check = [&](const Connection& copy) {
+        const RegisterSummary after = summariseRegister(copy);
+        if (after != before) {
+            throw DatabaseError(QStringLiteral("The copy at %1 does not hold what %2 holds (%3 against %4 assets); "
+                                               "nothing was kept.")
+                                    .arg(locationName(to), locationName(from))
+                                    .arg(after.assets)
+                                    .arg(before.assets));
+        }
+    };
+    if (isServerUri(to) || to.endsWith(QLatin1String(".server"))) {
+        const QString uri = isServerUri(to) ? to : readServerFile(to);
+        // Checked inside the same transaction, so a copy that differs is never committed.
+        createServerRegister(uri, QString::fromLatin1(kDefaultFilePassword), [&](Connection& c) {
+            fillFrom(source, c);
+            check(c);
+        });
+    } else {
+        if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
+            throw DatabaseError(QStringLiteral("The file '%1' already exists; a copy is never written over an "
+                                               "existing file.")
+                                    .arg(to));
+        }
+        PartialFile file(temporaryNameBeside(to));
+        try {
+            createRegister(file.path());
+            Connection c;
+            c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
+            Connection::Transaction t(c);
+            fillFrom(source, c);
+            check(c);
+            t.commit();
+        } catch (const DatabaseError& e) {
+            throw DatabaseError(QString(e.text()).replace(file.path(), to));
+        }
+        file.placeAt(to);
+    }
+    source.exec("COMMIT");
+    return before;
+}

@@ -1,0 +1,388 @@
+// The register on a PostgreSQL server. Every session compares and sorts the register's texts without regard to
+// case (its text columns are citext), waits at most a few seconds for another user's row lock, and reads dates
+// as yyyy-mm-dd, as the register file stores them. Results come back as text and are converted by their type.
+#include "data/server.h"
+
+#include "data/asciicase.h"
+#include "data/errors.h"
+#include "data/schema.h"
+
+#include <QFile>
+#include <QUrl>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <libpq-fe.h>
+
+namespace {
+
+constexpr int kLockTimeoutMs = 5000;
+
+// Type identifiers of PostgreSQL's built-in types (pg_type.oid); fixed for every server.
+constexpr Oid kBool = 16;
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kOid = 26;
+constexpr Oid kFloat4 = 700;
+constexpr Oid kFloat8 = 701;
+constexpr Oid kNumeric = 1700;
+
+QString firstLine(const char* message) {
+    return QString::fromUtf8(message ? message : "").trimmed().section(QLatin1Char('\n'), 0, 0);
+}
+
+// The statement's first word, upper-cased.
+std::string firstWord(const std::string& sql) {
+    size_t i = 0;
+    while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\n' || sql[i] == '\r' || sql[i] == '(')) {
+        ++i;
+    }
+    std::string word;
+    while (i < sql.size() && ((sql[i] >= 'a' && sql[i] <= 'z') || (sql[i] >= 'A' && sql[i] <= 'Z'))) {
+        word += asciiUpper(sql[i++]);
+    }
+    return word;
+}
+
+// Rewrites ? and ?NNN outside quotes as $n; returns the number of parameters.
+std::string numberParameters(const std::string& sql) {
+    std::string out;
+    out.reserve(sql.size() + 16);
+    int next = 0;
+    char quote = 0;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            out += c;
+            if (c == quote) {
+                quote = 0;
+            }
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            out += c;
+            continue;
+        }
+        if (c != '?') {
+            out += c;
+            continue;
+        }
+        size_t j = i + 1;
+        int number = 0;
+        while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9') {
+            number = number * 10 + (sql[j] - '0');
+            ++j;
+        }
+        number = j > i + 1 ? number : next + 1;
+        next = std::max(next, number);
+        out += '$' + std::to_string(number);
+        i = j - 1;
+    }
+    return out;
+}
+
+} // namespace
+
+void PgResultFree::operator()(pg_result* r) const {
+    PQclear(r);
+}
+
+bool isServerUri(const QString& location) {
+    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString readServerFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        throw DatabaseError(QStringLiteral("The server file '%1' cannot be read: %2").arg(path, f.errorString()));
+    }
+    for (const QByteArray& raw : f.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
+        if (!isServerUri(line)) {
+            throw DatabaseError(QStringLiteral("The server file '%1' does not name a server: its line '%2' is not a "
+                                               "postgresql:// address.")
+                                    .arg(path, line.left(80)));
+        }
+        if (!QUrl(line).password().isEmpty() || line.contains(QLatin1String("password="), Qt::CaseInsensitive)) {
+            throw DatabaseError(QStringLiteral("The server file '%1' holds a password. Keep passwords in ~/.pgpass "
+                                               "(or type it when Vantrel asks), never in the server file.")
+                                    .arg(path));
+        }
+        return line;
+    }
+    throw DatabaseError(QStringLiteral("The server file '%1' names no server.").arg(path));
+}
+
+ServerSession::ServerSession(const QString& uri, const QString& password, bool* needsPassword) {
+    const QByteArray dsn = uri.toUtf8();
+    const QByteArray pass = password.toUtf8();
+    std::vector<const char*> keys{"dbname", "application_name", "connect_timeout", "client_encoding"};
+    std::vector<const char*> values{dsn.constData(), "Vantrel", "10", "UTF8"};
+    if (!password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(pass.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    conn_ = PQconnectdbParams(keys.data(), values.data(), 1);
+    QUrl url(uri);
+    url.setPassword(QString());
+    uri_ = url.toString();
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        const QString message = firstLine(conn_ ? PQerrorMessage(conn_) : "out of memory");
+        const QString server = url.host().isEmpty() ? QStringLiteral("on this machine") : url.host();
+        const QString user = conn_ && PQuser(conn_) ? QString::fromUtf8(PQuser(conn_)) : QString();
+        const QString database = conn_ && PQdb(conn_) ? QString::fromUtf8(PQdb(conn_)) : QString();
+        const bool asked = conn_ && PQconnectionNeedsPassword(conn_);
+        if (needsPassword) {
+            *needsPassword = asked;
+        }
+        PQfinish(conn_);
+        conn_ = nullptr;
+        if (asked) {
+            throw DatabaseError(QStringLiteral("The register server %1 asks for the password of the login '%2', "
+                                               "and none was given.")
+                                    .arg(server, user));
+        }
+        if (message.contains(QLatin1String("authentication failed")) ||
+            (message.contains(QLatin1String("role \"")) && message.contains(QLatin1String("does not exist")))) {
+            throw DatabaseError(
+                QStringLiteral("The register server %1 refused the login '%2': %3").arg(server, user, message));
+        }
+        if (message.contains(QLatin1String("database \"")) && message.contains(QLatin1String("does not exist"))) {
+            throw DatabaseError(QStringLiteral("The register server %1 has no database '%2'.").arg(server, database));
+        }
+        throw DatabaseError(QStringLiteral("The register server %1 cannot be reached: %2").arg(server, message));
+    }
+    const QString host = QString::fromUtf8(PQhost(conn_));
+    name_ = QStringLiteral("%1 on %2")
+                .arg(QString::fromUtf8(PQdb(conn_)),
+                     host.startsWith(QLatin1Char('/')) ? QStringLiteral("this machine") : host);
+    try {
+        exec("SET lock_timeout = " + std::to_string(kLockTimeoutMs) +
+                 "; SET DateStyle = ISO, YMD; SET client_min_messages = warning; SET extra_float_digits = 1",
+             false);
+    } catch (...) {
+        PQfinish(conn_);
+        throw;
+    }
+}
+
+ServerSession::~ServerSession() {
+    PQfinish(conn_);
+}
+
+void ServerSession::fail(const pg_result* r, bool writing) const {
+    const char* code = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string state = code ? code : "";
+    const QString primary = r && PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY)
+                                ? QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY))
+                                : firstLine(PQerrorMessage(conn_));
+    if (state == "23505") {
+        // Said as the file register says it ("UNIQUE constraint failed: table.column"), so a post names the
+        // value the user gave in the same words on both engines. The detail reads Key (column)=(value).
+        const QString detail = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_DETAIL));
+        QString column = detail.section(QLatin1String("Key ("), 1).section(QLatin1String(")="), 0, 0);
+        const QString table = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_TABLE_NAME));
+        throw DatabaseError(QStringLiteral("UNIQUE constraint failed: %1.%2")
+                                .arg(registerName(table), registerName(column.remove(QLatin1Char('"')))));
+    }
+    Failure failure = Failure::Other;
+    if (state == "55P03" || state == "40P01" || state == "40001" || state == "57014") {
+        failure = Failure::Busy;
+    } else if (state == "53100") {
+        failure = Failure::Full;
+    } else if (state == "25006" || state == "42501") {
+        failure = Failure::ReadOnly;
+    } else if (state.rfind("23", 0) == 0) {
+        failure = Failure::Constraint;
+    } else if (state == "XX001" || state == "XX002") {
+        failure = Failure::Damaged;
+    } else if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0 || PQstatus(conn_) != CONNECTION_OK) {
+        failure = Failure::Io;
+    } else if (state.rfind("42", 0) == 0 || state.rfind("22", 0) == 0) {
+        failure = Failure::Statement;
+    }
+    throw DatabaseError(failureText(failure, name_, writing, primary));
+}
+
+void ServerSession::exec(const std::string& sql, bool writing) {
+    PgResult r(PQexec(conn_, sql.c_str()));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        fail(r.get(), writing);
+    }
+    changes = std::atoi(PQcmdTuples(r.get()));
+}
+
+PgResult ServerSession::run(const std::string& sql, const std::vector<std::optional<std::string>>& params,
+                            bool writing) {
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& p : params) {
+        values.push_back(p ? p->c_str() : nullptr);
+    }
+    PgResult r(
+        PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        fail(r.get(), writing);
+    }
+    changes = std::atoi(PQcmdTuples(r.get()));
+    return r;
+}
+
+PgResult ServerSession::describe(const std::string& sql) {
+    PgResult prepared(PQprepare(conn_, "", sql.c_str(), 0, nullptr));
+    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+        fail(prepared.get(), false);
+    }
+    PgResult r(PQdescribePrepared(conn_, ""));
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+        fail(r.get(), false);
+    }
+    return r;
+}
+
+void ServerSession::rollbackQuietly() {
+    PgResult r(PQexec(conn_, "ROLLBACK"));
+}
+
+std::pair<QString, QString> ServerSession::origin(unsigned table, int column) {
+    if (table == 0 || column <= 0) {
+        return {};
+    }
+    auto it = origins_.find(table);
+    if (it == origins_.end()) {
+        // One read per table: every column's name at once.
+        const std::string id = std::to_string(table);
+        PgResult r = run("SELECT c.relname, a.attnum, a.attname FROM pg_attribute a JOIN pg_class c ON c.oid = "
+                         "a.attrelid WHERE a.attrelid = $1 AND a.attnum > 0",
+                         {id}, false);
+        QHash<int, std::pair<QString, QString>> names;
+        for (int i = 0; i < PQntuples(r.get()); ++i) {
+            names.insert(std::atoi(PQgetvalue(r.get(), i, 1)),
+                         {registerName(QString::fromUtf8(PQgetvalue(r.get(), i, 0))),
+                          registerName(QString::fromUtf8(PQgetvalue(r.get(), i, 2)))});
+        }
+        it = origins_.insert(table, names);
+    }
+    return it->value(column);
+}
+
+ServerQuery::ServerQuery(ServerSession& session, const std::string& sql)
+    : session_(session), sql_(numberParameters(sql)) {
+    const std::string word = firstWord(sql_);
+    // A statement reads when it is a SELECT (not SELECT ... INTO a new table), VALUES, or SHOW.
+    readOnly_ = word == "SELECT" || word == "VALUES" || word == "SHOW";
+    if (readOnly_ && word == "SELECT") {
+        std::string upper;
+        for (char c : sql_) {
+            upper += asciiUpper(c);
+        }
+        readOnly_ = upper.find(" INTO ") == std::string::npos;
+    }
+    // Every register table has a rowid; an insert gives back the one it was given, as SQLite's
+    // last_insert_rowid does.
+    insert_ = word == "INSERT" && sql_.find(" RETURNING ") == std::string::npos;
+    if (insert_) {
+        sql_ += " RETURNING rowid";
+    }
+}
+
+ServerQuery::~ServerQuery() = default;
+
+void ServerQuery::bind(int index, std::optional<std::string> text) {
+    if (index < 1) {
+        return;
+    }
+    if (params_.size() < static_cast<size_t>(index)) {
+        params_.resize(static_cast<size_t>(index));
+    }
+    params_[static_cast<size_t>(index - 1)] = std::move(text);
+}
+
+bool ServerQuery::step() {
+    if (!result_) {
+        result_ = session_.run(sql_, params_, !readOnly_);
+        row_ = -1;
+        if (insert_ && PQntuples(result_.get()) == 1) {
+            session_.lastInsertRowid = std::atoll(PQgetvalue(result_.get(), 0, 0));
+            return false;
+        }
+    }
+    ++row_;
+    return row_ < PQntuples(result_.get());
+}
+
+void ServerQuery::reset() {
+    result_.reset();
+    params_.clear();
+    row_ = -1;
+}
+
+pg_result* ServerQuery::shape() {
+    if (result_) {
+        return result_.get();
+    }
+    if (!description_) {
+        description_ = session_.describe(sql_);
+    }
+    return description_.get();
+}
+
+int ServerQuery::columnCount() {
+    return PQnfields(shape());
+}
+
+QString ServerQuery::columnName(int i) {
+    return registerName(QString::fromUtf8(PQfname(shape(), i)));
+}
+
+QString ServerQuery::columnDeclType(int i) {
+    pg_result* r = shape();
+    const auto [table, column] = session_.origin(PQftable(r, i), PQftablecol(r, i));
+    return registerColumnType(table, column);
+}
+
+QString ServerQuery::columnOriginName(int i) {
+    pg_result* r = shape();
+    return session_.origin(PQftable(r, i), PQftablecol(r, i)).second;
+}
+
+QVariant ServerQuery::column(int i) const {
+    pg_result* r = result_.get();
+    if (PQgetisnull(r, row_, i)) {
+        return QVariant();
+    }
+    const char* text = PQgetvalue(r, row_, i);
+    switch (PQftype(r, i)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        return QVariant(static_cast<qlonglong>(std::atoll(text)));
+    case kBool:
+        return QVariant(static_cast<qlonglong>(text[0] == 't' ? 1 : 0));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return QVariant(QByteArray::fromRawData(text, static_cast<qsizetype>(std::strlen(text))).toDouble());
+    default:
+        return QVariant(QString::fromUtf8(text, PQgetlength(r, row_, i)));
+    }
+}
+
+long long ServerQuery::columnInt64(int i) const {
+    return column(i).toLongLong();
+}
+
+bool ServerQuery::columnIsNull(int i) const {
+    return PQgetisnull(result_.get(), row_, i) != 0;
+}

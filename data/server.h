@@ -1,0 +1,104 @@
+// The register on a PostgreSQL server, through libpq: one session per connection, and a query per statement.
+// Only Connection and Statement use these; the rest of the program sees the same two classes for a file and
+// for a server.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+// Why a call to the register failed, in the user's terms; each engine maps its own codes to these.
+enum class Failure { Busy, Full, Io, ReadOnly, Damaged, CantOpen, Constraint, Statement, Other };
+
+// The user's text for failure of the register named name; writing tells a failed change ("Nothing was
+// saved") from a failed read; detail is the engine's own message, used where no better text exists.
+QString failureText(Failure failure, const QString& name, bool writing, const QString& detail);
+
+// Whether location names a server register: a libpq connection URI.
+bool isServerUri(const QString& location);
+// The URI a server file holds: its first line that is neither blank nor a # comment. Throws DatabaseError
+// naming the file when it cannot be read or holds no URI.
+QString readServerFile(const QString& path);
+
+struct PgResultFree {
+    void operator()(pg_result* r) const;
+};
+using PgResult = std::unique_ptr<pg_result, PgResultFree>;
+
+class ServerSession {
+public:
+    // Connects to the server uri names, with password when not empty (otherwise libpq's own sources, such as
+    // ~/.pgpass, supply it). Throws DatabaseError with a text that tells an unreachable server, a refused
+    // login and a missing database apart; needsPassword is set when the server asked for a password that was
+    // not given.
+    ServerSession(const QString& uri, const QString& password, bool* needsPassword = nullptr);
+    ~ServerSession();
+    ServerSession(const ServerSession&) = delete;
+    ServerSession& operator=(const ServerSession&) = delete;
+
+    // "database on host", for messages.
+    const QString& name() const { return name_; }
+    // The URI without any password, as written in a server file.
+    const QString& uri() const { return uri_; }
+
+    // Runs sql (one or more statements, no parameters). Throws DatabaseError.
+    void exec(const std::string& sql, bool writing = true);
+    // Runs one statement with text parameters (nullopt is NULL); throws DatabaseError.
+    PgResult run(const std::string& sql, const std::vector<std::optional<std::string>>& params, bool writing);
+    // Describes one statement without running it: its result columns.
+    PgResult describe(const std::string& sql);
+    // Ends a failed transaction without throwing.
+    void rollbackQuietly();
+
+    // The table and column names a result column reads, cached per table.
+    std::pair<QString, QString> origin(unsigned table, int column);
+
+    long long lastInsertRowid = 0;
+    int changes = 0;
+
+private:
+    [[noreturn]] void fail(const pg_result* r, bool writing) const;
+    pg_conn* conn_ = nullptr;
+    QString name_;
+    QString uri_;
+    QHash<unsigned, QHash<int, std::pair<QString, QString>>> origins_;
+};
+
+// One statement on a server session. The program's statements use ? and ?NNN for parameters; they are
+// renumbered to $n. The statement runs at its first step and its whole result is kept.
+class ServerQuery {
+public:
+    ServerQuery(ServerSession& session, const std::string& sql);
+    ~ServerQuery();
+
+    bool step();
+    void reset();
+    bool readOnly() const { return readOnly_; }
+    void bind(int index, std::optional<std::string> text);
+
+    int columnCount();
+    QString columnName(int i);
+    QString columnDeclType(int i);
+    QString columnOriginName(int i);
+    QVariant column(int i) const;
+    long long columnInt64(int i) const;
+    bool columnIsNull(int i) const;
+
+private:
+    pg_result* shape(); // the result, or the statement's description before it runs
+    ServerSession& session_;
+    std::string sql_;
+    bool readOnly_ = true;
+    bool insert_ = false;
+    std::vector<std::optional<std::string>> params_;
+    PgResult result_;
+    PgResult description_;
+    int row_ = -1;
+};
