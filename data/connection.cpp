@@ -256,16 +256,14 @@ void Connection::connectServer(const QString& uri) {
 }
 
 void Connection::openServer(const QString& uri, const QString& filePassword) {
-    bool needsPassword = false;
+    QString login;
     try {
-        server_ = std::make_unique<ServerSession>(uri, QString(), &needsPassword);
+        server_ = std::make_unique<ServerSession>(uri, QString(), &login);
     } catch (const DatabaseError&) {
-        if (!needsPassword || !passwordPrompt()) {
+        if (login.isEmpty() || !passwordPrompt()) {
             throw;
         }
         const QUrl url(uri);
-        const QString login =
-            url.userName().isEmpty() ? qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER")) : url.userName();
         const std::optional<QString> password =
             passwordPrompt()(url.host().isEmpty() ? QStringLiteral("on this machine") : url.host(), login);
         if (!password) {
@@ -701,6 +699,21 @@ QVariant Statement::column(int i) const {
             QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)), sqlite3_column_bytes(stmt_, i)));
     default:
         return QVariant();
+    }
+}
+
+std::optional<QString> Statement::columnText(int i) const {
+    if (query_) {
+        return query_->columnText(i);
+    }
+    switch (sqlite3_column_type(stmt_, i)) {
+    case SQLITE_NULL:
+        return QString();
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
+                                 sqlite3_column_bytes(stmt_, i));
+    default:
+        return std::nullopt;
     }
 }
 

@@ -165,6 +165,9 @@ public:
     QString columnDeclType(int i) const;   // empty for expressions
     QString columnOriginName(int i) const; // the table column a result column reads; empty for expressions
     QVariant column(int i) const;          // NULL gives a null QVariant; integers, reals and texts as such
+    // The column's text when it holds text, and a null QString when it holds NULL; nullopt otherwise. A
+    // quicker column() for reading texts.
+    std::optional<QString> columnText(int i) const;
     long long columnInt64(int i) const;
     bool columnIsNull(int i) const;
 

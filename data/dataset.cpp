@@ -83,11 +83,33 @@ using Row = std::vector<QVariant>;
 
 // A statement reading the row id and then the columns listed ("a, b") of count rows of table, bound by id.
 std::string rowsByIdSql(const Connection& c, const std::string& columns, const QString& table, int count) {
+    if (c.isServer()) {
+        // One array of ids: the server plans one parameter instead of hundreds.
+        return "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE rowid = ANY (?::int8[])";
+    }
     std::string sql = "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE rowid IN (";
     for (int i = 0; i < count; ++i) {
         sql += i == 0 ? "?" : ",?";
     }
     return sql + ")";
+}
+
+// Binds the ids of a rowsByIdSql statement, from first to last (not included).
+void bindIds(Statement& s, const Connection& c, const std::vector<long long>& ids, size_t first, size_t last) {
+    if (!c.isServer()) {
+        for (size_t i = first; i < last; ++i) {
+            s.bindInt64(static_cast<int>(i - first) + 1, ids[i]);
+        }
+        return;
+    }
+    std::string array = "{";
+    for (size_t i = first; i < last; ++i) {
+        if (i > first) {
+            array += ',';
+        }
+        array += std::to_string(ids[i]);
+    }
+    s.bind(1, QString::fromLatin1(array + "}"));
 }
 
 // The columns that belong to a unique index of table.
@@ -328,9 +350,7 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
     const int first = row - row % kBlock;
     const int last = std::min(first + kBlock, cursor.count());
     Statement s(connection, rowsByIdSql(connection, cursor.selectList, cursor.table, last - first));
-    for (int i = first; i < last; ++i) {
-        s.bindInt64(i - first + 1, cursor.ids[static_cast<size_t>(i)]);
-    }
+    bindIds(s, connection, cursor.ids, static_cast<size_t>(first), static_cast<size_t>(last));
     while (s.step()) {
         Row r(width);
         for (size_t c = 0; c < width; ++c) {
@@ -494,10 +514,9 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
     Statement s(connection_, rowsByIdSql(connection_, columns, cursor_->table, count));
     std::unordered_map<long long, size_t> at;
     at.reserve(static_cast<size_t>(count));
+    bindIds(s, connection_, cursor_->ids, static_cast<size_t>(from), static_cast<size_t>(from + count));
     for (int i = 0; i < count; ++i) {
-        const long long id = cursor_->ids[static_cast<size_t>(from + i)];
-        s.bindInt64(i + 1, id);
-        at.emplace(id, static_cast<size_t>(i));
+        at.emplace(cursor_->ids[static_cast<size_t>(from + i)], static_cast<size_t>(i));
     }
     // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
     texts.resize(static_cast<size_t>(count) * width);
@@ -508,8 +527,15 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
         for (size_t c = 0; c < width; ++c) {
             const int f = fields[c];
-            texts[it->second * width + c] =
-                valueToText(f, normalise(fields_[static_cast<size_t>(f)].type, s.column(static_cast<int>(c) + 1)));
+            const FieldType type = fields_[static_cast<size_t>(f)].type;
+            // A text column holding text shows it as it is: read without the round through QVariant.
+            if (type == FieldType::Text) {
+                if (std::optional<QString> text = s.columnText(static_cast<int>(c) + 1)) {
+                    texts[it->second * width + c] = std::move(*text);
+                    continue;
+                }
+            }
+            texts[it->second * width + c] = valueToText(f, normalise(type, s.column(static_cast<int>(c) + 1)));
         }
     }
     s.reset();

@@ -519,6 +519,19 @@ void translateForServer(std::vector<Token>& tokens) {
                equalIgnoringAsciiCase(tokens[sig[k]].source, word);
     };
     std::vector<std::pair<std::string, std::string>> aliases; // lower-cased name, name as quoted
+    // The folded column of a searched column named by the token at k, alone (not qualified, not an alias).
+    const auto foldedName = [&](size_t k) -> std::string {
+        const Token& t = tokens[sig[k]];
+        if (t.kind != TokenKind::Name || (k > 0 && tokens[sig[k - 1]].text == ".") ||
+            (k + 1 < sig.size() && tokens[sig[k + 1]].text == ".")) {
+            return {};
+        }
+        const std::string lowered = lowerAscii(t.source);
+        if (std::any_of(aliases.begin(), aliases.end(), [&](const auto& a) { return a.first == lowered; })) {
+            return {};
+        }
+        return registerFoldedColumn(t.source);
+    };
     for (size_t k = 0; k < sig.size(); ++k) {
         Token& t = tokens[sig[k]];
         if (t.kind != TokenKind::Name && t.kind != TokenKind::QuotedName) {
@@ -539,12 +552,20 @@ void translateForServer(std::vector<Token>& tokens) {
         } else if (t.kind == TokenKind::QuotedName) {
             t.text = serverQuotedName(lowered);
         } else if (isWord(k, "LIKE")) {
-            t.text = "ILIKE";
-            if (k + 1 < sig.size() && tokens[sig[k + 1]].kind == TokenKind::Text) {
+            const bool literal = k + 1 < sig.size() && tokens[sig[k + 1]].kind == TokenKind::Text;
+            if (literal) {
                 std::string& pattern = tokens[sig[k + 1]].text;
                 for (size_t at = 0; (at = pattern.find('\\', at)) != std::string::npos; at += 2) {
                     pattern.insert(at, 1, '\\');
                 }
+            }
+            // A searched column against a written pattern: its folded text against the pattern folded alike.
+            std::string folded = k > 0 ? foldedName(k - 1) : std::string();
+            if (literal && !folded.empty()) {
+                tokens[sig[k - 1]].text = folded;
+                tokens[sig[k + 1]].text = "lower(" + tokens[sig[k + 1]].text + ")";
+            } else {
+                t.text = "ILIKE";
             }
         }
     }
@@ -557,14 +578,24 @@ void translateForServer(std::vector<Token>& tokens) {
             continue;
         }
         int inner = 0;
+        size_t keyStart = k + 2;
         for (size_t j = k + 2; j < sig.size(); ++j) {
             const Token& t = tokens[sig[j]];
             inner += t.kind == TokenKind::Symbol ? (t.text == "(") - (t.text == ")") : 0;
             const bool last = j + 1 == sig.size() || (inner == 0 && tokens[sig[j + 1]].kind == TokenKind::Symbol &&
                                                       tokens[sig[j + 1]].text == ",");
-            if (last) {
-                tokens[sig[j]].text += isWord(j, "DESC") ? " NULLS LAST" : " NULLS FIRST";
+            if (!last) {
+                continue;
             }
+            // A searched column sorts by its folded text, as the file's NOCASE sorts it.
+            const bool direction = isWord(j, "DESC") || isWord(j, "ASC");
+            if (j == keyStart + (direction ? 1 : 0)) {
+                if (const std::string folded = foldedName(keyStart); !folded.empty()) {
+                    tokens[sig[keyStart]].text = folded;
+                }
+            }
+            tokens[sig[j]].text += isWord(j, "DESC") ? " NULLS LAST" : " NULLS FIRST";
+            keyStart = j + 2;
         }
         break;
     }

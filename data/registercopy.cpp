@@ -164,6 +164,7 @@ RegisterSummary copyRegister(const QString& from, const QString& to) {
             fillFrom(source, c);
             check(c);
         });
+        settleServerRegister(uri);
     } else {
         if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
             throw DatabaseError(QStringLiteral("The file '%1' already exists; a copy is never written over an "

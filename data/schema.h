@@ -41,10 +41,17 @@ void upgradeRegister(Connection& c, int fromVersion);
 void createServerRegister(const QString& uri, const QString& filePassword,
                           const std::function<void(Connection&)>& fill);
 
+// After many rows were written to the server register at uri at once: records which rows every transaction
+// sees, so the list is read from its indexes alone, and the statistics its plans are made from.
+void settleServerRegister(const QString& uri);
+
 // A table or column name of the register as the program writes it ("itemgroup" -> "ItemGroup"); other
 // names unchanged.
 QString registerName(const QString& name);
 // The declared type ("TEXT", "DATE", "MONEY", "BOOLEAN") of a register column; empty for any other.
 QString registerColumnType(const QString& table, const QString& column);
+// On a server, the column that holds a searched column of assets folded to lower case, compared by its bytes
+// ("description" -> "description_folded"); empty for a column without one.
+std::string registerFoldedColumn(std::string_view column);
 // The columns of a register table as a select list ("ASSETID, ItemGroup, ..."); empty for any other name.
 std::string registerColumnList(std::string_view table);

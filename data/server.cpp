@@ -119,7 +119,7 @@ QString readServerFile(const QString& path) {
     throw DatabaseError(QStringLiteral("The server file '%1' names no server.").arg(path));
 }
 
-ServerSession::ServerSession(const QString& uri, const QString& password, bool* needsPassword) {
+ServerSession::ServerSession(const QString& uri, const QString& password, QString* passwordFor) {
     const QByteArray dsn = uri.toUtf8();
     const QByteArray pass = password.toUtf8();
     std::vector<const char*> keys{"dbname", "application_name", "connect_timeout", "client_encoding"};
@@ -140,8 +140,8 @@ ServerSession::ServerSession(const QString& uri, const QString& password, bool* 
         const QString user = conn_ && PQuser(conn_) ? QString::fromUtf8(PQuser(conn_)) : QString();
         const QString database = conn_ && PQdb(conn_) ? QString::fromUtf8(PQdb(conn_)) : QString();
         const bool asked = conn_ && PQconnectionNeedsPassword(conn_);
-        if (needsPassword) {
-            *needsPassword = asked;
+        if (passwordFor && asked) {
+            *passwordFor = user;
         }
         PQfinish(conn_);
         conn_ = nullptr;
@@ -376,6 +376,26 @@ QVariant ServerQuery::column(int i) const {
         return QVariant(QByteArray::fromRawData(text, static_cast<qsizetype>(std::strlen(text))).toDouble());
     default:
         return QVariant(QString::fromUtf8(text, PQgetlength(r, row_, i)));
+    }
+}
+
+std::optional<QString> ServerQuery::columnText(int i) const {
+    pg_result* r = result_.get();
+    if (PQgetisnull(r, row_, i)) {
+        return QString();
+    }
+    switch (PQftype(r, i)) {
+    case kBool:
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return std::nullopt;
+    default:
+        return QString::fromUtf8(PQgetvalue(r, row_, i), PQgetlength(r, row_, i));
     }
 }
 

@@ -36,9 +36,9 @@ class ServerSession {
 public:
     // Connects to the server uri names, with password when not empty (otherwise libpq's own sources, such as
     // ~/.pgpass, supply it). Throws DatabaseError with a text that tells an unreachable server, a refused
-    // login and a missing database apart; needsPassword is set when the server asked for a password that was
-    // not given.
-    ServerSession(const QString& uri, const QString& password, bool* needsPassword = nullptr);
+    // login and a missing database apart; passwordFor receives the login when the server asked for a password
+    // that was not given.
+    ServerSession(const QString& uri, const QString& password, QString* passwordFor = nullptr);
     ~ServerSession();
     ServerSession(const ServerSession&) = delete;
     ServerSession& operator=(const ServerSession&) = delete;
@@ -88,6 +88,7 @@ public:
     QString columnDeclType(int i);
     QString columnOriginName(int i);
     QVariant column(int i) const;
+    std::optional<QString> columnText(int i) const;
     long long columnInt64(int i) const;
     bool columnIsNull(int i) const;
 

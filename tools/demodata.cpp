@@ -145,4 +145,7 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         ins.reset();
     }
     t.commit();
+    if (c.isServer()) {
+        c.exec("VACUUM ANALYZE");
+    }
 }

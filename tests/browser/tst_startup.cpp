@@ -1,6 +1,7 @@
 // The start-up sequence as a user meets it: the report files' message, the start-up password, read-only
 // mode, a register that cannot be opened, and the report catalogue's preset dates.
 #include "app/logon.h"
+#include "app/serverlogin.h"
 #include "app/session.h"
 #include "app/status.h"
 #include "browser/main.h"
@@ -29,6 +30,8 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QtTest>
 
 class TestStartup : public QObject {
@@ -135,6 +138,53 @@ private slots:
                      DialogScript::messages()[0].text.contains(QStringLiteral("--desktop")),
                  toldHowToMakeOne);
         QVERIFY(!f.app().mainfrm->isVisible());
+    }
+
+    // A server login that needs a password ~/.pgpass does not hold: the login window asks for it, and a
+    // cancelled or wrong one ends the start with the server's refusal.
+    void serverLoginAsksForThePassword_data() {
+        QTest::addColumn<QString>("typed"); // empty: Cancel
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("right password") << "vantrel-test-login" << QString();
+        QTest::newRow("wrong password") << "guess"
+                                        << "refused the login 'vantrel_login'";
+        QTest::newRow("cancelled") << QString() << "asks for the password of the login 'vantrel_login'";
+    }
+    void serverLoginAsksForThePassword() {
+        if (!testingOnServer()) {
+            QSKIP("a server login: on the test cluster only");
+        }
+        QFETCH(QString, typed);
+        QFETCH(QString, refusal);
+        AppFixture f;
+        f.reg().exec(QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA public TO vantrel_login"));
+        QFile server(f.reg().path());
+        QVERIFY(server.open(QIODevice::ReadWrite));
+        QUrl url(QString::fromUtf8(server.readAll()).trimmed());
+        QUrlQuery query(url);
+        query.removeQueryItem(QStringLiteral("user"));
+        query.addQueryItem(QStringLiteral("user"), QStringLiteral("vantrel_login"));
+        url.setQuery(query);
+        server.resize(0);
+        server.write(url.toString().toUtf8());
+        server.close();
+        QString prompt;
+        DialogScript::setNextModal([&](QDialog& d) {
+            auto& login = dynamic_cast<TServerLoginFrm&>(d);
+            prompt = login.promptlabel->text();
+            login.Password->setText(typed);
+            (typed.isEmpty() ? login.BitBtn2 : login.BitBtn1)->click();
+        });
+        QCOMPARE(f.start(), refusal.isEmpty() ? std::nullopt : std::optional<int>(1));
+        QVERIFY2(prompt.contains(QStringLiteral("asks for the password of the login 'vantrel_login'")),
+                 qPrintable(prompt));
+        if (refusal.isEmpty()) {
+            QVERIFY(DialogScript::messages().empty());
+            QCOMPARE(f.app().mainfrm->data.mainquery.recordCount(), 0);
+        } else {
+            QCOMPARE(DialogScript::messages().size(), size_t(1));
+            QVERIFY2(DialogScript::messages()[0].text.contains(refusal), qPrintable(DialogScript::messages()[0].text));
+        }
     }
 
     // The desktop start in a data folder without a register: the first-run window makes one there, with the

@@ -15,6 +15,7 @@
 #include "tools/demodata.h"
 
 #include <QBuffer>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QUrl>
@@ -316,6 +317,34 @@ private slots:
         tables.reset();
         probe.close();
         dropServerDatabase(uri);
+    }
+
+    // The register tool on a server: create, check, export, import into another, copy and back up.
+    void registerToolWorksOnTheServer() {
+        const auto vnrdb = [](const QStringList& args, int expectedCode, const QString& expectedOutput) {
+            QProcess p;
+            p.start(QStringLiteral(VNRDB_PATH), args);
+            QVERIFY(p.waitForFinished(60000));
+            const QString output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+            QVERIFY2(p.exitCode() == expectedCode && output.contains(expectedOutput),
+                     qPrintable(args.join(u' ') + u" -> "_s + QString::number(p.exitCode()) + u": "_s + output));
+        };
+        QTemporaryDir dir;
+        const QString uri = makeServerDatabase();
+        const QString other = makeServerDatabase();
+        const QString csv = dir.filePath(u"assets.csv"_s);
+        vnrdb({u"create"_s, uri, u"--demo"_s, u"60"_s, u"--seed"_s, u"7"_s}, 0, u"register made with 60 demo assets"_s);
+        vnrdb({u"create"_s, uri}, 1, u"already holds a register"_s);
+        vnrdb({u"check"_s, uri}, 0, u"ok: 60 assets"_s);
+        vnrdb({u"export"_s, uri, u"--to"_s, csv}, 0, u"assets written"_s);
+        vnrdb({u"create"_s, other, u"--company"_s, u"Other"_s}, 0, u"register made"_s);
+        vnrdb({u"import"_s, other, csv}, 0, u"60 assets imported"_s);
+        QCOMPARE(exported(other), exported(uri));
+        vnrdb({u"copy"_s, uri, dir.filePath(u"copy.mdb"_s)}, 0, u"60 assets, 6 groups, 1 settings records; digest"_s);
+        vnrdb({u"backup"_s, uri, dir.filePath(u"backup.mdb"_s)}, 0, u"copied to"_s);
+        vnrdb({u"check"_s, dir.filePath(u"backup.mdb"_s)}, 0, u"ok: 60 assets"_s);
+        dropServerDatabase(uri);
+        dropServerDatabase(other);
     }
 
     // The server compares and searches text without regard to case in every alphabet, and takes a pattern's

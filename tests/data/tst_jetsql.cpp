@@ -241,9 +241,15 @@ void TestJetSql::serverTranslation_data() {
                                                      << R"(SELECT a.Make AS "Make" FROM assets a WHERE a.make = 'x')";
     QTest::newRow("LIKE with a backslash") << R"(WHERE x LIKE "%a\b%")"
                                            << R"(WHERE x ILIKE '%a\\b%')";
-    QTest::newRow("order keys") << "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e)"
+    QTest::newRow("searched column") << R"(WHERE Description LIKE "%Lap%" ORDER BY description DESC, Make)"
+                                     << "WHERE description_folded LIKE lower('%Lap%') ORDER BY description_folded DESC "
+                                        "NULLS LAST, Make NULLS FIRST";
+    QTest::newRow("searched column, qualified or against a column")
+        << "WHERE a.Description LIKE 'x' OR Supplier LIKE Make ORDER BY a.Supplier"
+        << "WHERE a.Description ILIKE 'x' OR Supplier ILIKE Make ORDER BY a.Supplier NULLS FIRST";
+    QTest::newRow("order keys") << "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e), assetid"
                                 << "SELECT x FROM t ORDER BY a NULLS FIRST, b DESC NULLS LAST, c ASC NULLS FIRST, "
-                                   "f(d, e) NULLS FIRST";
+                                   "f(d, e) NULLS FIRST, assetid_folded NULLS FIRST";
     QTest::newRow("order inside brackets untouched")
         << "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x"
         << "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x NULLS FIRST";

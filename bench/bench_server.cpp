@@ -1,0 +1,161 @@
+// The register on each engine, side by side: opening the asset list, a search keystroke and reading the
+// "Current List" of 100,000 assets, each timed through the program's dataset, beside the engine's own tool
+// running the same statement in the same run: SQLite stepping it, psql fetching its rows. The server is a
+// throw-away cluster on this machine (tools/pgcluster.sh), started and stopped by the bench.
+//   bench_server [ASSETS]    100000 by default
+#include "bench/benchutil.h"
+#include "data/dataset.h"
+#include "data/registercopy.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QUrl>
+
+namespace {
+
+constexpr int kRuns = 7;
+constexpr int kShownRows = 40; // the rows a list shows at once
+constexpr int kWalk = 512;     // the rows a report reads per statement, as the report does
+
+const QString kScript = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../tools/pgcluster.sh");
+
+// The columns the list and the "Current List" show.
+const QStringList kShown = {"ASSETID", "Make", "Model", "SerialNumber", "Description", "Supplier", "OrderNumber"};
+
+// A cluster for the length of the run.
+class Cluster {
+public:
+    Cluster() {
+        file_.open();
+        file_.close();
+        QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("start"), file_.fileName()});
+        QFile f(file_.fileName());
+        f.open(QIODevice::ReadOnly);
+        address_ = QString::fromUtf8(f.readLine()).trimmed();
+    }
+    ~Cluster() { QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("stop"), file_.fileName()}); }
+    const QString& address() const { return address_; }
+
+private:
+    QTemporaryFile file_;
+    QString address_;
+};
+
+struct Step {
+    const char* name;
+    QStringList jet;
+    bool walk; // read every row's shown columns, as the report does; otherwise the rows a list shows
+};
+
+// The program's time: the dataset opened on the statement, then the shown columns read.
+double programMs(Connection& c, const Step& step) {
+    return bench::medianMs(kRuns, [&] {
+        Dataset ds(c, QStringLiteral("mainquery"));
+        for (const QString& line : step.jet) {
+            ds.addSql(line);
+        }
+        ds.open();
+        std::vector<int> fields;
+        for (const QString& name : kShown) {
+            fields.push_back(ds.findField(name));
+        }
+        const int rows = step.walk ? ds.recordCount() : std::min(kShownRows, ds.recordCount());
+        for (int from = 0; from < rows; from += kWalk) {
+            ds.textsOf(from, std::min(kWalk, rows - from), fields);
+        }
+    });
+}
+
+// The statement with the shown columns in place of *, as each engine's tool runs it.
+std::string shownStatement(const Step& step, SqlDialect dialect) {
+    QString jet = step.jet.join(QLatin1Char('\n'));
+    jet.replace(QRegularExpression(QStringLiteral("^SELECT \\*"), QRegularExpression::CaseInsensitiveOption),
+                QStringLiteral("SELECT ") + kShown.join(QStringLiteral(", ")));
+    return translateJetSql(jet, dialect).sql;
+}
+
+// psql's own timing of the statement, rows fetched and thrown away: the median of kRuns.
+double psqlMs(const QString& address, const std::string& sql) {
+    QTemporaryFile script;
+    script.open();
+    script.write("\\timing on\n");
+    for (int i = 0; i < kRuns; ++i) {
+        script.write(QByteArray::fromStdString(sql) + ";\n");
+    }
+    script.close();
+    QProcess p;
+    p.start(QStringLiteral("psql"), {address, QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-o"),
+                                     QStringLiteral("/dev/null"), QStringLiteral("-f"), script.fileName()});
+    p.waitForFinished(600000);
+    std::vector<double> times;
+    static const QRegularExpression time(QStringLiteral("Time: ([0-9.]+) ms"));
+    for (auto it = time.globalMatch(QString::fromUtf8(p.readAllStandardOutput())); it.hasNext();) {
+        times.push_back(it.next().captured(1).toDouble());
+    }
+    if (times.empty()) {
+        return -1;
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int n = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
+    const QString file = bench::demoRegister(folder, n);
+
+    Cluster cluster;
+    if (cluster.address().isEmpty()) {
+        std::fprintf(stderr, "no cluster could be started (tools/pgcluster.sh)\n");
+        return 1;
+    }
+    QUrl database(cluster.address());
+    database.setPath(QStringLiteral("/bench"));
+    {
+        Connection admin;
+        admin.connectServer(cluster.address());
+        admin.exec("CREATE DATABASE bench");
+    }
+    QElapsedTimer copying;
+    copying.start();
+    copyRegister(file, database.toString());
+    std::printf("%d assets; copied to the server in %.0f ms\n", n, static_cast<double>(copying.elapsed()));
+
+    Connection onFile;
+    onFile.openFile(file, QString::fromLatin1(kDefaultFilePassword));
+    Connection onServer;
+    onServer.openFile(database.toString(), QString::fromLatin1(kDefaultFilePassword));
+    {
+        Statement analyse(onServer, "ANALYZE");
+        analyse.step();
+    }
+
+    const std::vector<Step> steps = {
+        {"open the list", {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"}, false},
+        {"search keystroke",
+         {"SELECT *", "FROM Assets", "WHERE description LIKE \"%lap%\"", "AND Writtenoff <> TRUE",
+          "ORDER BY description;"},
+         false},
+        {"Current List rows", {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"}, true},
+    };
+    std::printf("%-18s | %10s %10s %7s | %10s %10s %7s\n", "", "file", "sqlite3", "ratio", "server", "psql", "ratio");
+    for (const Step& step : steps) {
+        const double file = programMs(onFile, step);
+        const double raw =
+            bench::rawStepMs(onFile, QStringList{QString::fromStdString(shownStatement(step, SqlDialect::SQLite))});
+        const double server = programMs(onServer, step);
+        const double psql = psqlMs(database.toString(), shownStatement(step, SqlDialect::PostgreSQL));
+        std::printf("%-18s | %8.1fms %8.1fms %6.2fx | %8.1fms %8.1fms %6.2fx\n", step.name, file, raw, file / raw,
+                    server, psql, psql > 0 ? server / psql : -1.0);
+        std::fflush(stdout);
+    }
+    return 0;
+}
