@@ -158,6 +158,10 @@ QString failureText(Failure failure, const QString& file, bool writing, const QS
         return QStringLiteral("The register '%1' could not be %2 (a disk or network error).%3 Check that its disk or "
                               "network folder is reachable and try again.")
             .arg(file, writing ? QStringLiteral("written") : QStringLiteral("read"), outcome);
+    case Failure::Unreachable:
+        return QStringLiteral("The server of the register '%1' cannot be reached (a network error, or the server "
+                              "stopped).%2 Check the network and that the server is running, and try again.")
+            .arg(file, outcome);
     case Failure::ReadOnly:
         return QStringLiteral("The register '%1' cannot be changed: the file or its folder is read-only for you.%2")
             .arg(file, outcome);
@@ -448,7 +452,7 @@ void Connection::onRollback(std::function<void()> undo) {
 
 void Connection::setBusyTimeout(int milliseconds) {
     if (server_) {
-        server_->exec("SET lock_timeout = " + std::to_string(milliseconds), false);
+        server_->setLockTimeout(milliseconds);
         return;
     }
     sqlite3_busy_timeout(db_.get(), milliseconds);

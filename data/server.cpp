@@ -164,14 +164,36 @@ ServerSession::ServerSession(const QString& uri, const QString& password, QStrin
     name_ = QStringLiteral("%1 on %2")
                 .arg(QString::fromUtf8(PQdb(conn_)),
                      host.startsWith(QLatin1Char('/')) ? QStringLiteral("this machine") : host);
+    lockTimeoutMs_ = kLockTimeoutMs;
     try {
-        exec("SET lock_timeout = " + std::to_string(kLockTimeoutMs) +
-                 "; SET DateStyle = ISO, YMD; SET client_min_messages = warning; SET extra_float_digits = 1",
-             false);
+        applySettings();
     } catch (...) {
         PQfinish(conn_);
         throw;
     }
+}
+
+void ServerSession::applySettings() {
+    exec("SET lock_timeout = " + std::to_string(lockTimeoutMs_) +
+             "; SET DateStyle = ISO, YMD; SET client_min_messages = warning; SET extra_float_digits = 1",
+         false);
+}
+
+void ServerSession::setLockTimeout(int milliseconds) {
+    lockTimeoutMs_ = milliseconds;
+    exec("SET lock_timeout = " + std::to_string(milliseconds), false);
+}
+
+void ServerSession::reconnectIfLost() {
+    if (PQstatus(conn_) == CONNECTION_OK) {
+        return;
+    }
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        throw DatabaseError(failureText(Failure::Unreachable, name_, false, QString()));
+    }
+    origins_.clear();
+    applySettings();
 }
 
 ServerSession::~ServerSession() {
@@ -205,7 +227,7 @@ void ServerSession::fail(const pg_result* r, bool writing) const {
     } else if (state == "XX001" || state == "XX002") {
         failure = Failure::Damaged;
     } else if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0 || PQstatus(conn_) != CONNECTION_OK) {
-        failure = Failure::Io;
+        failure = Failure::Unreachable;
     } else if (state.rfind("42", 0) == 0 || state.rfind("22", 0) == 0) {
         failure = Failure::Statement;
     }
@@ -213,6 +235,7 @@ void ServerSession::fail(const pg_result* r, bool writing) const {
 }
 
 void ServerSession::exec(const std::string& sql, bool writing) {
+    reconnectIfLost();
     PgResult r(PQexec(conn_, sql.c_str()));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -223,6 +246,7 @@ void ServerSession::exec(const std::string& sql, bool writing) {
 
 PgResult ServerSession::run(const std::string& sql, const std::vector<std::optional<std::string>>& params,
                             bool writing) {
+    reconnectIfLost();
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& p : params) {
@@ -239,6 +263,7 @@ PgResult ServerSession::run(const std::string& sql, const std::vector<std::optio
 }
 
 PgResult ServerSession::describe(const std::string& sql) {
+    reconnectIfLost();
     PgResult prepared(PQprepare(conn_, "", sql.c_str(), 0, nullptr));
     if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
         fail(prepared.get(), false);

@@ -15,7 +15,7 @@ struct pg_conn;
 struct pg_result;
 
 // Why a call to the register failed, in the user's terms; each engine maps its own codes to these.
-enum class Failure { Busy, Full, Io, ReadOnly, Damaged, CantOpen, Constraint, Statement, Other };
+enum class Failure { Busy, Full, Io, Unreachable, ReadOnly, Damaged, CantOpen, Constraint, Statement, Other };
 
 // The user's text for failure of the register named name; writing tells a failed change ("Nothing was
 // saved") from a failed read; detail is the engine's own message, used where no better text exists.
@@ -56,6 +56,8 @@ public:
     PgResult describe(const std::string& sql);
     // Ends a failed transaction without throwing.
     void rollbackQuietly();
+    // How long a change waits for another user's lock before it fails.
+    void setLockTimeout(int milliseconds);
 
     // The table and column names a result column reads, cached per table.
     std::pair<QString, QString> origin(unsigned table, int column);
@@ -65,7 +67,12 @@ public:
 
 private:
     [[noreturn]] void fail(const pg_result* r, bool writing) const;
+    // A connection the server or the network ended is made again before the next statement; what was
+    // being saved when it ended was not saved, and was said so.
+    void reconnectIfLost();
+    void applySettings();
     pg_conn* conn_ = nullptr;
+    int lockTimeoutMs_;
     QString name_;
     QString uri_;
     QHash<unsigned, QHash<int, std::pair<QString, QString>>> origins_;

@@ -319,6 +319,31 @@ private slots:
         dropServerDatabase(uri);
     }
 
+    // A connection the server ends (a restart, a network cut) fails the statement with the server's words,
+    // and the next one connects again, with the lock wait the program had set.
+    void aLostConnectionIsToldAndMadeAgain() {
+        TestRegister reg;
+        reg.addAsset(u"KLT1001"_s, u"1"_s);
+        Connection c;
+        c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
+        c.setBusyTimeout(1234);
+        Statement pid(c, "SELECT pg_backend_pid()");
+        QVERIFY(pid.step());
+        const long long backend = pid.columnInt64(0);
+        pid.reset();
+        QCOMPARE(reg.count(u"SELECT count(*) FROM pg_stat_activity WHERE pid = %1"_s.arg(backend)), 1);
+        reg.exec(u"SELECT pg_terminate_backend(%1, 5000)"_s.arg(backend));
+        Dataset ds(c, u"mainquery"_s);
+        ds.addSql(u"SELECT * FROM assets"_s);
+        const QString error = errorOf([&] { ds.open(); });
+        QVERIFY2(error.contains(u"cannot be reached"_s), qPrintable(error));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 1);
+        Statement wait(c, "SHOW lock_timeout");
+        QVERIFY(wait.step());
+        QCOMPARE(wait.column(0).toString(), u"1234ms"_s);
+    }
+
     // The register tool on a server: create, check, export, import into another, copy and back up.
     void registerToolWorksOnTheServer() {
         const auto vnrdb = [](const QStringList& args, int expectedCode, const QString& expectedOutput) {
