@@ -31,31 +31,41 @@ Tlogonfrm::Tlogonfrm(QWidget* parent, DataModule& data, Session& session,
     promptlabel->setWordWrap(true);
     promptlabel->setGeometry(152, 6, 236, 36);
 
-    PasswordLabel = new QLabel(QStringLiteral("Password:"), this);
-    PasswordLabel->setObjectName(QStringLiteral("PasswordLabel"));
-    Look::makeBold(PasswordLabel);
-    PasswordLabel->setGeometry(152, 46, 236, 20);
-
-    Password = new QLineEdit(this);
-    Password->setObjectName(QStringLiteral("Password"));
-    Password->setEchoMode(QLineEdit::Password);
-    Password->setGeometry(152, 68, 236, 26);
-    PasswordLabel->setBuddy(Password);
-
-    BitBtn1 = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setIconSize(QSize(12, 12));
-    BitBtn1->setDefault(true);
-    BitBtn1->setGeometry(152, 108, 110, 30);
-
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(278, 108, 110, 30);
-
-    setTabOrder(Password, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    const PasswordFields fields = addPasswordFields(this, 152, 236);
+    PasswordLabel = fields.label;
+    Password = fields.edit;
+    BitBtn1 = fields.ok;
+    BitBtn2 = fields.cancel;
     connectGuarded(BitBtn1, &QPushButton::clicked, this, &Tlogonfrm::BitBtn1Click);
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &Tlogonfrm::BitBtn2Click);
+}
+
+PasswordFields addPasswordFields(QWidget* window, int left, int width) {
+    PasswordFields f{};
+    f.label = new QLabel(QStringLiteral("Password:"), window);
+    f.label->setObjectName(QStringLiteral("PasswordLabel"));
+    Look::makeBold(f.label);
+    f.label->setGeometry(left, 46, width, 20);
+
+    f.edit = new QLineEdit(window);
+    f.edit->setObjectName(QStringLiteral("Password"));
+    f.edit->setEchoMode(QLineEdit::Password);
+    f.edit->setGeometry(left, 68, width, 26);
+    f.label->setBuddy(f.edit);
+
+    f.ok = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), window);
+    f.ok->setObjectName(QStringLiteral("BitBtn1"));
+    f.ok->setIconSize(QSize(12, 12));
+    f.ok->setDefault(true);
+    f.ok->setGeometry(152, 108, 110, 30);
+
+    f.cancel = new QPushButton(QStringLiteral("Cancel"), window);
+    f.cancel->setObjectName(QStringLiteral("BitBtn2"));
+    f.cancel->setGeometry(278, 108, 110, 30);
+
+    QWidget::setTabOrder(f.edit, f.ok);
+    QWidget::setTabOrder(f.ok, f.cancel);
+    return f;
 }
 
 bool Tlogonfrm::PasswordGiven() {

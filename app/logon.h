@@ -13,6 +13,16 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// The password row of a window that asks for a password: the bold "Password:" label and its masked edit from
+// left across width, and the OK and Cancel buttons under them, at the foot of a 396 by 148 window.
+struct PasswordFields {
+    QLabel* label;
+    QLineEdit* edit;
+    QPushButton* ok;
+    QPushButton* cancel;
+};
+PasswordFields addPasswordFields(QWidget* window, int left, int width);
+
 class Tlogonfrm : public Form {
     Q_OBJECT
 public:

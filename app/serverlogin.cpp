@@ -1,8 +1,8 @@
 // The server login window. The password typed is handed to the connection once and not kept.
 #include "app/serverlogin.h"
 
+#include "app/logon.h"
 #include "widgets/dialogs.h"
-#include "widgets/look.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,29 +15,11 @@ TServerLoginFrm::TServerLoginFrm(QWidget* parent)
     promptlabel->setWordWrap(true);
     promptlabel->setGeometry(8, 6, 380, 36);
 
-    PasswordLabel = new QLabel(QStringLiteral("Password:"), this);
-    PasswordLabel->setObjectName(QStringLiteral("PasswordLabel"));
-    Look::makeBold(PasswordLabel);
-    PasswordLabel->setGeometry(8, 46, 380, 20);
-
-    Password = new QLineEdit(this);
-    Password->setObjectName(QStringLiteral("Password"));
-    Password->setEchoMode(QLineEdit::Password);
-    Password->setGeometry(8, 68, 380, 26);
-    PasswordLabel->setBuddy(Password);
-
-    BitBtn1 = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setIconSize(QSize(12, 12));
-    BitBtn1->setDefault(true);
-    BitBtn1->setGeometry(152, 108, 110, 30);
-
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(278, 108, 110, 30);
-
-    setTabOrder(Password, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    const PasswordFields fields = addPasswordFields(this, 8, 380);
+    PasswordLabel = fields.label;
+    Password = fields.edit;
+    BitBtn1 = fields.ok;
+    BitBtn2 = fields.cancel;
     connect(BitBtn1, &QPushButton::clicked, this, [this] { setModalResult(mrOk); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
 }

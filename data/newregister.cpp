@@ -65,7 +65,6 @@ QStringList newRegisterProblems(const NewRegister& settings) {
 namespace {
 
 void storeSettings(Connection& c, const NewRegister& settings) {
-    Connection::Transaction t(c);
     Statement system(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
                         "PromptPasswordToStart = ?");
     system.bindText(1, settings.company);
@@ -80,35 +79,40 @@ void storeSettings(Connection& c, const NewRegister& settings) {
         group.step();
         group.reset();
     }
-    t.commit();
 }
 
 } // namespace
+
+void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill) {
+    if (isServerUri(location) || location.endsWith(QLatin1String(".server"))) {
+        createServerRegister(isServerUri(location) ? location : readServerFile(location),
+                             QString::fromLatin1(kDefaultFilePassword), fill);
+        return;
+    }
+    if (QFileInfo::exists(location) || QFileInfo(location).isSymLink()) {
+        throw DatabaseError(QStringLiteral("The file '%1' already exists; a new register is never written over "
+                                           "an existing file.")
+                                .arg(location));
+    }
+    PartialFile file(temporaryNameBeside(location));
+    try {
+        createRegister(file.path());
+        Connection c;
+        c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
+        Connection::Transaction t(c);
+        fill(c);
+        t.commit();
+    } catch (const DatabaseError& e) {
+        // The user asked for location; the name the register was being built under means nothing to them.
+        throw DatabaseError(QString(e.text()).replace(file.path(), location));
+    }
+    file.placeAt(location);
+}
 
 void createRegister(const QString& path, const NewRegister& settings) {
     const QStringList problems = newRegisterProblems(settings);
     if (!problems.isEmpty()) {
         throw ConversionError(problems.join(QLatin1Char('\n')));
     }
-    if (isServerUri(path)) {
-        createServerRegister(path, QString::fromLatin1(kDefaultFilePassword),
-                             [&](Connection& c) { storeSettings(c, settings); });
-        return;
-    }
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        throw DatabaseError(QStringLiteral("The file '%1' already exists; a new register is never written over "
-                                           "an existing file.")
-                                .arg(path));
-    }
-    PartialFile file(temporaryNameBeside(path));
-    try {
-        createRegister(file.path());
-        Connection c;
-        c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
-        storeSettings(c, settings);
-    } catch (const DatabaseError& e) {
-        // The user asked for path; the name the register was being built under means nothing to them.
-        throw DatabaseError(QString(e.text()).replace(file.path(), path));
-    }
-    file.placeAt(path);
+    createRegisterWith(path, [&](Connection& c) { storeSettings(c, settings); });
 }

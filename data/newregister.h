@@ -5,6 +5,9 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+class Connection;
 
 // What a new register starts with: the company, its abbreviation (the asset identifiers' prefix), the access
 // password (empty: none) and the names of the asset groups by their digit 0..9.
@@ -18,5 +21,9 @@ struct NewRegister {
 // (DatabaseError) to overwrite an existing file, and (ConversionError or DatabaseError, message naming the field) a
 // setting the program's windows would refuse (too long a text, a group digit outside 0..9, ...).
 void createRegister(const QString& path, const NewRegister& settings);
+// Makes a new register at location (a register file's path, a server file's path or a server's postgresql://
+// address) and runs fill on it, all in one transaction: a failure leaves no file behind, and a server's
+// database as it was. Refuses (DatabaseError) an existing file, or a database that holds a register.
+void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill);
 // Every problem with settings as "FIELD: message" lines; empty when they can be stored.
 QStringList newRegisterProblems(const NewRegister& settings);

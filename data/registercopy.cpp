@@ -4,7 +4,7 @@
 
 #include "data/connection.h"
 #include "data/errors.h"
-#include "data/newfile.h"
+#include "data/newregister.h"
 #include "data/schema.h"
 #include "data/server.h"
 
@@ -157,33 +157,13 @@ RegisterSummary copyRegister(const QString& from, const QString& to) {
                                     .arg(before.assets));
         }
     };
+    // Checked inside the copy's own transaction, so a copy that differs is never kept.
+    createRegisterWith(to, [&](Connection& c) {
+        fillFrom(source, c);
+        check(c);
+    });
     if (isServerUri(to) || to.endsWith(QLatin1String(".server"))) {
-        const QString uri = isServerUri(to) ? to : readServerFile(to);
-        // Checked inside the same transaction, so a copy that differs is never committed.
-        createServerRegister(uri, QString::fromLatin1(kDefaultFilePassword), [&](Connection& c) {
-            fillFrom(source, c);
-            check(c);
-        });
-        settleServerRegister(uri);
-    } else {
-        if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
-            throw DatabaseError(QStringLiteral("The file '%1' already exists; a copy is never written over an "
-                                               "existing file.")
-                                    .arg(to));
-        }
-        PartialFile file(temporaryNameBeside(to));
-        try {
-            createRegister(file.path());
-            Connection c;
-            c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
-            Connection::Transaction t(c);
-            fillFrom(source, c);
-            check(c);
-            t.commit();
-        } catch (const DatabaseError& e) {
-            throw DatabaseError(QString(e.text()).replace(file.path(), to));
-        }
-        file.placeAt(to);
+        settleServerRegister(isServerUri(to) ? to : readServerFile(to));
     }
     source.exec("COMMIT");
     return before;
