@@ -523,7 +523,7 @@ void Connection::Transaction::commit() {
         if (c_.partFailed_) {
             throw DatabaseError(QStringLiteral("A part of the change to the register '%1' could not be saved. "
                                                "Nothing was saved.")
-                                    .arg(QFileInfo(c_.path_).fileName()));
+                                    .arg(c_.server_ ? c_.server_->name() : QFileInfo(c_.path_).fileName()));
         }
         c_.exec("COMMIT");
     }

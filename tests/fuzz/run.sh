@@ -15,23 +15,45 @@ if [ ${#targets[@]} -eq 0 ]; then
     done
 fi
 
-failed=0
-for t in "${targets[@]}"; do
-    name=${t#fuzz_}
+# Runs one target; its report goes to BUILD_DIR/<target>.report, and the exit code says whether it crashed.
+fuzz_one() {
+    local t=$1 name=${1#fuzz_} status=0 runs
     mkdir -p "$build/corpus/$name" "$build/crashes"
-    log="$build/$t.log"
-    status=0
+    local log="$build/$t.log"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         "$build/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$build/crashes/$name-" "$build/corpus/$name" "tests/fuzz/corpus/$name" >"$log" 2>&1 ||
         status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     if [ $status -eq 0 ]; then
-        echo "$t: ${runs:-?} executions in ${seconds} s, no crash"
+        echo "$t: ${runs:-?} executions in ${seconds} s, no crash" >"$build/$t.report"
     else
-        failed=$((failed + 1))
-        echo "$t: CRASHED after ${runs:-?} executions (exit $status); the input is in $build/crashes/:"
-        grep -E "ERROR|SUMMARY|runtime error|^(translated|runs whole|error|like|a |an )" "$log" | head -20 || true
+        {
+            echo "$t: CRASHED after ${runs:-?} executions (exit $status); the input is in $build/crashes/:"
+            grep -E "ERROR|SUMMARY|runtime error|^(translated|runs whole|error|like|a |an )" "$log" | head -20 || true
+        } >"$build/$t.report"
     fi
+    return $status
+}
+
+# Each target is one thread: as many run at once as the machine has cores, each for the full time.
+jobs=$(nproc)
+failed=0
+pids=()
+names=()
+for t in "${targets[@]}"; do
+    fuzz_one "$t" &
+    pids+=($!)
+    names+=("$t")
+    if [ ${#pids[@]} -ge "$jobs" ]; then
+        wait "${pids[0]}" || failed=$((failed + 1))
+        cat "$build/${names[0]}.report"
+        pids=("${pids[@]:1}")
+        names=("${names[@]:1}")
+    fi
+done
+for i in "${!pids[@]}"; do
+    wait "${pids[$i]}" || failed=$((failed + 1))
+    cat "$build/${names[$i]}.report"
 done
 [ $failed -eq 0 ]
