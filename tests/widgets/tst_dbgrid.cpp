@@ -326,13 +326,15 @@ void TestDBGrid::typedValuesShowInTheirTextForm() {
 
 void TestDBGrid::aLargeDatasetIsReadOnlyAsFarAsItIsShown() {
     Fixture f;
-    f.reg.addAssets(QStringLiteral("ASSETID, ItemGroup, Description"), 100000, [](int i) {
+    // Fewer on a server, where filling the register takes most of the test's time; what is read is the same.
+    const int n = testingOnServer() ? 20000 : 100000;
+    f.reg.addAssets(QStringLiteral("ASSETID, ItemGroup, Description"), n, [](int i) {
         return QVariantList{QStringLiteral("KLT%1").arg(i, 6, 10, QLatin1Char('0')), QStringLiteral("KLT"),
                             QStringLiteral("Item %1").arg(i)};
     });
     TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
     f.open();
-    QCOMPARE(grid.model()->rowCount(), 100000);
+    QCOMPARE(grid.model()->rowCount(), n);
     QCOMPARE(grid.datasetModel()->cellsRead(), 0);
 
     showAndActivate(grid);
@@ -344,7 +346,7 @@ void TestDBGrid::aLargeDatasetIsReadOnlyAsFarAsItIsShown() {
 
     f.ds.last();
     QCoreApplication::processEvents();
-    QCOMPARE(cell(grid, 99999, 0), QStringLiteral("KLT100000"));
+    QCOMPARE(cell(grid, n - 1, 0), QStringLiteral("KLT%1").arg(n, 6, 10, QLatin1Char('0')));
     QVERIFY(grid.datasetModel()->cellsRead() < 2 * 200 * 24);
 }
 
