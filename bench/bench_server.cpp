@@ -45,27 +45,51 @@ private:
     QString address_;
 };
 
+enum class Reading {
+    Screen,   // the dataset opened, then the rows a list shows read as the grid reads them
+    Walk,     // the dataset opened, then every row's shown columns read a block at a time, as the report does
+    OpenWalk, // the walk alone, on a list already open: what Print, "Current List" waits for
+};
+
 struct Step {
     const char* name;
     QStringList jet;
-    bool walk; // read every row's shown columns, as the report does; otherwise the rows a list shows
+    Reading reading;
 };
 
 // The program's time: the dataset opened on the statement, then the shown columns read.
 double programMs(Connection& c, const Step& step) {
-    return bench::medianMs(kRuns, [&] {
-        Dataset ds(c, QStringLiteral("mainquery"));
+    auto openOn = [&](Dataset& ds) {
         for (const QString& line : step.jet) {
             ds.addSql(line);
         }
         ds.open();
+    };
+    auto walk = [&](Dataset& ds) {
         std::vector<int> fields;
         for (const QString& name : kShown) {
             fields.push_back(ds.findField(name));
         }
-        const int rows = step.walk ? ds.recordCount() : std::min(kShownRows, ds.recordCount());
-        for (int from = 0; from < rows; from += kWalk) {
-            ds.textsOf(from, std::min(kWalk, rows - from), fields);
+        for (int from = 0; from < ds.recordCount(); from += kWalk) {
+            ds.textsOf(from, std::min(kWalk, ds.recordCount() - from), fields);
+        }
+    };
+    if (step.reading == Reading::OpenWalk) {
+        Dataset ds(c, QStringLiteral("mainquery"));
+        openOn(ds);
+        return bench::medianMs(kRuns, [&] { walk(ds); });
+    }
+    return bench::medianMs(kRuns, [&] {
+        Dataset ds(c, QStringLiteral("mainquery"));
+        openOn(ds);
+        if (step.reading == Reading::Walk) {
+            walk(ds);
+            return;
+        }
+        for (int row = 0; row < std::min(kShownRows, ds.recordCount()); ++row) {
+            for (const QString& name : kShown) {
+                ds.textAt(row, ds.findField(name));
+            }
         }
     });
 }
@@ -139,12 +163,19 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<Step> steps = {
-        {"open the list", {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"}, false},
+        {"open the list",
+         {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"},
+         Reading::Screen},
         {"search keystroke",
          {"SELECT *", "FROM Assets", "WHERE description LIKE \"%lap%\"", "AND Writtenoff <> TRUE",
           "ORDER BY description;"},
-         false},
-        {"Current List rows", {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"}, true},
+         Reading::Screen},
+        {"Current List rows",
+         {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"},
+         Reading::Walk},
+        {"  on the open list",
+         {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"},
+         Reading::OpenWalk},
     };
     std::printf("%-18s | %10s %10s %7s | %10s %10s %7s\n", "", "file", "sqlite3", "ratio", "server", "psql", "ratio");
     for (const Step& step : steps) {

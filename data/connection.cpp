@@ -561,6 +561,10 @@ Statement::~Statement() {
     sqlite3_finalize(stmt_);
 }
 
+bool Statement::seek(int row) {
+    return query_ && query_->seek(row);
+}
+
 bool Statement::step() {
     if (query_) {
         return query_->step();

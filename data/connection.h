@@ -154,6 +154,9 @@ public:
     bool step();
     // Ends the statement's read so no lock is held, and clears bindings.
     void reset();
+    // On a server, where a stepped statement's whole result is in memory: makes its row-th row (from 0)
+    // current again; false when there is no such row. A file's statement only steps forward: false.
+    bool seek(int row);
     bool readOnly() const;
 
     void bind(int index, const QVariant& value); // 1-based; a null QVariant binds NULL, a QByteArray a blob

@@ -131,6 +131,12 @@ QStringList uniqueColumns(const Connection& connection, const QString& table) {
 
 } // namespace
 
+struct Dataset::Walk {
+    Walk(const Connection& c, const std::string& sql) : rows(c, sql) {}
+    Statement rows;                           // rowid, then the columns, of the rows the statement selects
+    std::unordered_map<long long, int> rowOf; // where each row id is in rows
+};
+
 struct Dataset::Cursor {
     bool byRowid = false;
     QString table;              // the table a post writes to; empty when the result is not updatable
@@ -138,7 +144,11 @@ struct Dataset::Cursor {
     std::vector<Row> rows;      // whole rows when not byRowid
     std::string selectList;
     std::vector<size_t> keyFields; // fields whose stored values identify a record beyond its row id
+    std::string fromWhere;         // the statement's text from FROM on without its order, for a walk
     mutable std::unordered_map<long long, Row> cache;
+    mutable std::unique_ptr<Walk> walk; // the walk under way over the records, on a server
+    mutable int walkedTo = -1;          // where the block textsOf gave last ended, and its columns
+    mutable std::string walkedColumns;
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
 };
@@ -219,6 +229,7 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
             cursor->table.mid(1, cursor->table.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
     }
     cursor->selectList = tr.selectList;
+    cursor->fromWhere = tr.fromWhere;
     std::vector<FieldDef> fields;
     Statement fetch(connection_, "SELECT rowid, " + tr.selectList + " FROM " + connection_.quoteName(cursor->table) +
                                      " WHERE rowid = ?");
@@ -487,6 +498,21 @@ QString Dataset::textAt(int row, int field) const {
     return valueToText(field, valueAt(row, field));
 }
 
+void Dataset::readTexts(const Statement& s, const std::vector<int>& fields, QString* out) const {
+    for (size_t c = 0; c < fields.size(); ++c) {
+        const int f = fields[c];
+        const FieldType type = fields_[static_cast<size_t>(f)].type;
+        // A text column holding text shows it as it is: read without the round through QVariant.
+        if (type == FieldType::Text) {
+            if (std::optional<QString> text = s.columnText(static_cast<int>(c) + 1)) {
+                out[c] = std::move(*text);
+                continue;
+            }
+        }
+        out[c] = valueToText(f, normalise(type, s.column(static_cast<int>(c) + 1)));
+    }
+}
+
 std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int>& fields) const {
     std::vector<QString> texts;
     if (!cursor_ || from < 0 || count <= 0 || from + count > recordCount()) {
@@ -511,34 +537,46 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
         return texts;
     }
-    Statement s(connection_, rowsByIdSql(connection_, columns, cursor_->table, count));
     std::unordered_map<long long, size_t> at;
     at.reserve(static_cast<size_t>(count));
-    bindIds(s, connection_, cursor_->ids, static_cast<size_t>(from), static_cast<size_t>(from + count));
     for (int i = 0; i < count; ++i) {
         at.emplace(cursor_->ids[static_cast<size_t>(from + i)], static_cast<size_t>(i));
     }
-    // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
     texts.resize(static_cast<size_t>(count) * width);
-    while (s.step()) {
-        const auto it = at.find(s.columnInt64(0));
-        if (it == at.end()) {
-            continue;
-        }
-        for (size_t c = 0; c < width; ++c) {
-            const int f = fields[c];
-            const FieldType type = fields_[static_cast<size_t>(f)].type;
-            // A text column holding text shows it as it is: read without the round through QVariant.
-            if (type == FieldType::Text) {
-                if (std::optional<QString> text = s.columnText(static_cast<int>(c) + 1)) {
-                    texts[it->second * width + c] = std::move(*text);
-                    continue;
-                }
+    std::vector<bool> done(static_cast<size_t>(count), false);
+    int missing = count;
+    if (Walk* walk = walkFor(from, count, columns)) {
+        for (int i = 0; i < count; ++i) {
+            const auto it = walk->rowOf.find(cursor_->ids[static_cast<size_t>(from + i)]);
+            if (it != walk->rowOf.end() && walk->rows.seek(it->second)) {
+                readTexts(walk->rows, fields, &texts[static_cast<size_t>(i) * width]);
+                done[static_cast<size_t>(i)] = true;
+                --missing;
             }
-            texts[it->second * width + c] = valueToText(f, normalise(type, s.column(static_cast<int>(c) + 1)));
+        }
+        if (from + count >= recordCount()) {
+            cursor_->walk.reset();
         }
     }
-    s.reset();
+    // A row the walk's statement no longer selects (another program changed it) is read by id.
+    if (missing > 0) {
+        std::vector<long long> ids;
+        ids.reserve(static_cast<size_t>(missing));
+        for (int i = 0; i < count; ++i) {
+            if (!done[static_cast<size_t>(i)]) {
+                ids.push_back(cursor_->ids[static_cast<size_t>(from + i)]);
+            }
+        }
+        Statement s(connection_, rowsByIdSql(connection_, columns, cursor_->table, missing));
+        bindIds(s, connection_, ids, 0, ids.size());
+        // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
+        while (s.step()) {
+            if (const auto it = at.find(s.columnInt64(0)); it != at.end()) {
+                readTexts(s, fields, &texts[it->second * width]);
+            }
+        }
+        s.reset();
+    }
     // The current record shows what it holds now, as textAt does.
     if (current_ >= from && current_ < from + count) {
         for (size_t c = 0; c < width; ++c) {
@@ -546,6 +584,29 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
     }
     return texts;
+}
+
+Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns) const {
+    // On a server a statement's rows come whole in one answer, so once blocks are asked for one after the
+    // other, the rest of the walk reads the rows the cursor's statement selects once, in no order (the
+    // cursor's ids keep it), instead of asking again by id for every block. A file reads by id: keeping its
+    // statement open between blocks would hold a lock that stops other programs writing.
+    const bool following = from > 0 && from == cursor_->walkedTo && columns == cursor_->walkedColumns;
+    cursor_->walkedTo = from + count;
+    cursor_->walkedColumns = columns;
+    if (!connection_.isServer() || !following) {
+        cursor_->walk.reset();
+        return nullptr;
+    }
+    if (!cursor_->walk && from + count < recordCount()) {
+        auto walk = std::make_unique<Walk>(connection_, "SELECT rowid, " + columns + " " + cursor_->fromWhere);
+        walk->rowOf.reserve(static_cast<size_t>(recordCount()));
+        for (int row = 0; walk->rows.step(); ++row) {
+            walk->rowOf.emplace(walk->rows.columnInt64(0), row);
+        }
+        cursor_->walk = std::move(walk);
+    }
+    return cursor_->walk.get();
 }
 
 QString Dataset::valueToText(int field, const QVariant& v) const {

@@ -158,6 +158,7 @@ private:
     // Tells the controls another record is current, or notes it for the release of a hold.
     void currentMoved();
     struct Cursor;
+    struct Walk;
     using Row = std::vector<QVariant>;
     // What a post changes in memory, to put back when the transaction it joined rolls back.
     struct Snapshot {
@@ -185,6 +186,11 @@ private:
     void beginInsert(int at);
     [[noreturn]] void fail(const QString& text) const;
     QString valueToText(int field, const QVariant& v) const;
+    // The texts of fields (columns 1.. of s) into out[0..fields.size()).
+    void readTexts(const Statement& s, const std::vector<int>& fields, QString* out) const;
+    // The walk that serves the block from..from+count of columns, started when a walk begins; null when
+    // the block is read by id.
+    Walk* walkFor(int from, int count, const std::string& columns) const;
     QVariant convertText(int field, const QString& text) const;
     void postInsert();
     void postEdit();

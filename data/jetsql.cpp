@@ -459,10 +459,12 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
 
     // ORDER BY plain columns only: "ORDER BY 1" or "+1" names a position in the select list, which the row id
     // statement does not have.
+    size_t orderAt = tokens.size();
     for (size_t k = afterTable; k + 1 < sig.size(); ++k) {
         if (!isKeyword(k, "ORDER") || !isKeyword(k + 1, "BY")) {
             continue;
         }
+        orderAt = sig[k];
         for (size_t t = k + 2;;) {
             if (!isPlainColumn(t, sig.size()) || (t > k + 2 && isStar(t - 1))) {
                 return;
@@ -485,6 +487,7 @@ void analyseSelect(const std::vector<Token>& tokens, TranslatedSelect& result) {
     result.table = at(tableAt).text;
     result.selectList = joinTokens(tokens, sig[0] + 1, sig[from]);
     result.fromOn = joinTokens(tokens, sig[from], tokens.size());
+    result.fromWhere = joinTokens(tokens, sig[from], orderAt);
 }
 
 std::string serverQuotedName(std::string_view name) {

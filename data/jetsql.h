@@ -19,6 +19,7 @@ struct TranslatedSelect {
     std::string table;      // the table's name as written (brackets removed, double-quoted)
     std::string selectList; // the translated text between SELECT and FROM, e.g. "*" or "AssetID, Make"
     std::string fromOn;     // the translated text from FROM to the end, e.g. FROM Assets WHERE ... ORDER BY ...
+    std::string fromWhere;  // fromOn without its ORDER BY, e.g. FROM Assets WHERE ...
 };
 
 // Translates one Jet statement:

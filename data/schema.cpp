@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -282,6 +283,9 @@ void createServerRegister(const QString& uri, const QString& filePassword,
     present.reset();
     // Tables, marks, password and settings in one transaction: a failure leaves the database as it was.
     try {
+        // Flushed before it is said to be made, whatever the server's own setting; and only rows whose
+        // commit is flushed can be marked visible to all, which lets the list read its index alone.
+        c.exec("SET synchronous_commit = on");
         Connection::Transaction t(c);
         c.exec(createServerTables());
         storePassword(c, filePassword);
@@ -297,7 +301,23 @@ void createServerRegister(const QString& uri, const QString& filePassword,
 void settleServerRegister(const QString& uri) {
     Connection c;
     c.connectServer(uri);
+    settleServerRegister(c);
+}
+
+void settleServerRegister(Connection& c) {
     c.exec("VACUUM ANALYZE");
+    // Pages are marked visible to all only when no transaction that began before the rows were written is
+    // still running; the server's own maintenance, started on a new database meanwhile, can hold that back
+    // for a moment. Until they are, the list reads every row's table page beside its index.
+    for (int tries = 0; tries < 20; ++tries) {
+        Statement marked(c, "SELECT relallvisible >= relpages FROM pg_class WHERE oid = 'assets'::regclass");
+        if (!marked.step() || marked.columnInt64(0) != 0) {
+            return;
+        }
+        marked.reset();
+        QThread::msleep(100);
+        c.exec("VACUUM assets");
+    }
 }
 
 void createRegister(const QString& path, const QString& filePassword) {

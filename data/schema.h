@@ -44,6 +44,7 @@ void createServerRegister(const QString& uri, const QString& filePassword,
 // After many rows were written to the server register at uri at once: records which rows every transaction
 // sees, so the list is read from its indexes alone, and the statistics its plans are made from.
 void settleServerRegister(const QString& uri);
+void settleServerRegister(Connection& c);
 
 // A table or column name of the register as the program writes it ("itemgroup" -> "ItemGroup"); other
 // names unchanged.

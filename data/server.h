@@ -86,6 +86,7 @@ public:
     ~ServerQuery();
 
     bool step();
+    bool seek(int row); // requires: stepped once
     void reset();
     bool readOnly() const { return readOnly_; }
     void bind(int index, std::optional<std::string> text);

@@ -146,6 +146,6 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
     }
     t.commit();
     if (c.isServer()) {
-        c.exec("VACUUM ANALYZE");
+        settleServerRegister(c);
     }
 }
