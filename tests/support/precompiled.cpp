@@ -1,0 +1,1 @@
+// The test programs' precompiled headers are built with this file.
