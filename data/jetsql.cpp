@@ -29,21 +29,13 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool isLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // Bytes of non-ASCII characters belong to names, as they do in SQLite, so a name in any alphabet is one token.
 bool isNameStart(char c) {
-    return isLetter(c) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+    return isAsciiLetter(c) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool isNamePart(char c) {
-    return isNameStart(c) || isDigit(c) || c == '$';
+    return isNameStart(c) || isAsciiDigit(c) || c == '$';
 }
 
 // A few characters of the statement from a token on, so an error can show the user where it is.
@@ -84,12 +76,12 @@ int daysInMonth(int year, int month) {
 int readNumber(std::string_view s, size_t& pos, size_t minDigits, size_t maxDigits) {
     const size_t start = pos;
     int value = 0;
-    while (pos < s.size() && isDigit(s[pos]) && pos - start < maxDigits) {
+    while (pos < s.size() && isAsciiDigit(s[pos]) && pos - start < maxDigits) {
         value = value * 10 + (s[pos] - '0');
         ++pos;
     }
     const size_t count = pos - start;
-    if (count < minDigits || (pos < s.size() && isDigit(s[pos]))) {
+    if (count < minDigits || (pos < s.size() && isAsciiDigit(s[pos]))) {
         return -1;
     }
     return value;
@@ -138,7 +130,7 @@ public:
                 readBlanks();
             } else if (isNameStart(c)) {
                 readName();
-            } else if (isDigit(c) || (c == '.' && pos_ + 1 < s_.size() && isDigit(s_[pos_ + 1]))) {
+            } else if (isAsciiDigit(c) || (c == '.' && pos_ + 1 < s_.size() && isAsciiDigit(s_[pos_ + 1]))) {
                 readNumber();
             } else if (c == '[') {
                 readBracketedName();
@@ -181,12 +173,12 @@ private:
 
     void readNumber() {
         const size_t start = pos_;
-        while (pos_ < s_.size() && isDigit(s_[pos_])) {
+        while (pos_ < s_.size() && isAsciiDigit(s_[pos_])) {
             ++pos_;
         }
         if (pos_ < s_.size() && s_[pos_] == '.') {
             ++pos_;
-            while (pos_ < s_.size() && isDigit(s_[pos_])) {
+            while (pos_ < s_.size() && isAsciiDigit(s_[pos_])) {
                 ++pos_;
             }
         }
@@ -195,9 +187,9 @@ private:
             if (next < s_.size() && (s_[next] == '+' || s_[next] == '-')) {
                 ++next;
             }
-            if (next < s_.size() && isDigit(s_[next])) {
+            if (next < s_.size() && isAsciiDigit(s_[next])) {
                 pos_ = next;
-                while (pos_ < s_.size() && isDigit(s_[pos_])) {
+                while (pos_ < s_.size() && isAsciiDigit(s_[pos_])) {
                     ++pos_;
                 }
             }

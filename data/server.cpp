@@ -33,28 +33,23 @@ QString firstLine(const char* message) {
 }
 
 // The statement's first word, upper-cased.
-std::string firstWord(const std::string& sql) {
-    size_t i = 0;
-    while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\n' || sql[i] == '\r' || sql[i] == '(')) {
-        ++i;
-    }
-    std::string word;
-    while (i < sql.size() && ((sql[i] >= 'a' && sql[i] <= 'z') || (sql[i] >= 'A' && sql[i] <= 'Z'))) {
-        word += asciiUpper(sql[i++]);
-    }
-    return word;
-}
+// A statement as the server takes it: ? and ?NNN outside quotes rewritten as $n, and its words outside
+// quoted texts and names, upper case and in order, so a word inside a searched-for text is never taken for
+// a keyword.
+struct ServerText {
+    std::string sql;
+    std::vector<std::string> words;
+};
 
-// Rewrites ? and ?NNN outside quotes as $n; returns the number of parameters.
-std::string numberParameters(const std::string& sql) {
-    std::string out;
-    out.reserve(sql.size() + 16);
+ServerText serverText(const std::string& sql) {
+    ServerText out;
+    out.sql.reserve(sql.size() + 16);
     int next = 0;
     char quote = 0;
     for (size_t i = 0; i < sql.size(); ++i) {
         const char c = sql[i];
         if (quote) {
-            out += c;
+            out.sql += c;
             if (c == quote) {
                 quote = 0;
             }
@@ -62,22 +57,32 @@ std::string numberParameters(const std::string& sql) {
         }
         if (c == '\'' || c == '"') {
             quote = c;
-            out += c;
+            out.sql += c;
+            continue;
+        }
+        if (isAsciiLetter(c)) {
+            std::string word;
+            for (; i < sql.size() && (isAsciiLetter(sql[i]) || isAsciiDigit(sql[i]) || sql[i] == '_'); ++i) {
+                out.sql += sql[i];
+                word += asciiUpper(sql[i]);
+            }
+            out.words.push_back(std::move(word));
+            --i;
             continue;
         }
         if (c != '?') {
-            out += c;
+            out.sql += c;
             continue;
         }
         size_t j = i + 1;
         int number = 0;
-        while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9') {
+        while (j < sql.size() && isAsciiDigit(sql[j])) {
             number = number * 10 + (sql[j] - '0');
             ++j;
         }
         number = j > i + 1 ? number : next + 1;
         next = std::max(next, number);
-        out += '$' + std::to_string(number);
+        out.sql += '$' + std::to_string(number);
         i = j - 1;
     }
     return out;
@@ -304,21 +309,17 @@ std::pair<QString, QString> ServerSession::origin(unsigned table, int column) {
     return it->value(column);
 }
 
-ServerQuery::ServerQuery(ServerSession& session, const std::string& sql)
-    : session_(session), sql_(numberParameters(sql)) {
-    const std::string word = firstWord(sql_);
+ServerQuery::ServerQuery(ServerSession& session, const std::string& sql) : session_(session) {
+    ServerText text = serverText(sql);
+    sql_ = std::move(text.sql);
+    const std::vector<std::string>& words = text.words;
+    const std::string first = words.empty() ? std::string() : words.front();
+    const auto has = [&](const char* word) { return std::find(words.begin(), words.end(), word) != words.end(); };
     // A statement reads when it is a SELECT (not SELECT ... INTO a new table), VALUES, or SHOW.
-    readOnly_ = word == "SELECT" || word == "VALUES" || word == "SHOW";
-    if (readOnly_ && word == "SELECT") {
-        std::string upper;
-        for (char c : sql_) {
-            upper += asciiUpper(c);
-        }
-        readOnly_ = upper.find(" INTO ") == std::string::npos;
-    }
+    readOnly_ = (first == "SELECT" && !has("INTO")) || first == "VALUES" || first == "SHOW";
     // Every register table has a rowid; an insert gives back the one it was given, as SQLite's
     // last_insert_rowid does.
-    insert_ = word == "INSERT" && sql_.find(" RETURNING ") == std::string::npos;
+    insert_ = first == "INSERT" && !has("RETURNING");
     if (insert_) {
         sql_ += " RETURNING rowid";
     }

@@ -425,13 +425,15 @@ private slots:
         QTest::newRow("backslash") << "%a\\b%" << QStringList{"A3"};
         QTest::newRow("underscore") << "x_y%" << QStringList{"A3", "A4"};
         QTest::newRow("percent") << "%50!%%" << QStringList{"A4"};
+        QTest::newRow("a keyword in the text") << "% into %" << QStringList{"A4"};
     }
     void searchesMatchAsOnTheFile() {
         QFETCH(QString, pattern);
         QFETCH(QStringList, expected);
         TestRegister reg;
         reg.addAssets(u"ASSETID, Description"_s, 4, [](int i) {
-            static const QStringList d{u"Riese & Müller"_s, u"RIESE & MÜLLER"_s, u"a\\b x_y"_s, u"x_y 50!%"_s};
+            static const QStringList d{u"Riese & Müller"_s, u"RIESE & MÜLLER"_s, u"a\\b x_y"_s,
+                                       u"x_y 50!% into stock"_s};
             return QVariantList{u"A%1"_s.arg(i), i == 3 ? u"x_y a\\b"_s : d[i - 1]};
         });
         Connection c;
