@@ -230,32 +230,35 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
     }
     cursor->selectList = tr.selectList;
     cursor->fromWhere = tr.fromWhere;
-    std::vector<FieldDef> fields;
-    Statement fetch(connection_, "SELECT rowid, " + tr.selectList + " FROM " + connection_.quoteName(cursor->table) +
-                                     " WHERE rowid = ?");
-    for (int i = 1; i < fetch.columnCount(); ++i) {
-        fields.push_back({fetch.columnName(i), typeFromDecl(fetch.columnDeclType(i)).value_or(FieldType::Text),
-                          fetch.columnOriginName(i)});
-    }
-    // The record's identity beyond its row id: the columns of the table's unique indexes that the result
-    // reads; without any, every column it reads.
-    // Looked up once per table: a search reopens the list at every keystroke.
-    if (keyColumnsTable_ != cursor->table) {
-        keyColumns_ = uniqueColumns(connection_, cursor->table);
-        keyColumnsTable_ = cursor->table;
-    }
-    const QStringList& keys = keyColumns_;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (!fields[i].column.isEmpty() && (keys.isEmpty() || keys.contains(fields[i].column, Qt::CaseInsensitive))) {
-            cursor->keyFields.push_back(i);
+    // A search reopens the list at every keystroke with the same table and columns: their fields are learnt
+    // once (on a server that is two questions over the network).
+    if (shape_.fields.empty() || shape_.table != cursor->table || shape_.selectList != tr.selectList) {
+        Shape shape{cursor->table, tr.selectList, {}, {}};
+        Statement fetch(connection_, "SELECT rowid, " + tr.selectList + " FROM " +
+                                         connection_.quoteName(cursor->table) + " WHERE rowid = ?");
+        for (int i = 1; i < fetch.columnCount(); ++i) {
+            shape.fields.push_back({fetch.columnName(i),
+                                    typeFromDecl(fetch.columnDeclType(i)).value_or(FieldType::Text),
+                                    fetch.columnOriginName(i)});
         }
+        // The record's identity beyond its row id: the columns of the table's unique indexes that the result
+        // reads; without any, every column it reads.
+        const QStringList keys = uniqueColumns(connection_, cursor->table);
+        for (size_t i = 0; i < shape.fields.size(); ++i) {
+            const QString& column = shape.fields[i].column;
+            if (!column.isEmpty() && (keys.isEmpty() || keys.contains(column, Qt::CaseInsensitive))) {
+                shape.keyFields.push_back(i);
+            }
+        }
+        shape_ = std::move(shape);
     }
+    cursor->keyFields = shape_.keyFields;
     Statement ids(connection_, "SELECT rowid " + tr.fromOn);
     while (ids.step()) {
         cursor->ids.push_back(ids.columnInt64(0));
     }
     ids.reset();
-    fields_ = std::move(fields);
+    fields_ = shape_.fields;
     cursor_ = std::move(cursor);
 }
 

@@ -212,8 +212,14 @@ private:
     std::vector<QVariant> original_; // the current record as read, in the field types' forms
     std::vector<QVariant> stored_;   // the current record exactly as stored, for the lost-update guard
     QString duplicateKeyText_;
-    QString keyColumnsTable_; // the table keyColumns_ belongs to
-    QStringList keyColumns_;  // its columns that belong to a unique index
-    int insertedAt_ = -1;     // row of a pending insert in the cursor
+    // The fields of the last one-table statement opened, by its table and select list.
+    struct Shape {
+        QString table;
+        std::string selectList;
+        std::vector<FieldDef> fields;
+        std::vector<size_t> keyFields; // fields whose stored values identify a record beyond its row id
+    };
+    Shape shape_;
+    int insertedAt_ = -1; // row of a pending insert in the cursor
     int currentBeforeInsert_ = 0;
 };
