@@ -59,8 +59,11 @@ asan)
     install_packages "${test_packages[@]}"
     build build-asan -DVANTREL_SANITIZE=ON
     # The tests' second run on a server (label server) is left out here to keep CI's run short; it runs in
-    # the plain build.
-    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp" run_tests build-asan -LE server
+    # the plain build. The leak checker does not follow __tls_get_addr: with this glibc, the thread-local
+    # storage of a library loaded at run time (Qt's plugins) can give it a bogus range, and reading that range
+    # at exit crashes it ("Tracer caught signal 11") after every test of the program has passed.
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:intercept_tls_get_addr=0" \
+        run_tests build-asan -LE server
 
     ;;
 fuzz)
