@@ -4,7 +4,9 @@
 #include "browser/main.h"
 
 #include "app/logon.h"
+#include "app/writeaccess.h"
 #include "config/cfg.h"
+#include "data/errors.h"
 #include "data/jetsql.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
@@ -24,6 +26,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -35,6 +38,7 @@ constexpr int kButtonHeight = 73;
 constexpr int kToolBarButtons = 7;
 constexpr int kMargin = 8;
 constexpr int kMinimumGridHeight = 80; // the titles and a few rows
+constexpr int kWritableEveryTicks = 8; // how often the watch looks again at whether the register is writable
 
 } // namespace
 
@@ -201,6 +205,62 @@ void Tmainfrm::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
+void Tmainfrm::setCaption(const QString& base) {
+    caption_ = base;
+    setWindowTitle(writable_ ? base
+                             : base + (base.endsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ")) +
+                                   QStringLiteral("- the register is read-only for you"));
+}
+
+void Tmainfrm::showWritable(bool writable) {
+    if (writable != writable_) {
+        writable_ = writable;
+        setCaption(caption_);
+    }
+}
+
+void Tmainfrm::startWatching(int intervalMilliseconds) {
+    if (!watch_) {
+        watch_ = new QTimer(this);
+        connect(watch_, &QTimer::timeout, this, &Tmainfrm::watchTick);
+    }
+    data.ADOConnection1.changedByOthers();
+    showWritable(data.ADOConnection1.writeRefusal().isEmpty());
+    watch_->start(intervalMilliseconds);
+}
+
+void Tmainfrm::watchTick() {
+    Connection& c = data.ADOConnection1;
+    if (!c.isOpen() || c.inTransaction()) {
+        return;
+    }
+    // A failed look is not a failed command: the register is looked at again at the next tick, and a
+    // command or search that meets the same fault says so.
+    try {
+        refreshDue_ = c.changedByOthers() || refreshDue_;
+        if (refreshDue_ && data.mainquery.active()) {
+            refreshDue_ = !data.mainquery.refresh();
+        }
+        if (++ticks_ % kWritableEveryTicks == 0) {
+            showWritable(c.writeRefusal().isEmpty());
+        }
+    } catch (const VantrelError&) {
+    }
+}
+
+bool Tmainfrm::mayChange(const QString& refusalWithoutPassword) {
+    const bool writable = mayChangeRegister(data.ADOConnection1);
+    showWritable(writable);
+    if (!writable) {
+        return false;
+    }
+    if (commands_->logonfrm.PasswordGiven()) {
+        return true;
+    }
+    Dialogs::showMessage(refusalWithoutPassword);
+    return false;
+}
+
 void Tmainfrm::RebuildMainQuery() {
     struct SearchField {
         QRadioButton* button;
@@ -280,10 +340,8 @@ void Tmainfrm::incWriteOffClick() {
 }
 
 void Tmainfrm::ToolButton1Click() {
-    if (commands_->logonfrm.PasswordGiven()) {
+    if (mayChange(QStringLiteral("You cannot add an item unless you enter the correct password"))) {
         commands_->assdetfrm.AddAsset();
-    } else {
-        Dialogs::showMessage(QStringLiteral("You cannot add an item unless you enter the correct password"));
     }
 }
 
@@ -301,10 +359,11 @@ void Tmainfrm::ToolButton3Click() {
         Dialogs::showMessage(QStringLiteral("There is no asset selected"));
         return;
     }
-    if (commands_->logonfrm.PasswordGiven()) {
+    if (commands_->assdetfrm.refuseGoneAsset()) {
+        return;
+    }
+    if (mayChange(QStringLiteral("You cannot write off this item unless you enter the correct password"))) {
         Dialogs::showModal(commands_->writeofffrm);
-    } else {
-        Dialogs::showMessage(QStringLiteral("You cannot write off this item unless you enter the correct password"));
     }
 }
 
@@ -317,10 +376,8 @@ void Tmainfrm::ToolButton7Click() {
 }
 
 void Tmainfrm::ToolButton5Click() {
-    if (commands_->logonfrm.PasswordGiven()) {
+    if (mayChange(QStringLiteral("You cannot enter configuration unless you enter the correct password"))) {
         Dialogs::showModal(commands_->cfgFrm);
-    } else {
-        Dialogs::showMessage(QStringLiteral("You cannot enter configuration unless you enter the correct password"));
     }
 }
 
@@ -334,8 +391,8 @@ void Tmainfrm::DBGrid1CtrlDelete() {
         return;
     }
     // Removing an asset is a change like any other: it needs the access password.
-    if (!commands_->logonfrm.PasswordGiven()) {
-        Dialogs::showMessage(QStringLiteral("You cannot delete an item unless you enter the correct password"));
+    if (commands_->assdetfrm.refuseGoneAsset() ||
+        !mayChange(QStringLiteral("You cannot delete an item unless you enter the correct password"))) {
         return;
     }
     if (Dialogs::confirm(QStringLiteral("Delete record?"))) {

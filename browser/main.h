@@ -12,6 +12,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QTimer;
 class QToolButton;
 class TDBGrid;
 class Tassdetfrm;
@@ -66,6 +67,14 @@ public:
     QToolButton* ToolButton6;
     QLabel* Label1;
 
+    // The caption: base, as start-up and the password window set it, with a note after it while this user
+    // cannot change the register.
+    void setCaption(const QString& base);
+    const QString& caption() const { return caption_; }
+    // Starts watching the register, while the program is idle, for changes other programs save: the list
+    // shows their values within moments, and the caption follows whether this user may write the register.
+    void startWatching(int intervalMilliseconds = 250);
+
     // Rewrites mainquery from the search text, the chosen field and the written-off option, and reopens it.
     void RebuildMainQuery();
 
@@ -98,7 +107,16 @@ private:
     void ToolButton6Click();
     void DBGrid1CtrlDelete();
     QToolButton* addToolButton(const QString& name, const QString& caption, const QString& picture);
+    void watchTick();
+    void showWritable(bool writable);
+    // Whether a change may start: the register is writable for this user (said otherwise), then the password.
+    bool mayChange(const QString& refusalWithoutPassword);
 
     std::optional<Commands> commands_;
     int toolButtons_ = 0;
+    QString caption_ = QStringLiteral("Vantrel");
+    bool writable_ = true;
+    QTimer* watch_ = nullptr;
+    int ticks_ = 0;
+    bool refreshDue_ = false; // another program saved a change the list has not read yet
 };

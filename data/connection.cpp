@@ -14,7 +14,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QUrl>
+#include <pwd.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -296,6 +298,7 @@ void Connection::openServer(const QString& uri, const QString& filePassword) {
             throw DatabaseError(QStringLiteral("The register database %1 is damaged: %2.").arg(name, problem));
         }
         checkPassword(filePassword, QStringLiteral("register database %1").arg(name));
+        addServerChangeTrigger(*this);
     } catch (...) {
         close();
         throw;
@@ -439,6 +442,7 @@ void Connection::close() {
     db_.reset();
     server_.reset();
     path_.clear();
+    dataVersion_ = -1;
 }
 
 QString Connection::errorText(int rc, bool writing) const {
@@ -448,6 +452,65 @@ QString Connection::errorText(int rc, bool writing) const {
 
 void Connection::onRollback(std::function<void()> undo) {
     undo_.push_back(std::move(undo));
+}
+
+bool Connection::changedByOthers() {
+    if (server_) {
+        return server_->changedByOthers();
+    }
+    // data_version moves only with commits of other connections, and costs a shared lock and a look at the
+    // file's header; while another program holds its lock, the answer waits for the next call.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), "PRAGMA data_version", -1, &stmt, nullptr) != SQLITE_OK) {
+        return false;
+    }
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> finalize(stmt, sqlite3_finalize);
+    if (sqlite3_step(stmt) != SQLITE_ROW) {
+        return false;
+    }
+    const long long version = sqlite3_column_int64(stmt, 0);
+    const bool changed = dataVersion_ >= 0 && version != dataVersion_;
+    dataVersion_ = version;
+    return changed;
+}
+
+QString Connection::writeRefusal() {
+    return server_ ? server_->writeRefusal() : fileWriteRefusal();
+}
+
+QString Connection::fileWriteRefusal() {
+    const QFileInfo info(path_);
+    const QString folder = info.absolutePath();
+    const bool fileWritable = ::access(QFile::encodeName(path_).constData(), W_OK) == 0;
+    // The folder takes the journal that every save writes beside the file.
+    const bool folderWritable = ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+    if (fileWritable && folderWritable) {
+        // SQLite opened a file that was read-only then for reading only, and keeps it so.
+        if (depth_ == 0 && sqlite3_db_readonly(db_.get(), "main") == 1) {
+            sqlite3* raw = nullptr;
+            const int rc = sqlite3_open_v2(QFile::encodeName(path_).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+            std::unique_ptr<sqlite3, Closer> db(raw);
+            if (rc == SQLITE_OK && sqlite3_db_readonly(raw, "main") == 0) {
+                const QString path = path_;
+                adopt(std::move(db), path);
+                dataVersion_ = -1;
+                changedByOthers();
+            }
+        }
+        return QString();
+    }
+    const passwd* pw = ::getpwuid(::geteuid());
+    const QString user = pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(::geteuid());
+    const QString what = !fileWritable && !folderWritable ? QStringLiteral("the file and its folder")
+                         : !fileWritable                  ? QStringLiteral("the file")
+                                                          : QStringLiteral("its folder");
+    return QStringLiteral("The register '%1' cannot be changed by you (%2): %3 %4 read-only for you. Ask whoever "
+                          "looks after the register to let you write both the file and its folder '%5' (in an "
+                          "office, give both to your group with the group allowed to write). Vantrel need not be "
+                          "started again: once you may write, the change works.")
+        .arg(QDir::toNativeSeparators(path_), user, what,
+             !fileWritable && !folderWritable ? QStringLiteral("are") : QStringLiteral("is"),
+             QDir::toNativeSeparators(folder));
 }
 
 void Connection::setBusyTimeout(int milliseconds) {

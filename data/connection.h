@@ -90,6 +90,16 @@ public:
     // Requires: open on a file. The handle, for Statement and registering functions.
     sqlite3* handle() const;
 
+    // Whether another program (on a server, another client) has saved a change to the register since the last
+    // call; the first call starts watching and says false. Cheap enough for a timer of the interface: a file's
+    // change counter is read under a shared lock, a server's notifications are taken from what has arrived.
+    // Requires: open.
+    bool changedByOthers();
+    // Why this user cannot change the register now, in the words of a message to them; empty when they can.
+    // A file opened while it was read-only for them is opened again for writing once it no longer is, so a
+    // change works without starting the program again. Requires: open.
+    QString writeRefusal();
+
     // How long a change waits for another program's lock before it fails (a few seconds by default).
     void setBusyTimeout(int milliseconds);
 
@@ -130,6 +140,7 @@ private:
         void operator()(sqlite3* db) const;
     };
     void adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path);
+    QString fileWriteRefusal();
     void checkRegisterContents();
     void openServer(const QString& uri, const QString& filePassword);
     void checkPassword(const QString& filePassword, const QString& what);
@@ -137,7 +148,8 @@ private:
     std::unique_ptr<ServerSession> server_;
     QString path_;
     int depth_ = 0;
-    bool partFailed_ = false; // a joined Transaction ended uncommitted: the outermost must not commit
+    long long dataVersion_ = -1; // the file's change counter as last seen by changedByOthers; -1: not watching
+    bool partFailed_ = false;    // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;
 };
 

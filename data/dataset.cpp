@@ -12,11 +12,15 @@
 #include <cmath>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
 constexpr int kBlock = 64;           // rows read by id in one statement
 constexpr size_t kCacheLimit = 4096; // rows kept in memory before the cache starts afresh
+
+const QString kGoneText = QStringLiteral("This record was deleted by another program after the list was read, so it "
+                                         "can no longer be changed. Search again to bring the list up to date.");
 
 // The type a declared column type names; empty when the declaration says nothing we know.
 std::optional<FieldType> typeFromDecl(const QString& decl) {
@@ -146,8 +150,9 @@ struct Dataset::Cursor {
     std::vector<size_t> keyFields; // fields whose stored values identify a record beyond its row id
     std::string fromWhere;         // the statement's text from FROM on without its order, for a walk
     mutable std::unordered_map<long long, Row> cache;
-    mutable std::unique_ptr<Walk> walk; // the walk under way over the records, on a server
-    mutable int walkedTo = -1;          // where the block textsOf gave last ended, and its columns
+    mutable std::unordered_set<long long> gone; // records another program deleted since the cursor opened
+    mutable std::unique_ptr<Walk> walk;         // the walk under way over the records, on a server
+    mutable int walkedTo = -1;                  // where the block textsOf gave last ended, and its columns
     mutable std::string walkedColumns;
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
@@ -373,9 +378,12 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
         cursor.cache[s.columnInt64(0)] = std::move(r);
     }
     s.reset();
-    // A row another program deleted since the cursor opened reads as empty.
+    // A row another program deleted since the cursor opened reads as empty, and is gone.
     for (int i = first; i < last; ++i) {
-        cursor.cache.try_emplace(cursor.ids[static_cast<size_t>(i)], Row(width));
+        const long long missing = cursor.ids[static_cast<size_t>(i)];
+        if (cursor.cache.try_emplace(missing, Row(width)).second && missing >= 0) {
+            cursor.gone.insert(missing);
+        }
     }
     return cursor.cache[id];
 }
@@ -739,6 +747,9 @@ void Dataset::edit() {
     if (!updatable()) {
         fail(QStringLiteral("Cannot modify a read-only dataset"));
     }
+    if (rowGone(current_)) {
+        throw DatabaseError(kGoneText);
+    }
     setState(State::Edit);
 }
 
@@ -761,7 +772,7 @@ void Dataset::setDuplicateKeyText(const QString& text) {
             QStringLiteral("'%1' is already in the register, and %2 holds each value once. Nothing was saved.")
                 .arg(value, column));
     }
-    throw e;
+    throw; // as it was: a refused guard stays a StaleRowError
 }
 
 void Dataset::post() {
@@ -884,23 +895,166 @@ void Dataset::changeGuarded(const std::string& sql, const std::vector<QVariant>&
     s.step();
     s.reset();
     if (connection_.changes() != 1) {
-        throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may have been "
+        throw StaleRowError(QStringLiteral("Row cannot be located for updating. Some values may have been "
                                            "changed since it was last read."));
     }
 }
 
 Dataset::Row Dataset::readRow(long long id) const {
+    return readStoredRow(id, nullptr).value_or(Row(fields_.size()));
+}
+
+std::optional<Dataset::Row> Dataset::readStoredRow(long long id, const Row* known) const {
     Statement s(connection_, "SELECT " + cursor_->selectList + " FROM " + connection_.quoteName(cursor_->table) +
                                  " WHERE rowid = ?");
     s.bindInt64(1, id);
+    if (!s.step()) {
+        return std::nullopt;
+    }
     Row r(fields_.size());
-    if (s.step()) {
-        for (size_t c = 0; c < r.size(); ++c) {
-            r[c] = s.column(static_cast<int>(c));
-        }
+    for (size_t c = 0; c < r.size(); ++c) {
+        r[c] = s.column(static_cast<int>(c));
     }
     s.reset();
+    if (known && !sameRecord(*known, r)) {
+        return std::nullopt;
+    }
     return r;
+}
+
+// A row id alone does not name a record: SQLite gives the id of the newest deleted row to the next row added.
+bool Dataset::sameRecord(const Row& a, const Row& b) const {
+    for (size_t i : cursor_->keyFields) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Dataset::rowGone(int row) const {
+    if (!cursor_ || !cursor_->byRowid || row < 0 || row >= recordCount()) {
+        return false;
+    }
+    return cursor_->gone.count(cursor_->ids[static_cast<size_t>(row)]) != 0;
+}
+
+bool Dataset::refresh() {
+    if (controlHolds_ > 0 || connection_.inTransaction()) {
+        return false;
+    }
+    if (!cursor_ || !cursor_->byRowid) {
+        return true;
+    }
+    // The rows in memory are the ones a view has shown; the rest are read afresh when next shown. The
+    // current record is read again even when the cache has started afresh since it was loaded.
+    std::unordered_map<long long, Row> known;
+    for (const auto& [id, row] : cursor_->cache) {
+        if (id >= 0 && !cursor_->gone.count(id)) {
+            known.emplace(id, row);
+        }
+    }
+    const bool haveCurrent = recordCount() > 0 && cursor_->ids[static_cast<size_t>(current_)] >= 0;
+    const long long currentId = haveCurrent ? cursor_->ids[static_cast<size_t>(current_)] : -1;
+    if (haveCurrent && !cursor_->gone.count(currentId)) {
+        known.try_emplace(currentId, stored_);
+    }
+    std::vector<long long> ids;
+    ids.reserve(known.size());
+    for (const auto& entry : known) {
+        ids.push_back(entry.first);
+    }
+    std::unordered_map<long long, Row> fresh;
+    for (size_t first = 0; first < ids.size(); first += kBlock) {
+        const size_t last = std::min(first + kBlock, ids.size());
+        Statement s(connection_,
+                    rowsByIdSql(connection_, cursor_->selectList, cursor_->table, static_cast<int>(last - first)));
+        bindIds(s, connection_, ids, first, last);
+        while (s.step()) {
+            Row r(fields_.size());
+            for (size_t c = 0; c < r.size(); ++c) {
+                r[c] = s.column(static_cast<int>(c) + 1);
+            }
+            fresh.emplace(s.columnInt64(0), std::move(r));
+        }
+        s.reset();
+    }
+    // A walk under way on a server keeps the rows as they were when it began.
+    cursor_->walk.reset();
+    cursor_->walkedTo = -1;
+    std::unordered_set<long long> changed;
+    for (auto& [id, old] : known) {
+        auto it = fresh.find(id);
+        if (it == fresh.end() || !sameRecord(old, it->second)) {
+            cursor_->gone.insert(id); // keeps the values it had, to show what went
+            changed.insert(id);
+        } else if (it->second != old) {
+            cursor_->cache[id] = std::move(it->second);
+            changed.insert(id);
+        }
+    }
+    if (changed.empty()) {
+        return true;
+    }
+    if (state_ == State::Browse && changed.count(currentId) && !cursor_->gone.count(currentId)) {
+        stored_ = cursor_->cache[currentId];
+        for (size_t i = 0; i < stored_.size(); ++i) {
+            buffer_[i] = normalise(fields_[i].type, stored_[i]);
+        }
+        original_ = buffer_;
+        emit recordChanged(-1);
+    }
+    for (int row = 0; row < recordCount() && !changed.empty(); ++row) {
+        if (changed.erase(cursor_->ids[static_cast<size_t>(row)])) {
+            emit rowRefreshed(row);
+        }
+    }
+    return true;
+}
+
+std::optional<Dataset::Row> Dataset::storedNow() {
+    requireActive();
+    if (!cursor_->byRowid || recordCount() == 0 || cursor_->ids[static_cast<size_t>(current_)] < 0) {
+        return std::nullopt;
+    }
+    const long long id = cursor_->ids[static_cast<size_t>(current_)];
+    std::optional<Row> now = readStoredRow(id, &stored_);
+    if (now) {
+        cursor_->cache[id] = *now;
+    } else {
+        cursor_->gone.insert(id);
+    }
+    emit rowRefreshed(current_);
+    return now;
+}
+
+void Dataset::rebaseEdit(const Row& stored, bool keepTyped) {
+    if (state_ != State::Edit || stored.size() != fields_.size()) {
+        fail(QStringLiteral("Dataset not in edit mode"));
+    }
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const QVariant now = normalise(fields_[i].type, stored[i]);
+        if (!keepTyped || buffer_[i] == original_[i]) {
+            buffer_[i] = now;
+        }
+        original_[i] = now;
+    }
+    stored_ = stored;
+    emit recordChanged(-1);
+}
+
+QVariant Dataset::originalValue(int field) const {
+    if (field < 0 || static_cast<size_t>(field) >= original_.size()) {
+        return QVariant();
+    }
+    return original_[static_cast<size_t>(field)];
+}
+
+QString Dataset::fieldText(int field, const QVariant& value) const {
+    if (field < 0 || field >= fieldCount()) {
+        return QString();
+    }
+    return valueToText(field, normalise(fields_[static_cast<size_t>(field)].type, value));
 }
 
 void Dataset::postEdit() {
@@ -971,6 +1125,9 @@ void Dataset::deleteRecord() {
     }
     if (!updatable()) {
         fail(QStringLiteral("Cannot modify a read-only dataset"));
+    }
+    if (rowGone(current_)) {
+        throw DatabaseError(kGoneText);
     }
     const int at = current_;
     const long long id = cursor_->ids[static_cast<size_t>(at)];

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <optional>
 #include <vector>
 
 enum class FieldType { Text, Date, Boolean, Money, Integer, Float };
@@ -139,6 +140,26 @@ public:
     void deleteRecord();
     bool isModified() const;
 
+    // Other programs' changes. refresh reads again the rows the cursor holds in memory (the ones shown), so
+    // values another program saved show without the result being opened again: no row moves, none is added,
+    // and the current record takes the stored values only while it is not being edited. A row whose record
+    // another program deleted stays where it was, with the values it had, and is gone. Emits rowRefreshed for
+    // every row whose values changed. False when it could not run now (during a transaction or a walk).
+    bool refresh();
+    // Whether another program deleted row's record since the cursor opened (as far as it has been read).
+    bool rowGone(int row) const;
+    // After a post refused with StaleRowError: the current record as stored now, each field as stored, the row
+    // in memory refreshed with it; nullopt when another program deleted it. Requires: the dataset is open.
+    std::optional<std::vector<QVariant>> storedNow();
+    // Requires: edit state, and stored as storedNow gave it. Makes stored the values the next post is guarded
+    // against; the fields the user has not changed take the stored values, and those they changed keep what
+    // was typed when keepTyped, or take the stored values too when not.
+    void rebaseEdit(const std::vector<QVariant>& stored, bool keepTyped);
+    // The current record's value of field as it was read, before any typing.
+    QVariant originalValue(int field) const;
+    // value (as stored, or in the field's form) as the field's text, as textAt gives it.
+    QString fieldText(int field, const QVariant& value) const;
+
     // Makes current the first record whose field equals value without regard to case; true when found.
     bool locate(const QString& fieldName, const QString& value);
 
@@ -152,6 +173,7 @@ signals:
     void stateChanged();
     void rowInserted(int row);
     void rowRemoved(int row);
+    void rowRefreshed(int row); // row's stored values changed, or its record is gone
 
 private:
     friend class Field;
@@ -179,6 +201,9 @@ private:
     // Makes row current with its values read; when the read fails, nothing changes. Requires: open.
     void loadRow(int row);
     Row readRow(long long id) const;
+    // The record id as stored now, when it is there and still the record the cursor knows (the same key).
+    std::optional<Row> readStoredRow(long long id, const Row* known) const;
+    bool sameRecord(const Row& a, const Row& b) const;
     std::string guardClause(const std::vector<size_t>& changed, std::vector<QVariant>& binds) const;
     void changeGuarded(const std::string& sql, const std::vector<QVariant>& binds);
     [[noreturn]] void rethrowPostError(const DatabaseError& e) const;

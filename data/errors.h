@@ -24,6 +24,13 @@ public:
     using VantrelError::VantrelError;
 };
 
+// A change was refused because the stored row no longer holds what the cursor read: another program changed
+// or deleted it since. Nothing was saved; the cursor still holds what was typed.
+class StaleRowError : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // A typed text did not convert to its column's type ("'x' is not a valid date").
 class ConversionError : public VantrelError {
 public:

@@ -143,6 +143,17 @@ std::string foldedColumn(std::string_view column) {
     return folded + "_folded";
 }
 
+// A statement-level trigger: one notification per saved statement, sent by the server at its commit and
+// never for a change that rolled back.
+std::string serverChangeTriggerSql() {
+    return std::string("CREATE OR REPLACE FUNCTION assets_changed_notify() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                       "BEGIN PERFORM pg_notify('") +
+           kAssetsChangedChannel +
+           "', ''); RETURN NULL; END $$;\n"
+           "CREATE TRIGGER assets_changed AFTER INSERT OR UPDATE OR DELETE ON assets FOR EACH STATEMENT "
+           "EXECUTE FUNCTION assets_changed_notify();\n";
+}
+
 std::string createServerTables() {
     std::string sql = "CREATE EXTENSION IF NOT EXISTS citext;\n";
     for (const TableDef& t : tables()) {
@@ -174,7 +185,7 @@ std::string createServerTables() {
     indexes += "CREATE UNIQUE INDEX assets_unique_assetid ON assets (ASSETID);\n"
                "INSERT INTO System (CompanyName, CompanyAbbr, DataBasePassword, PromptPasswordToStart) VALUES ('', "
                "'', '', 0);\n";
-    sql += indexes + kGroupsUnique +
+    sql += indexes + serverChangeTriggerSql() + kGroupsUnique +
            ";\nCREATE TABLE registerversion (application_id int8 NOT NULL, "
            "schema_version int8 NOT NULL);\nINSERT INTO registerversion VALUES (" +
            std::to_string(kRegisterApplicationId) + ", " + std::to_string(kRegisterSchemaVersion) + ");\n";
@@ -302,6 +313,23 @@ void settleServerRegister(const QString& uri) {
     Connection c;
     c.connectServer(uri);
     settleServerRegister(c);
+}
+
+void addServerChangeTrigger(Connection& c) {
+    Statement present(c, "SELECT count(*) FROM pg_trigger WHERE tgname = 'assets_changed' AND tgrelid = "
+                         "to_regclass('assets')");
+    if (present.step() && present.columnInt64(0) > 0) {
+        return;
+    }
+    present.reset();
+    try {
+        Connection::Transaction t(c);
+        c.exec(serverChangeTriggerSql());
+        t.commit();
+    } catch (const DatabaseError&) {
+        // A login that may not add it still works on the register; its list shows other clients' changes
+        // at the next search, as it did before the trigger existed.
+    }
 }
 
 void settleServerRegister(Connection& c) {

@@ -41,6 +41,12 @@ void upgradeRegister(Connection& c, int fromVersion);
 void createServerRegister(const QString& uri, const QString& filePassword,
                           const std::function<void(Connection&)>& fill);
 
+// The channel a server register notifies after every statement that changes assets, so that other clients'
+// lists show the change; the trigger comes with every server register, and opening adds it to one made
+// before it existed, when the login may.
+constexpr const char* kAssetsChangedChannel = "vantrel_assets";
+void addServerChangeTrigger(Connection& c);
+
 // After many rows were written to the server register at uri at once: records which rows every transaction
 // sees, so the list is read from its indexes alone, and the statistics its plans are made from.
 void settleServerRegister(const QString& uri);

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <libpq-fe.h>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -202,6 +204,48 @@ void ServerSession::reconnectIfLost() {
     }
     origins_.clear();
     applySettings();
+    if (listening_) {
+        // Changes saved while the connection was lost sent notifications nobody heard: say there were some.
+        exec(std::string("LISTEN ") + kAssetsChangedChannel, false);
+        missedWhileLost_ = true;
+    }
+}
+
+bool ServerSession::changedByOthers() {
+    if (!listening_) {
+        exec(std::string("LISTEN ") + kAssetsChangedChannel, false);
+        listening_ = true;
+        return false;
+    }
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        return false; // the next statement makes the connection again
+    }
+    bool changed = std::exchange(missedWhileLost_, false);
+    // What has arrived on the socket is read without waiting; notifications that came with the answers to
+    // earlier statements are waiting in libpq already.
+    PQconsumeInput(conn_);
+    const int self = PQbackendPID(conn_);
+    while (PGnotify* n = PQnotifies(conn_)) {
+        changed = changed || n->be_pid != self;
+        PQfreemem(n);
+    }
+    return changed;
+}
+
+QString ServerSession::writeRefusal() {
+    if (!mayWrite_) {
+        PgResult r = run("SELECT has_table_privilege('assets', 'INSERT') AND has_table_privilege('assets', 'UPDATE') "
+                         "AND has_table_privilege('assets', 'DELETE') AND has_table_privilege('system', 'UPDATE')",
+                         {}, false);
+        mayWrite_ = PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
+    }
+    if (mayWrite_) {
+        return QString();
+    }
+    return QStringLiteral("The login '%1' may read the register database %2 but not change it. Ask the server's "
+                          "administrator to grant it the right to change the register's tables; Vantrel need not be "
+                          "started again.")
+        .arg(QString::fromUtf8(PQuser(conn_)), name_);
 }
 
 ServerSession::~ServerSession() {

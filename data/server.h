@@ -59,6 +59,13 @@ public:
     // How long a change waits for another user's lock before it fails.
     void setLockTimeout(int milliseconds);
 
+    // Whether another client has saved a change to the register's assets since the last call, from the
+    // notifications the register's trigger sends; the first call starts listening and says false.
+    bool changedByOthers();
+    // Why this login cannot change the register, or empty when it can; a refusal is asked again at each
+    // call, so a right granted meanwhile is seen at once.
+    QString writeRefusal();
+
     // The table and column names a result column reads, cached per table.
     std::pair<QString, QString> origin(unsigned table, int column);
 
@@ -73,6 +80,9 @@ private:
     void applySettings();
     pg_conn* conn_ = nullptr;
     int lockTimeoutMs_;
+    bool listening_ = false;
+    bool mayWrite_ = false;
+    bool missedWhileLost_ = false;
     QString name_;
     QString uri_;
     QHash<unsigned, QHash<int, std::pair<QString, QString>>> origins_;

@@ -175,7 +175,7 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
     DataModule& data = main->data;
     // Shown before the main window at start-up: without a parent it opens in the middle of the screen.
     logonfrm = std::make_unique<Tlogonfrm>(nullptr, data, session,
-                                           [main](const QString& caption) { main->setWindowTitle(caption); });
+                                           [main](const QString& caption) { main->setCaption(caption); });
     assdetfrm = new Tassdetfrm(main, data, *logonfrm);
     cfgFrm = new TcfgFrm(main, data);
     writeofffrm = new Twriteofffrm(main, data);
@@ -211,8 +211,9 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
             return 0;
         }
     } else {
-        main->setWindowTitle(main->windowTitle() + QStringLiteral(" (Read Only Mode) "));
+        main->setCaption(main->caption() + QStringLiteral(" (Read Only Mode) "));
     }
+    main->startWatching();
     assetreportsfrm->presetDates(QDate::currentDate());
     return std::nullopt;
 }

@@ -4,9 +4,12 @@
 #include "records/assdet.h"
 
 #include "app/logon.h"
+#include "app/writeaccess.h"
 #include "data/assetids.h"
 #include "data/datamodule.h"
+#include "data/errors.h"
 #include "data/jetsql.h"
+#include "records/saveconflict.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
@@ -144,6 +147,8 @@ Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password)
     DBText2->setDataBinding(&data_.SystemTableDataSource, QStringLiteral("CompanyAbbr"));
     DBText2->hide();
 
+    conflictWindow = new SaveConflictWindow(this);
+
     QList<QWidget*> order;
     for (TDBComboBox* box :
          {orderNumber, DBEdit2, DBEdit3, DBEdit6, DBEdit4, DBEdit5, DBEdit9, DBEdit8, DBComboBox1, DBEdit7, DBEdit12}) {
@@ -199,11 +204,78 @@ void Tassdetfrm::startNewAsset() {
     data_.mainquery.insert();
     data_.mainquery.fieldByName(QStringLiteral("ItemGroup")).setAsString(group);
     data_.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(id);
+    generatedId_ = id;
 }
 
 void Tassdetfrm::MakeAssetId() {
     const QString group = data_.mainquery.fieldByName(QStringLiteral("ItemGroup")).asString();
-    data_.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(nextAssetId(group));
+    generatedId_ = nextAssetId(group);
+    data_.mainquery.fieldByName(QStringLiteral("ASSETID")).setAsString(generatedId_);
+}
+
+void Tassdetfrm::postNewAsset() {
+    Dataset& list = data_.mainquery;
+    Connection& register_ = data_.ADOConnection1;
+    const Field id = list.fieldByName(QStringLiteral("ASSETID"));
+    for (int attempt = 1;; ++attempt) {
+        try {
+            // On a file nobody else can add an asset between this look and the insert: the transaction holds
+            // the register's write lock from its start.
+            Connection::Transaction t(register_);
+            if (id.asString() == generatedId_ && assetIdInUse(register_, generatedId_)) {
+                MakeAssetId();
+            }
+            list.post();
+            t.commit();
+            return;
+        } catch (const DatabaseError&) {
+            // On a server two clients may take the same free identifier at the same moment; the later insert
+            // is refused, and tries the next one. A typed identifier that is taken is refused as it is.
+            if (attempt >= 5 || id.asString() != generatedId_ || !assetIdInUse(register_, generatedId_)) {
+                throw;
+            }
+        }
+    }
+}
+
+bool Tassdetfrm::postEditResolvingConflicts() {
+    Dataset& list = data_.mainquery;
+    for (;;) {
+        try {
+            list.post();
+            return true;
+        } catch (const StaleRowError&) {
+        }
+        const std::optional<std::vector<QVariant>> stored = list.storedNow();
+        if (!stored) {
+            Dialogs::showMessage(
+                QStringLiteral("The asset '%1' was deleted by another program after you opened it, so your changes "
+                               "cannot be saved. Close this window; a new search brings the list up to date.")
+                    .arg(list.fieldByName(QStringLiteral("ASSETID")).asString()));
+            return false;
+        }
+        switch (conflictWindow->ask(list, *stored)) {
+        case SaveConflictWindow::KeepTyped:
+            list.rebaseEdit(*stored, true);
+            continue; // saved guarded again: another save meanwhile asks again
+        case SaveConflictWindow::TakeStored:
+            list.rebaseEdit(*stored, false);
+            return false;
+        case SaveConflictWindow::BackToForm:
+            return false;
+        }
+    }
+}
+
+bool Tassdetfrm::refuseGoneAsset() {
+    Dataset& list = data_.mainquery;
+    if (!list.active() || !list.rowGone(list.recNo())) {
+        return false;
+    }
+    Dialogs::showMessage(QStringLiteral("The asset '%1' was deleted by another program after the list was read, so "
+                                        "it can no longer be changed. Search again to bring the list up to date.")
+                             .arg(list.fieldByName(QStringLiteral("ASSETID")).asString()));
+    return true;
 }
 
 void Tassdetfrm::AddAsset() {
@@ -219,6 +291,9 @@ void Tassdetfrm::AddAnotherAsset() {
 void Tassdetfrm::EditAsset() {
     if (!data_.mainquery.active() || data_.mainquery.recordCount() == 0) {
         Dialogs::showMessage(QStringLiteral("There is no asset selected"));
+        return;
+    }
+    if (refuseGoneAsset()) {
         return;
     }
     data_.GroupsTable.close();
@@ -320,8 +395,11 @@ void Tassdetfrm::OKBTNClick() {
                                             "give it one."));
         return;
     }
+    if (!mayChangeRegister(data_.ADOConnection1)) {
+        return;
+    }
     if (AddingAsset) {
-        list.post();
+        postNewAsset();
         const QString id = list.fieldByName(QStringLiteral("ASSETID")).asString();
         if (Dialogs::askYesNo(QStringLiteral("Don't forget to engrave the item with '") + id +
                               QStringLiteral("'. Do you want to add another item?"))) {
@@ -335,8 +413,9 @@ void Tassdetfrm::OKBTNClick() {
         Dialogs::showMessage(QStringLiteral("You cannot change an item unless you enter the correct password"));
         return;
     }
-    list.post();
-    setModalResult(mrOk);
+    if (postEditResolvingConflicts()) {
+        setModalResult(mrOk);
+    }
 }
 
 void Tassdetfrm::BitBtn3Click() {

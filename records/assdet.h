@@ -15,6 +15,7 @@ class TDBCheckBox;
 class TDBComboBox;
 class TDBLookupComboBox;
 class TDBText;
+class SaveConflictWindow;
 
 // Shows every column of the current asset through bound controls; adds new assets (AddingAsset) or saves
 // changes to a stored one. Owns only its controls and the drop-down lists they gather during the run.
@@ -61,8 +62,14 @@ public:
     void AddAsset();
     // As AddAsset, for the window that is already showing: the focus goes to the group selector.
     void AddAnotherAsset();
-    // Shows this window on the list's current asset, its group fixed; refuses when there is none.
+    // Shows this window on the list's current asset, its group fixed; refuses when there is none, or when
+    // another program has deleted it.
     void EditAsset();
+    // Says so and gives true when another program deleted the list's current asset after the list was read.
+    bool refuseGoneAsset();
+
+    // Opened when a save of a changed asset is refused because another program saved it meanwhile.
+    SaveConflictWindow* conflictWindow;
 
     // The nineteen drop-down edits, in tab order; each gathers the texts it held when left.
     const QList<TDBComboBox*>& dropDowns() const { return dropDowns_; }
@@ -80,6 +87,12 @@ private:
     QLabel* addLabel(const QString& name, const QString& caption, QRect box);
     QString nextAssetId(const QString& group);
     void startNewAsset();
+    // Saves the new asset; an identifier this window made that another program has taken since is made again
+    // in the same transaction as the insert.
+    void postNewAsset();
+    // Saves the changed asset; when another program saved it meanwhile, the person chooses what to keep.
+    // True when saved.
+    bool postEditResolvingConflicts();
 
     void assetlookupChange();
     void assetlookupExit();
@@ -96,4 +109,5 @@ private:
     // True while this window adds assets; set by AddAsset and AddAnotherAsset, cleared only by EditAsset,
     // so it keeps its value after the window closes.
     bool AddingAsset = false;
+    QString generatedId_; // the identifier this window last made for the new asset
 };

@@ -7,7 +7,9 @@
 #include "widgets/guard.h"
 #include "widgets/look.h"
 
+#include <QColor>
 #include <QEvent>
+#include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -46,6 +48,7 @@ DatasetModel::DatasetModel(Dataset& dataset, QObject* parent) : QAbstractTableMo
     connect(&dataset, &Dataset::rowInserted, this, &DatasetModel::datasetRowInserted);
     connect(&dataset, &Dataset::rowRemoved, this, &DatasetModel::datasetRowRemoved);
     connect(&dataset, &Dataset::recordChanged, this, &DatasetModel::datasetRecordChanged);
+    connect(&dataset, &Dataset::rowRefreshed, this, &DatasetModel::datasetRowRefreshed);
     rows_ = dataset.active() ? dataset.recordCount() : 0;
     resolveColumns();
 }
@@ -159,6 +162,14 @@ void DatasetModel::datasetRecordChanged(int field) {
     emit dataChanged(index(row, 0), index(row, static_cast<int>(effective_.size()) - 1), {Qt::DisplayRole});
 }
 
+void DatasetModel::datasetRowRefreshed(int row) {
+    if (!dataset_ || effective_.isEmpty() || shift_ != 0 || row < 0 || row >= rows_) {
+        return;
+    }
+    emit dataChanged(index(row, 0), index(row, static_cast<int>(effective_.size()) - 1),
+                     {Qt::DisplayRole, Qt::FontRole, Qt::ForegroundRole});
+}
+
 int DatasetModel::datasetRow(int modelRow) const {
     if (shift_ == 0 || modelRow < shiftedFrom_) {
         return modelRow;
@@ -195,6 +206,18 @@ QVariant DatasetModel::data(const QModelIndex& index, int role) const {
             return QVariant(static_cast<int>(Qt::AlignRight | Qt::AlignVCenter));
         }
         return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
+    case Qt::FontRole:
+    case Qt::ForegroundRole:
+        // A record another program deleted stays in its place, struck through in grey, until the next search.
+        if (dataset_->rowGone(row)) {
+            if (role == Qt::ForegroundRole) {
+                return QVariant(QColor(Qt::gray));
+            }
+            QFont struck;
+            struck.setStrikeOut(true);
+            return QVariant(struck);
+        }
+        return QVariant();
     default:
         return QVariant();
     }

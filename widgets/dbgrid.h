@@ -60,6 +60,7 @@ private:
     void datasetRowInserted(int row);
     void datasetRowRemoved(int row);
     void datasetRecordChanged(int field);
+    void datasetRowRefreshed(int row);
     // The dataset row a model row shows. The dataset has already inserted or removed a row when it tells
     // the model so; until the views have been told, the model keeps showing the rows as they were.
     int datasetRow(int modelRow) const;

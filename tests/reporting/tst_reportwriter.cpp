@@ -8,6 +8,7 @@
 #include "data/schema.h"
 #include "data/textvalues.h"
 #include "reporting/reporter.h"
+#include "tests/support/childprocess.h"
 #include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/coolanimate.h"
@@ -124,14 +125,7 @@ private:
     std::unique_ptr<FullAfter> device_;
 };
 
-// This test program run again as a child, for what needs a process of its own: a run that is killed, a
-// run as another user. The scenario is named by VANTREL_TEST_CHILD; the child prints key=value lines.
 int runChild(int argc, char** argv);
-
-struct ChildResult {
-    int exitCode = -1;
-    QMap<QString, QString> values;
-};
 
 } // namespace
 
@@ -600,59 +594,6 @@ void TestReportWriter::pagesArePrivateAndOutsideTheProgramFolder() {
     QVERIFY(!QFileInfo::exists(folder));
 }
 
-namespace {
-
-ChildResult runChildScenario(const QString& scenario, const QStringList& args, bool asOtherUser,
-                             const QString& runtimeFolder, QProcess* keep = nullptr) {
-    ChildResult result;
-    QProcess local;
-    QProcess& child = keep ? *keep : local;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTREL_TEST_CHILD"), scenario);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder);
-    env.insert(QStringLiteral("HOME"), runtimeFolder);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    child.setProcessEnvironment(env);
-    if (asOtherUser) {
-        child.setChildProcessModifier([] {
-            if (setgid(65534) != 0 || setuid(65534) != 0) {
-                _exit(97);
-            }
-        });
-    }
-    child.setProgram(QCoreApplication::applicationFilePath());
-    child.setArguments(args);
-    child.start();
-    if (keep) {
-        return result;
-    }
-    child.waitForFinished(120000);
-    result.exitCode = child.exitCode();
-    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0) {
-            result.values.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
-        }
-    }
-    if (result.exitCode != 0) {
-        qWarning().noquote() << child.readAllStandardError();
-    }
-    return result;
-}
-
-// A folder anyone may enter and read, for the files a child running as another user must reach.
-void openToOthers(const QString& path, bool writable) {
-    QFileDevice::Permissions p = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                 QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                 QFileDevice::ExeOther;
-    if (writable) {
-        p |= QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    }
-    QFile::setPermissions(path, p);
-}
-
-} // namespace
-
 // A run killed while it writes a long report leaves its page; the next start of the program removes it,
 // and leaves alone the pages of a run that is still going.
 void TestReportWriter::pagesOfAKilledRunAreRemovedAtTheNextStart() {
@@ -660,8 +601,7 @@ void TestReportWriter::pagesOfAKilledRunAreRemovedAtTheNextStart() {
     writer_->BeginReport(QStringLiteral("Still running"), QStringLiteral("s"));
     const QString livePage = writer_->ReportFilePath();
     QProcess child;
-    runChildScenario(QStringLiteral("killed"), {fx.session.ProgramFolder, reg_->path()}, false, fx.runtime.path(),
-                     &child);
+    startChild(child, QStringLiteral("killed"), {fx.session.ProgramFolder, reg_->path()}, false, fx.runtime.path());
     QVERIFY(child.waitForStarted());
     QByteArray said;
     while (!said.contains('\n') && child.state() != QProcess::NotRunning) {
@@ -788,7 +728,7 @@ namespace {
 
 int runChild(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString scenario = qEnvironmentVariable("VANTREL_TEST_CHILD");
+    const QString scenario = childScenario();
     const QStringList args = QCoreApplication::arguments();
     DialogScript::enable();
     Session session;
@@ -842,7 +782,7 @@ int runChild(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet("VANTREL_TEST_CHILD")) {
+    if (isChildRun()) {
         return runChild(argc, argv);
     }
     QApplication app(argc, argv);
