@@ -14,6 +14,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -318,12 +321,25 @@ void Connection::checkPassword(const QString& filePassword, const QString& what)
 
 void Connection::createFile(const QString& path) {
     close();
+    // SQLite opens an existing file as readily as it makes one (sqlite3_open_v2 drops SQLITE_OPEN_EXCLUSIVE),
+    // and then writes into whatever it holds: the file is made here, in one step that fails when the name is
+    // taken, and SQLite opens it empty.
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        throw DatabaseError(error == EEXIST ? QStringLiteral("The file '%1' already exists.").arg(path)
+                                            : QStringLiteral("The file '%1' cannot be made: %2")
+                                                  .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    ::close(fd);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+    const int rc = sqlite3_open_v2(name.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK) {
-        throw DatabaseError(fromUtf8(sqlite3_errmsg(raw)));
+        const QString message = fromUtf8(sqlite3_errmsg(raw));
+        ::unlink(name.constData());
+        throw DatabaseError(message);
     }
     adopt(std::move(db), path);
 }

@@ -70,7 +70,8 @@ public:
     // Connects to the server database uri names, without any register check. Only for making a register.
     void connectServer(const QString& uri);
     // Makes a new, empty SQLite file at path and opens it, without any register check; refuses an existing
-    // file. Only for making a register.
+    // file or link. The file is the user's alone (0600) until moveIntoPlace gives it the mode of a new file.
+    // Only for making a register.
     void createFile(const QString& path);
     void close();
     bool isOpen() const { return db_ != nullptr || server_ != nullptr; }

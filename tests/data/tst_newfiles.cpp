@@ -1,10 +1,12 @@
 // Files the register tool makes appear whole or not at all: a new register, empty or with settings, and a
 // backup copy, with each write or sync of the new file failing in turn, as a full or failing disk would make
-// it. Nothing may be left behind: not the file, not its temporary name, not a journal.
+// it. Nothing may be left behind: not the file, not its temporary name, not a journal. What appears has the
+// mode the user's umask gives a new file, so that a group can share it.
 #include "data/backup.h"
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/newregister.h"
+#include "data/registercopy.h"
 #include "data/schema.h"
 #include "tests/support/faultvfs.h"
 #include "tests/support/registercheck.h"
@@ -13,6 +15,7 @@
 
 #include <QtTest>
 #include <functional>
+#include <sys/stat.h>
 
 using Fault = FaultVfs::Fault;
 
@@ -34,6 +37,13 @@ RegisterContents contentsOf(const QString& path) {
     contents.insert(QStringLiteral("integrity_check"), integrityCheck(c));
     return contents;
 }
+
+// Sets the process's umask for as long as it lives.
+struct Umask {
+    explicit Umask(int mask) : old(::umask(static_cast<mode_t>(mask))) {}
+    ~Umask() { ::umask(old); }
+    mode_t old;
+};
 
 } // namespace
 
@@ -110,6 +120,64 @@ private slots:
         }
         QVERIFY(failures > 0);
         QCOMPARE(contentsOf(source.path()), sourceRows);
+    }
+
+    // What is made has the mode the maker's umask gives a new file. A journal takes the register's mode, whatever
+    // the umask of the program saving, so that whoever may write the register may play back a save cut short.
+    void madeFilesGetTheUsersMode_data() {
+        QTest::addColumn<int>("made");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("writerMask");
+        const char* const names[] = {"register", "register with settings", "backup", "copy"};
+        for (int made = 0; made < 4; ++made) {
+            for (const auto& [mask, writerMask] : {std::pair{002, 077}, {022, 002}, {077, 000}}) {
+                QTest::addRow("%s, umask %03o", names[made], mask) << made << mask << writerMask;
+            }
+        }
+    }
+    void madeFilesGetTheUsersMode() {
+        QFETCH(int, made);
+        QFETCH(int, mask);
+        QFETCH(int, writerMask);
+        TestRegister source;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("made.mdb"));
+        {
+            Umask making(mask);
+            const std::function<void()> make[] = {
+                [&] { createRegister(path); }, [&] { createRegister(path, settings()); },
+                [&] { backupRegister(source.path(), path); }, [&] { copyRegister(source.path(), path); }};
+            make[made]();
+        }
+        QCOMPARE(modeOf(path), QString::number(0666 & ~mask, 8));
+
+        Umask saving(writerMask);
+        Connection writer;
+        writer.openFile(path, QString::fromLatin1(kDefaultFilePassword));
+        Connection::Transaction save(writer);
+        writer.exec("INSERT INTO Groups (GroupNumber, Description) VALUES ('7', 'Journalled')");
+        QCOMPARE(modeOf(path + QStringLiteral("-journal")), modeOf(path));
+    }
+
+    // A name that is taken, even by a link to nowhere, is never made a register: SQLite would open what is there,
+    // or make the file the link leads to.
+    void createFileRefusesATakenName_data() {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("file") << false;
+        QTest::newRow("link to a missing file") << true;
+    }
+    void createFileRefusesATakenName() {
+        QFETCH(bool, link);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("taken.mdb"));
+        QFile taken(path);
+        QVERIFY(link ? QFile::link(dir.filePath(QStringLiteral("missing.mdb")), path)
+                     : taken.open(QIODevice::WriteOnly) && taken.write("kept") == 4);
+        taken.close();
+        Connection c;
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, c.createFile(path));
+        QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("taken.mdb")});
+        QCOMPARE(QFileInfo(path).size(), link ? 0 : 4);
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QUrl>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -178,6 +179,11 @@ QString TestRegister::text(const QString& sql) {
 
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? QString::number(st.st_mode & 07777, 8) : QString();
 }
 
 QString reportsSourceFolder() {

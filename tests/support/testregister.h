@@ -74,6 +74,9 @@ QString makeProgramFolder(const QString& folder);
 // The names of every entry of folder, hidden ones (a half-made file's temporary name) included, sorted.
 QStringList filesIn(const QString& folder);
 
+// The permission bits of the file at path (not a link's target) in figures, as in "664"; empty when there is none.
+QString modeOf(const QString& path);
+
 // The text of the error f raises; empty when it raises none.
 QString errorOf(const std::function<void()>& f);
 

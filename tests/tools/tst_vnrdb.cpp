@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QtTest>
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -304,6 +305,24 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), registerBytes);
         QCOMPARE(filesIn(reg.folder()), QStringList({QStringLiteral("assets.csv"), QStringLiteral("vnrdata.mdb")}));
+    }
+
+    // The CSV file appears with the mode the user's umask gives a new file, as the registers do.
+    void exportGetsTheUsersMode_data() {
+        QTest::addColumn<int>("mask");
+        for (const int mask : {002, 022, 077}) {
+            QTest::addRow("umask %03o", mask) << mask;
+        }
+    }
+    void exportGetsTheUsersMode() {
+        QFETCH(int, mask);
+        TestRegister reg;
+        const QString csv = reg.folder() + QStringLiteral("/assets.csv");
+        const mode_t old = ::umask(static_cast<mode_t>(mask));
+        const Run run = vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv});
+        ::umask(old);
+        QCOMPARE(run.code, 0);
+        QCOMPARE(modeOf(csv), QString::number(0666 & ~mask, 8));
     }
 
     void backupIsConsistentWhileAnotherProgramWrites() {
