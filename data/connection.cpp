@@ -609,6 +609,13 @@ void Connection::Transaction::commit() {
     done_ = true;
 }
 
+void Connection::holdWriteLock() {
+    if (server_) {
+        // One lock number for the register's writers that look before they change ('VNTR').
+        server_->exec("SELECT pg_advisory_xact_lock(" + std::to_string(kRegisterApplicationId) + ")", false);
+    }
+}
+
 Statement::Statement(const Connection& c, const std::string& sql) : c_(c) {
     if (!c.isOpen()) {
         throw DatabaseError(QStringLiteral("The register is not open."));

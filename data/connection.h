@@ -126,6 +126,11 @@ public:
         bool outermost_ = false;
         bool done_ = false;
     };
+    // Requires: inTransaction(). Until the transaction ends, no other program can hold this lock, so a
+    // look at the register followed by a change cannot interleave with another program's doing the same.
+    // A file's transaction holds the file's write lock from its start already; a server's takes a lock of
+    // its own for it, while other changes go on.
+    void holdWriteLock();
     // Whether a Transaction is open on the connection.
     bool inTransaction() const { return depth_ > 0; }
     // Requires: inTransaction(). Registers what puts a caller's in-memory state back if the outermost

@@ -219,9 +219,9 @@ void Tassdetfrm::postNewAsset() {
     const Field id = list.fieldByName(QStringLiteral("ASSETID"));
     for (int attempt = 1;; ++attempt) {
         try {
-            // On a file nobody else can add an asset between this look and the insert: the transaction holds
-            // the register's write lock from its start.
+            // Nobody else can add an asset between this look and the insert.
             Connection::Transaction t(register_);
+            register_.holdWriteLock();
             if (id.asString() == generatedId_ && assetIdInUse(register_, generatedId_)) {
                 MakeAssetId();
             }
@@ -229,8 +229,8 @@ void Tassdetfrm::postNewAsset() {
             t.commit();
             return;
         } catch (const DatabaseError&) {
-            // On a server two clients may take the same free identifier at the same moment; the later insert
-            // is refused, and tries the next one. A typed identifier that is taken is refused as it is.
+            // A program that adds without that lock may still take the identifier first: the next free one is
+            // tried. A typed identifier that is taken is refused as it is.
             if (attempt >= 5 || id.asString() != generatedId_ || !assetIdInUse(register_, generatedId_)) {
                 throw;
             }

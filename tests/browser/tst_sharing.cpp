@@ -232,14 +232,14 @@ private slots:
                 savedAt[s.section(u' ', 0, 0)] = s.section(u' ', 1).toLongLong();
             }
         }
+        for (const QString& m : refusals) {
+            QVERIFY2(m.contains(u"is locked by another program"_s), qPrintable(m));
+        }
         QCOMPARE(added.size(), kPrograms * kRounds * 2);
         QCOMPARE(QSet<QString>(added.begin(), added.end()).size(), added.size());
         QCOMPARE(reg.count(u"SELECT count(*) FROM assets"_s), kPrograms + 1 + added.size());
         QCOMPARE(reg.count(u"SELECT count(DISTINCT lower(ASSETID)) FROM assets"_s), kPrograms + 1 + added.size());
         QCOMPARE(reg.count(u"SELECT count(*) FROM assets WHERE ItemGroup <> '9'"_s), 0);
-        for (const QString& m : refusals) {
-            QVERIFY2(m.contains(u"is locked by another program"_s), qPrintable(m));
-        }
         QCOMPARE(int(savedAt.size()), kPrograms * kRounds);
         QStringList late;
         for (int k = 1; k <= kPrograms; ++k) {
