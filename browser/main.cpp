@@ -237,6 +237,7 @@ void Tmainfrm::watchTick() {
     // A failed look is not a failed command: the register is looked at again at the next tick, and a
     // command or search that meets the same fault says so.
     try {
+        const Connection::NoWaiting quick(c);
         refreshDue_ = c.changedByOthers() || refreshDue_;
         if (refreshDue_ && data.mainquery.active()) {
             refreshDue_ = !data.mainquery.refresh();

@@ -348,6 +348,7 @@ void Connection::adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path)
     sqlite3* raw = db.get();
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    busyTimeoutMs_ = kBusyTimeoutMs;
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     registerLikeFunctions(raw);
@@ -508,7 +509,9 @@ QString Connection::fileWriteRefusal() {
             std::unique_ptr<sqlite3, Closer> db(raw);
             if (rc == SQLITE_OK && sqlite3_db_readonly(raw, "main") == 0) {
                 const QString path = path_;
+                const int wait = busyTimeoutMs_;
                 adopt(std::move(db), path);
+                setBusyTimeout(wait);
                 dataVersion_ = -1;
                 changedByOthers();
             }
@@ -535,6 +538,27 @@ void Connection::setBusyTimeout(int milliseconds) {
         return;
     }
     sqlite3_busy_timeout(db_.get(), milliseconds);
+    busyTimeoutMs_ = milliseconds;
+}
+
+Connection::NoWaiting::NoWaiting(Connection& c) : c_(c) {
+    if (c_.server_) {
+        c_.server_->setNoWaiting(true);
+    } else if (c_.db_) {
+        sqlite3_busy_timeout(c_.db_.get(), 0);
+    }
+}
+
+Connection::NoWaiting::~NoWaiting() {
+    if (c_.server_) {
+        try {
+            c_.server_->setNoWaiting(false);
+        } catch (const DatabaseError&) {
+            // The connection was lost; the next statement makes it again, with the session's own settings.
+        }
+    } else if (c_.db_) {
+        sqlite3_busy_timeout(c_.db_.get(), c_.busyTimeoutMs_);
+    }
 }
 
 long long Connection::lastInsertRowid() const {

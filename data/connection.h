@@ -96,6 +96,20 @@ public:
     // change counter is read under a shared lock, a server's notifications are taken from what has arrived.
     // Requires: open.
     bool changedByOthers();
+    // While one lives, reading the register does not wait for another program's lock: a read that meets one
+    // fails at once with DatabaseError. For looks the program makes by itself, on a timer, which must never
+    // hold up the interface (a file's readers wait while another program writes a long save; a server's
+    // readers never wait).
+    class NoWaiting {
+    public:
+        explicit NoWaiting(Connection& c);
+        ~NoWaiting();
+        NoWaiting(const NoWaiting&) = delete;
+        NoWaiting& operator=(const NoWaiting&) = delete;
+
+    private:
+        Connection& c_;
+    };
     // Why this user cannot change the register now, in the words of a message to them; empty when they can.
     // A file opened while it was read-only for them is opened again for writing once it no longer is, so a
     // change works without starting the program again. Requires: open.
@@ -154,6 +168,7 @@ private:
     std::unique_ptr<ServerSession> server_;
     QString path_;
     int depth_ = 0;
+    int busyTimeoutMs_ = 0;      // a file's wait for another program's lock, as set
     long long dataVersion_ = -1; // the file's change counter as last seen by changedByOthers; -1: not watching
     bool partFailed_ = false;    // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;

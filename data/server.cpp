@@ -204,6 +204,7 @@ void ServerSession::reconnectIfLost() {
     }
     origins_.clear();
     applySettings();
+    noWaitingApplied_ = false;
     if (listening_) {
         // Changes saved while the connection was lost sent notifications nobody heard: say there were some.
         exec(std::string("LISTEN ") + kAssetsChangedChannel, false);
@@ -296,9 +297,25 @@ void ServerSession::exec(const std::string& sql, bool writing) {
     changes = std::atoi(PQcmdTuples(r.get()));
 }
 
+void ServerSession::setNoWaiting(bool on) {
+    noWaiting_ = on;
+    if (!on && noWaitingApplied_) {
+        noWaitingApplied_ = false;
+        exec("SET lock_timeout = " + std::to_string(lockTimeoutMs_), false);
+    }
+}
+
+void ServerSession::applyNoWaiting() {
+    if (noWaiting_ && !noWaitingApplied_) {
+        noWaitingApplied_ = true;
+        exec("SET lock_timeout = 1", false); // 0 would mean no limit at all
+    }
+}
+
 PgResult ServerSession::run(const std::string& sql, const std::vector<std::optional<std::string>>& params,
                             bool writing) {
     reconnectIfLost();
+    applyNoWaiting();
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& p : params) {
@@ -316,6 +333,7 @@ PgResult ServerSession::run(const std::string& sql, const std::vector<std::optio
 
 PgResult ServerSession::describe(const std::string& sql) {
     reconnectIfLost();
+    applyNoWaiting();
     PgResult prepared(PQprepare(conn_, "", sql.c_str(), 0, nullptr));
     if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
         fail(prepared.get(), false);

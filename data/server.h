@@ -58,6 +58,9 @@ public:
     void rollbackQuietly();
     // How long a change waits for another user's lock before it fails.
     void setLockTimeout(int milliseconds);
+    // While on, statements do not wait for another client's lock. Only a statement run meanwhile costs the
+    // server a setting, so a look that finds nothing to read asks the server nothing.
+    void setNoWaiting(bool on);
 
     // Whether another client has saved a change to the register's assets since the last call, from the
     // notifications the register's trigger sends; the first call starts listening and says false.
@@ -83,6 +86,9 @@ private:
     bool listening_ = false;
     bool mayWrite_ = false;
     bool missedWhileLost_ = false;
+    bool noWaiting_ = false;
+    bool noWaitingApplied_ = false;
+    void applyNoWaiting();
     QString name_;
     QString uri_;
     QHash<unsigned, QHash<int, std::pair<QString, QString>>> origins_;

@@ -104,6 +104,26 @@ private slots:
         }
     }
 
+    // Watching never holds up the program: while another program holds the register locked (a long save),
+    // the idle program goes on answering at once, and shows the change once the lock is gone.
+    void watchingNeverWaitsForAnotherProgramsLock() {
+        AppFixture f;
+        fillRegister(f.reg(), 3);
+        QCOMPARE(f.start(), std::nullopt);
+        Tmainfrm& main = *f.app().mainfrm;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        f.reg().exec(u"UPDATE assets SET Make = 'theirs' WHERE ASSETID = 'KLT9002'"_s);
+        f.reg().lock();
+        QElapsedTimer answered;
+        answered.start();
+        QTest::qWait(1000);
+        const qint64 waited = answered.elapsed();
+        f.reg().unlock();
+        QVERIFY2(waited < 2500, qPrintable(u"the event loop was held up for %1 ms"_s.arg(waited)));
+        QTRY_COMPARE_WITH_TIMEOUT(cell(main, 1, kMakeColumn), u"theirs"_s, 5000);
+    }
+
     // OK refused because another program saved the asset meanwhile shows, field by field, what was read,
     // what is stored and what was typed, while the form keeps the typing. Keeping it saves the typed fields
     // over what is stored, and the other program's change of the fields not typed in stays; taking the

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
@@ -188,6 +189,37 @@ private slots:
         std::optional<int> code;
         QCOMPARE(captionOfModal([&broken, &code] { code = broken.start(); }), QStringLiteral("Application Error"));
         QCOMPARE(code, std::optional<int>(1));
+    }
+
+    // Another program's save is painted in the list on the screen by itself: the changed row's pixels change
+    // and no other row's do, the current row's highlight included (nothing moves, nothing flickers into a
+    // different state).
+    void anotherProgramsSaveIsPaintedWithoutASearch() {
+        start();
+        TDBGrid& grid = *w->DBGrid1;
+        QWidget* port = grid.viewport();
+        const auto grab = [&] {
+            const QPoint at = port->mapToGlobal(QPoint(0, 0));
+            return QGuiApplication::primaryScreen()
+                ->grabWindow(0, at.x(), at.y(), port->width(), port->height())
+                .toImage();
+        };
+        const auto rowBand = [&](int row) {
+            return QRect(0, grid.rowViewportPosition(row), port->width(), grid.rowHeight(row));
+        };
+        QTest::qWait(300);
+        const QImage before = grab();
+        f->reg().exec(QStringLiteral("UPDATE assets SET Description = 'Changed elsewhere' WHERE ASSETID = 'KLT1003'"));
+        QTRY_VERIFY_WITH_TIMEOUT(grab().copy(rowBand(2)) != before.copy(rowBand(2)), 5000);
+        QTest::qWait(300);
+        const QImage after = grab();
+        QCOMPARE(grid.model()->index(2, 4).data().toString(), QStringLiteral("Changed elsewhere"));
+        QCOMPARE(w->data.mainquery.recNo(), 0);
+        for (int row = 0; row < 10; ++row) {
+            if (row != 2) {
+                QVERIFY2(after.copy(rowBand(row)) == before.copy(rowBand(row)), qPrintable(QString::number(row)));
+            }
+        }
     }
 
     void tabGoesThroughPanelListAndToolbar_data() {
