@@ -5,12 +5,17 @@
 #include "browser/main.h"
 #include "config/cfg.h"
 #include "program/startup.h"
+#include "records/assdet.h"
 #include "records/writeoff.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/childprocess.h"
+#include "tests/support/guitest.h"
+#include "widgets/dbcontrols.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,8 +27,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <cstdio>
 #include <functional>
 #include <optional>
+#include <poll.h>
 
 namespace {
 
@@ -191,11 +198,13 @@ private slots:
         QCOMPARE(code, std::optional<int>(1));
     }
 
-    // Another program's save is painted in the list on the screen by itself: the changed row's pixels change
-    // and no other row's do, the current row's highlight included (nothing moves, nothing flickers into a
-    // different state).
+    // Two program windows on one register: the second (another process) saves an asset through its edit
+    // window, and the first paints the new value in that asset's row by itself. No other row's pixels change,
+    // the current row's highlight included: nothing moves, nothing flickers into another state. With
+    // VANTREL_SCREENSHOT set, the screen with both windows is written there.
     void anotherProgramsSaveIsPaintedWithoutASearch() {
         start();
+        w->move(0, 0);
         TDBGrid& grid = *w->DBGrid1;
         QWidget* port = grid.viewport();
         const auto grab = [&] {
@@ -209,10 +218,21 @@ private slots:
         };
         QTest::qWait(300);
         const QImage before = grab();
-        f->reg().exec(QStringLiteral("UPDATE assets SET Description = 'Changed elsewhere' WHERE ASSETID = 'KLT1003'"));
+        QProcess other;
+        startChild(other, QStringLiteral("other program"), {f->reg().folder(), f->programFile()}, false,
+                   f->reg().folder());
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += other.readAllStandardOutput()).contains("saved"),
+                                  other.readAllStandardError().constData(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(grab().copy(rowBand(2)) != before.copy(rowBand(2)), 5000);
         QTest::qWait(300);
         const QImage after = grab();
+        if (const QString shot = qEnvironmentVariable("VANTREL_SCREENSHOT"); !shot.isEmpty()) {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
+        }
+        other.write("done\n");
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.exitCode(), 0);
         QCOMPARE(grid.model()->index(2, 4).data().toString(), QStringLiteral("Changed elsewhere"));
         QCOMPARE(w->data.mainquery.recNo(), 0);
         for (int row = 0; row < 10; ++row) {
@@ -337,5 +357,52 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestX11Windows)
+namespace {
+
+// The second program of anotherProgramsSaveIsPaintedWithoutASearch, on the same display: its main window
+// beside the first, then an asset's description changed through its edit window; it stays on screen until
+// told to end.
+int otherProgram() {
+    const QStringList args = QCoreApplication::arguments();
+    DialogScript::enable();
+    QDir::setCurrent(args.value(1));
+    Startup app;
+    if (app.prepare(args.value(2), StartOptions{}) != std::nullopt) {
+        return 2;
+    }
+    app.session.LoggedOn = true;
+    Tmainfrm& main = *app.mainfrm;
+    main.move(300, 420);
+    main.show();
+    if (!QTest::qWaitForWindowExposed(&main)) {
+        return 3;
+    }
+    main.data.mainquery.moveTo(2);
+    DialogScript::setNextModal([](QDialog& d) {
+        auto& editor = static_cast<Tassdetfrm&>(d);
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        typeInto(editor.DBEdit5, QStringLiteral("Changed elsewhere"));
+        editor.OKBTN->click();
+    });
+    main.ToolButton2->click();
+    std::printf("saved\n");
+    std::fflush(stdout);
+    pollfd told{0, POLLIN, 0};
+    while (::poll(&told, 1, 0) == 0) {
+        QTest::qWait(50);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (isChildRun()) {
+        return otherProgram();
+    }
+    TestX11Windows test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "x11_windows.moc"

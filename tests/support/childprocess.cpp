@@ -29,7 +29,6 @@ void startChild(QProcess& child, const QString& scenario, const QStringList& arg
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("TMPDIR"), home);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     child.setProcessEnvironment(env);
     if (asNobody) {
         child.setChildProcessModifier([] {

@@ -21,7 +21,7 @@ bool isChildRun();
 QString childScenario();
 
 // Starts the scenario in child with args; as the user nobody when asNobody (the caller must be root), with
-// home as its home and runtime folder.
+// home as its home and runtime folder, on the parent's display.
 void startChild(QProcess& child, const QString& scenario, const QStringList& args, bool asNobody, const QString& home);
 // Waits for a started child to end; its exit code and what it printed.
 ChildResult finishChild(QProcess& child, int timeoutMilliseconds = 120000);
