@@ -229,6 +229,12 @@ void Tmainfrm::startWatching(int intervalMilliseconds) {
     watch_->start(intervalMilliseconds);
 }
 
+void Tmainfrm::stopWatching() {
+    if (watch_) {
+        watch_->stop();
+    }
+}
+
 void Tmainfrm::watchTick() {
     Connection& c = data.ADOConnection1;
     if (!c.isOpen() || c.inTransaction()) {

@@ -74,6 +74,7 @@ public:
     // Starts watching the register, while the program is idle, for changes other programs save: the list
     // shows their values within moments, and the caption follows whether this user may write the register.
     void startWatching(int intervalMilliseconds = 250);
+    void stopWatching();
 
     // Rewrites mainquery from the search text, the chosen field and the written-off option, and reopens it.
     void RebuildMainQuery();

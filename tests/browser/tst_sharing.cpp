@@ -64,6 +64,22 @@ int runChild(int argc, char** argv);
 
 class TestSharing : public QObject {
     Q_OBJECT
+    // The program started on a register of that many assets (fillRegister), the password given, its main
+    // window shown.
+    Tmainfrm& startShown(AppFixture& f, int assets) {
+        fillRegister(f.reg(), assets);
+        if (f.start() != std::nullopt) {
+            qFatal("the program did not start");
+        }
+        f.app().session.LoggedOn = true;
+        Tmainfrm& main = *f.app().mainfrm;
+        main.show();
+        if (!QTest::qWaitForWindowExposed(&main)) {
+            qFatal("the main window was not shown");
+        }
+        return main;
+    }
+
 private slots:
     void initTestCase() { DialogScript::enable(); }
     void init() { DialogScript::reset(); }
@@ -74,12 +90,7 @@ private slots:
     // be edited.
     void othersChangesShowInTheList() {
         AppFixture f;
-        fillRegister(f.reg(), 20);
-        QCOMPARE(f.start(), std::nullopt);
-        f.app().session.LoggedOn = true;
-        Tmainfrm& main = *f.app().mainfrm;
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        Tmainfrm& main = startShown(f, 20);
         Dataset& list = main.data.mainquery;
         list.moveTo(3);
         QCOMPARE(cell(main, 1, kMakeColumn), u"make 2"_s);
@@ -108,11 +119,7 @@ private slots:
     // the idle program goes on answering at once, and shows the change once the lock is gone.
     void watchingNeverWaitsForAnotherProgramsLock() {
         AppFixture f;
-        fillRegister(f.reg(), 3);
-        QCOMPARE(f.start(), std::nullopt);
-        Tmainfrm& main = *f.app().mainfrm;
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        Tmainfrm& main = startShown(f, 3);
         f.reg().exec(u"UPDATE assets SET Make = 'theirs' WHERE ASSETID = 'KLT9002'"_s);
         f.reg().lock();
         QElapsedTimer answered;
@@ -136,12 +143,7 @@ private slots:
     void aRefusedSaveShowsWhatChangedAndKeepsTheTyping() {
         QFETCH(bool, keep);
         AppFixture f;
-        fillRegister(f.reg(), 5);
-        QCOMPARE(f.start(), std::nullopt);
-        f.app().session.LoggedOn = true;
-        Tmainfrm& main = *f.app().mainfrm;
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        Tmainfrm& main = startShown(f, 5);
         main.data.mainquery.moveTo(1);
         QStringList shown;
         drive<Tassdetfrm>([&](Tassdetfrm& d) {
