@@ -65,7 +65,8 @@ int writer(const QString& location) {
         QThread::msleep(150 + random.bounded(300));
         Statement update(c, "UPDATE assets SET Make = ? WHERE ASSETID = ?");
         update.bindText(1, QStringLiteral("w%1").arg(i));
-        update.bindText(2, ids[static_cast<int>(random.bounded(ids.size()))]);
+        // Row after row, so no save overwrites another before the list could show it.
+        update.bindText(2, ids[(i - 1) % ids.size()]);
         update.step();
         std::printf("%d %lld\n", i, static_cast<long long>(monotonicMs()));
         std::fflush(stdout);

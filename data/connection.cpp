@@ -264,7 +264,7 @@ void Connection::connectServer(const QString& uri) {
     path_ = uri;
 }
 
-void Connection::openServer(const QString& uri, const QString& filePassword) {
+void Connection::openServer(const QString& uri, const QString& filePassword, bool upgrade) {
     QString login;
     try {
         server_ = std::make_unique<ServerSession>(uri, QString(), &login);
@@ -301,7 +301,9 @@ void Connection::openServer(const QString& uri, const QString& filePassword) {
             throw DatabaseError(QStringLiteral("The register database %1 is damaged: %2.").arg(name, problem));
         }
         checkPassword(filePassword, QStringLiteral("register database %1").arg(name));
-        addServerChangeTrigger(*this);
+        if (upgrade) {
+            addServerChangeTrigger(*this);
+        }
     } catch (...) {
         close();
         throw;
@@ -359,7 +361,7 @@ void Connection::adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path)
 void Connection::openFile(const QString& path, const QString& filePassword, bool upgrade) {
     close();
     if (isServerUri(path) || path.endsWith(QLatin1String(".server"))) {
-        openServer(isServerUri(path) ? path : readServerFile(path), filePassword);
+        openServer(isServerUri(path) ? path : readServerFile(path), filePassword, upgrade);
         path_ = path;
         return;
     }

@@ -162,7 +162,7 @@ private:
     void adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path);
     QString fileWriteRefusal();
     void checkRegisterContents();
-    void openServer(const QString& uri, const QString& filePassword);
+    void openServer(const QString& uri, const QString& filePassword, bool upgrade);
     void checkPassword(const QString& filePassword, const QString& what);
     std::unique_ptr<sqlite3, Closer> db_;
     std::unique_ptr<ServerSession> server_;
