@@ -106,24 +106,47 @@ QString readServerFile(const QString& path) {
     if (!f.open(QIODevice::ReadOnly)) {
         throw DatabaseError(QStringLiteral("The server file '%1' cannot be read: %2").arg(path, f.errorString()));
     }
+    QString address;
     for (const QByteArray& raw : f.readAll().split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
             continue;
+        }
+        if (!address.isEmpty()) {
+            throw DatabaseError(QStringLiteral("The server file '%1' holds more than one line: it names one server, "
+                                               "on one line ('%2' is one too many).")
+                                    .arg(path, line.left(80)));
         }
         if (!isServerUri(line)) {
             throw DatabaseError(QStringLiteral("The server file '%1' does not name a server: its line '%2' is not a "
                                                "postgresql:// address.")
                                     .arg(path, line.left(80)));
         }
-        if (!QUrl(line).password().isEmpty() || line.contains(QLatin1String("password="), Qt::CaseInsensitive)) {
-            throw DatabaseError(QStringLiteral("The server file '%1' holds a password. Keep passwords in ~/.pgpass "
-                                               "(or type it when Vantrel asks), never in the server file.")
-                                    .arg(path));
-        }
-        return line;
+        address = line;
     }
-    throw DatabaseError(QStringLiteral("The server file '%1' names no server.").arg(path));
+    if (address.isEmpty()) {
+        throw DatabaseError(QStringLiteral("The server file '%1' names no server.").arg(path));
+    }
+    // Read as libpq reads it, escapes and all, so that no spelling of a password gets past.
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(address.toUtf8().constData(), &error);
+    if (!options) {
+        const QString why = error ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
+        PQfreemem(error);
+        throw DatabaseError(
+            QStringLiteral("The server file '%1' does not hold an address libpq can use: %2").arg(path, why));
+    }
+    bool password = false;
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        password = password || (std::string_view(o->keyword) == "password" && o->val && *o->val);
+    }
+    PQconninfoFree(options);
+    if (password) {
+        throw DatabaseError(QStringLiteral("The server file '%1' holds a password. Keep passwords in ~/.pgpass "
+                                           "(or type it when Vantrel asks), never in the server file.")
+                                .arg(path));
+    }
+    return address;
 }
 
 ServerSession::ServerSession(const QString& uri, const QString& password, QString* passwordFor) {

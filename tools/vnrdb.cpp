@@ -7,7 +7,8 @@
 //   vnrdb backup FILE DEST                    copies a register, also while it is in use
 //   vnrdb copy FROM TO                        moves a register between a file and a server
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
-// existing file, and check, export and backup write nothing to FILE. Exit codes: 0 done, 1 refused (every problem is
+// existing file, and check, export and backup write nothing to FILE (but for rolling back a crashed save's journal,
+// as every opening does). Exit codes: 0 done, 1 refused (every problem is
 // listed) or a finding, 2 a usage error. The work itself is done by the data layer and the register tool library; this
 // file reads the command line.
 #include "data/backup.h"
@@ -64,7 +65,9 @@ const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "Examines the register FILE without changing it: the program's own opening checks,\n"
                                "every page (integrity_check), the schema version, and identifiers that differ only\n"
                                "in letter case. Prints one line per finding and a summary; exit code 1 when\n"
-                               "anything is wrong.\n";
+                               "anything is wrong. The one change it may make: a save that a crashed program left\n"
+                               "half done (its journal, FILE-journal, beside the file) is rolled back first, as\n"
+                               "every program that opens the register does, so the file reads as it was saved.\n";
 
 int usage(const char* help) {
     std::fputs(help, stderr);

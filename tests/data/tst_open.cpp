@@ -4,6 +4,7 @@
 #include "data/datamodule.h"
 #include "data/errors.h"
 #include "data/schema.h"
+#include "data/server.h"
 #include "tests/support/testregister.h"
 
 #include <QCryptographicHash>
@@ -55,6 +56,41 @@ private slots:
         QCOMPARE(t.dataSource, QStringLiteral("a.mdb"));
         QCOMPARE(t.filePassword, QStringLiteral("pw"));
         QVERIFY_THROWS_EXCEPTION(DatabaseError, parseConnectionString(QStringLiteral("Provider=x")));
+    }
+
+    // A server file names one server on one line, read by libpq's own rules: no spelling of a password gets
+    // past, a second line is refused rather than ignored, and an unknown parameter is named.
+    void serverFilesAreReadAsLibpqReadsThem_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected"); // the address read, or a part of the refusal
+        QTest::newRow("an address") << QByteArray("postgresql://h/db\n") << "postgresql://h/db";
+        QTest::newRow("comments and blank lines")
+            << QByteArray("# ours\n\n  postgresql://h/db  \n\n") << "postgresql://h/db";
+        QTest::newRow("password of the user") << QByteArray("postgresql://u:secret@h/db") << "holds a password";
+        QTest::newRow("password parameter") << QByteArray("postgresql://h/db?password=x") << "holds a password";
+        QTest::newRow("password parameter escaped")
+            << QByteArray("postgresql://h/db?%70assword=x") << "holds a password";
+        QTest::newRow("a second line") << QByteArray("postgresql://h/db\npostgresql://h/db?password=x")
+                                       << "holds more than one line";
+        QTest::newRow("unknown parameter") << QByteArray("postgresql://h/db?frobnicate=1") << "frobnicate";
+        QTest::newRow("not an address") << QByteArray("host=h dbname=db") << "is not a postgresql:// address";
+        QTest::newRow("nothing") << QByteArray("# moved for now\n") << "names no server";
+    }
+    void serverFilesAreReadAsLibpqReadsThem() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("vnrdata.server"));
+        writeFile(path, content);
+        QString read;
+        const QString error = errorOf([&] { read = readServerFile(path); });
+        if (expected.startsWith(QLatin1String("postgresql://"))) {
+            QCOMPARE(error, QString());
+            QCOMPARE(read, expected);
+        } else {
+            QVERIFY2(error.startsWith(QStringLiteral("The server file '%1'").arg(path)) && error.contains(expected),
+                     qPrintable(error));
+        }
     }
 
     void opensFromTheWorkingFolder() {

@@ -48,6 +48,23 @@ class TestCommandLine : public QObject {
 private slots:
     // Arguments name the register's folder as @register and a folder of nothing as @empty; the program starts in
     // @empty with $XDG_DATA_HOME at @empty/data.
+    // A display that does not answer (a session that ended, a remote display gone) is said in one line, with
+    // exit code 1, as no display at all is.
+    void aDisplayThatDoesNotAnswerIsSaidInOneLine() {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_s, u":987"_s);
+        env.remove(u"QT_QPA_PLATFORM"_s);
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(VANTREL_PATH), {});
+        QVERIFY(program.waitForFinished(20000));
+        const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        QCOMPARE(said, u"vantrel: the display ':987' does not answer, so there is nowhere to show its windows; start "
+                       "it in a desktop session, or under a virtual display with: xvfb-run -a vantrel\n"_s);
+    }
+
     void startsAsItsCommandLineSays_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("window");
