@@ -286,6 +286,9 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     } else {
         c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
         writing.emplace(c);
+        // The identifiers are numbered from what the register holds: another import numbering at the same
+        // time would give the same ones (a file's transaction holds this lock from its start already).
+        c.holdWriteLock();
     }
     const std::vector<Column> columns = assetColumns();
     const auto columnIndex = [&](const QString& name) {
@@ -439,7 +442,14 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         for (size_t i = 0; i < written.size(); ++i) {
             insert.bind(static_cast<int>(i + 1), row.values[written[i]]);
         }
-        insert.step();
+        try {
+            insert.step();
+        } catch (const DatabaseError& e) {
+            throw DatabaseError(
+                QStringLiteral("line %1, ASSETID '%2' could not be stored (%3). Nothing was imported; try again.")
+                    .arg(row.line)
+                    .arg(row.id, e.text()));
+        }
         insert.reset();
     }
     writing->commit();

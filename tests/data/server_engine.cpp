@@ -17,6 +17,7 @@
 #include <QBuffer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 #include <QtTest>
@@ -244,6 +245,32 @@ private slots:
         }
         QVERIFY2(edits.size() > kClients, "the clients saved almost nothing: the test proves nothing");
         QVERIFY2(!refusals.isEmpty(), "no client was ever refused: the clients did not meet");
+    }
+
+    // Ten imports at once into one group, none giving identifiers: each numbers its assets under the
+    // register's writer lock, so every one of them succeeds and no identifier is given twice.
+    void tenImportsAtOnceAllSucceed() {
+        TestRegister reg;
+        reg.exec(u"UPDATE System SET CompanyAbbr = 'KLT'"_s);
+        QTemporaryDir dir;
+        QFile csv(dir.filePath(u"delivery.csv"_s));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("ItemGroup,Make\n");
+        for (int i = 1; i <= 20; ++i) {
+            csv.write("9,laptop " + QByteArray::number(i) + "\n");
+        }
+        csv.close();
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (int i = 0; i < 10; ++i) {
+            imports.push_back(std::make_unique<QProcess>());
+            imports.back()->start(QStringLiteral(VNRDB_PATH), {u"import"_s, reg.path(), csv.fileName()});
+        }
+        for (auto& p : imports) {
+            QVERIFY(p->waitForFinished(60000));
+            QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        }
+        QCOMPARE(reg.count(u"SELECT count(*) FROM assets"_s), 200);
+        QCOMPARE(reg.count(u"SELECT count(DISTINCT lower(ASSETID)) FROM assets"_s), 200);
     }
 
     // A register goes from a file to a server and back unchanged: every row and value, the row ids, the
