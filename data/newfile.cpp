@@ -8,14 +8,17 @@
 
 #include "data/errors.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,11 +68,70 @@ bool giveNewFileMode(const QString& path) {
     return given;
 }
 
+namespace {
+
+// The machine's name, as it appears in the names of the files being built here.
+QString thisHost() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !*name) {
+        return QStringLiteral("localhost");
+    }
+    return QString::fromLocal8Bit(name).replace(QLatin1Char('.'), QLatin1Char('_'));
+}
+
+// When this process started, in seconds since the epoch: its boot-relative start in /proc/self/stat.
+qint64 processStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile boot(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly) || !boot.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    qint64 bootTime = 0;
+    for (QByteArray line = boot.readLine(); !line.isEmpty(); line = boot.readLine()) {
+        if (line.startsWith("btime ")) {
+            bootTime = line.mid(6).trimmed().toLongLong();
+        }
+    }
+    // starttime is the 22nd field of the line, the 20th after the name.
+    return bootTime + fields.value(19).toLongLong() / ::sysconf(_SC_CLK_TCK);
+}
+
+// Removes, from folder, the files a writer of this machine was building when it was killed: older than this
+// process, made by a process that no longer runs. A file of another machine (a shared folder), of a process
+// that still runs, or of a name this program does not give is never touched.
+void removeAbandonedPartials(const QString& folder) {
+    static const QRegularExpression made(QStringLiteral("^\\..+\\.(.+)-(\\d+)\\.[0-9a-z]+\\.partial(-journal)?$"));
+    static const QString host = thisHost();
+    static const qint64 started = processStart();
+    const QDir dir(folder);
+    for (const QFileInfo& file : dir.entryInfoList({QStringLiteral(".*.partial"), QStringLiteral(".*.partial-journal")},
+                                                   QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch m = made.match(file.fileName());
+        if (!m.hasMatch() || m.captured(1) != host || file.isSymLink()) {
+            continue;
+        }
+        const qint64 pid = m.captured(2).toLongLong();
+        const bool gone = pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        if (gone && file.lastModified().toSecsSinceEpoch() < started) {
+            QFile::remove(file.absoluteFilePath());
+        }
+    }
+}
+
+} // namespace
+
 QString temporaryNameBeside(const QString& path) {
     const QFileInfo info(path);
+    removeAbandonedPartials(info.absolutePath());
     for (;;) {
+        // The machine and the process that builds the file are in its name, so that a later writer can tell
+        // one abandoned by a killed process from one still being written.
         const QString name = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                             QStringLiteral(".%1.partial").arg(QRandomGenerator::system()->generate64(), 0, 36);
+                             QStringLiteral(".%1-%2.%3.partial")
+                                 .arg(thisHost())
+                                 .arg(::getpid())
+                                 .arg(QRandomGenerator::system()->generate64(), 0, 36);
         if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink()) {
             return name;
         }

@@ -16,7 +16,9 @@ mode_t newFileMode();
 // that file system gives every file.
 bool giveNewFileMode(const QString& path);
 
-// An unused name in the folder of path for building the file that will become path.
+// An unused name in the folder of path for building the file that will become path; it names this machine
+// and process. Removes first the files this machine's writers were building there when they were killed (a
+// writer that still runs keeps its file).
 QString temporaryNameBeside(const QString& path);
 // Gives the complete file temporary newFileMode() and moves it to path. Throws DatabaseError, leaving temporary
 // where it is, when path exists (the test and the move are one step of the file system), or the mode cannot

@@ -6,10 +6,14 @@
 #include "tools/demodata.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -323,6 +327,51 @@ private slots:
         ::umask(old);
         QCOMPARE(run.code, 0);
         QCOMPARE(modeOf(csv), QString::number(0666 & ~mask, 8));
+    }
+
+    // A file being built that a killed writer left behind is removed by the next vnrdb that writes into its
+    // folder, with its journal; one of a writer that still runs, of another machine, made after that vnrdb
+    // started, or of a name vnrdb does not give stays.
+    void filesOfKilledWritersAreRemovedByTheNext() {
+        TestRegister reg;
+        QTemporaryDir out;
+        QProcess finished;
+        finished.start(QStringLiteral("true"), {});
+        QVERIFY(finished.waitForStarted());
+        const qint64 deadPid = finished.processId();
+        QVERIFY(finished.waitForFinished());
+        char host[256] = {};
+        QVERIFY(::gethostname(host, sizeof host - 1) == 0);
+        const QString here = QString::fromLocal8Bit(host).replace(u'.', u'_');
+        const QDateTime anHourAgo = QDateTime::currentDateTime().addSecs(-3600);
+        const struct {
+            QString name;
+            bool old;
+            bool removed;
+        } files[] = {
+            {u".copy.mdb.%1-%2.k1.partial"_s.arg(here).arg(deadPid), true, true},
+            {u".copy.mdb.%1-%2.k1.partial-journal"_s.arg(here).arg(deadPid), true, true},
+            {u".copy.mdb.%1-%2.k2.partial"_s.arg(here).arg(QCoreApplication::applicationPid()), true, false},
+            {u".copy.mdb.elsewhere-%1.k3.partial"_s.arg(deadPid), true, false},
+            {u".copy.mdb.%1-%2.k4.partial"_s.arg(here).arg(deadPid), false, false},
+            {u".copy.mdb.k5.partial"_s, true, false},
+        };
+        for (const auto& f : files) {
+            QFile file(out.filePath(f.name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("partial") == 7 && file.flush());
+            if (f.old) {
+                QVERIFY(file.setFileTime(anHourAgo, QFileDevice::FileModificationTime));
+            } else {
+                QVERIFY(
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+            }
+        }
+        const Run run = vnrdb({u"backup"_s, reg.path(), out.filePath(u"backup.mdb"_s)});
+        QCOMPARE(run.code, 0);
+        for (const auto& f : files) {
+            QVERIFY2(QFile::exists(out.filePath(f.name)) != f.removed, qPrintable(f.name));
+        }
     }
 
     void backupIsConsistentWhileAnotherProgramWrites() {
