@@ -723,7 +723,7 @@ void Statement::bind(int index, const QVariant& value) {
         } else if (value.typeId() == QMetaType::QDate) {
             query_->bind(index, value.toDate().toString(Qt::ISODate).toStdString());
         } else {
-            query_->bind(index, value.toString().toStdString());
+            bindServerText(index, value.toString());
         }
         return;
     }
@@ -764,9 +764,18 @@ void Statement::bindInt64(int index, long long value) {
     sqlite3_bind_int64(stmt_, index, value);
 }
 
+void Statement::bindServerText(int index, const QString& value) {
+    // libpq hands a text over as a C string: one holding NUL would be stored cut short, as if whole.
+    if (value.contains(QChar(0))) {
+        throw DatabaseError(QStringLiteral("A text holding the character NUL cannot be stored on a server: '%1'.")
+                                .arg(value.left(value.indexOf(QChar(0)))));
+    }
+    query_->bind(index, value.toStdString());
+}
+
 void Statement::bindText(int index, const QString& value) {
     if (query_) {
-        query_->bind(index, value.toStdString());
+        bindServerText(index, value);
         return;
     }
     const QByteArray utf8 = value.toUtf8();

@@ -208,6 +208,7 @@ public:
     bool columnIsNull(int i) const;
 
 private:
+    void bindServerText(int index, const QString& value);
     const Connection& c_;
     sqlite3_stmt* stmt_ = nullptr;
     std::unique_ptr<ServerQuery> query_;

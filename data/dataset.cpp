@@ -652,6 +652,10 @@ QVariant Dataset::convertText(int field, const QString& text) const {
                                       .arg(kMaxTextLength)
                                       .arg(text.size()));
         }
+        if (text.contains(QChar(0))) {
+            throw ConversionError(
+                QStringLiteral("'%1' cannot hold the character NUL; remove it and try again.").arg(f.name));
+        }
         return text;
     }
     if (text.trimmed().isEmpty()) {

@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QUrl>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -86,6 +87,18 @@ void copyTable(const Connection& from, Connection& to, const char* table) {
     while (read.step()) {
         for (int i = 0; i < width; ++i) {
             pending.push_back(read.column(i));
+            // libpq hands texts over as C strings: a NUL would cut the text short, and the copy would differ.
+            if (pending.back().typeId() == QMetaType::QString && pending.back().toString().contains(QChar(0))) {
+                const QString column = registerName(read.columnName(i));
+                throw DatabaseError(
+                    std::string_view(table) == "assets"
+                        ? QStringLiteral("The asset '%1' holds the character NUL in its %2, which a register cannot "
+                                         "carry; remove it there first. Nothing was copied.")
+                              .arg(read.column(1).toString(), column)
+                        : QStringLiteral("A row of %1 holds the character NUL in its %2, which a register cannot "
+                                         "carry; remove it there first. Nothing was copied.")
+                              .arg(QLatin1String(table), column));
+            }
         }
         if (pending.size() >= static_cast<size_t>(width * kRowsPerInsert)) {
             flush();

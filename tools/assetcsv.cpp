@@ -155,6 +155,10 @@ QVariant importValue(Kind kind, const QString& text) {
                                       .arg(kMaxTextLength)
                                       .arg(text.size()));
         }
+        if (text.contains(QChar(0))) {
+            throw ConversionError(QStringLiteral("the text holds the character NUL, which a register does not store "
+                                                 "(a server would cut the text there)"));
+        }
         return text.isNull() ? QVariant() : QVariant(text);
     }
     const QString t = text.trimmed();

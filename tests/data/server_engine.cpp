@@ -347,18 +347,28 @@ private slots:
     }
 
     // A copy that cannot be written whole leaves the database as it was: here a date the server cannot hold.
+    // A value the server cannot hold stops the copy, named with its asset, and nothing is copied.
+    void copyThatFailsLeavesNothing_data() {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("a date it cannot read") << u"('A1', '2020-01-01'), ('A2', 'last spring')"_s << u"last spring"_s;
+        QTest::newRow("a text holding NUL") << u"('A1', '2020-01-01'), ('A2', 'before' || char(0) || 'after')"_s
+                                            << u"The asset 'A2' holds the character NUL in its DatePurchased"_s;
+    }
     void copyThatFailsLeavesNothing() {
+        QFETCH(QString, values);
+        QFETCH(QString, named);
         QTemporaryDir dir;
         const QString file = dir.filePath(u"odd.mdb"_s);
         createRegister(file);
         {
             Connection c;
             c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
-            c.exec("INSERT INTO assets (ASSETID, DatePurchased) VALUES ('A1', '2020-01-01'), ('A2', 'last spring')");
+            c.exec("INSERT INTO assets (ASSETID, DatePurchased) VALUES " + values.toStdString());
         }
         const QString uri = makeServerDatabase();
         const QString error = errorOf([&] { copyRegister(file, uri); });
-        QVERIFY2(error.contains(u"last spring"_s), qPrintable(error));
+        QVERIFY2(error.contains(named), qPrintable(error));
         Connection probe;
         probe.connectServer(uri);
         Statement tables(probe, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");

@@ -180,6 +180,9 @@ private slots:
         QVERIFY(errorOf([&] {
                     ds.fieldByName(QStringLiteral("Make")).setAsString(longText);
                 }).contains(QLatin1String("Make")));
+        // A server would keep a text only up to a NUL: no register takes one.
+        QCOMPARE(errorOf([&] { ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("a") + QChar(0)); }),
+                 QStringLiteral("'Make' cannot hold the character NUL; remove it and try again."));
         // Amounts beyond what a register holds, or no number at all, are refused; the largest is taken.
         const Field cost = ds.fieldByName(QStringLiteral("TotalCost"));
         for (const QString& text : {QStringLiteral("1e20"), QStringLiteral("1000000000000"), QStringLiteral("-1e12"),

@@ -214,6 +214,11 @@ private slots:
         QTest::newRow("256-character text")
             << QByteArray("ASSETID,Make\r\nX1," + longest + "\r\n") << false
             << QStringList{"line 2, Make: a text holds at most 255 characters; this one has 256"} << 0;
+        QTest::newRow("text holding NUL")
+            << QByteArray("ASSETID,Make\r\nX1,before\0after\r\n", 31) << false
+            << QStringList{"line 2, Make: the text holds the character NUL, which a register does not store (a server "
+                           "would cut the text there)"}
+            << 0;
         QTest::newRow("duplicate id in the file")
             << QByteArray("ASSETID\r\nX1\r\nx1\r\n") << false
             << QStringList{"line 3, ASSETID: 'x1' is the identifier of line 2 too"} << 0;
