@@ -394,6 +394,15 @@ void Connection::openFile(const QString& path, const QString& filePassword, bool
         if (upgrade && fileVersion < kRegisterSchemaVersion) {
             upgradeRegister(*this, fileVersion);
         }
+    } catch (const DatabaseError& e) {
+        close();
+        // The checks' own refusals name the file; a statement the engine could not run on the file's own
+        // schema ("no such collation sequence") means a damaged file, and says which.
+        if (!e.text().contains(path)) {
+            throw DatabaseError(
+                QStringLiteral("The register file '%1' is damaged: %2. %3").arg(path, e.text().trimmed(), kRestore));
+        }
+        throw;
     } catch (...) {
         close();
         throw;
@@ -466,7 +475,11 @@ void Connection::close() {
 
 QString Connection::errorText(int rc, bool writing) const {
     const QString engine = fromUtf8(db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
-    return failureText(failureOf(rc), QFileInfo(path_).fileName(), writing, engine);
+    return failureText(failureOf(rc), messagePath(), writing, engine);
+}
+
+QString Connection::messagePath() const {
+    return QDir::toNativeSeparators(QFileInfo(path_).absoluteFilePath());
 }
 
 void Connection::onRollback(std::function<void()> undo) {
@@ -583,7 +596,7 @@ void Connection::exec(const std::string& sql) {
         // of the file, the disk or a lock by the register's words.
         QString text = errorText(rc);
         if (message && (rc & 0xff) == SQLITE_ERROR) {
-            text = QStringLiteral("The register '%1': %2").arg(QFileInfo(path_).fileName(), QString::fromUtf8(message));
+            text = QStringLiteral("The register '%1': %2").arg(messagePath(), QString::fromUtf8(message));
         } else if (message && (rc & 0xff) == SQLITE_CONSTRAINT) {
             text = QString::fromUtf8(message);
         }
@@ -628,7 +641,7 @@ void Connection::Transaction::commit() {
         if (c_.partFailed_) {
             throw DatabaseError(QStringLiteral("A part of the change to the register '%1' could not be saved. "
                                                "Nothing was saved.")
-                                    .arg(c_.server_ ? c_.server_->name() : QFileInfo(c_.path_).fileName()));
+                                    .arg(c_.server_ ? c_.server_->name() : c_.messagePath()));
         }
         c_.exec("COMMIT");
     }

@@ -161,6 +161,8 @@ private:
     };
     void adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path);
     QString fileWriteRefusal();
+    // The file's whole path, as messages name it.
+    QString messagePath() const;
     void checkRegisterContents();
     void openServer(const QString& uri, const QString& filePassword, bool upgrade);
     void checkPassword(const QString& filePassword, const QString& what);

@@ -176,6 +176,10 @@ private slots:
             << QStringLiteral("declared TEXT, not MONEY");
         QTest::newRow("no file password table")
             << QStringLiteral("DROP TABLE RegisterFile") << QStringLiteral("no table 'RegisterFile'");
+        QTest::newRow("collation name changed")
+            << QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, 'NOCASE', "
+                              "'NOCASt') WHERE name = 'assets'")
+            << QStringLiteral("no such collation sequence: NOCASt");
         QTest::newRow("damaged index") << QStringLiteral("index assets_by_assetid")
                                        << QStringLiteral("pages do not fit together");
     }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <chrono>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -397,6 +398,8 @@ private slots:
         // Another program saving one asset after another: every copy holds the assets of one moment.
         std::atomic<bool> stop{false};
         std::atomic<int> saved{0};
+        // A save every millisecond: a writer that begins its next save the instant the last ends would starve
+        // every reader of the file, which no person at a desk does.
         std::thread writer([&] {
             Connection other;
             other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
@@ -406,8 +409,20 @@ private slots:
                 ins.step();
                 ins.reset();
                 ++saved;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });
+        // A failed check returns at once: the writer is stopped and joined on the way out.
+        struct StopAndJoin {
+            std::atomic<bool>& stop;
+            std::thread& writer;
+            ~StopAndJoin() {
+                stop = true;
+                if (writer.joinable()) {
+                    writer.join();
+                }
+            }
+        } joined{stop, writer};
         for (int i = 0; i < 3; ++i) {
             const QString copy = reg.folder() + QStringLiteral("/copy%1.mdb").arg(i);
             run = vnrdb({QStringLiteral("backup"), reg.path(), copy});
