@@ -64,6 +64,28 @@ QString plainNumber(double value) {
     return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
+// Whether a text starting a cell would be run by a spreadsheet as a formula (=, +, -, @, or a tab or CR before
+// one), or starts with the apostrophe that marks such a text. Those texts leave with an apostrophe put before
+// them, which a spreadsheet shows nothing of and takes as "this is text"; the import takes exactly that
+// apostrophe off again, and only from a text it would have been put on, so every text reads back as it was.
+bool needsApostrophe(QStringView text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    switch (text.front().unicode()) {
+    case u'=':
+    case u'+':
+    case u'-':
+    case u'@':
+    case u'\t':
+    case u'\r':
+    case u'\'':
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString exportText(Kind kind, const QVariant& v) {
     if (!v.isValid() || v.isNull()) {
         return QString();
@@ -72,8 +94,11 @@ QString exportText(Kind kind, const QVariant& v) {
     switch (kind) {
     case Kind::Boolean:
         return v.toLongLong() != 0 ? QStringLiteral("1") : QStringLiteral("0");
+    case Kind::Text: {
+        const QString text = isReal ? plainNumber(v.toDouble()) : v.toString();
+        return needsApostrophe(text) ? QLatin1Char('\'') + text : text;
+    }
     case Kind::Money:
-    case Kind::Text:
     case Kind::Date:
         // Dates are stored as ISO text and leave as they are; so does anything a column holds that is not of
         // its kind, for the import to judge.
@@ -150,16 +175,19 @@ std::optional<double> plainDecimal(const QString& t) {
 // A field's text converted as the program's fields convert typed text, into the form the CSV writes.
 QVariant importValue(Kind kind, const QString& text) {
     if (kind == Kind::Text) {
-        if (text.size() > kMaxTextLength) {
+        // The apostrophe comes off before the length is judged: the longest text leaves one character longer.
+        const bool marked = text.size() > 1 && text.front() == u'\'' && needsApostrophe(QStringView(text).mid(1));
+        const QString stored = marked ? text.mid(1) : text;
+        if (stored.size() > kMaxTextLength) {
             throw ConversionError(QStringLiteral("a text holds at most %1 characters; this one has %2")
                                       .arg(kMaxTextLength)
-                                      .arg(text.size()));
+                                      .arg(stored.size()));
         }
-        if (text.contains(QChar(0))) {
+        if (stored.contains(QChar(0))) {
             throw ConversionError(QStringLiteral("the text holds the character NUL, which a register does not store "
                                                  "(a server would cut the text there)"));
         }
-        return text.isNull() ? QVariant() : QVariant(text);
+        return stored.isNull() ? QVariant() : QVariant(stored);
     }
     const QString t = text.trimmed();
     if (t.isEmpty()) {
@@ -194,6 +222,28 @@ QVariant importValue(Kind kind, const QString& text) {
         break;
     }
     return text;
+}
+
+// A header field's name without the blanks, and the byte order mark, that joining files can leave around it.
+QString bareName(const QString& field) {
+    QString name = field.trimmed();
+    if (name.startsWith(QChar(0xFEFF))) {
+        name = name.mid(1).trimmed();
+    }
+    return name;
+}
+
+// Whether fields name the header's columns again, as the header row of a second file joined to the first does.
+bool repeatsHeader(const QStringList& fields, const QStringList& header) {
+    if (fields.size() != header.size()) {
+        return false;
+    }
+    for (qsizetype f = 0; f < fields.size(); ++f) {
+        if (bareName(fields[f]).compare(bareName(header[f]), Qt::CaseInsensitive) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 struct Problem {
@@ -342,6 +392,10 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
                    QStringLiteral("%1 fields where the header has %2")
                        .arg(record.fields.size())
                        .arg(header.fields.size()));
+            continue;
+        }
+        if (repeatsHeader(record.fields, header.fields)) {
+            refuse(record.line, QString(), QStringLiteral("the header row again; a file has one header row"));
             continue;
         }
         Row row{record.line, std::vector<QVariant>(columns.size()), QString(), QString()};

@@ -1,8 +1,11 @@
 // The assets of a register as CSV, out and in. The file has a header row of column names and one record per
 // asset, every column of table assets in table order: texts as stored, dates as yyyy-mm-dd (empty when
-// there is none), yes/no as 0 or 1, amounts with '.' before their decimals. A text column that holds no value
-// at all is an empty field, one that holds an empty text is "", as the two differ in a search. The same file
-// reads the same in every locale, and exporting what was imported gives the same bytes.
+// there is none), yes/no as 0 or 1, amounts with '.' before their decimals. A text that starts with =, +, -, @,
+// a tab, a CR or an apostrophe is written with an apostrophe before it, so a spreadsheet never runs it as a
+// formula; reading takes one leading apostrophe off a text when one of those characters follows it. A text
+// column that holds no value at all is an empty field, one that holds an empty text is "", as the two differ
+// in a search. The same file reads the same in every locale, and exporting what was imported gives the same
+// bytes.
 #pragma once
 
 #include <QByteArray>
@@ -29,6 +32,7 @@ struct ImportOutcome {
 // refused. Header names are matched to the columns of assets without regard to case; values are read in the file's
 // fixed forms (dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False, the fields' length limit); a record without an
 // ASSETID gets the next identifier of its group, counting the records before it; an identifier already in the register
-// or in the file (letter case aside) is refused. With dryRun, everything is checked and nothing is written. Throws
-// DatabaseError when the register cannot be opened or the change cannot be saved (nothing is then saved).
+// or in the file (letter case aside) is refused, and so is a record that repeats the header row. With dryRun,
+// everything is checked and nothing is written. Throws DatabaseError when the register cannot be opened or the change
+// cannot be saved (nothing is then saved).
 ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun);

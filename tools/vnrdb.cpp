@@ -41,15 +41,17 @@ const char* const kExportHelp =
     "usage: vnrdb export FILE [--to OUT.csv]\n"
     "Writes every asset of the register FILE as CSV (RFC 4180, UTF-8): a header row of the column names, then\n"
     "one record per asset with every column in table order; dates as yyyy-mm-dd, yes/no as 0 or 1, amounts\n"
-    "with '.' before their decimals. To standard output, or to the new file OUT.csv, which appears complete\n"
-    "or not at all and is never written over. FILE is not changed.\n";
+    "with '.' before their decimals; a text starting with = + - @ tab CR or ' gets an apostrophe before it, so\n"
+    "a spreadsheet never runs it as a formula. To standard output, or to the new file OUT.csv, which appears\n"
+    "complete or not at all and is never written over. FILE is not changed.\n";
 const char* const kImportHelp =
     "usage: vnrdb import FILE IN.csv [--dry-run]\n"
     "Adds the assets of IN.csv to the register FILE. The header row names columns of assets (letter case\n"
     "aside); values are in fixed forms: dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False. A record\n"
-    "without an ASSETID gets the next identifier of its group, in file order. Every problem is listed as\n"
-    "'line N, COLUMN: message', and then nothing is added; otherwise all records are added together. With\n"
-    "--dry-run the file is checked and nothing is written.\n";
+    "without an ASSETID gets the next identifier of its group, in file order; an apostrophe before a text\n"
+    "starting with = + - @ tab CR or ' is taken off, and a second header row is refused. Every problem is\n"
+    "listed as 'line N, COLUMN: message', and then nothing is added; otherwise all records are added\n"
+    "together. With --dry-run the file is checked and nothing is written.\n";
 const char* const kBackupHelp =
     "usage: vnrdb backup FILE DEST\n"
     "Copies the register FILE to the new file DEST, as one consistent state even while the program has FILE\n"

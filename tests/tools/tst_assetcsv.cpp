@@ -6,6 +6,7 @@
 #include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
 #include "tools/assetcsv.h"
+#include "tools/csv.h"
 #include "tools/demodata.h"
 
 #include <QBuffer>
@@ -93,6 +94,54 @@ private slots:
             QVERIFY(first.contains(",999999999999.99,"));
             QVERIFY(first.contains(",0.0000001\r\n"));
         }
+    }
+
+    // Texts a spreadsheet would run as a formula leave with an apostrophe before them, and so do texts that
+    // start with one, so the import can take exactly that apostrophe off again; other columns leave as they are.
+    void formulaTextsAreDisarmedAndReadBack_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("written"); // the field as the export writes it, unquoted
+        const QString make = QStringLiteral("Make");
+        const QString longest = QLatin1Char('=') + QString(254, u'x');
+        QTest::newRow("=") << make << QVariant(QStringLiteral("=HYPERLINK(\"http://x\")"))
+                           << QStringLiteral("'=HYPERLINK(\"http://x\")");
+        QTest::newRow("+") << make << QVariant(QStringLiteral("+cmd|' /C calc'!A0"))
+                           << QStringLiteral("'+cmd|' /C calc'!A0");
+        QTest::newRow("-") << make << QVariant(QStringLiteral("-2+3")) << QStringLiteral("'-2+3");
+        QTest::newRow("@") << make << QVariant(QStringLiteral("@SUM(1)")) << QStringLiteral("'@SUM(1)");
+        QTest::newRow("tab") << make << QVariant(QStringLiteral("\t=1")) << QStringLiteral("'\t=1");
+        QTest::newRow("CR") << make << QVariant(QStringLiteral("\r=1")) << QStringLiteral("'\r=1");
+        QTest::newRow("apostrophe") << make << QVariant(QStringLiteral("'quoted")) << QStringLiteral("''quoted");
+        QTest::newRow("apostrophe and =") << make << QVariant(QStringLiteral("'=1+1")) << QStringLiteral("''=1+1");
+        QTest::newRow("plain text") << make << QVariant(QStringLiteral("a=b-c")) << QStringLiteral("a=b-c");
+        QTest::newRow("longest text with =") << make << QVariant(longest) << QLatin1Char('\'') + longest;
+        QTest::newRow("negative amount") << QStringLiteral("TotalCost") << QVariant(-12.5) << QStringLiteral("-12.5");
+    }
+    void formulaTextsAreDisarmedAndReadBack() {
+        QFETCH(QString, column);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, written);
+        TestRegister source;
+        {
+            Statement ins(source.side(), "INSERT INTO assets (ASSETID, ItemGroup, " + column.toStdString() +
+                                             ") VALUES ('A1', '1', ?)");
+            ins.bind(1, stored);
+            ins.step();
+        }
+        const QByteArray first = exported(source.path());
+        CsvReader reader(first);
+        CsvRecord header;
+        CsvRecord record;
+        QVERIFY(reader.next(header) && reader.next(record));
+        QCOMPARE(record.fields.value(header.fields.indexOf(column)), written);
+
+        TestRegister copy;
+        const ImportOutcome outcome = importAssets(copy.path(), first, false);
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(outcome.problems.join(QLatin1Char('\n'))));
+        QCOMPARE(exported(copy.path()), first);
+        const QString differences = contentDifferences(assetRows(source.path()), assetRows(copy.path()));
+        QVERIFY2(differences.isEmpty(), qPrintable(differences));
     }
 
     void identifiersFollowFileOrderPerGroup() {

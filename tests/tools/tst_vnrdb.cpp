@@ -235,6 +235,12 @@ private slots:
         QTest::newRow("wrong field count")
             << QByteArray("ASSETID,Make\r\nX1\r\nX2,B,C\r\n") << false
             << QStringList{"line 2: 1 fields where the header has 2", "line 3: 3 fields where the header has 2"} << 0;
+        // Two exports joined into one file: the second header row is no asset.
+        QTest::newRow("header row again") << QByteArray("ASSETID,Make\r\nX1,A\r\nASSETID,Make\r\nX2,B\r\n") << false
+                                          << QStringList{"line 3: the header row again"} << 0;
+        QTest::newRow("header row again, other case, blanks and byte order mark")
+            << QByteArray("ASSETID,Make\nX1,A\n\xEF\xBB\xBF assetid ,MAKE\n") << false
+            << QStringList{"line 3: the header row again"} << 0;
         QTest::newRow("not UTF-8") << QByteArray("ASSETID,Make\r\nX1,Caf\xe9\r\n") << false
                                    << QStringList{"line 2: the text is not UTF-8"} << 0;
         // Line numbers count the lines a record spans, with LF, CR LF and CR line ends alike.
