@@ -33,6 +33,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLineEdit>
 #include <QScreen>
 #include <QStandardPaths>
 #include <cerrno>
@@ -119,8 +120,9 @@ QString registerFileName() {
 }
 
 // Moves the process into the folder the options name; on the desktop start, offers the first-run window when
-// there is no register there. The exit code when the program ends here.
-std::optional<int> enterRegisterFolder(const StartOptions& options) {
+// there is no register there, and tells through passwordJustGiven whether it made one with an access password.
+// The exit code when the program ends here.
+std::optional<int> enterRegisterFolder(const StartOptions& options, bool& passwordJustGiven) {
     if (!options.registerFolder.isEmpty()) {
         if (const auto code = enterFolder(options.registerFolder)) {
             return code;
@@ -138,6 +140,7 @@ std::optional<int> enterRegisterFolder(const StartOptions& options) {
         if (Dialogs::showModal(firstRun) != mrOk) {
             return 0;
         }
+        passwordJustGiven = !firstRun.Password->text().isEmpty();
     }
     return options.registerFolder.isEmpty() ? enterFolder(folder) : std::nullopt;
 }
@@ -166,7 +169,9 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vantrel.svg")));
     Look::installStyle();
-    if (const auto code = enterRegisterFolder(options)) {
+    // Whoever has just chosen the access password, typing it twice, is not asked for it again in this run.
+    bool passwordJustGiven = false;
+    if (const auto code = enterRegisterFolder(options, passwordJustGiven)) {
         return code;
     }
 
@@ -206,7 +211,9 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
                           !QFileInfo::exists(serverFileFor(registerFile));
         return failStart(none ? e.text() + howToMakeARegister() : e.text());
     }
-    if (promptAtStart) {
+    if (passwordJustGiven) {
+        session.LoggedOn = true;
+    } else if (promptAtStart) {
         if (Dialogs::showModal(*logonfrm) != mrOk) {
             return 0;
         }
