@@ -3,10 +3,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <deque>
 
 namespace {
@@ -15,7 +19,7 @@ struct Script {
     bool enabled = false;
     std::deque<Answer> answers;
     std::deque<std::function<void(QDialog&)>> drivers;
-    std::deque<QString> fileNames;
+    std::deque<std::pair<QString, QString>> fileNames; // name, file type chosen
     std::deque<bool> printAnswers;
     std::vector<ShownMessage> messages;
     std::vector<QString> unexpected;
@@ -25,6 +29,31 @@ Script& script() {
     static Script s;
     return s;
 }
+
+// The folder of the last file a save or print-to-file dialog gave in this run; empty before the first.
+QString& lastFileFolder() {
+    static QString folder;
+    return folder;
+}
+
+void rememberFolderOf(const QString& fileName) {
+    if (!fileName.isEmpty()) {
+        lastFileFolder() = QFileInfo(fileName).absolutePath();
+    }
+}
+
+// While it lives, the working folder is the one a file dialog opens in: the print dialog proposes its file to
+// print to there (when it lies in the user's home, as the documents folder does).
+class InFileDialogFolder {
+public:
+    InFileDialogFolder() : previous_(QDir::currentPath()) { QDir::setCurrent(Dialogs::fileDialogFolder()); }
+    ~InFileDialogFolder() { QDir::setCurrent(previous_); }
+    InFileDialogFolder(const InFileDialogFolder&) = delete;
+    InFileDialogFolder& operator=(const InFileDialogFolder&) = delete;
+
+private:
+    QString previous_;
+};
 
 // Records a box in scripted mode and returns the queued answer, or fallback when none is queued.
 Answer scripted(const QString& title, const QString& text, MessageIcon icon, Answer fallback) {
@@ -117,16 +146,28 @@ int showModal(QDialog& dialog) {
     return dialog.result();
 }
 
-QString getSaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
+QString fileDialogFolder() {
+    if (!lastFileFolder().isEmpty() && QFileInfo(lastFileFolder()).isDir()) {
+        return lastFileFolder();
+    }
+    // The register's own folder is no place to look for one's files: it is a hidden data folder on a desktop.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString* selectedFilter) {
     Script& s = script();
+    QString name;
     if (!s.enabled) {
-        return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+        name = QFileDialog::getSaveFileName(parent, caption, fileDialogFolder(), filter, selectedFilter);
+    } else if (!s.fileNames.empty()) {
+        name = s.fileNames.front().first;
+        if (selectedFilter) {
+            *selectedFilter = s.fileNames.front().second;
+        }
+        s.fileNames.pop_front();
     }
-    if (s.fileNames.empty()) {
-        return QString();
-    }
-    QString name = s.fileNames.front();
-    s.fileNames.pop_front();
+    rememberFolderOf(name);
     return name;
 }
 
@@ -134,7 +175,15 @@ bool execPrintDialog(QWidget* parent, QPrinter& printer) {
     Script& s = script();
     if (!s.enabled) {
         QPrintDialog dialog(&printer, parent);
-        return dialog.exec() == QDialog::Accepted;
+        bool accepted = false;
+        {
+            const InFileDialogFolder there;
+            accepted = dialog.exec() == QDialog::Accepted;
+        }
+        if (accepted) {
+            rememberFolderOf(printer.outputFileName());
+        }
+        return accepted;
     }
     if (s.printAnswers.empty()) {
         return false;
@@ -167,8 +216,8 @@ void setNextAnswer(Answer answer) {
 void setNextModal(std::function<void(QDialog&)> driver) {
     script().drivers.push_back(std::move(driver));
 }
-void setNextFileName(const QString& fileName) {
-    script().fileNames.push_back(fileName);
+void setNextFileName(const QString& fileName, const QString& fileType) {
+    script().fileNames.push_back({fileName, fileType});
 }
 void setNextPrintAccepted(bool accepted) {
     script().printAnswers.push_back(accepted);

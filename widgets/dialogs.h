@@ -34,8 +34,12 @@ bool askYesNo(const QString& text);
 bool confirm(const QString& text);
 // Shows a window modally and returns its result (1 for OK; anything else is not OK).
 int showModal(QDialog& dialog);
-// A save-file dialog; empty when cancelled.
-QString getSaveFileName(QWidget* parent, const QString& caption, const QString& filter);
+// A save-file dialog; empty when cancelled. fileType, when given, receives the file type chosen from filter.
+// It opens in fileDialogFolder().
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString* fileType = nullptr);
+// The folder the save and print-to-file dialogs open in: that of the last file they gave in this run, and
+// before that the user's documents folder (their home when there is none).
+QString fileDialogFolder();
 // The print dialog for printer; true when the user confirmed it.
 bool execPrintDialog(QWidget* parent, QPrinter& printer);
 
@@ -54,7 +58,8 @@ void setNextAnswer(Answer answer);
 // (click a button, press Escape, or close it). A modal with no driver queued is recorded as unexpected
 // and rejected at once.
 void setNextModal(std::function<void(QDialog&)> driver);
-void setNextFileName(const QString& fileName);
+// The file the next save dialog gives, and the file type chosen in it (one of the filter's entries).
+void setNextFileName(const QString& fileName, const QString& fileType = QString());
 void setNextPrintAccepted(bool accepted);
 
 const std::vector<ShownMessage>& messages();

@@ -1119,12 +1119,21 @@ std::unique_ptr<QTextDocument> TextBrowserView::printDocument(QPrinter& printer,
 }
 
 void TextBrowserView::saveAs() {
+    const QString pdfType = QStringLiteral("PDF (*.pdf)");
+    QString fileType;
     QString fileName = Dialogs::getSaveFileName(browser_, QStringLiteral("Save As"),
-                                                QStringLiteral("Web page (*.htm *.html);;PDF (*.pdf)"));
+                                                QStringLiteral("Web page (*.htm *.html);;") + pdfType, &fileType);
     if (fileName.isEmpty()) {
         return;
     }
-    if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+    // A name's own ending decides; a name without one gets the ending of the file type chosen.
+    const QString ending = QFileInfo(fileName).suffix().toLower();
+    bool pdf = ending == QLatin1String("pdf");
+    if (!pdf && ending != QLatin1String("htm") && ending != QLatin1String("html")) {
+        pdf = fileType == pdfType;
+        fileName += pdf ? QStringLiteral(".pdf") : QStringLiteral(".htm");
+    }
+    if (pdf) {
         savePdf(fileName);
     } else {
         saveBytes(fileName);

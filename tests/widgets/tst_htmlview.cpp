@@ -155,6 +155,9 @@ private slots:
     void addressIsTakenLiterally();
     void saveAsPageWritesTheOriginalBytes();
     void saveAsPdfWritesPdf();
+    void saveAsFollowsTheFileTypeChosen_data();
+    void saveAsFollowsTheFileTypeChosen();
+    void fileDialogsOpenWhereTheLastFileWent();
     void saveAsCancelledWritesNothing();
     void saveAsUnwritableFileIsAnError();
     void failedPdfLeavesTheFileItReplaces();
@@ -291,6 +294,63 @@ void TestHtmlView::saveAsPdfWritesPdf() {
     QByteArray pdf = readAll(saved);
     QVERIFY(pdf.startsWith("%PDF"));
     QVERIFY(pdf.size() > 1000);
+}
+
+// A name with its own ending keeps it and its format; a name without one is saved in the file type chosen, with
+// that type's ending added.
+void TestHtmlView::saveAsFollowsTheFileTypeChosen_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("fileType");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<bool>("pdf");
+    const QString web = QStringLiteral("Web page (*.htm *.html)");
+    const QString pdf = QStringLiteral("PDF (*.pdf)");
+    QTest::newRow("PDF chosen, no ending") << "on-loan" << pdf << "on-loan.pdf" << true;
+    QTest::newRow("web page chosen, no ending") << "on-loan" << web << "on-loan.htm" << false;
+    QTest::newRow("PDF chosen, a dot in the name") << "loans.2026" << pdf << "loans.2026.pdf" << true;
+    QTest::newRow("web page chosen, .pdf typed") << "list.pdf" << web << "list.pdf" << true;
+    QTest::newRow("PDF chosen, .html typed") << "list.html" << pdf << "list.html" << false;
+}
+
+void TestHtmlView::saveAsFollowsTheFileTypeChosen() {
+    QFETCH(QString, typed);
+    QFETCH(QString, fileType);
+    QFETCH(QString, written);
+    QFETCH(bool, pdf);
+    TextBrowserView view;
+    view.navigate(address());
+    DialogScript::setNextFileName(dir_->filePath(typed), fileType);
+    view.saveAs();
+    const QByteArray bytes = readAll(dir_->filePath(written));
+    QCOMPARE(bytes.startsWith("%PDF"), pdf);
+    QCOMPARE(bytes == pageBytes_, !pdf);
+    if (typed != written) {
+        QVERIFY(!QFile::exists(dir_->filePath(typed)));
+    }
+}
+
+// The save dialog opens where the last file went in this run; before that, or when that folder is gone, in
+// the user's documents folder, never in the register's hidden data folder.
+void TestHtmlView::fileDialogsOpenWhereTheLastFileWent() {
+    QTemporaryDir home;
+    const QByteArray previousHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Documents")));
+    TextBrowserView view;
+    view.navigate(address());
+    const QString gone = home.filePath(QStringLiteral("gone"));
+    QVERIFY(QDir().mkpath(gone));
+    DialogScript::setNextFileName(gone + QStringLiteral("/a.htm"));
+    view.saveAs();
+    QCOMPARE(Dialogs::fileDialogFolder(), gone);
+    QVERIFY(QDir(gone).removeRecursively());
+    const QString documents = Dialogs::fileDialogFolder();
+    DialogScript::setNextFileName(dir_->filePath(QStringLiteral("b.htm")));
+    view.saveAs();
+    const QString afterSave = Dialogs::fileDialogFolder();
+    qputenv("HOME", previousHome);
+    QCOMPARE(documents, home.filePath(QStringLiteral("Documents")));
+    QCOMPARE(afterSave, dir_->path());
 }
 
 void TestHtmlView::saveAsCancelledWritesNothing() {
