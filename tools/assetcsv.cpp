@@ -246,6 +246,11 @@ bool repeatsHeader(const QStringList& fields, const QStringList& header) {
     return true;
 }
 
+// Whether a record holds nothing but empty or blank fields, as the rows a spreadsheet keeps below its data do.
+bool isBlank(const QStringList& fields) {
+    return std::all_of(fields.cbegin(), fields.cend(), [](const QString& f) { return f.trimmed().isEmpty(); });
+}
+
 struct Problem {
     int line;
     QString text;
@@ -304,11 +309,12 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         problems.push_back({line, column.isEmpty() ? QStringLiteral("line %1: %2").arg(line).arg(message)
                                                    : QStringLiteral("line %1, %2: %3").arg(line).arg(column, message)});
     };
-    const auto outcome = [&](int rows) {
+    const auto outcome = [&](int rows, int blankRows) {
         std::stable_sort(problems.begin(), problems.end(),
                          [](const Problem& a, const Problem& b) { return a.line < b.line; });
         ImportOutcome o;
         o.rows = rows;
+        o.blankRows = blankRows;
         for (const Problem& p : problems) {
             o.problems << p.text;
         }
@@ -328,7 +334,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         if (!hasHeader && reader.flaws().empty()) {
             refuse(1, QString(), QStringLiteral("the file is empty; it starts with a header row of column names"));
         }
-        return outcome(0);
+        return outcome(0, 0);
     }
 
     Connection c;
@@ -381,11 +387,16 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         QString group;
     };
     std::vector<Row> rows;
+    int blankRows = 0;
     QHash<QString, int> idLines; // identifier, letter case folded -> line that gives it
     Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 LIMIT 1");
     for (CsvRecord record; reader.next(record);) {
         if (record.flawed) {
             continue; // reported with the reader's flaws
+        }
+        if (isBlank(record.fields)) {
+            ++blankRows;
+            continue;
         }
         if (record.fields.size() != header.fields.size()) {
             refuse(record.line, QString(),
@@ -413,8 +424,15 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         if (idColumn >= 0 && givenBy[idColumn] >= 0) {
             row.id = row.values[idColumn].toString();
         }
-        if (groupColumn >= 0 && givenBy[groupColumn] >= 0) {
+        if (givenBy[groupColumn] >= 0) {
             row.group = row.values[groupColumn].toString();
+        }
+        // Every asset belongs to a group: its identifier is numbered in it, and the windows list assets by it.
+        if (row.group.trimmed().isEmpty()) {
+            refuse(record.line, columns[groupColumn].name,
+                   givenBy[groupColumn] >= 0 ? QStringLiteral("the asset has no group; every asset belongs to one")
+                                             : QStringLiteral("the asset has no group; the file has no ItemGroup "
+                                                              "column, and every asset belongs to a group"));
         }
         if (!row.id.trimmed().isEmpty()) {
             const QString key = upperAscii(row.id);
@@ -453,6 +471,9 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     Statement countGroup(c, "SELECT count(*) FROM assets WHERE ItemGroup = ?1");
     const auto taken = [&](const QString& id) { return idLines.contains(upperAscii(id)); };
     for (Row& row : rows) {
+        if (row.group.trimmed().isEmpty()) {
+            continue; // refused above; it has no group to be numbered in
+        }
         const QString key = upperAscii(row.group);
         auto count = inGroup.find(key);
         if (count == inGroup.end()) {
@@ -473,14 +494,14 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     }
 
     if (!problems.empty() || dryRun) {
-        return outcome(static_cast<int>(rows.size()));
+        return outcome(static_cast<int>(rows.size()), blankRows);
     }
 
-    // The header's columns, the identifier and the group (the empty group when the file has none, as the asset
-    // editor stores it) are written; every other column keeps its default.
+    // The header's columns and the identifier are written (every record has its group by now); every other
+    // column keeps its default.
     std::vector<int> written;
     for (size_t col = 0; col < columns.size(); ++col) {
-        if (givenBy[col] >= 0 || static_cast<int>(col) == idColumn || static_cast<int>(col) == groupColumn) {
+        if (givenBy[col] >= 0 || static_cast<int>(col) == idColumn) {
             written.push_back(static_cast<int>(col));
         }
     }
@@ -494,9 +515,6 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     Statement insert(c, sql);
     for (Row& row : rows) {
         row.values[idColumn] = row.id;
-        if (givenBy[groupColumn] < 0) {
-            row.values[groupColumn] = QString(QLatin1String(""));
-        }
         for (size_t i = 0; i < written.size(); ++i) {
             insert.bind(static_cast<int>(i + 1), row.values[written[i]]);
         }
@@ -511,5 +529,5 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         insert.reset();
     }
     writing->commit();
-    return outcome(static_cast<int>(rows.size()));
+    return outcome(static_cast<int>(rows.size()), blankRows);
 }

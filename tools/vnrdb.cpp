@@ -49,7 +49,8 @@ const char* const kImportHelp =
     "Adds the assets of IN.csv to the register FILE. The header row names columns of assets (letter case\n"
     "aside); values are in fixed forms: dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False. A record\n"
     "without an ASSETID gets the next identifier of its group, in file order; an apostrophe before a text\n"
-    "starting with = + - @ tab CR or ' is taken off, and a second header row is refused. Every problem is\n"
+    "starting with = + - @ tab CR or ' is taken off, and a second header row is refused. A record of empty\n"
+    "or blank fields only is skipped and counted; one without a group (ItemGroup) is refused. Every problem is\n"
     "listed as 'line N, COLUMN: message', and then nothing is added; otherwise all records are added\n"
     "together. With --dry-run the file is checked and nothing is written.\n";
 const char* const kBackupHelp =
@@ -257,9 +258,13 @@ int importCommand(const QStringList& args) {
                          .arg(files[1]));
             return 1;
         }
-        say(dryRun
-                ? QStringLiteral("%1: %2 assets checked; nothing written (--dry-run)").arg(files[0]).arg(outcome.rows)
-                : QStringLiteral("%1: %2 assets imported").arg(files[0]).arg(outcome.rows));
+        const QString blank =
+            outcome.blankRows > 0 ? QStringLiteral("; %1 blank rows skipped").arg(outcome.blankRows) : QString();
+        say(dryRun ? QStringLiteral("%1: %2 assets checked%3; nothing written (--dry-run)")
+                         .arg(files[0])
+                         .arg(outcome.rows)
+                         .arg(blank)
+                   : QStringLiteral("%1: %2 assets imported%3").arg(files[0]).arg(outcome.rows).arg(blank));
     } catch (const VantrelError& e) {
         complain(e.text());
         return 1;

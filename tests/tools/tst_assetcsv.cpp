@@ -41,7 +41,7 @@ void addAwkwardAssets(TestRegister& reg) {
          QStringLiteral("")},
         {QStringLiteral("Łódź 日本 🙂"), QStringLiteral("2"), QStringLiteral("Łódź 日本 🙂"),
          QString(255, u'x'), none, 1234567.89, -42.5, 0, QStringLiteral("2024-02-29 13:45:07"), none},
-        {QStringLiteral("Z,3"), QStringLiteral(""), QStringLiteral(" padded "), longest, QStringLiteral("0001-01-01"),
+        {QStringLiteral("Z,3"), QStringLiteral("3"), QStringLiteral(" padded "), longest, QStringLiteral("0001-01-01"),
          999999999999.99, 1e-7, 1, QStringLiteral("9999-12-31"), QStringLiteral("\"")},
     };
     Statement ins(reg.side(), "INSERT INTO assets (ASSETID, ItemGroup, Make, Description, DatePurchased, TotalCost, "
