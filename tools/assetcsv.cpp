@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTime>
 #include <QVarLengthArray>
@@ -172,6 +173,14 @@ std::optional<double> plainDecimal(const QString& t) {
     return value;
 }
 
+// The date t spells as day, month and four-digit year separated by '/' or '.', as locales write it; invalid when
+// it is not one. Only to tell the user the form to write it in.
+QDate dayFirstDate(const QString& t) {
+    static const QRegularExpression form(QStringLiteral("^(\\d{1,2})([/.])(\\d{1,2})\\2(\\d{4})$"));
+    const QRegularExpressionMatch m = form.match(t);
+    return m.hasMatch() ? QDate(m.captured(4).toInt(), m.captured(3).toInt(), m.captured(1).toInt()) : QDate();
+}
+
 // A field's text converted as the program's fields convert typed text, into the form the CSV writes.
 QVariant importValue(Kind kind, const QString& text) {
     if (kind == Kind::Text) {
@@ -197,6 +206,11 @@ QVariant importValue(Kind kind, const QString& text) {
     case Kind::Date: {
         const QString stored = isoDate(t);
         if (stored.isNull()) {
+            const QDate dayFirst = dayFirstDate(t);
+            if (dayFirst.isValid()) {
+                throw ConversionError(QStringLiteral("'%1' is not a valid date: write it as %2 (yyyy-mm-dd)")
+                                          .arg(text, dayFirst.toString(Qt::ISODate)));
+            }
             throw ConversionError(QStringLiteral("'%1' is not a valid date; dates are written yyyy-mm-dd").arg(text));
         }
         return stored;
@@ -209,6 +223,12 @@ QVariant importValue(Kind kind, const QString& text) {
     case Kind::Money: {
         const std::optional<double> amount = plainDecimal(t);
         if (!amount) {
+            // A decimal comma, as a spreadsheet in many locales writes it: the user is told the form to use.
+            QString point = t;
+            point.replace(QLatin1Char(','), QLatin1Char('.'));
+            if (t.count(QLatin1Char(',')) == 1 && !t.contains(QLatin1Char('.')) && plainDecimal(point)) {
+                throw ConversionError(QStringLiteral("'%1' is not a valid amount: write it as %2").arg(text, point));
+            }
             throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
         }
         if (std::fabs(*amount) >= kMoneyLimit) {
@@ -309,21 +329,51 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         problems.push_back({line, column.isEmpty() ? QStringLiteral("line %1: %2").arg(line).arg(message)
                                                    : QStringLiteral("line %1, %2: %3").arg(line).arg(column, message)});
     };
+    QChar separator = QLatin1Char(',');
     const auto outcome = [&](int rows, int blankRows) {
         std::stable_sort(problems.begin(), problems.end(),
                          [](const Problem& a, const Problem& b) { return a.line < b.line; });
         ImportOutcome o;
         o.rows = rows;
         o.blankRows = blankRows;
+        o.separator = separator;
         for (const Problem& p : problems) {
             o.problems << p.text;
         }
         return o;
     };
 
+    const std::vector<Column> columns = assetColumns();
+    const auto columnIndex = [&](const QString& name) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    const auto namesAColumn = [&](const CsvRecord& h) {
+        return !h.flawed && std::any_of(h.fields.cbegin(), h.fields.cend(),
+                                        [&](const QString& name) { return columnIndex(name) >= 0; });
+    };
+
     CsvReader reader(csv);
     CsvRecord header;
-    const bool hasHeader = reader.next(header);
+    bool hasHeader = reader.next(header);
+    // A header row that names no column split at commas is tried at semicolons and tabs, the separators
+    // spreadsheets use where the comma is the decimal sign; the first that names one reads the whole file.
+    for (const QChar other : {QLatin1Char(';'), QLatin1Char('\t')}) {
+        if (!hasHeader || namesAColumn(header)) {
+            break;
+        }
+        CsvReader otherReader(csv, other);
+        CsvRecord otherHeader;
+        if (otherReader.next(otherHeader) && namesAColumn(otherHeader)) {
+            reader = std::move(otherReader);
+            header = otherHeader;
+            separator = other;
+        }
+    }
     if (!hasHeader || header.flawed) {
         // Without its header row no field can be read; the rest is read only for its flaws.
         for (CsvRecord rest; reader.next(rest);) {
@@ -350,15 +400,6 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         // time would give the same ones (a file's transaction holds this lock from its start already).
         c.holdWriteLock();
     }
-    const std::vector<Column> columns = assetColumns();
-    const auto columnIndex = [&](const QString& name) {
-        for (size_t i = 0; i < columns.size(); ++i) {
-            if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
-    };
     const int idColumn = columnIndex(QStringLiteral("ASSETID"));
     const int groupColumn = columnIndex(QStringLiteral("ItemGroup"));
 

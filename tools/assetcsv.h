@@ -28,14 +28,16 @@ struct ImportOutcome {
     QStringList problems; // "line N, COLUMN: message", or "line N: message" for the file's form; in line order
     int rows = 0;
     int blankRows = 0;
+    QChar separator = QLatin1Char(','); // a semicolon or tab when the header row is separated by one
 };
 
 // Adds the assets of csv to the register at path, all in one transaction, or nothing when any value is
-// refused. Header names are matched to the columns of assets without regard to case; values are read in the file's
-// fixed forms (dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False, the fields' length limit); a record without an
-// ASSETID gets the next identifier of its group, counting the records before it; a record of nothing but empty or
-// blank fields is skipped, and one without a group is refused; an identifier already in the register
-// or in the file (letter case aside) is refused, and so is a record that repeats the header row. With dryRun,
+// refused. Header names are matched to the columns of assets without regard to case; a header row that names no
+// column when split at commas but does when split at semicolons (or tabs) has the whole file read that way; values are
+// read in the file's fixed forms (dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False, the fields' length limit);
+// a record without an ASSETID gets the next identifier of its group, counting the records before it; a record of
+// nothing but empty or blank fields is skipped, and one without a group is refused; an identifier already in the
+// register or in the file (letter case aside) is refused, and so is a record that repeats the header row. With dryRun,
 // everything is checked and nothing is written. Throws DatabaseError when the register cannot be opened or the change
 // cannot be saved (nothing is then saved).
 ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun);

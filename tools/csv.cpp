@@ -70,7 +70,7 @@ bool isLineEnd(QChar c) {
 
 } // namespace
 
-CsvReader::CsvReader(const QByteArray& bytes) {
+CsvReader::CsvReader(const QByteArray& bytes, QChar separator) : separator_(separator) {
     flaws_ = utf8Flaws(bytes);
     if (!flaws_.empty()) {
         return; // nothing is read from a text that is not what it claims to be
@@ -138,7 +138,7 @@ bool CsvReader::next(CsvRecord& record) {
                 ++pos_;
             }
             record.fields << field;
-            if (pos_ < n && s[pos_] != QLatin1Char(',') && !isLineEnd(s[pos_])) {
+            if (pos_ < n && s[pos_] != separator_ && !isLineEnd(s[pos_])) {
                 flaws_.push_back(
                     {record.line,
                      QStringLiteral("text follows the closing quote of field %1").arg(record.fields.size())});
@@ -149,12 +149,12 @@ bool CsvReader::next(CsvRecord& record) {
             }
         } else {
             const qsizetype start = pos_;
-            while (pos_ < n && s[pos_] != QLatin1Char(',') && !isLineEnd(s[pos_])) {
+            while (pos_ < n && s[pos_] != separator_ && !isLineEnd(s[pos_])) {
                 ++pos_;
             }
             record.fields << (pos_ == start ? QString() : text_.mid(start, pos_ - start));
         }
-        if (pos_ < n && s[pos_] == QLatin1Char(',')) {
+        if (pos_ < n && s[pos_] == separator_) {
             ++pos_;
             if (pos_ == n || isLineEnd(s[pos_])) {
                 record.fields << QString();

@@ -1,6 +1,7 @@
 // Comma-separated values as RFC 4180 writes them: fields separated by commas, records by line ends, a field
 // that holds a quote, a comma or a line end put in double quotes with its quotes doubled. Reading also takes
-// LF or lone CR line ends and a UTF-8 byte order mark, and names every flaw by the line its record starts on.
+// LF or lone CR line ends, a UTF-8 byte order mark and another separator (a spreadsheet in a locale with a
+// decimal comma separates by semicolons), and names every flaw by the line its record starts on.
 #pragma once
 
 #include <QByteArray>
@@ -28,7 +29,8 @@ struct CsvFlaw {
 // or bytes that are not UTF-8 are flaws that end the reading.
 class CsvReader {
 public:
-    explicit CsvReader(const QByteArray& bytes);
+    // Reads fields separated by separator: a comma, or a semicolon or tab that never starts a line end.
+    explicit CsvReader(const QByteArray& bytes, QChar separator = QLatin1Char(','));
     // Reads the next record into record (its fields list is reused): false at the end of the text.
     bool next(CsvRecord& record);
     // The flaws met so far, in the order of the text.
@@ -37,6 +39,7 @@ public:
 private:
     void endLine();
     QString text_;
+    QChar separator_;
     qsizetype pos_ = 0;
     int line_ = 1;
     std::vector<CsvFlaw> flaws_;

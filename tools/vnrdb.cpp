@@ -47,12 +47,14 @@ const char* const kExportHelp =
 const char* const kImportHelp =
     "usage: vnrdb import FILE IN.csv [--dry-run]\n"
     "Adds the assets of IN.csv to the register FILE. The header row names columns of assets (letter case\n"
-    "aside); values are in fixed forms: dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or True/False. A record\n"
-    "without an ASSETID gets the next identifier of its group, in file order; an apostrophe before a text\n"
-    "starting with = + - @ tab CR or ' is taken off, and a second header row is refused. A record of empty\n"
-    "or blank fields only is skipped and counted; one without a group (ItemGroup) is refused. Every problem is\n"
-    "listed as 'line N, COLUMN: message', and then nothing is added; otherwise all records are added\n"
-    "together. With --dry-run the file is checked and nothing is written.\n";
+    "aside), separated by commas; a header that names no column so but does split at semicolons or tabs has\n"
+    "the whole file read that way. Values are in fixed forms: dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or\n"
+    "True/False. A record without an ASSETID gets the next identifier of its group, in file order; an\n"
+    "apostrophe before a text starting with = + - @ tab CR or ' is taken off, and a second header row is\n"
+    "refused. A record of empty or blank fields only is skipped and counted; one without a group\n"
+    "(ItemGroup) is refused. Every problem is listed as 'line N, COLUMN: message', and then nothing is\n"
+    "added; otherwise all records are added together. With --dry-run the file is checked and nothing is\n"
+    "written.\n";
 const char* const kBackupHelp =
     "usage: vnrdb backup FILE DEST\n"
     "Copies the register FILE to the new file DEST, as one consistent state even while the program has FILE\n"
@@ -248,6 +250,11 @@ int importCommand(const QStringList& args) {
     }
     try {
         const ImportOutcome outcome = importAssets(files[0], csv, dryRun);
+        if (outcome.separator != QLatin1Char(',')) {
+            complain(QStringLiteral("the file's fields are separated by %1; read as such")
+                         .arg(outcome.separator == QLatin1Char(';') ? QStringLiteral("semicolons")
+                                                                    : QStringLiteral("tabs")));
+        }
         if (!outcome.problems.isEmpty()) {
             for (const QString& problem : outcome.problems) {
                 std::fputs(qPrintable(problem + QLatin1Char('\n')), stderr);

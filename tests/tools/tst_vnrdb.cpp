@@ -207,9 +207,9 @@ private slots:
         QTest::newRow("date in a locale's form")
             << QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n") << false
             << QStringList{"line 2, DatePurchased: '3/4/2024' is not a valid date"} << 0 << none;
-        QTest::newRow("bad number") << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n") << false
-                                    << QStringList{"line 2, TotalCost: '12,50' is not a valid floating point value"}
-                                    << 0 << none;
+        QTest::newRow("bad number")
+            << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n") << false
+            << QStringList{"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"} << 0 << none;
         QTest::newRow("amount too large")
             << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n") << false
             << QStringList{"line 2, TotalCost: '1000000000000' is not a valid amount"} << 0 << none;
@@ -265,6 +265,20 @@ private slots:
                                      << QStringList{"line 3, ItemGroup: ", "line 4, ItemGroup: "} << 0 << none;
         QTest::newRow("no group column") << QByteArray("ASSETID,Make\r\nX1,A\r\nX2,B\r\n") << false
                                          << QStringList{"line 2, ItemGroup: ", "line 3, ItemGroup: "} << 0 << none;
+        // A spreadsheet in a locale with a decimal comma separates fields by semicolons; one may use tabs.
+        const QString semicolons = QStringLiteral("vnrdb: the file's fields are separated by semicolons; read as such");
+        QTest::newRow("semicolons") << QByteArray("\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n")
+                                    << false << QStringList{semicolons} << 1 << QStringLiteral(": 1 assets imported");
+        QTest::newRow("tabs") << QByteArray("ItemGroup\tASSETID\tMake\n1\tX1\tA\n") << false
+                              << QStringList{"vnrdb: the file's fields are separated by tabs; read as such"} << 1
+                              << QStringLiteral(": 1 assets imported");
+        QTest::newRow("semicolons, decimal comma and day-first date")
+            << QByteArray("ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n") << false
+            << QStringList{semicolons, "line 1, Colour: assets has no such column",
+                           "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
+                           "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
+                           "(yyyy-mm-dd)"}
+            << 0 << none;
         QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF"
                                                        "itemgroup,ASSETID,make\n1,X1,A\n")
                                          << false << QStringList() << 1 << QStringLiteral(": 1 assets imported");
