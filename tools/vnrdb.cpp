@@ -344,9 +344,14 @@ int check(const QStringList& args) {
         }
     } catch (const VantrelError& e) {
         say(e.text());
-        for (const QString& problem : isServerUri(file) || file.endsWith(QLatin1String(".server"))
-                                          ? QStringList()
-                                          : Connection::integrityProblems(file)) {
+        // The pages are listed only for a file that is a database: for anything else (no file, a folder, a
+        // device, an empty, unreadable or foreign file) the refusal has said what stands at the path, and
+        // reading pages there would only report that again as damage.
+        QFile head(file);
+        const bool pagesToRead = !isServerUri(file) && !file.endsWith(QLatin1String(".server")) &&
+                                 QFileInfo(file).isFile() && head.open(QIODevice::ReadOnly) &&
+                                 head.read(16) == QByteArray("SQLite format 3", 16);
+        for (const QString& problem : pagesToRead ? Connection::integrityProblems(file) : QStringList()) {
             say(QStringLiteral("%1: damaged: %2").arg(file, problem));
         }
         return 1;

@@ -81,6 +81,16 @@ private slots:
         QCOMPARE(damaged.code, 1);
         QVERIFY2(damaged.out.contains(reg.path()) && damaged.out.contains(QLatin1String("damaged")),
                  qPrintable(damaged.out));
+
+        // What stands at the path is said once; a folder or no file is not a damaged register.
+        for (const auto& [path, says] : {std::pair{reg.folder(), "is a folder, not a register file"},
+                                         std::pair{reg.folder() + QStringLiteral("/none.mdb"), "does not exist"},
+                                         std::pair{writeFile(reg.folder(), "a,b\n"), "is not a Vantrel register"}}) {
+            const Run refused = vnrdb({QStringLiteral("check"), path});
+            QCOMPARE(refused.code, 1);
+            QVERIFY2(refused.out.count(QLatin1Char('\n')) == 1 && refused.out.contains(QLatin1String(says)),
+                     qPrintable(refused.out));
+        }
     }
 
     void helpAndUsageErrors_data() {
