@@ -4,7 +4,7 @@
 //   vnrdb check FILE                          examines a register the way the program opens it, and more
 //   vnrdb export FILE [--to OUT.csv]          writes the assets as CSV
 //   vnrdb import FILE IN.csv [--dry-run]      adds the assets of a CSV file, all or none
-//   vnrdb backup FILE DEST                    copies a register, also while it is in use
+//   vnrdb backup FILE DEST                    copies a register, also while it is in use; DEST a file or folder
 //   vnrdb copy FROM TO                        moves a register between a file and a server
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
 // existing file, and check, export and backup write nothing to FILE (but for rolling back a crashed save's journal,
@@ -22,6 +22,8 @@
 #include "tools/demodata.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -58,7 +60,8 @@ const char* const kImportHelp =
 const char* const kBackupHelp =
     "usage: vnrdb backup FILE DEST\n"
     "Copies the register FILE to the new file DEST, as one consistent state even while the program has FILE\n"
-    "open and is saving. DEST appears complete or not at all and is never written over.\n";
+    "open and is saving. DEST appears complete or not at all and is never written over. A folder DEST gets\n"
+    "a new file named after FILE and the local time (vnrdata-2026-12-09-1015.mdb; -2, -3... when taken).\n";
 const char* const kCopyHelp =
     "usage: vnrdb copy FROM TO\n"
     "Copies the register FROM to TO, each a register file, a server file (.server) or a postgresql:// address:\n"
@@ -279,6 +282,26 @@ int importCommand(const QStringList& args) {
     return 0;
 }
 
+// Where a backup goes: dest itself, or, when dest is a folder, a new file in it named after the register and
+// the local time to the minute (vnrdata-2026-12-09-1015.mdb), with -2, -3... when that name is taken, so
+// copies made in one minute never meet.
+QString backupFile(const QString& source, const QString& dest) {
+    if (!QFileInfo(dest).isDir()) {
+        return dest;
+    }
+    const QFileInfo from(source);
+    const bool file = !isServerUri(source) && from.suffix() != QLatin1String("server");
+    const QString base = isServerUri(source) ? QStringLiteral("vnrdata") : from.completeBaseName();
+    const QString suffix = file && !from.suffix().isEmpty() ? from.suffix() : QStringLiteral("mdb");
+    const QString stem = QDir::cleanPath(
+        QDir(dest).filePath(base + QDateTime::currentDateTime().toString(QStringLiteral("-yyyy-MM-dd-HHmm"))));
+    QString path = stem + QLatin1Char('.') + suffix;
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n) {
+        path = QStringLiteral("%1-%2.%3").arg(stem).arg(n).arg(suffix);
+    }
+    return path;
+}
+
 int backupCommand(const QStringList& args) {
     if (helpAsked(args, kBackupHelp)) {
         return 0;
@@ -286,13 +309,14 @@ int backupCommand(const QStringList& args) {
     if (args.size() != 2 || args[0].startsWith(QLatin1String("--")) || args[1].startsWith(QLatin1String("--"))) {
         return usage(kBackupHelp);
     }
+    const QString dest = backupFile(args[0], args[1]);
     try {
-        backupRegister(args[0], args[1]);
+        backupRegister(args[0], dest);
     } catch (const VantrelError& e) {
         complain(e.text());
         return 1;
     }
-    say(QStringLiteral("%1: copied to %2").arg(args[0], args[1]));
+    say(QStringLiteral("%1: copied to %2").arg(args[0], dest));
     return 0;
 }
 

@@ -426,6 +426,32 @@ private slots:
         }
     }
 
+    // A folder as DEST gets a new file in it, named after the register and the local time to the minute; a
+    // second copy in the same minute takes the next free name.
+    void backupIntoAFolderNamesTheCopy() {
+        TestRegister reg;
+        reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
+        reg.side().close();
+        QTemporaryDir out;
+        const QDateTime start = QDateTime::currentDateTime().addSecs(-60);
+        QString said;
+        for (int i = 0; i < 2; ++i) {
+            const Run run = vnrdb({QStringLiteral("backup"), reg.path(), out.path() + QLatin1Char('/')});
+            QCOMPARE(run.code, 0);
+            said += run.out;
+        }
+        const QStringList made = filesIn(out.path());
+        QCOMPARE(made.size(), 2);
+        static const QRegularExpression name(QStringLiteral("^vnrdata-(\\d{4}-\\d\\d-\\d\\d-\\d{4})(-2)?\\.mdb$"));
+        for (const QString& file : made) {
+            const QRegularExpressionMatch m = name.match(file);
+            QVERIFY2(m.hasMatch() && said.contains(out.filePath(file)), qPrintable(file + u'\n' + said));
+            const QDateTime stamp = QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd-HHmm"));
+            QVERIFY2(stamp >= start && stamp <= QDateTime::currentDateTime(), qPrintable(file));
+            QCOMPARE(contentsOf(out.filePath(file)), contentsOf(reg.path()));
+        }
+    }
+
     void backupIsConsistentWhileAnotherProgramWrites() {
         TestRegister reg;
         DemoOptions options;
