@@ -115,7 +115,7 @@ Tmainfrm::Tmainfrm() {
     ToolButton6 =
         addToolButton(QStringLiteral("ToolButton6"), QStringLiteral("Exit Database"), QStringLiteral("exit.svg"));
 
-    Label1 = new QLabel(QStringLiteral("Version 1.0"), this);
+    Label1 = new QLabel(QStringLiteral("Version " VANTREL_VERSION), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(Look::font(11));
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

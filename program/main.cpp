@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (line.verdict == CommandLine::Verdict::Version) {
+        std::fputs("vantrel " VANTREL_VERSION "\n", stdout);
+        return 0;
+    }
     if (line.verdict == CommandLine::Verdict::Refused) {
         std::fprintf(stderr, "vantrel: %s\n%s", qPrintable(line.problem), kUsage);
         return 2;

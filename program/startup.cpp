@@ -47,7 +47,8 @@ const char* const kUsage = "usage: vantrel [--register-folder DIR] [--desktop]\n
                            "  --desktop              open the register of your own data folder for Vantrel\n"
                            "                         ($XDG_DATA_HOME/vantrel), or of DIR when given, and offer\n"
                            "                         to make one there when there is none\n"
-                           "  --help                 print this and exit\n";
+                           "  --help                 print this and exit\n"
+                           "  --version              print the program's version and exit\n";
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine line;
@@ -62,6 +63,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         const QString& a = arguments[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             line.verdict = CommandLine::Verdict::Help;
+            return line;
+        }
+        if (a == QLatin1String("--version")) {
+            line.verdict = CommandLine::Verdict::Version;
             return line;
         }
         if (a == QLatin1String("--desktop")) {

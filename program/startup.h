@@ -21,10 +21,10 @@ struct StartOptions {
     bool desktop = false;
 };
 
-// What the command line (without the program's name) asks for: a run with its options, the usage text, or
-// nothing, because it was not understood (problem says why).
+// What the command line (without the program's name) asks for: a run with its options, the usage text, the
+// version, or nothing, because it was not understood (problem says why).
 struct CommandLine {
-    enum class Verdict { Run, Help, Refused };
+    enum class Verdict { Run, Help, Version, Refused };
     Verdict verdict = Verdict::Run;
     StartOptions options;
     QString problem;

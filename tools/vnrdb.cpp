@@ -8,7 +8,7 @@
 //   vnrdb copy FROM TO                        moves a register between a file and a server
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
 // existing file, and check, export and backup write nothing to FILE (but for rolling back a crashed save's journal,
-// as every opening does). Exit codes: 0 done, 1 refused (every problem is
+// as every opening does). vnrdb --version prints the version. Exit codes: 0 done, 1 refused (every problem is
 // listed) or a finding, 2 a usage error. The work itself is done by the data layer and the register tool library; this
 // file reads the command line.
 #include "data/backup.h"
@@ -429,6 +429,13 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("copy")) {
         return copyCommand(args.mid(1));
     }
-    std::fputs("usage: vnrdb create|check|export|import|backup|copy ... (vnrdb COMMAND --help says more)\n", stderr);
-    return 2;
+    if (command == QLatin1String("--version") && args.size() == 1) {
+        std::fputs("vnrdb " VANTREL_VERSION "\n", stdout);
+        return 0;
+    }
+    const bool helpAsked = command == QLatin1String("--help") && args.size() == 1;
+    std::fputs("usage: vnrdb create|check|export|import|backup|copy ... (vnrdb COMMAND --help says more)\n"
+               "       vnrdb --version\n",
+               helpAsked ? stdout : stderr);
+    return helpAsked ? 0 : 2;
 }

@@ -41,6 +41,23 @@ private slots:
     void init() { DialogScript::reset(); }
     void cleanup() { QVERIFY(DialogScript::unexpectedModals().empty()); }
 
+    // --help and --version are answered wherever they stand after options that are understood.
+    void commandLineVerdicts_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("verdict");
+        QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << int(CommandLine::Verdict::Version);
+        QTest::newRow("--version after an option")
+            << QStringList{QStringLiteral("--desktop"), QStringLiteral("--version")}
+            << int(CommandLine::Verdict::Version);
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << int(CommandLine::Verdict::Help);
+        QTest::newRow("a near miss") << QStringList{QStringLiteral("--versions")} << int(CommandLine::Verdict::Refused);
+    }
+    void commandLineVerdicts() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, verdict);
+        QCOMPARE(int(parseCommandLine(arguments).verdict), verdict);
+    }
+
     void readOnlyModeWithoutStartPassword() {
         AppFixture f;
         QCOMPARE(f.start(), std::nullopt);

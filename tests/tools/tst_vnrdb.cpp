@@ -121,6 +121,13 @@ private slots:
                                                  << 2 << QStringLiteral("usage: vnrdb export");
         QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")} << 2
                                          << QStringLiteral("usage: vnrdb create|check|export|import|backup");
+        QTest::newRow("no command") << QStringList() << 2 << QStringLiteral("usage: vnrdb create|check");
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0
+                                << QStringLiteral("usage: vnrdb create|check|export|import|backup");
+        QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
+                                   << QStringLiteral("vnrdb " VANTREL_VERSION "\n");
+        QTest::newRow("--version with more")
+            << QStringList{QStringLiteral("--version"), f} << 2 << QStringLiteral("usage: vnrdb create|check");
     }
     void helpAndUsageErrors() {
         QFETCH(QStringList, args);
