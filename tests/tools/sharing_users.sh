@@ -36,7 +36,7 @@ install -m 0755 "${1:?usage: sharing_users.sh VNRDB}" "$vnrdb"
 shared=$top/office
 install -d -g "$group" -m 2770 "$shared"
 csv=$top/new.csv
-printf 'ASSETID,Make\r\nSHARED1,Saved by the other\r\n' >"$csv"
+printf 'ASSETID,ItemGroup,Make\r\nSHARED1,1,Saved by the other\r\n' >"$csv"
 chmod 0644 "$csv"
 
 as() { # user umask command...
