@@ -323,18 +323,22 @@ void exportAssetsToNewFile(const QString& path, const QString& csvPath) {
     partial.placeAt(csvPath);
 }
 
-ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun) {
+ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun, bool update) {
     std::vector<Problem> problems;
     const auto refuse = [&](int line, const QString& column, const QString& message) {
         problems.push_back({line, column.isEmpty() ? QStringLiteral("line %1: %2").arg(line).arg(message)
                                                    : QStringLiteral("line %1, %2: %3").arg(line).arg(column, message)});
     };
     QChar separator = QLatin1Char(',');
+    int updated = 0;
+    QStringList changes;
     const auto outcome = [&](int rows, int blankRows) {
         std::stable_sort(problems.begin(), problems.end(),
                          [](const Problem& a, const Problem& b) { return a.line < b.line; });
         ImportOutcome o;
-        o.rows = rows;
+        o.rows = rows - updated;
+        o.updated = updated;
+        o.changes = changes;
         o.blankRows = blankRows;
         o.separator = separator;
         for (const Problem& p : problems) {
@@ -426,6 +430,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         std::vector<QVariant> values; // by table column; only the columns the header names are used
         QString id;
         QString group;
+        bool existing = false; // an asset of the register, to be updated
     };
     std::vector<Row> rows;
     int blankRows = 0;
@@ -468,13 +473,6 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         if (givenBy[groupColumn] >= 0) {
             row.group = row.values[groupColumn].toString();
         }
-        // Every asset belongs to a group: its identifier is numbered in it, and the windows list assets by it.
-        if (row.group.trimmed().isEmpty()) {
-            refuse(record.line, columns[groupColumn].name,
-                   givenBy[groupColumn] >= 0 ? QStringLiteral("the asset has no group; every asset belongs to one")
-                                             : QStringLiteral("the asset has no group; the file has no ItemGroup "
-                                                              "column, and every asset belongs to a group"));
-        }
         if (!row.id.trimmed().isEmpty()) {
             const QString key = upperAscii(row.id);
             const auto seen = idLines.constFind(key);
@@ -485,12 +483,25 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
                 idLines.insert(key, record.line);
                 stored.bindText(1, row.id);
                 if (stored.step()) {
-                    refuse(record.line, columns[idColumn].name,
-                           QStringLiteral("'%1' is already in the register (as '%2')")
-                               .arg(row.id, stored.column(0).toString()));
+                    if (update) {
+                        row.existing = true;
+                        row.id = stored.column(0).toString();
+                    } else {
+                        refuse(record.line, columns[idColumn].name,
+                               QStringLiteral("'%1' is already in the register (as '%2')")
+                                   .arg(row.id, stored.column(0).toString()));
+                    }
                 }
                 stored.reset();
             }
+        }
+        // Every asset belongs to a group: its identifier is numbered in it, and the windows list assets by it.
+        // An asset being updated keeps its group unless the file gives it one.
+        if (row.group.trimmed().isEmpty() && (givenBy[groupColumn] >= 0 || !row.existing)) {
+            refuse(record.line, columns[groupColumn].name,
+                   givenBy[groupColumn] >= 0 ? QStringLiteral("the asset has no group; every asset belongs to one")
+                                             : QStringLiteral("the asset has no group; the file has no ItemGroup "
+                                                              "column, and every asset belongs to a group"));
         }
         rows.push_back(std::move(row));
     }
@@ -512,8 +523,8 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     Statement countGroup(c, "SELECT count(*) FROM assets WHERE ItemGroup = ?1");
     const auto taken = [&](const QString& id) { return idLines.contains(upperAscii(id)); };
     for (Row& row : rows) {
-        if (row.group.trimmed().isEmpty()) {
-            continue; // refused above; it has no group to be numbered in
+        if (row.existing || row.group.trimmed().isEmpty()) {
+            continue; // numbered already, or refused above: it has no group to be numbered in
         }
         const QString key = upperAscii(row.group);
         auto count = inGroup.find(key);
@@ -532,6 +543,42 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
             }
         }
         ++count.value();
+    }
+
+    // The assets being updated: what each would change, column by column, for a dry run's list.
+    std::vector<int> given;
+    for (size_t col = 0; col < columns.size(); ++col) {
+        if (givenBy[col] >= 0 && static_cast<int>(col) != idColumn) {
+            given.push_back(static_cast<int>(col));
+        }
+    }
+    if (update && dryRun && problems.empty() && !given.empty()) {
+        std::string columnList;
+        for (const int col : given) {
+            columnList += (columnList.empty() ? "" : ", ") + c.quoteName(columns[col].name);
+        }
+        Statement now(c, "SELECT " + columnList + " FROM assets WHERE ASSETID = ?");
+        for (const Row& row : rows) {
+            if (!row.existing) {
+                continue;
+            }
+            now.bindText(1, row.id);
+            if (now.step()) {
+                for (size_t i = 0; i < given.size(); ++i) {
+                    const Kind kind = columns[given[i]].kind;
+                    const QString before = exportText(kind, now.column(static_cast<int>(i)));
+                    const QString after = exportText(kind, row.values[given[i]]);
+                    if (before != after) {
+                        changes << QStringLiteral("%1, %2: '%3' -> '%4'")
+                                       .arg(row.id, columns[given[i]].name, before, after);
+                    }
+                }
+            }
+            now.reset();
+        }
+    }
+    for (const Row& row : rows) {
+        updated += row.existing ? 1 : 0;
     }
 
     if (!problems.empty() || dryRun) {
@@ -554,7 +601,27 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
     }
     sql += ") VALUES (" + marks + ")";
     Statement insert(c, sql);
+    // An asset updated gets the file's columns only; its identifier stays as stored.
+    std::string set;
+    for (const int col : given) {
+        set += (set.empty() ? "" : ", ") + c.quoteName(columns[col].name) + " = ?";
+    }
+    std::optional<Statement> change;
+    if (!set.empty()) {
+        change.emplace(c, "UPDATE assets SET " + set + " WHERE ASSETID = ?");
+    }
     for (Row& row : rows) {
+        if (row.existing) {
+            if (change) {
+                for (size_t i = 0; i < given.size(); ++i) {
+                    change->bind(static_cast<int>(i + 1), row.values[given[i]]);
+                }
+                change->bindText(static_cast<int>(given.size() + 1), row.id);
+                change->step();
+                change->reset();
+            }
+            continue;
+        }
         row.values[idColumn] = row.id;
         for (size_t i = 0; i < written.size(); ++i) {
             insert.bind(static_cast<int>(i + 1), row.values[written[i]]);

@@ -26,7 +26,9 @@ void exportAssetsToNewFile(const QString& path, const QString& csvPath);
 // blankRows records of nothing but empty or blank fields were passed over.
 struct ImportOutcome {
     QStringList problems; // "line N, COLUMN: message", or "line N: message" for the file's form; in line order
-    int rows = 0;
+    int rows = 0;         // assets added
+    int updated = 0;      // assets of the register updated (with update)
+    QStringList changes;  // a dry run with update: "ID, COLUMN: 'old' -> 'new'" for each value it would change
     int blankRows = 0;
     QChar separator = QLatin1Char(','); // a semicolon or tab when the header row is separated by one
 };
@@ -40,4 +42,6 @@ struct ImportOutcome {
 // register or in the file (letter case aside) is refused, and so is a record that repeats the header row. With dryRun,
 // everything is checked and nothing is written. Throws DatabaseError when the register cannot be opened or the change
 // cannot be saved (nothing is then saved).
-ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun);
+// With update, a record whose identifier the register holds updates that asset's columns the file gives (only
+// those; its identifier stays as stored) with the same conversions and checks, in the same transaction.
+ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun, bool update = false);

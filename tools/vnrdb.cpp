@@ -3,7 +3,7 @@
 //                [--seed S]                   makes a register with settings, empty or with N demo assets
 //   vnrdb check FILE                          examines a register the way the program opens it, and more
 //   vnrdb export FILE [--to OUT.csv]          writes the assets as CSV
-//   vnrdb import FILE IN.csv [--dry-run]      adds the assets of a CSV file, all or none
+//   vnrdb import FILE IN.csv [--dry-run] [--update]   adds (and updates) the assets of a CSV file, all or none
 //   vnrdb backup FILE DEST                    copies a register, also while it is in use; DEST a file or folder
 //   vnrdb copy FROM TO                        moves a register between a file and a server
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
@@ -47,7 +47,7 @@ const char* const kExportHelp =
     "a spreadsheet never runs it as a formula. To standard output, or to the new file OUT.csv, which appears\n"
     "complete or not at all and is never written over. FILE is not changed.\n";
 const char* const kImportHelp =
-    "usage: vnrdb import FILE IN.csv [--dry-run]\n"
+    "usage: vnrdb import FILE IN.csv [--dry-run] [--update]\n"
     "Adds the assets of IN.csv to the register FILE. The header row names columns of assets (letter case\n"
     "aside), separated by commas; a header that names no column so but does split at semicolons or tabs has\n"
     "the whole file read that way. Values are in fixed forms: dates yyyy-mm-dd, '.' decimals, yes/no 0/1 or\n"
@@ -55,8 +55,10 @@ const char* const kImportHelp =
     "apostrophe before a text starting with = + - @ tab CR or ' is taken off, and a second header row is\n"
     "refused. A record of empty or blank fields only is skipped and counted; one without a group\n"
     "(ItemGroup) is refused. Every problem is listed as 'line N, COLUMN: message', and then nothing is\n"
-    "added; otherwise all records are added together. With --dry-run the file is checked and nothing is\n"
-    "written.\n";
+    "added; otherwise all records are added together. An ASSETID the register holds is refused, except with\n"
+    "--update: that asset's columns the file gives (only those) are updated, in the same transaction. With\n"
+    "--dry-run the file is checked and nothing is written; with --update as well, each value that would\n"
+    "change is listed as 'ASSETID, COLUMN: 'old' -> 'new''.\n";
 const char* const kBackupHelp =
     "usage: vnrdb backup FILE DEST\n"
     "Copies the register FILE to the new file DEST, as one consistent state even while the program has FILE\n"
@@ -229,9 +231,12 @@ int importCommand(const QStringList& args) {
     }
     QStringList files;
     bool dryRun = false;
+    bool update = false;
     for (const QString& a : args) {
         if (a == QLatin1String("--dry-run")) {
             dryRun = true;
+        } else if (a == QLatin1String("--update")) {
+            update = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             return usage(kImportHelp);
         } else {
@@ -252,7 +257,7 @@ int importCommand(const QStringList& args) {
         return 1;
     }
     try {
-        const ImportOutcome outcome = importAssets(files[0], csv, dryRun);
+        const ImportOutcome outcome = importAssets(files[0], csv, dryRun, update);
         if (outcome.separator != QLatin1Char(',')) {
             complain(QStringLiteral("the file's fields are separated by %1; read as such")
                          .arg(outcome.separator == QLatin1Char(';') ? QStringLiteral("semicolons")
@@ -268,11 +273,15 @@ int importCommand(const QStringList& args) {
                          .arg(files[1]));
             return 1;
         }
+        for (const QString& change : outcome.changes) {
+            say(change);
+        }
         const QString blank =
-            outcome.blankRows > 0 ? QStringLiteral("; %1 blank rows skipped").arg(outcome.blankRows) : QString();
+            (update ? QStringLiteral(", %1 updated").arg(outcome.updated) : QString()) +
+            (outcome.blankRows > 0 ? QStringLiteral("; %1 blank rows skipped").arg(outcome.blankRows) : QString());
         say(dryRun ? QStringLiteral("%1: %2 assets checked%3; nothing written (--dry-run)")
                          .arg(files[0])
-                         .arg(outcome.rows)
+                         .arg(outcome.rows + outcome.updated)
                          .arg(blank)
                    : QStringLiteral("%1: %2 assets imported%3").arg(files[0]).arg(outcome.rows).arg(blank));
     } catch (const VantrelError& e) {

@@ -341,6 +341,56 @@ private slots:
         }
     }
 
+    // import --update changes the columns the file gives of the assets it names, and adds the rest; without
+    // it an identifier already held is refused; a dry run lists each value that would change; one refused
+    // value refuses the whole file; the same file imported twice changes nothing the second time.
+    void importUpdateChangesOnlyTheColumnsGiven_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");       // a line of standard output or error
+        QTest::addColumn<QString>("afterwards"); // Make/Model of KLT1001, Make of KLT1002, assets held
+        QTest::newRow("makes of two assets")
+            << QByteArray("ASSETID,Make\r\nklt1001,HP\r\nKLT1002,Dell\r\n") << QStringList{u"--update"_s} << 0
+            << u"0 assets imported, 2 updated"_s << u"HP/M1 Dell 2"_s;
+        QTest::newRow("one updated, one added")
+            << QByteArray("ASSETID,ItemGroup,Make\r\nKLT1001,1,HP\r\n,1,New\r\n") << QStringList{u"--update"_s} << 0
+            << u"1 assets imported, 1 updated"_s << u"HP/M1 B 3"_s;
+        QTest::newRow("held identifier without --update")
+            << QByteArray("ASSETID,Make\r\nKLT1001,HP\r\n") << QStringList{} << 1
+            << u"line 2, ASSETID: 'KLT1001' is already in the register (as 'KLT1001')"_s << u"A/M1 B 2"_s;
+        QTest::newRow("dry run lists the changes")
+            << QByteArray("ASSETID,Make\r\nKLT1001,HP\r\nKLT1002,B\r\n") << QStringList{u"--update"_s, u"--dry-run"_s}
+            << 0 << u"KLT1001, Make: 'A' -> 'HP'"_s << u"A/M1 B 2"_s;
+        QTest::newRow("one refused value, nothing changed")
+            << QByteArray("ASSETID,Make,TotalCost\r\nKLT1001,HP,1\r\nKLT1002,X,abc\r\n") << QStringList{u"--update"_s}
+            << 1 << u"line 3, TotalCost: 'abc' is not a valid"_s << u"A/M1 B 2"_s;
+    }
+    void importUpdateChangesOnlyTheColumnsGiven() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, options);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QFETCH(QString, afterwards);
+        TestRegister reg;
+        reg.exec(u"UPDATE System SET CompanyAbbr = 'KLT'"_s);
+        reg.addAsset(u"KLT1001"_s, u"1"_s, u"Make, Model"_s, u"'A', 'M1'"_s);
+        reg.addAsset(u"KLT1002"_s, u"1"_s, u"Make"_s, u"'B'"_s);
+        const QString in = writeFile(reg.folder(), csv);
+        const Run run = vnrdb(QStringList{u"import"_s, reg.path(), in} + options);
+        QCOMPARE(run.code, code);
+        QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+        const QString held = reg.text(u"SELECT Make || '/' || Model FROM assets WHERE ASSETID = 'KLT1001'"_s) + u' ' +
+                             reg.text(u"SELECT Make FROM assets WHERE ASSETID = 'KLT1002'"_s) + u' ' +
+                             QString::number(reg.count(u"SELECT count(*) FROM assets"_s));
+        QCOMPARE(held, afterwards);
+        if (code == 0 && !options.contains(u"--dry-run"_s) && !csv.contains(",1,New")) {
+            const QString once = vnrdb({u"export"_s, reg.path()}).out;
+            QCOMPARE(vnrdb(QStringList{u"import"_s, reg.path(), in} + options).code, 0);
+            QCOMPARE(vnrdb({u"export"_s, reg.path()}).out, once);
+        }
+    }
+
     void exportChangesNothingAndNeverOverwrites() {
         TestRegister reg;
         fillDemoRegister(reg.path(), DemoOptions());
