@@ -6,5 +6,6 @@
 class Connection;
 
 // True when the register can be changed now; otherwise says why, with what to ask for, and gives false. A
-// register that has become writable since it was opened is opened again for writing on the way.
+// register that has become writable since it was opened is opened again for writing on the way; one whose
+// background check has not yet read its pages and values is waited for, and one found damaged is refused.
 bool mayChangeRegister(Connection& connection);

@@ -207,9 +207,11 @@ void Tmainfrm::closeEvent(QCloseEvent* event) {
 
 void Tmainfrm::setCaption(const QString& base) {
     caption_ = base;
-    setWindowTitle(writable_ ? base
-                             : base + (base.endsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ")) +
-                                   QStringLiteral("- the register is read-only for you"));
+    const QString note = damaged_    ? QStringLiteral("- the register is damaged")
+                         : writable_ ? QString()
+                                     : QStringLiteral("- the register is read-only for you");
+    setWindowTitle(note.isEmpty() ? base
+                                  : base + (base.endsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ")) + note);
 }
 
 void Tmainfrm::showWritable(bool writable) {
@@ -239,6 +241,15 @@ void Tmainfrm::watchTick() {
     Connection& c = data.ADOConnection1;
     if (!c.isOpen() || c.inTransaction()) {
         return;
+    }
+    // The background check's finding is said once, as it arrives, and again by every change refused for it.
+    if (!damaged_) {
+        if (const QString damage = c.damageFound(); !damage.isEmpty()) {
+            damaged_ = true;
+            setCaption(caption_);
+            Dialogs::showMessage(damage);
+            return;
+        }
     }
     // A failed look is not a failed command: the register is looked at again at the next tick, and a
     // command or search that meets the same fault says so.

@@ -68,11 +68,13 @@ public:
     QLabel* Label1;
 
     // The caption: base, as start-up and the password window set it, with a note after it while this user
-    // cannot change the register.
+    // cannot change the register, or once it is found damaged.
     void setCaption(const QString& base);
     const QString& caption() const { return caption_; }
     // Starts watching the register, while the program is idle, for changes other programs save: the list
     // shows their values within moments, and the caption follows whether this user may write the register.
+    // What a background check of the register (Connection::startBackgroundCheck) finds is shown as it
+    // arrives.
     void startWatching(int intervalMilliseconds = 250);
     void stopWatching();
 
@@ -117,6 +119,7 @@ private:
     int toolButtons_ = 0;
     QString caption_ = QStringLiteral("Vantrel");
     bool writable_ = true;
+    bool damaged_ = false; // the background check found the register file damaged
     QTimer* watch_ = nullptr;
     int ticks_ = 0;
     bool refreshDue_ = false; // another program saved a change the list has not read yet

@@ -6,6 +6,7 @@
 
 #include "data/errors.h"
 #include "data/likefunction.h"
+#include "data/registercheck.h"
 #include "data/schema.h"
 #include "data/server.h"
 
@@ -228,7 +229,7 @@ sqlite3* Connection::handle() const {
     return db_.get();
 }
 
-void Connection::open(const QString& connectionString) {
+void Connection::open(const QString& connectionString, WholeFileChecks whole) {
     const ConnectionSettings s = parseConnectionString(connectionString);
     const QString file = QDir::current().absoluteFilePath(s.dataSource);
     const QString server = serverFileFor(file);
@@ -242,7 +243,7 @@ void Connection::open(const QString& connectionString) {
         openFile(server, s.filePassword);
         return;
     }
-    openFile(file, s.filePassword);
+    openFile(file, s.filePassword, true, whole);
 }
 
 std::string Connection::quoteName(const QString& name) const {
@@ -358,7 +359,7 @@ void Connection::adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path)
     path_ = path;
 }
 
-void Connection::openFile(const QString& path, const QString& filePassword, bool upgrade) {
+void Connection::openFile(const QString& path, const QString& filePassword, bool upgrade, WholeFileChecks whole) {
     close();
     if (isServerUri(path) || path.endsWith(QLatin1String(".server"))) {
         openServer(isServerUri(path) ? path : readServerFile(path), filePassword, upgrade);
@@ -389,7 +390,7 @@ void Connection::openFile(const QString& path, const QString& filePassword, bool
                 QStringLiteral("The register file '%1' was made by a newer version of Vantrel.").arg(path));
         }
         // The file's pages and tables are checked before anything in them is relied on, the password first.
-        checkRegisterContents();
+        checkRegisterContents(whole == WholeFileChecks::AtOpening || (upgrade && fileVersion < kRegisterSchemaVersion));
         checkPassword(filePassword, QStringLiteral("register file '%1'").arg(path));
         if (upgrade && fileVersion < kRegisterSchemaVersion) {
             upgradeRegister(*this, fileVersion);
@@ -446,19 +447,58 @@ int Connection::schemaVersion() const {
     return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
 }
 
-void Connection::checkRegisterContents() {
+void Connection::openForExamining(const QString& path) {
+    close();
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        throw DatabaseError(
+            QStringLiteral("The register file '%1' cannot be opened: %2").arg(path, fromUtf8(sqlite3_errmsg(raw))));
+    }
+    adopt(std::move(db), path);
+}
+
+void Connection::interrupt() {
+    if (db_) {
+        sqlite3_interrupt(db_.get());
+    }
+}
+
+void Connection::startBackgroundCheck() {
+    if (db_ && !check_) {
+        check_ = std::make_unique<BackgroundCheck>(path_);
+    }
+}
+
+void Connection::awaitOpeningChecks() {
+    if (check_) {
+        check_->awaitQuickPass();
+    }
+}
+
+QString Connection::damageFound() const {
+    if (!check_) {
+        return QString();
+    }
+    const Damage damage = check_->damage();
+    return damage.found() ? damageWarning(path_, damage) : QString();
+}
+
+void Connection::checkRegisterContents(bool wholeFile) {
     const auto damaged = [this](const QString& what) {
         return DatabaseError(QStringLiteral("The register file '%1' is damaged: %2. %3").arg(path_, what, kRestore));
     };
     // A flipped bit in an index or a page pointer shows as a silently different list, or ends the program
     // later in the middle of a read; quick_check finds both in one pass over the file.
-    Statement check(*this, "PRAGMA quick_check(1)");
-    if (!check.step() || check.column(0).toString() != QLatin1String("ok")) {
-        throw damaged(QStringLiteral("its pages do not fit together"));
+    if (wholeFile) {
+        Statement check(*this, "PRAGMA quick_check(1)");
+        if (!check.step() || check.column(0).toString() != QLatin1String("ok")) {
+            throw damaged(QStringLiteral("its pages do not fit together"));
+        }
     }
-    check.reset();
     QString problem = registerShapeProblem(*this);
-    if (problem.isEmpty()) {
+    if (problem.isEmpty() && wholeFile) {
         problem = registerValueProblem(*this);
     }
     if (!problem.isEmpty()) {
@@ -467,6 +507,7 @@ void Connection::checkRegisterContents() {
 }
 
 void Connection::close() {
+    check_.reset();
     db_.reset();
     server_.reset();
     path_.clear();
@@ -507,6 +548,9 @@ bool Connection::changedByOthers() {
 }
 
 QString Connection::writeRefusal() {
+    if (QString damage = damageFound(); !damage.isEmpty()) {
+        return damage;
+    }
     return server_ ? server_->writeRefusal() : fileWriteRefusal();
 }
 

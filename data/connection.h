@@ -18,6 +18,7 @@ struct sqlite3;
 struct sqlite3_stmt;
 class ServerSession;
 class ServerQuery;
+class BackgroundCheck;
 
 // The settings of a connection string ("Provider=...;Data Source=vnrdata.mdb;...").
 struct ConnectionSettings {
@@ -54,13 +55,34 @@ public:
     // journal, and that a register of an older schema version is brought up to date in one transaction.
     // When the folder holds the server file for the Data Source (vnrdata.server) instead, the register on the
     // server it names is opened, with the same checks; both at once is an error naming both.
-    void open(const QString& connectionString);
+    // The checks that read the whole file (every page, every stored value) take seconds on a large register:
+    // Later leaves them to startBackgroundCheck, after the window shows. A register of an older schema
+    // version gets them at opening all the same, before it is brought up to date.
+    enum class WholeFileChecks { AtOpening, Later };
+    void open(const QString& connectionString, WholeFileChecks whole = WholeFileChecks::AtOpening);
     // A location is a register file's path, a server file's path (ending in .server), or a server's
     // postgresql:// address.
     // Opens a file by path with a file password (the same checks). With upgrade false, a register of an older
     // schema version is opened as it is and the program writes nothing to it (SQLite still plays back the
     // journal of a crashed save): for examining a file.
-    void openFile(const QString& path, const QString& filePassword, bool upgrade = true);
+    void openFile(const QString& path, const QString& filePassword, bool upgrade = true,
+                  WholeFileChecks whole = WholeFileChecks::AtOpening);
+    // Opens a file for reading only, with none of the register checks: for looking at what a file holds,
+    // damaged or not.
+    void openForExamining(const QString& path);
+    // Makes the statement running now on a file fail at once. The one call another thread may make.
+    void interrupt();
+
+    // Runs the whole-file checks of an open register file on a thread of their own (BackgroundCheck);
+    // nothing for a server, which keeps its own pages. What they find stops every change (writeRefusal).
+    void startBackgroundCheck();
+    // Waits until the background check has done what the opening checks used to do (the pages and the
+    // values), so that no change is saved into a file they would have refused; at once without one.
+    void awaitOpeningChecks();
+    // The warning for what the background check has found; empty while it has found nothing.
+    QString damageFound() const;
+    // Requires: startBackgroundCheck() made one. The check, for waiting on it and timing it.
+    BackgroundCheck& backgroundCheck() { return *check_; }
     // What SQLite's integrity_check finds wrong in the file at path, opened read-only without any register
     // check; at most limit lines, none when the file is sound. For telling what is damaged in a file that
     // open refuses.
@@ -111,8 +133,8 @@ public:
         Connection& c_;
     };
     // Why this user cannot change the register now, in the words of a message to them; empty when they can.
-    // A file opened while it was read-only for them is opened again for writing once it no longer is, so a
-    // change works without starting the program again. Requires: open.
+    // A damaged file (damageFound) cannot be changed by anyone. A file opened while it was read-only for them is opened
+    // again for writing once it no longer is, so a change works without starting the program again. Requires: open.
     QString writeRefusal();
 
     // How long a change waits for another program's lock before it fails (a few seconds by default).
@@ -163,7 +185,7 @@ private:
     QString fileWriteRefusal();
     // The file's whole path, as messages name it.
     QString messagePath() const;
-    void checkRegisterContents();
+    void checkRegisterContents(bool wholeFile);
     void openServer(const QString& uri, const QString& filePassword, bool upgrade);
     void checkPassword(const QString& filePassword, const QString& what);
     std::unique_ptr<sqlite3, Closer> db_;
@@ -174,6 +196,7 @@ private:
     long long dataVersion_ = -1; // the file's change counter as last seen by changedByOthers; -1: not watching
     bool partFailed_ = false;    // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;
+    std::unique_ptr<BackgroundCheck> check_;
 };
 
 // One prepared statement; finalized by the destructor. Not copyable.

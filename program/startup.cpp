@@ -36,6 +36,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -202,7 +203,8 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
         [this](const QString& server, const QString& login) { return serverLoginFrm->ask(server, login); });
     bool promptAtStart = false;
     try {
-        data.ADOConnection1.open(QString::fromLatin1(kConnectionString));
+        // Reading every page of a large register takes seconds: it is done once the window shows.
+        data.ADOConnection1.open(QString::fromLatin1(kConnectionString), Connection::WholeFileChecks::Later);
         data.GroupsTable.open();
         data.SystemTable.open();
         data.mainquery.open();
@@ -238,5 +240,6 @@ int Startup::exec() {
         main->move(area.center() - QPoint(main->width() / 2, main->height() / 2));
     }
     main->show();
+    QTimer::singleShot(0, main, [main] { main->data.ADOConnection1.startBackgroundCheck(); });
     return QApplication::exec();
 }

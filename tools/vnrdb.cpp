@@ -15,6 +15,7 @@
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/newregister.h"
+#include "data/registercheck.h"
 #include "data/registercopy.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -73,8 +74,10 @@ const char* const kCopyHelp =
     "and kept only when the two agree.\n";
 const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "Examines the register FILE without changing it: the program's own opening checks,\n"
-                               "every page (integrity_check), the schema version, and identifiers that differ only\n"
-                               "in letter case. Prints one line per finding and a summary; exit code 1 when\n"
+                               "the whole-file checks it makes in the background (every page, every index against\n"
+                               "its table, every stored value of its kind), the schema version, and identifiers\n"
+                               "that differ only in letter case. Prints one line per finding, in the words of the\n"
+                               "program's warning, then the engine's own lines, and a summary; exit code 1 when\n"
                                "anything is wrong. The one change it may make: a save that a crashed program left\n"
                                "half done (its journal, FILE-journal, beside the file) is rolled back first, as\n"
                                "every program that opens the register does, so the file reads as it was saved.\n";
@@ -340,16 +343,17 @@ int check(const QStringList& args) {
     int findings = 0;
     try {
         Connection c;
-        c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false);
-        // A server keeps its own pages whole; a file's are checked here.
+        // The whole-file checks are the program's background check, made here on the file itself: the same
+        // findings in the same words. A server keeps its own pages whole.
+        c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false, Connection::WholeFileChecks::Later);
         if (!c.isServer()) {
-            Statement integrity(c, "PRAGMA integrity_check(100)");
-            while (integrity.step()) {
-                const QString line = integrity.column(0).toString();
-                if (line != QLatin1String("ok")) {
-                    say(QStringLiteral("%1: damaged: %2").arg(file, line));
-                    ++findings;
-                }
+            const Damage damage = wholeFileDamage(c, true);
+            for (const QString& phrase : damage.phrases) {
+                say(QStringLiteral("%1: damaged: %2").arg(file, phrase));
+                ++findings;
+            }
+            for (const QString& line : damage.details) {
+                say(QStringLiteral("%1:   %2").arg(file, line));
             }
         }
         Statement twins(c, c.isServer() ? "SELECT string_agg(ASSETID, ', ') FROM assets GROUP BY ASSETID "

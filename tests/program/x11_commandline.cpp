@@ -65,6 +65,26 @@ private slots:
                        "it in a desktop session, or under a virtual display with: xvfb-run -a vantrel\n"_s);
     }
 
+    // A register whose index no longer matches its table opens (the opening reads no index), and the check
+    // made after the window shows says so in the caption and in a message, before anyone changes anything.
+    void aDamagedRegisterIsSaidOnceTheWindowShows() {
+        TestRegister reg;
+        reg.exec(u"WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 1200) "
+                 "INSERT INTO assets (ASSETID, ItemGroup) SELECT 'KLT' || i, '1' FROM n"_s);
+        reg.side().close();
+        changeIndexEntry(reg.path(), u"assets_by_assetid"_s, "KLT1200", "KLT1201");
+        QProcess program;
+        program.start(QStringLiteral(VANTREL_PATH), {u"--register-folder"_s, reg.folder()});
+        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+        const QString main = waitForWindow(u"^Vantrel \\(Read Only Mode\\) - the register is damaged$"_s, program);
+        const QString message = waitForWindow(u"^Vantrel$"_s, program);
+        QVERIFY(!main.isEmpty() && !message.isEmpty());
+        QVERIFY(xdotool({u"windowactivate"_s, u"--sync"_s, message, u"key"_s, u"Return"_s}));
+        QVERIFY(xdotool({u"windowactivate"_s, u"--sync"_s, main, u"key"_s, u"alt+F4"_s}));
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+
     void startsAsItsCommandLineSays_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("window");

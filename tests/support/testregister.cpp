@@ -216,6 +216,33 @@ QString errorOf(const std::function<void()>& f) {
     return QString();
 }
 
+void changeIndexEntry(const QString& path, const QString& index, const QByteArray& text,
+                      const QByteArray& replacement) {
+    QCOMPARE(text.size(), replacement.size());
+    std::vector<long long> leaves;
+    {
+        Connection c;
+        c.openForExamining(path);
+        Statement pages(c, "SELECT pageno FROM dbstat WHERE name = ? AND pagetype = 'leaf'");
+        pages.bindText(1, index);
+        while (pages.step()) {
+            leaves.push_back(pages.columnInt64(0));
+        }
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    for (const long long page : leaves) {
+        QVERIFY(f.seek((page - 1) * 4096));
+        const qsizetype at = f.read(4096).indexOf(text);
+        if (at >= 0) {
+            QVERIFY(f.seek((page - 1) * 4096 + at));
+            QCOMPARE(f.write(replacement), qint64(replacement.size()));
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("'%1' is not in the index %2").arg(QString::fromUtf8(text), index)));
+}
+
 void damagePage(const QString& path, long long page, int offset, int length) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadWrite));

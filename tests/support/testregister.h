@@ -83,3 +83,7 @@ QString errorOf(const std::function<void()>& f);
 // Overwrites length bytes at offset of page (1-based, 4096-byte pages) of the file at path with 0xFF, and
 // counts a change in the header so that a connection already open reads the page afresh.
 void damagePage(const QString& path, long long page, int offset, int length);
+// Changes the first copy of text found in the leaf pages of the index named index in the register file at path
+// into replacement (of the same length): the index then disagrees with its table while every page stays
+// well formed. Requires: no connection open on the file.
+void changeIndexEntry(const QString& path, const QString& index, const QByteArray& text, const QByteArray& replacement);
