@@ -324,7 +324,8 @@ private slots:
             {
                 Statement names(c, "SELECT * FROM assets LIMIT 0");
                 for (int i = 0; i < names.columnCount(); ++i) {
-                    columns << QStringLiteral("typeof(\"%1\") || length(CAST(\"%1\" AS BLOB))").arg(names.columnName(i));
+                    columns
+                        << QStringLiteral("typeof(\"%1\") || length(CAST(\"%1\" AS BLOB))").arg(names.columnName(i));
                 }
             }
             Statement all(c, ("SELECT rowid || ':' || " + columns.join(QStringLiteral(" || '|' || ")) +
