@@ -96,6 +96,7 @@ QString damageWarning(const QString& path, const Damage& damage) {
 }
 
 BackgroundCheck::BackgroundCheck(const QString& path) : path_(QFileInfo(path).absoluteFilePath()) {
+    clock_.start();
     thread_ = std::thread([this] { run(); });
 }
 
@@ -135,6 +136,11 @@ double BackgroundCheck::seconds() const {
     return seconds_;
 }
 
+double BackgroundCheck::quickPassSeconds() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return quickSeconds_;
+}
+
 void BackgroundCheck::answer(const Damage& found, bool last) {
     const std::lock_guard<std::mutex> lock(mutex_);
     for (int i = 0; i < found.phrases.size(); ++i) {
@@ -147,8 +153,14 @@ void BackgroundCheck::answer(const Damage& found, bool last) {
             damage_.details << line;
         }
     }
-    quickDone_ = true;
-    done_ = done_ || last;
+    if (!quickDone_) {
+        quickDone_ = true;
+        quickSeconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+    }
+    if (last) {
+        done_ = true;
+        seconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+    }
     answered_.notify_all();
 }
 
@@ -173,8 +185,6 @@ private:
 
 void BackgroundCheck::run() {
     lowerThisThreadsPriority();
-    QElapsedTimer clock;
-    clock.start();
     try {
         if (!checkCopy() && !stop_) {
             // No room for a copy, or the copy failed: the quick pass reads the file itself, holding its read
@@ -189,8 +199,10 @@ void BackgroundCheck::run() {
     }
     const std::lock_guard<std::mutex> lock(mutex_);
     quickDone_ = true;
-    done_ = true;
-    seconds_ = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    if (!done_) {
+        done_ = true;
+        seconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+    }
     answered_.notify_all();
 }
 

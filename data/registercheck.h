@@ -3,6 +3,7 @@
 // window shows, on a copy of the file in a thread of its own, while `vnrdb check` runs them on the file.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -49,6 +50,8 @@ public:
     Damage damage() const;
     // How long the checks took, from the start to the last answer; 0 until done.
     double seconds() const;
+    // How long the quick pass took to answer; 0 until it has.
+    double quickPassSeconds() const;
 
 private:
     class Working;
@@ -66,5 +69,7 @@ private:
     bool quickDone_ = false;
     bool done_ = false;
     double seconds_ = 0;
+    double quickSeconds_ = 0;
+    QElapsedTimer clock_;
     std::thread thread_;
 };
