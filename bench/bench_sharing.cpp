@@ -8,7 +8,7 @@
 #include "browser/main.h"
 #include "data/server.h"
 #include "program/startup.h"
-#include "tools/demodata.h"
+#include "registertool/demodata.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 
@@ -198,7 +198,8 @@ int main(int argc, char** argv) {
     QTemporaryDir folder;
     {
         QProcess copy;
-        copy.start(QFileInfo(QApplication::applicationFilePath()).absolutePath() + QStringLiteral("/../tools/vnrdb"),
+        copy.start(QFileInfo(QApplication::applicationFilePath()).absolutePath() +
+                       QStringLiteral("/../registertool/vnrdb"),
                    {QStringLiteral("copy"), file, server});
         copy.waitForFinished(-1);
     }

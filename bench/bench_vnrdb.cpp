@@ -5,7 +5,7 @@
 #include "bench/benchutil.h"
 #include "data/backup.h"
 #include "data/schema.h"
-#include "tools/assetcsv.h"
+#include "registertool/assetcsv.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "data/connection.h"
 #include "data/jetsql.h"
 #include "data/schema.h"
-#include "tools/demodata.h"
+#include "registertool/demodata.h"
 
 #include <QDir>
 #include <QElapsedTimer>

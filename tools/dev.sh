@@ -46,7 +46,7 @@ run)
     install_packages
     build build
     mkdir -p demo
-    [ -f demo/vnrdata.mdb ] || build/tools/vnrdb create demo/vnrdata.mdb --demo 500
+    [ -f demo/vnrdata.mdb ] || build/registertool/vnrdb create demo/vnrdata.mdb --demo 500
     cd demo
     exec ../build/program/vantrel
     ;;

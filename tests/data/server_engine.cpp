@@ -10,9 +10,9 @@
 #include "data/registercopy.h"
 #include "data/schema.h"
 #include "data/server.h"
+#include "registertool/assetcsv.h"
+#include "registertool/demodata.h"
 #include "tests/support/testregister.h"
-#include "tools/assetcsv.h"
-#include "tools/demodata.h"
 
 #include <QBuffer>
 #include <QProcess>

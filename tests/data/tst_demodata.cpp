@@ -2,8 +2,8 @@
 // with at least three digits, booleans never null, and the same seed giving the same register.
 #include "data/connection.h"
 #include "data/schema.h"
+#include "registertool/demodata.h"
 #include "tests/support/testregister.h"
-#include "tools/demodata.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -8,8 +8,8 @@
 #include "data/registercheck.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
+#include "registertool/demodata.h"
 #include "tests/support/testregister.h"
-#include "tools/demodata.h"
 
 #include <QDir>
 #include <QFile>

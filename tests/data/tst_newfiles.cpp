@@ -8,10 +8,10 @@
 #include "data/newregister.h"
 #include "data/registercopy.h"
 #include "data/schema.h"
+#include "registertool/demodata.h"
 #include "tests/support/faultvfs.h"
 #include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
-#include "tools/demodata.h"
 
 #include <QtTest>
 #include <functional>

@@ -2,10 +2,10 @@
 // drawn by the test), it must show its caption and a gauge, not a black or empty box.
 #include "app/status.h"
 #include "data/datamodule.h"
+#include "registertool/demodata.h"
 #include "reporting/reporter.h"
 #include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
-#include "tools/demodata.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/gauge.h"

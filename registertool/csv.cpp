@@ -1,7 +1,7 @@
 // CSV reading works on the decoded text, one character at a time, so a line end inside quotes stays part of
 // its field exactly as written (CR LF stays CR LF) and line numbers count the lines a text editor shows.
 // A field's QString is null for "no value" (nothing between the commas) and empty for "" (an empty text).
-#include "tools/csv.h"
+#include "registertool/csv.h"
 
 namespace {
 

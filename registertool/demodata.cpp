@@ -1,6 +1,6 @@
 // Generates demo assets: groups of office equipment, furniture and electrical items, purchase dates over
 // ten years, some written off, some on loan, electrical ones with safety checks.
-#include "tools/demodata.h"
+#include "registertool/demodata.h"
 
 #include "data/assetids.h"
 #include "data/connection.h"

@@ -19,8 +19,8 @@
 #include "data/registercopy.h"
 #include "data/schema.h"
 #include "data/server.h"
-#include "tools/assetcsv.h"
-#include "tools/demodata.h"
+#include "registertool/assetcsv.h"
+#include "registertool/demodata.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // Export and import of assets. Every check of an import is made before the first row is written, so the
 // user sees every problem of a file at once; a real import holds the register's write lock from the first
 // check to the commit, so no other program can take an identifier in between.
-#include "tools/assetcsv.h"
+#include "registertool/assetcsv.h"
 
 #include "data/asciicase.h"
 #include "data/assetids.h"
@@ -10,7 +10,7 @@
 #include "data/newfile.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
-#include "tools/csv.h"
+#include "registertool/csv.h"
 
 #include <QDate>
 #include <QFileInfo>

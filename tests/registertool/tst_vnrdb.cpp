@@ -1,9 +1,9 @@
 // The register tool as a user runs it: what it prints and its exit codes.
 #include "data/connection.h"
 #include "data/schema.h"
+#include "registertool/demodata.h"
 #include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
-#include "tools/demodata.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -3,11 +3,11 @@
 #include "data/connection.h"
 #include "data/newregister.h"
 #include "data/schema.h"
+#include "registertool/assetcsv.h"
+#include "registertool/csv.h"
+#include "registertool/demodata.h"
 #include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
-#include "tools/assetcsv.h"
-#include "tools/csv.h"
-#include "tools/demodata.h"
 
 #include <QBuffer>
 #include <QtTest>
