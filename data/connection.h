@@ -1,6 +1,7 @@
 // RAII around the register's engine: a Connection owns one open register, a file through SQLite or a database
-// on a PostgreSQL server through libpq, and a Statement owns one statement on it. Nothing outside these two
-// classes (and the server session they use) touches sqlite3 or libpq handles.
+// on a PostgreSQL server through libpq (an Engine, data/engine.h), and a Statement owns one statement on it.
+// Nothing outside the engines touches sqlite3 or libpq handles, and nothing outside them asks which engine
+// holds the register: what differs is a method of the engine.
 #pragma once
 
 #include "data/jetsql.h"
@@ -15,10 +16,9 @@
 #include <vector>
 
 struct sqlite3;
-struct sqlite3_stmt;
-class ServerSession;
-class ServerQuery;
 class BackgroundCheck;
+class Engine;
+class EngineStatement;
 
 // The settings of a connection string ("Provider=...;Data Source=vnrdata.mdb;...").
 struct ConnectionSettings {
@@ -82,7 +82,7 @@ public:
     // The warning for what the background check has found; empty while it has found nothing.
     QString damageFound() const;
     // Requires: startBackgroundCheck() made one. The check, for waiting on it and timing it.
-    BackgroundCheck& backgroundCheck() { return *check_; }
+    BackgroundCheck& backgroundCheck();
     // What SQLite's integrity_check finds wrong in the file at path, opened read-only without any register
     // check; at most limit lines, none when the file is sound. For telling what is damaged in a file that
     // open refuses.
@@ -96,21 +96,22 @@ public:
     // Only for making a register.
     void createFile(const QString& path);
     void close();
-    bool isOpen() const { return db_ != nullptr || server_ != nullptr; }
+    bool isOpen() const { return engine_ != nullptr; }
     // Requires: open. The file's path, or the server file's path or the server address that was opened.
     const QString& filePath() const { return path_; }
-    // Whether the register is on a server, and the dialect its statements are written in.
-    bool isServer() const { return server_ != nullptr; }
-    SqlDialect dialect() const { return server_ ? SqlDialect::PostgreSQL : SqlDialect::SQLite; }
-    // Requires: isServer().
-    ServerSession& server() const { return *server_; }
+    // Requires: open. The engine under the register, for what differs between a file and a server.
+    Engine& engine() const { return *engine_; }
+    // The dialect the register's statements are translated into, for the translator.
+    SqlDialect dialect() const;
+    // Whether the register is on a server: for tests, which play another program in the engine's own SQL.
+    bool isServer() const;
     // A table or column name quoted for this engine: the server keeps the register's names in lower case.
     std::string quoteName(const QString& name) const;
     // A condition true when the column holds exactly value's bound parameter, NULL equal to NULL, texts by
     // their bytes (not without regard to case, as the register otherwise compares them).
     std::string sameValueSql(const std::string& quotedColumn, bool text) const;
 
-    // Requires: open on a file. The handle, for Statement and registering functions.
+    // Requires: open on a file. The handle, for SQLite's own interfaces (the online backup).
     sqlite3* handle() const;
 
     // Whether another program (on a server, another client) has saved a change to the register since the last
@@ -173,30 +174,12 @@ public:
     // transaction rolls back; steps run newest first, and are dropped when it commits.
     void onRollback(std::function<void()> undo);
 
-    // What a failed call with result code rc means for the user, naming the register file; writing tells a
-    // failed change ("Nothing was saved") from a failed read.
-    QString errorText(int rc, bool writing = true) const;
-
 private:
-    struct Closer {
-        void operator()(sqlite3* db) const;
-    };
-    void adopt(std::unique_ptr<sqlite3, Closer> db, const QString& path);
-    QString fileWriteRefusal();
-    // The file's whole path, as messages name it.
-    QString messagePath() const;
-    void checkRegisterContents(bool wholeFile);
-    void openServer(const QString& uri, const QString& filePassword, bool upgrade);
-    void checkPassword(const QString& filePassword, const QString& what);
-    std::unique_ptr<sqlite3, Closer> db_;
-    std::unique_ptr<ServerSession> server_;
+    std::unique_ptr<Engine> engine_;
     QString path_;
     int depth_ = 0;
-    int busyTimeoutMs_ = 0;      // a file's wait for another program's lock, as set
-    long long dataVersion_ = -1; // the file's change counter as last seen by changedByOthers; -1: not watching
-    bool partFailed_ = false;    // a joined Transaction ended uncommitted: the outermost must not commit
+    bool partFailed_ = false; // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;
-    std::unique_ptr<BackgroundCheck> check_;
 };
 
 // One prepared statement; finalized by the destructor. Not copyable.
@@ -220,6 +203,8 @@ public:
     void bind(int index, const QVariant& value); // 1-based; a null QVariant binds NULL, a QByteArray a blob
     void bindInt64(int index, long long value);
     void bindText(int index, const QString& value);
+    // Binds ids[first] to ids[last - 1] to a statement whose condition is the engine's rowIdCondition.
+    void bindRowIds(const std::vector<long long>& ids, size_t first, size_t last);
 
     int columnCount() const;
     QString columnName(int i) const;
@@ -233,8 +218,6 @@ public:
     bool columnIsNull(int i) const;
 
 private:
-    void bindServerText(int index, const QString& value);
-    const Connection& c_;
-    sqlite3_stmt* stmt_ = nullptr;
-    std::unique_ptr<ServerQuery> query_;
+    const Engine& engine_;
+    std::unique_ptr<EngineStatement> impl_;
 };

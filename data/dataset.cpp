@@ -3,6 +3,7 @@
 // aggregates) is small by nature and kept whole.
 #include "data/dataset.h"
 
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/jetsql.h"
 #include "data/schema.h"
@@ -87,49 +88,15 @@ using Row = std::vector<QVariant>;
 
 // A statement reading the row id and then the columns listed ("a, b") of count rows of table, bound by id.
 std::string rowsByIdSql(const Connection& c, const std::string& columns, const QString& table, int count) {
-    if (c.isServer()) {
-        // One array of ids: the server plans one parameter instead of hundreds.
-        return "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE rowid = ANY (?::int8[])";
-    }
-    std::string sql = "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE rowid IN (";
-    for (int i = 0; i < count; ++i) {
-        sql += i == 0 ? "?" : ",?";
-    }
-    return sql + ")";
-}
-
-// Binds the ids of a rowsByIdSql statement, from first to last (not included).
-void bindIds(Statement& s, const Connection& c, const std::vector<long long>& ids, size_t first, size_t last) {
-    if (!c.isServer()) {
-        for (size_t i = first; i < last; ++i) {
-            s.bindInt64(static_cast<int>(i - first) + 1, ids[i]);
-        }
-        return;
-    }
-    std::string array = "{";
-    for (size_t i = first; i < last; ++i) {
-        if (i > first) {
-            array += ',';
-        }
-        array += std::to_string(ids[i]);
-    }
-    s.bind(1, QString::fromLatin1(array + "}"));
+    return "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE " + c.engine().rowIdCondition(count);
 }
 
 // The columns that belong to a unique index of table.
 QStringList uniqueColumns(const Connection& connection, const QString& table) {
     QStringList columns;
-    Statement s(connection, connection.isServer()
-                                ? "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
-                                  "AND a.attnum = ANY (i.indkey) WHERE i.indrelid = to_regclass(?) AND i.indisunique "
-                                  "AND NOT i.indisprimary"
-                                : "SELECT ii.name FROM pragma_index_list(?) AS il, pragma_index_info(il.name) AS ii "
-                                  "WHERE il.\"unique\" = 1 AND ii.name IS NOT NULL");
-    s.bindText(1, connection.isServer() ? QString::fromStdString(connection.quoteName(table)) : table);
-    while (s.step()) {
-        columns.append(registerName(s.column(0).toString()));
+    for (const QString& column : connection.engine().uniqueColumns(table)) {
+        columns.append(registerName(column));
     }
-    s.reset();
     return columns;
 }
 
@@ -369,7 +336,7 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
     const int first = row - row % kBlock;
     const int last = std::min(first + kBlock, cursor.count());
     Statement s(connection, rowsByIdSql(connection, cursor.selectList, cursor.table, last - first));
-    bindIds(s, connection, cursor.ids, static_cast<size_t>(first), static_cast<size_t>(last));
+    s.bindRowIds(cursor.ids, static_cast<size_t>(first), static_cast<size_t>(last));
     while (s.step()) {
         Row r(width);
         for (size_t c = 0; c < width; ++c) {
@@ -579,7 +546,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
             }
         }
         Statement s(connection_, rowsByIdSql(connection_, columns, cursor_->table, missing));
-        bindIds(s, connection_, ids, 0, ids.size());
+        s.bindRowIds(ids, 0, ids.size());
         // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
         while (s.step()) {
             if (const auto it = at.find(s.columnInt64(0)); it != at.end()) {
@@ -605,7 +572,7 @@ Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns)
     const bool following = from > 0 && from == cursor_->walkedTo && columns == cursor_->walkedColumns;
     cursor_->walkedTo = from + count;
     cursor_->walkedColumns = columns;
-    if (!connection_.isServer() || !following) {
+    if (!connection_.engine().answersWhole() || !following) {
         cursor_->walk.reset();
         return nullptr;
     }
@@ -973,7 +940,7 @@ bool Dataset::refresh() {
         const size_t last = std::min(first + kBlock, ids.size());
         Statement s(connection_,
                     rowsByIdSql(connection_, cursor_->selectList, cursor_->table, static_cast<int>(last - first)));
-        bindIds(s, connection_, ids, first, last);
+        s.bindRowIds(ids, first, last);
         while (s.step()) {
             Row r(fields_.size());
             for (size_t c = 0; c < r.size(); ++c) {

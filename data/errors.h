@@ -31,6 +31,16 @@ public:
     using DatabaseError::DatabaseError;
 };
 
+// Why a call to the register failed, in the user's terms; each engine maps its own codes to these.
+enum class Failure { Busy, Full, Io, Unreachable, ReadOnly, Damaged, CantOpen, Constraint, Statement, Other };
+
+// The user's text for failure of the register named name; writing tells a failed change ("Nothing was
+// saved") from a failed read; detail is the engine's own message, used where no better text exists.
+QString failureText(Failure failure, const QString& name, bool writing, const QString& detail);
+
+// What to do with a damaged register, as the end of a message.
+extern const QString kRestoreDamaged;
+
 // A typed text did not convert to its column's type ("'x' is not a valid date").
 class ConversionError : public VantrelError {
 public:

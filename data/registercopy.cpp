@@ -3,6 +3,7 @@
 #include "data/registercopy.h"
 
 #include "data/connection.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/newregister.h"
 #include "data/schema.h"
@@ -54,7 +55,7 @@ std::string readAll(const Connection& c, const char* table) {
 
 // Begins a read of one consistent state of c; commit() ends it.
 void beginSnapshot(Connection& c) {
-    c.exec(c.isServer() ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN");
+    c.engine().beginConsistentRead();
 }
 
 void copyTable(const Connection& from, Connection& to, const char* table) {
@@ -105,13 +106,7 @@ void copyTable(const Connection& from, Connection& to, const char* table) {
         }
     }
     flush();
-    if (to.isServer()) {
-        const std::string name = QString::fromLatin1(table).toLower().toStdString();
-        to.exec("SELECT setval(pg_get_serial_sequence('" + name +
-                "', 'rowid'), coalesce(max(rowid), 0) + 1, false) "
-                "FROM " +
-                name);
-    }
+    to.engine().settleCopiedTable(table);
 }
 
 void fillFrom(const Connection& from, Connection& to) {

@@ -5,6 +5,7 @@
 #include "data/schema.h"
 
 #include "data/connection.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/newfile.h"
 #include "data/server.h"
@@ -23,21 +24,15 @@ const char* const kDefaultFilePassword = "kivelor";
 
 namespace {
 
-struct ColumnDef {
-    const char* name;
-    const char* type; // the declared type; an opened register must declare the same
-    const char* tail; // collation and constraints
-};
-
-struct TableDef {
-    const char* name;
-    std::vector<ColumnDef> columns;
-};
+using ColumnDef = RegisterColumn;
+using TableDef = RegisterTable;
 
 const char* const kText = "COLLATE NOCASE";
 const char* const kFlag = "NOT NULL DEFAULT 0";
 
-const std::array<TableDef, 4>& tables() {
+} // namespace
+
+const std::array<RegisterTable, 4>& registerTables() {
     static const std::array<TableDef, 4> t{{
         {"assets",
          {{"ASSETID", "TEXT", kText},
@@ -73,6 +68,12 @@ const std::array<TableDef, 4>& tables() {
         {"RegisterFile", {{"Salt", "TEXT", "NOT NULL"}, {"PasswordHash", "TEXT", "NOT NULL"}}},
     }};
     return t;
+}
+
+namespace {
+
+const std::array<RegisterTable, 4>& tables() {
+    return registerTables();
 }
 
 // One row per digit: two programs saving the configuration at once must not double a group.
@@ -205,7 +206,8 @@ std::string createTables() {
     return sql;
 }
 
-// The same check on a server, by the column types the server was given.
+} // namespace
+
 QString serverShapeProblem(const Connection& c) {
     Statement info(c, "SELECT udt_name FROM information_schema.columns WHERE table_schema = current_schema() "
                       "AND table_name = ? AND column_name = ?");
@@ -228,7 +230,7 @@ QString serverShapeProblem(const Connection& c) {
     return QString();
 }
 
-} // namespace
+namespace {} // namespace
 
 QString hashFilePassword(const QString& password, const QString& salt) {
     QByteArray digest = (salt + QLatin1Char(':') + password).toUtf8();
@@ -284,7 +286,7 @@ void createServerRegister(const QString& uri, const QString& filePassword,
                           const std::function<void(Connection&)>& fill) {
     Connection c;
     c.connectServer(uri);
-    const QString name = c.server().name();
+    const QString name = c.engine().name();
     Statement present(c, "SELECT to_regclass('registerversion') IS NOT NULL OR to_regclass('assets') IS NOT NULL");
     if (present.step() && present.columnInt64(0) != 0) {
         throw DatabaseError(QStringLiteral("The database %1 already holds a register; a new register is never "
@@ -375,73 +377,6 @@ void createRegister(const QString& path, const QString& filePassword) {
                                 .arg(path, QString(e.text()).replace(file.path(), path)));
     }
     file.placeAt(path);
-}
-
-QString registerShapeProblem(const Connection& c) {
-    if (c.isServer()) {
-        return serverShapeProblem(c);
-    }
-    for (const TableDef& t : tables()) {
-        Statement kind(c, "SELECT type FROM sqlite_master WHERE name = ? COLLATE NOCASE AND type IN ('table', "
-                          "'view')");
-        kind.bindText(1, QString::fromLatin1(t.name));
-        if (!kind.step()) {
-            return QStringLiteral("it has no table '%1'").arg(QLatin1String(t.name));
-        }
-        if (kind.column(0).toString() != QLatin1String("table")) {
-            return QStringLiteral("'%1' is a view, not a table").arg(QLatin1String(t.name));
-        }
-        kind.reset();
-        Statement info(c, std::string("SELECT name, type FROM pragma_table_info('") + t.name + "')");
-        std::vector<std::pair<QString, QString>> present;
-        while (info.step()) {
-            present.emplace_back(info.column(0).toString(), info.column(1).toString());
-        }
-        for (const ColumnDef& col : t.columns) {
-            const auto it = std::find_if(present.begin(), present.end(), [&](const auto& p) {
-                return p.first.compare(QLatin1String(col.name), Qt::CaseInsensitive) == 0;
-            });
-            if (it == present.end()) {
-                return QStringLiteral("table '%1' has no column '%2'")
-                    .arg(QLatin1String(t.name), QLatin1String(col.name));
-            }
-            if (it->second.compare(QLatin1String(col.type), Qt::CaseInsensitive) != 0) {
-                return QStringLiteral("column '%1' of table '%2' is declared %3, not %4")
-                    .arg(QLatin1String(col.name), QLatin1String(t.name), it->second, QLatin1String(col.type));
-            }
-        }
-    }
-    return QString();
-}
-
-QString registerValueProblem(const Connection& c) {
-    if (c.isServer()) {
-        return QString(); // the server's column types hold only values of their kind
-    }
-    // Amounts must be numbers and yes/no values integers: anything else would be shown as a zero or a "False"
-    // that the register does not hold. (A date that is not a date is shown as the text it is.) One pass over
-    // the table, reading the five columns; the column at fault is looked up only when a row is found.
-    static const char* const kCheck =
-        "SELECT ASSETID, typeof(TotalCost) IN ('text', 'blob'), typeof(WrittenDownValue) IN ('text', 'blob'), "
-        "typeof(isElectrical) <> 'integer', typeof(itemBorrowed) <> 'integer' FROM assets "
-        "WHERE typeof(TotalCost) IN ('text', 'blob') OR typeof(WrittenDownValue) IN ('text', 'blob') "
-        "OR typeof(isElectrical) <> 'integer' OR typeof(itemBorrowed) <> 'integer' OR typeof(WrittenOff) <> 'integer' "
-        "LIMIT 1";
-    Statement s(c, kCheck);
-    if (s.step()) {
-        const char* column = s.columnInt64(1)   ? "TotalCost"
-                             : s.columnInt64(2) ? "WrittenDownValue"
-                             : s.columnInt64(3) ? "isElectrical"
-                             : s.columnInt64(4) ? "itemBorrowed"
-                                                : "WrittenOff";
-        return QStringLiteral("the asset '%1' holds a value of the wrong kind in '%2'")
-            .arg(s.column(0).toString(), QLatin1String(column));
-    }
-    Statement flag(c, "SELECT 1 FROM System WHERE typeof(PromptPasswordToStart) <> 'integer' LIMIT 1");
-    if (flag.step()) {
-        return QStringLiteral("the settings hold a value of the wrong kind in 'PromptPasswordToStart'");
-    }
-    return QString();
 }
 
 void upgradeRegister(Connection& c, int fromVersion) {

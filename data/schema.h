@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class Connection;
 
@@ -18,6 +20,18 @@ constexpr int kRegisterApplicationId = 0x564E5452;
 constexpr int kRegisterSchemaVersion = 2;
 // The longest text a text column holds.
 constexpr int kMaxTextLength = 255;
+
+// The register's tables and columns, as a new register declares them and an opened one must.
+struct RegisterColumn {
+    const char* name;
+    const char* type; // the declared type; an opened register must declare the same
+    const char* tail; // collation and constraints
+};
+struct RegisterTable {
+    const char* name;
+    std::vector<RegisterColumn> columns;
+};
+const std::array<RegisterTable, 4>& registerTables();
 
 // Makes a new, empty register: the tables, one settings record of empty texts and false, no groups.
 // Refuses (DatabaseError) to overwrite an existing file. A postgresql:// path makes it in that database.
@@ -33,6 +47,8 @@ QString registerShapeProblem(const Connection& c);
 // Empty when every stored amount is a number and every yes/no an integer; otherwise the first asset that
 // holds another kind, as a phrase.
 QString registerValueProblem(const Connection& c);
+// The shape check of a register on a server, by the column types the server was given.
+QString serverShapeProblem(const Connection& c);
 // Brings a register of an older schema version up to this program's, in one transaction.
 void upgradeRegister(Connection& c, int fromVersion);
 

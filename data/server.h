@@ -14,13 +14,6 @@
 struct pg_conn;
 struct pg_result;
 
-// Why a call to the register failed, in the user's terms; each engine maps its own codes to these.
-enum class Failure { Busy, Full, Io, Unreachable, ReadOnly, Damaged, CantOpen, Constraint, Statement, Other };
-
-// The user's text for failure of the register named name; writing tells a failed change ("Nothing was
-// saved") from a failed read; detail is the engine's own message, used where no better text exists.
-QString failureText(Failure failure, const QString& name, bool writing, const QString& detail);
-
 // Whether location names a server register: a libpq connection URI.
 bool isServerUri(const QString& location);
 // The URI a server file holds: its first line that is neither blank nor a # comment. Throws DatabaseError

@@ -6,6 +6,7 @@
 #include "data/asciicase.h"
 #include "data/assetids.h"
 #include "data/connection.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/newfile.h"
 #include "data/schema.h"
@@ -118,7 +119,7 @@ void writeAll(QIODevice& out, const QByteArray& bytes) {
 // told to refuse any change.
 void openForReading(Connection& c, const QString& path) {
     c.openFile(path, QString::fromLatin1(kDefaultFilePassword), false);
-    c.exec(c.isServer() ? "SET default_transaction_read_only = on" : "PRAGMA query_only = 1");
+    c.engine().refuseChanges();
 }
 
 // The number the ASCII digits of t from from on spell; -1 when one of the count characters is not a digit.

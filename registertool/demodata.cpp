@@ -4,6 +4,7 @@
 
 #include "data/assetids.h"
 #include "data/connection.h"
+#include "data/engine.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
 
@@ -145,7 +146,5 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         ins.reset();
     }
     t.commit();
-    if (c.isServer()) {
-        settleServerRegister(c);
-    }
+    c.engine().settleAfterBulkWrite(c);
 }

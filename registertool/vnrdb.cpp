@@ -13,6 +13,7 @@
 // file reads the command line.
 #include "data/backup.h"
 #include "data/connection.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/newregister.h"
 #include "data/registercheck.h"
@@ -346,22 +347,16 @@ int check(const QStringList& args) {
         // The whole-file checks are the program's background check, made here on the file itself: the same
         // findings in the same words. A server keeps its own pages whole.
         c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false, Connection::WholeFileChecks::Later);
-        if (!c.isServer()) {
-            const Damage damage = wholeFileDamage(c, true);
-            for (const QString& phrase : damage.phrases) {
-                say(QStringLiteral("%1: damaged: %2").arg(file, phrase));
-                ++findings;
-            }
-            for (const QString& line : damage.details) {
-                say(QStringLiteral("%1:   %2").arg(file, line));
-            }
+        const Damage damage = c.engine().wholeFileDamage(c);
+        for (const QString& phrase : damage.phrases) {
+            say(QStringLiteral("%1: damaged: %2").arg(file, phrase));
+            ++findings;
         }
-        Statement twins(c, c.isServer() ? "SELECT string_agg(ASSETID, ', ') FROM assets GROUP BY ASSETID "
-                                          "HAVING count(*) > 1"
-                                        : "SELECT group_concat(ASSETID, ', ') FROM assets GROUP BY ASSETID COLLATE "
-                                          "NOCASE HAVING count(*) > 1");
-        while (twins.step()) {
-            say(QStringLiteral("%1: one identifier held by several assets: %2").arg(file, twins.column(0).toString()));
+        for (const QString& line : damage.details) {
+            say(QStringLiteral("%1:   %2").arg(file, line));
+        }
+        for (const QString& twins : c.engine().identifierTwins()) {
+            say(QStringLiteral("%1: one identifier held by several assets: %2").arg(file, twins));
             ++findings;
         }
         const int version = c.schemaVersion();

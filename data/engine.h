@@ -1,0 +1,107 @@
+// The engine under a register: SQLite for a file (FileEngine), PostgreSQL through libpq for a database on a
+// server (ServerEngine). Connection holds one, chosen when the register is opened, and Statement one of its
+// statements; everything that differs between the two is a method here, so no caller asks which it has.
+#pragma once
+
+#include "data/jetsql.h"
+#include "data/registercheck.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Connection;
+struct sqlite3;
+
+// One prepared statement of an engine. Parameters are numbered from 1, columns from 0.
+class EngineStatement {
+public:
+    virtual ~EngineStatement() = default;
+    virtual bool step() = 0;
+    virtual void reset() = 0;
+    virtual bool seek(int row) = 0;
+    virtual bool readOnly() const = 0;
+    virtual void bindNull(int index) = 0;
+    virtual void bindInt64(int index, long long value) = 0;
+    virtual void bindDouble(int index, double value) = 0;
+    virtual void bindText(int index, const QString& value) = 0;
+    virtual void bindBlob(int index, const QByteArray& value) = 0;
+    virtual int columnCount() = 0;
+    virtual QString columnName(int i) = 0;
+    virtual QString columnDeclType(int i) = 0;
+    virtual QString columnOriginName(int i) = 0;
+    virtual QVariant column(int i) const = 0;
+    virtual std::optional<QString> columnText(int i) const = 0;
+    virtual long long columnInt64(int i) const = 0;
+    virtual bool columnIsNull(int i) const = 0;
+};
+
+class Engine {
+public:
+    virtual ~Engine() = default;
+
+    // The dialect the program's Jet statements are translated into.
+    virtual SqlDialect dialect() const = 0;
+    // The register as messages name it: a file's whole path, or "database on host".
+    virtual QString name() const = 0;
+    // The file's handle for SQLite's own interfaces (the online backup, functions); null on a server.
+    virtual sqlite3* fileHandle() const { return nullptr; }
+
+    // Checks, once the engine is open, that it holds a register of ours protected by filePassword, of a
+    // version this program reads, and brings an older one up to date when upgrade is set. c is the
+    // connection holding this engine. Throws DatabaseError naming the register.
+    virtual void checkRegister(Connection& c, const QString& filePassword, bool upgrade, bool wholeFile) = 0;
+    virtual int schemaVersion(const Connection& c) = 0;
+    // What is wrong with the shape of the register's tables, as a phrase; empty when nothing is.
+    virtual QString shapeProblem(const Connection& c) = 0;
+    // The first stored value of another kind than its column's, as a phrase; empty when there is none.
+    virtual QString valueProblem(const Connection& c) = 0;
+
+    virtual std::unique_ptr<EngineStatement> prepare(const std::string& sql) = 0;
+    virtual void exec(const std::string& sql) = 0;
+    virtual long long lastInsertRowid() const = 0;
+    virtual int changes() const = 0;
+    virtual std::string quoteName(const QString& name) const = 0;
+    virtual std::string sameValueSql(const std::string& quotedColumn, bool text) const = 0;
+
+    // Transactions and locks.
+    virtual void begin() = 0;
+    virtual void rollback() = 0; // never throws
+    virtual void holdWriteLock() = 0;
+    // Begins a read of one consistent state, for a copy; COMMIT ends it.
+    virtual void beginConsistentRead() = 0;
+    // From now on every change fails.
+    virtual void refuseChanges() = 0;
+    virtual void setBusyTimeout(int milliseconds) = 0;
+    virtual void setNoWaiting(bool on) = 0;
+    virtual bool changedByOthers() = 0;
+    virtual QString writeRefusal(bool inTransaction) = 0;
+    virtual void interrupt() {}
+
+    // Row identity: a condition on rowid for count ids, and binding them from ids[first] to ids[last - 1].
+    virtual std::string rowIdCondition(int count) const = 0;
+    virtual void bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const = 0;
+    // Whether a statement's rows come whole in one answer, so that a long walk may keep one statement
+    // instead of asking by id for every block (which a file must, to hold no lock between blocks).
+    virtual bool answersWhole() const = 0;
+    // The columns of table that belong to one of its unique indexes, in the engine's spelling.
+    virtual QStringList uniqueColumns(const QString& table) = 0;
+    // Identifiers held by more than one asset, compared as the register compares them: each group joined.
+    virtual QStringList identifierTwins() = 0;
+    // After rows were written with the row ids they had elsewhere: new rows go on after them.
+    virtual void settleCopiedTable(const char* table) = 0;
+    // After many rows were written at once through c, the connection holding this engine.
+    virtual void settleAfterBulkWrite(Connection& c) = 0;
+
+    // The checks that read the whole file (nothing on a server, which keeps its own pages).
+    virtual void startBackgroundCheck() {}
+    virtual void awaitOpeningChecks() {}
+    virtual QString damageFound() const { return QString(); }
+    virtual BackgroundCheck* backgroundCheck() const { return nullptr; }
+    virtual Damage wholeFileDamage(const Connection& c) = 0;
+};

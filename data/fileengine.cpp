@@ -1,0 +1,438 @@
+// SQLite under a register file: the connection's handle, its statements, its locks and change counter, and
+// the texts its failures are said in.
+#include "data/fileengine.h"
+
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/likefunction.h"
+#include "data/registerfile.h"
+#include "data/schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString fromUtf8(const char* s) {
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+Failure failureOf(int rc) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Failure::Busy;
+    case SQLITE_FULL:
+        return Failure::Full;
+    case SQLITE_IOERR:
+        return Failure::Io;
+    case SQLITE_READONLY:
+        return Failure::ReadOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Failure::Damaged;
+    case SQLITE_CANTOPEN:
+        return Failure::CantOpen;
+    default:
+        return Failure::Other;
+    }
+}
+
+class FileStatement : public EngineStatement {
+public:
+    FileStatement(const FileEngine& engine, const std::string& sql) : engine_(engine) {
+        sqlite3* db = engine.fileHandle();
+        const char* tail = nullptr;
+        const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, &tail);
+        if (rc != SQLITE_OK) {
+            // Preparing reads the schema: a lock or a damaged page shows here first.
+            throw DatabaseError((rc & 0xff) == SQLITE_ERROR ? fromUtf8(sqlite3_errmsg(db))
+                                                            : engine.errorText(rc, false));
+        }
+        if (!stmt_) {
+            throw DatabaseError(QStringLiteral("The statement is empty."));
+        }
+        for (const char* p = tail; p && *p; ++p) {
+            if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
+                sqlite3_finalize(stmt_);
+                stmt_ = nullptr;
+                throw DatabaseError(QStringLiteral("Characters found after end of SQL statement."));
+            }
+        }
+    }
+    ~FileStatement() override { sqlite3_finalize(stmt_); }
+    FileStatement(const FileStatement&) = delete;
+    FileStatement& operator=(const FileStatement&) = delete;
+
+    bool step() override {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        if (rc == SQLITE_DONE) {
+            return false;
+        }
+        QString text = engine_.errorText(rc, !readOnly());
+        if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+            text = fromUtf8(sqlite3_errmsg(engine_.fileHandle()));
+        }
+        sqlite3_reset(stmt_);
+        throw DatabaseError(text);
+    }
+    void reset() override {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    bool seek(int) override { return false; } // a file's statement only steps forward
+    bool readOnly() const override { return sqlite3_stmt_readonly(stmt_) != 0; }
+    void bindNull(int index) override { sqlite3_bind_null(stmt_, index); }
+    void bindInt64(int index, long long value) override { sqlite3_bind_int64(stmt_, index, value); }
+    void bindDouble(int index, double value) override { sqlite3_bind_double(stmt_, index, value); }
+    void bindText(int index, const QString& value) override {
+        const QByteArray utf8 = value.toUtf8();
+        sqlite3_bind_text(stmt_, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    }
+    void bindBlob(int index, const QByteArray& value) override {
+        sqlite3_bind_blob(stmt_, index, value.constData(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    }
+    int columnCount() override { return sqlite3_column_count(stmt_); }
+    QString columnName(int i) override { return fromUtf8(sqlite3_column_name(stmt_, i)); }
+    QString columnDeclType(int i) override { return fromUtf8(sqlite3_column_decltype(stmt_, i)); }
+    QString columnOriginName(int i) override { return fromUtf8(sqlite3_column_origin_name(stmt_, i)); }
+    QVariant column(int i) const override {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_INTEGER:
+            return QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_, i)));
+        case SQLITE_FLOAT:
+            return QVariant(sqlite3_column_double(stmt_, i));
+        case SQLITE_TEXT: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+            return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt_, i)));
+        }
+        case SQLITE_BLOB:
+            return QVariant(
+                QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)), sqlite3_column_bytes(stmt_, i)));
+        default:
+            return QVariant();
+        }
+    }
+    std::optional<QString> columnText(int i) const override {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_NULL:
+            return QString();
+        case SQLITE_TEXT:
+            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
+                                     sqlite3_column_bytes(stmt_, i));
+        default:
+            return std::nullopt;
+        }
+    }
+    long long columnInt64(int i) const override { return sqlite3_column_int64(stmt_, i); }
+    bool columnIsNull(int i) const override { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
+
+private:
+    const FileEngine& engine_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+} // namespace
+
+void FileEngine::Closer::operator()(sqlite3* db) const {
+    sqlite3_close_v2(db);
+}
+
+FileEngine::FileEngine(std::unique_ptr<sqlite3, Closer> db, const QString& path) : path_(path) {
+    adopt(std::move(db));
+}
+
+FileEngine::~FileEngine() {
+    // The check reads a copy through connections of its own, but is stopped before the file is let go.
+    check_.reset();
+}
+
+std::unique_ptr<sqlite3, FileEngine::Closer> FileEngine::openHandle(const QString& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        throw DatabaseError(
+            QStringLiteral("The register file '%1' cannot be opened: %2").arg(path, fromUtf8(sqlite3_errmsg(raw))));
+    }
+    return db;
+}
+
+std::unique_ptr<FileEngine> FileEngine::open(const QString& path) {
+    return std::unique_ptr<FileEngine>(new FileEngine(openHandle(path, SQLITE_OPEN_READWRITE), path));
+}
+
+std::unique_ptr<FileEngine> FileEngine::openReadOnly(const QString& path) {
+    return std::unique_ptr<FileEngine>(new FileEngine(openHandle(path, SQLITE_OPEN_READONLY), path));
+}
+
+std::unique_ptr<FileEngine> FileEngine::create(const QString& path) {
+    // SQLite opens an existing file as readily as it makes one (sqlite3_open_v2 drops SQLITE_OPEN_EXCLUSIVE),
+    // and then writes into whatever it holds: the file is made here, in one step that fails when the name is
+    // taken, and SQLite opens it empty.
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        throw DatabaseError(error == EEXIST ? QStringLiteral("The file '%1' already exists.").arg(path)
+                                            : QStringLiteral("The file '%1' cannot be made: %2")
+                                                  .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    ::close(fd);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(name.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        const QString message = fromUtf8(sqlite3_errmsg(raw));
+        ::unlink(name.constData());
+        throw DatabaseError(message);
+    }
+    return std::unique_ptr<FileEngine>(new FileEngine(std::move(db), path));
+}
+
+void FileEngine::adopt(std::unique_ptr<sqlite3, Closer> db) {
+    sqlite3* raw = db.get();
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    busyTimeoutMs_ = kBusyTimeoutMs;
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    registerLikeFunctions(raw);
+    db_ = std::move(db);
+}
+
+QString FileEngine::name() const {
+    return QDir::toNativeSeparators(QFileInfo(path_).absoluteFilePath());
+}
+
+void FileEngine::checkRegister(Connection& c, const QString& filePassword, bool upgrade, bool wholeFile) {
+    const QString& path = path_;
+    try {
+        const QString notOurs = QStringLiteral("The file '%1' is not a Vantrel register.").arg(path);
+        Statement appId(c, "PRAGMA application_id");
+        if (!appId.step() || appId.columnInt64(0) != kRegisterApplicationId) {
+            throw DatabaseError(notOurs);
+        }
+        const int fileVersion = schemaVersion(c);
+        if (fileVersion > kRegisterSchemaVersion) {
+            throw DatabaseError(
+                QStringLiteral("The register file '%1' was made by a newer version of Vantrel.").arg(path));
+        }
+        // The file's pages and tables are checked before anything in them is relied on, the password first.
+        // A register about to be brought up to date is read whole first, whatever the caller leaves for later.
+        checkRegisterFileContents(c, path, wholeFile || (upgrade && fileVersion < kRegisterSchemaVersion));
+        checkRegisterPassword(c, filePassword, QStringLiteral("register file '%1'").arg(path));
+        if (upgrade && fileVersion < kRegisterSchemaVersion) {
+            upgradeRegister(c, fileVersion);
+        }
+    } catch (const DatabaseError& e) {
+        // The checks' own refusals name the file; a statement the engine could not run on the file's own
+        // schema ("no such collation sequence") means a damaged file, and says which.
+        if (!e.text().contains(path)) {
+            throw DatabaseError(QStringLiteral("The register file '%1' is damaged: %2. %3")
+                                    .arg(path, e.text().trimmed(), kRestoreDamaged));
+        }
+        throw;
+    }
+}
+
+int FileEngine::schemaVersion(const Connection& c) {
+    Statement version(c, "PRAGMA user_version");
+    return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
+}
+
+QString FileEngine::shapeProblem(const Connection& c) {
+    return registerFileShapeProblem(c);
+}
+
+QString FileEngine::valueProblem(const Connection& c) {
+    return registerFileValueProblem(c);
+}
+
+std::unique_ptr<EngineStatement> FileEngine::prepare(const std::string& sql) {
+    return std::make_unique<FileStatement>(*this, sql);
+}
+
+void FileEngine::exec(const std::string& sql) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        // A statement error (a wrong name, a broken constraint) is best said by SQLite's own message; a failure
+        // of the file, the disk or a lock by the register's words.
+        QString text = errorText(rc, true);
+        if (message && (rc & 0xff) == SQLITE_ERROR) {
+            text = QStringLiteral("The register '%1': %2").arg(name(), QString::fromUtf8(message));
+        } else if (message && (rc & 0xff) == SQLITE_CONSTRAINT) {
+            text = QString::fromUtf8(message);
+        }
+        sqlite3_free(message);
+        throw DatabaseError(text);
+    }
+}
+
+long long FileEngine::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_.get());
+}
+
+int FileEngine::changes() const {
+    return sqlite3_changes(db_.get());
+}
+
+std::string FileEngine::quoteName(const QString& name) const {
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return ("\"" + q + "\"").toStdString();
+}
+
+std::string FileEngine::sameValueSql(const std::string& quotedColumn, bool) const {
+    return quotedColumn + " IS ? COLLATE BINARY";
+}
+
+void FileEngine::rollback() {
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void FileEngine::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(db_.get(), milliseconds);
+    busyTimeoutMs_ = milliseconds;
+}
+
+void FileEngine::setNoWaiting(bool on) {
+    sqlite3_busy_timeout(db_.get(), on ? 0 : busyTimeoutMs_);
+}
+
+bool FileEngine::changedByOthers() {
+    // data_version moves only with commits of other connections, and costs a shared lock and a look at the
+    // file's header; while another program holds its lock, the answer waits for the next call.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), "PRAGMA data_version", -1, &stmt, nullptr) != SQLITE_OK) {
+        return false;
+    }
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> finalize(stmt, sqlite3_finalize);
+    if (sqlite3_step(stmt) != SQLITE_ROW) {
+        return false;
+    }
+    const long long version = sqlite3_column_int64(stmt, 0);
+    const bool changed = dataVersion_ >= 0 && version != dataVersion_;
+    dataVersion_ = version;
+    return changed;
+}
+
+QString FileEngine::writeRefusal(bool inTransaction) {
+    if (QString damage = damageFound(); !damage.isEmpty()) {
+        return damage;
+    }
+    const QFileInfo info(path_);
+    const QString folder = info.absolutePath();
+    const bool fileWritable = ::access(QFile::encodeName(path_).constData(), W_OK) == 0;
+    // The folder takes the journal that every save writes beside the file.
+    const bool folderWritable = ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+    if (fileWritable && folderWritable) {
+        // SQLite opened a file that was read-only then for reading only, and keeps it so.
+        if (!inTransaction && sqlite3_db_readonly(db_.get(), "main") == 1) {
+            sqlite3* raw = nullptr;
+            const int rc = sqlite3_open_v2(QFile::encodeName(path_).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+            std::unique_ptr<sqlite3, Closer> db(raw);
+            if (rc == SQLITE_OK && sqlite3_db_readonly(raw, "main") == 0) {
+                const int wait = busyTimeoutMs_;
+                adopt(std::move(db));
+                setBusyTimeout(wait);
+                dataVersion_ = -1;
+                changedByOthers();
+            }
+        }
+        return QString();
+    }
+    const passwd* pw = ::getpwuid(::geteuid());
+    const QString user = pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(::geteuid());
+    const QString what = !fileWritable && !folderWritable ? QStringLiteral("the file and its folder")
+                         : !fileWritable                  ? QStringLiteral("the file")
+                                                          : QStringLiteral("its folder");
+    return QStringLiteral("The register '%1' cannot be changed by you (%2): %3 %4 read-only for you. Ask whoever "
+                          "looks after the register to let you write both the file and its folder '%5' (in an "
+                          "office, give both to your group with the group allowed to write). Vantrel need not be "
+                          "started again: once you may write, the change works.")
+        .arg(QDir::toNativeSeparators(path_), user, what,
+             !fileWritable && !folderWritable ? QStringLiteral("are") : QStringLiteral("is"),
+             QDir::toNativeSeparators(folder));
+}
+
+void FileEngine::interrupt() {
+    sqlite3_interrupt(db_.get());
+}
+
+std::string FileEngine::rowIdCondition(int count) const {
+    std::string sql = "rowid IN (";
+    for (int i = 0; i < count; ++i) {
+        sql += i == 0 ? "?" : ",?";
+    }
+    return sql + ")";
+}
+
+void FileEngine::bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const {
+    for (size_t i = first; i < last; ++i) {
+        s.bindInt64(static_cast<int>(i - first) + 1, ids[i]);
+    }
+}
+
+QStringList FileEngine::uniqueColumns(const QString& table) {
+    FileStatement s(*this, "SELECT ii.name FROM pragma_index_list(?) AS il, pragma_index_info(il.name) AS ii "
+                           "WHERE il.\"unique\" = 1 AND ii.name IS NOT NULL");
+    s.bindText(1, table);
+    QStringList columns;
+    while (s.step()) {
+        columns << s.column(0).toString();
+    }
+    return columns;
+}
+
+QStringList FileEngine::identifierTwins() {
+    FileStatement s(*this, "SELECT group_concat(ASSETID, ', ') FROM assets GROUP BY ASSETID COLLATE NOCASE "
+                           "HAVING count(*) > 1");
+    QStringList twins;
+    while (s.step()) {
+        twins << s.column(0).toString();
+    }
+    return twins;
+}
+
+void FileEngine::startBackgroundCheck() {
+    if (!check_) {
+        check_ = std::make_unique<BackgroundCheck>(path_);
+    }
+}
+
+void FileEngine::awaitOpeningChecks() {
+    if (check_) {
+        check_->awaitQuickPass();
+    }
+}
+
+QString FileEngine::damageFound() const {
+    if (!check_) {
+        return QString();
+    }
+    const Damage damage = check_->damage();
+    return damage.found() ? damageWarning(path_, damage) : QString();
+}
+
+Damage FileEngine::wholeFileDamage(const Connection& c) {
+    return ::wholeFileDamage(c, true);
+}
+
+QString FileEngine::errorText(int rc, bool writing) const {
+    const QString engine = fromUtf8(db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
+    return failureText(failureOf(rc), name(), writing, engine);
+}

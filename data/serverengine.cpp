@@ -1,0 +1,212 @@
+// A register on a PostgreSQL server: the session's statements seen as the engine's, the server's way of
+// locking, naming and numbering, and the checks of a register database.
+#include "data/serverengine.h"
+
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/registerfile.h"
+#include "data/schema.h"
+#include "data/server.h"
+
+#include <QLocale>
+#include <QUrl>
+
+namespace {
+
+// The session's statements take every parameter as text.
+class ServerStatement : public EngineStatement {
+public:
+    ServerStatement(ServerSession& session, const std::string& sql) : query_(session, sql) {}
+
+    bool step() override { return query_.step(); }
+    void reset() override { query_.reset(); }
+    bool seek(int row) override { return query_.seek(row); }
+    bool readOnly() const override { return query_.readOnly(); }
+    void bindNull(int index) override { query_.bind(index, std::nullopt); }
+    void bindInt64(int index, long long value) override { query_.bind(index, std::to_string(value)); }
+    void bindDouble(int index, double value) override {
+        query_.bind(index, QString::number(value, 'g', QLocale::FloatingPointShortest).toStdString());
+    }
+    void bindText(int index, const QString& value) override {
+        // libpq hands a text over as a C string: one holding NUL would be stored cut short, as if whole.
+        if (value.contains(QChar(0))) {
+            throw DatabaseError(QStringLiteral("A text holding the character NUL cannot be stored on a server: '%1'.")
+                                    .arg(value.left(value.indexOf(QChar(0)))));
+        }
+        query_.bind(index, value.toStdString());
+    }
+    void bindBlob(int index, const QByteArray& value) override { bindText(index, QString::fromUtf8(value)); }
+    int columnCount() override { return query_.columnCount(); }
+    QString columnName(int i) override { return query_.columnName(i); }
+    QString columnDeclType(int i) override { return query_.columnDeclType(i); }
+    QString columnOriginName(int i) override { return query_.columnOriginName(i); }
+    QVariant column(int i) const override { return query_.column(i); }
+    std::optional<QString> columnText(int i) const override { return query_.columnText(i); }
+    long long columnInt64(int i) const override { return query_.columnInt64(i); }
+    bool columnIsNull(int i) const override { return query_.columnIsNull(i); }
+
+private:
+    ServerQuery query_;
+};
+
+} // namespace
+
+ServerEngine::ServerEngine(std::unique_ptr<ServerSession> session) : session_(std::move(session)) {}
+
+ServerEngine::~ServerEngine() = default;
+
+std::unique_ptr<ServerEngine> ServerEngine::connect(const QString& uri, const PasswordPrompt& prompt) {
+    QString login;
+    try {
+        return std::unique_ptr<ServerEngine>(new ServerEngine(std::make_unique<ServerSession>(uri, QString(), &login)));
+    } catch (const DatabaseError&) {
+        if (login.isEmpty() || !prompt) {
+            throw;
+        }
+        const QUrl url(uri);
+        const std::optional<QString> password =
+            prompt(url.host().isEmpty() ? QStringLiteral("on this machine") : url.host(), login);
+        if (!password) {
+            throw;
+        }
+        return std::unique_ptr<ServerEngine>(new ServerEngine(std::make_unique<ServerSession>(uri, *password)));
+    }
+}
+
+QString ServerEngine::name() const {
+    return session_->name();
+}
+
+void ServerEngine::checkRegister(Connection& c, const QString& filePassword, bool upgrade, bool) {
+    const QString name = session_->name();
+    const QString notOurs = QStringLiteral("The database %1 is not a Vantrel register.").arg(name);
+    Statement marked(c, "SELECT to_regclass('registerversion') IS NOT NULL");
+    if (!marked.step() || marked.columnInt64(0) == 0) {
+        throw DatabaseError(notOurs);
+    }
+    marked.reset();
+    Statement version(c, "SELECT application_id, schema_version FROM registerversion");
+    if (!version.step() || version.columnInt64(0) != kRegisterApplicationId) {
+        throw DatabaseError(notOurs);
+    }
+    if (version.columnInt64(1) > kRegisterSchemaVersion) {
+        throw DatabaseError(
+            QStringLiteral("The register database %1 was made by a newer version of Vantrel.").arg(name));
+    }
+    version.reset();
+    if (const QString problem = serverShapeProblem(c); !problem.isEmpty()) {
+        throw DatabaseError(QStringLiteral("The register database %1 is damaged: %2.").arg(name, problem));
+    }
+    checkRegisterPassword(c, filePassword, QStringLiteral("register database %1").arg(name));
+    if (upgrade) {
+        addServerChangeTrigger(c);
+    }
+}
+
+int ServerEngine::schemaVersion(const Connection& c) {
+    Statement version(c, "SELECT schema_version FROM registerversion");
+    return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
+}
+
+QString ServerEngine::shapeProblem(const Connection& c) {
+    return serverShapeProblem(c);
+}
+
+std::unique_ptr<EngineStatement> ServerEngine::prepare(const std::string& sql) {
+    return std::make_unique<ServerStatement>(*session_, sql);
+}
+
+void ServerEngine::exec(const std::string& sql) {
+    session_->exec(sql);
+}
+
+long long ServerEngine::lastInsertRowid() const {
+    return session_->lastInsertRowid;
+}
+
+int ServerEngine::changes() const {
+    return session_->changes;
+}
+
+std::string ServerEngine::quoteName(const QString& name) const {
+    // The server keeps the register's names in lower case.
+    QString q = name.toLower();
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return ("\"" + q + "\"").toStdString();
+}
+
+std::string ServerEngine::sameValueSql(const std::string& quotedColumn, bool text) const {
+    return (text ? quotedColumn + "::text" : quotedColumn) + " IS NOT DISTINCT FROM ?";
+}
+
+void ServerEngine::rollback() {
+    session_->rollbackQuietly();
+}
+
+void ServerEngine::holdWriteLock() {
+    // One lock number for the register's writers that look before they change ('VNTR').
+    session_->exec("SELECT pg_advisory_xact_lock(" + std::to_string(kRegisterApplicationId) + ")", false);
+}
+
+void ServerEngine::setBusyTimeout(int milliseconds) {
+    session_->setLockTimeout(milliseconds);
+}
+
+void ServerEngine::setNoWaiting(bool on) {
+    session_->setNoWaiting(on);
+}
+
+bool ServerEngine::changedByOthers() {
+    return session_->changedByOthers();
+}
+
+QString ServerEngine::writeRefusal(bool) {
+    return session_->writeRefusal();
+}
+
+std::string ServerEngine::rowIdCondition(int) const {
+    // One array of ids: the server plans one parameter instead of hundreds.
+    return "rowid = ANY (?::int8[])";
+}
+
+void ServerEngine::bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const {
+    std::string array = "{";
+    for (size_t i = first; i < last; ++i) {
+        if (i > first) {
+            array += ',';
+        }
+        array += std::to_string(ids[i]);
+    }
+    s.bindText(1, QString::fromLatin1(array + "}"));
+}
+
+QStringList ServerEngine::uniqueColumns(const QString& table) {
+    ServerStatement s(*session_, "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+                                 "AND a.attnum = ANY (i.indkey) WHERE i.indrelid = to_regclass(?) AND i.indisunique "
+                                 "AND NOT i.indisprimary");
+    s.bindText(1, QString::fromStdString(quoteName(table)));
+    QStringList columns;
+    while (s.step()) {
+        columns << s.column(0).toString();
+    }
+    return columns;
+}
+
+QStringList ServerEngine::identifierTwins() {
+    ServerStatement s(*session_, "SELECT string_agg(ASSETID, ', ') FROM assets GROUP BY ASSETID HAVING count(*) > 1");
+    QStringList twins;
+    while (s.step()) {
+        twins << s.column(0).toString();
+    }
+    return twins;
+}
+
+void ServerEngine::settleCopiedTable(const char* table) {
+    const std::string name = QString::fromLatin1(table).toLower().toStdString();
+    exec("SELECT setval(pg_get_serial_sequence('" + name + "', 'rowid'), coalesce(max(rowid), 0) + 1, false) FROM " +
+         name);
+}
+
+void ServerEngine::settleAfterBulkWrite(Connection& c) {
+    settleServerRegister(c);
+}
