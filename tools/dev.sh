@@ -5,6 +5,7 @@
 #   tools/dev.sh asan   the tests again in a build with AddressSanitizer and UndefinedBehaviorSanitizer
 #   tools/dev.sh fuzz [SECONDS] [TARGET...]   the libFuzzer targets (clang) on their corpus, 30 s each by default
 #   tools/dev.sh check  every C++ file as .clang-format formats it, and no include that leaves its folder by ../
+#   tools/dev.sh release  the whole tree, tests and benchmarks included, as a Release build in build-rel
 #   tools/dev.sh package  the Debian package: a Release build in build-pkg, then cpack there (build-pkg/*.deb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -66,6 +67,12 @@ asan)
         run_tests build-asan -LE server
 
     ;;
+release)
+    # Every build type compiles with -Werror: GCC's optimiser warns where a Debug build does not.
+    install_packages
+    cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build-rel
+    ;;
 fuzz)
     install_packages
     cmake -S tests/fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
@@ -100,7 +107,7 @@ check)
     echo "format and includes: ${#sources[@]} files checked"
     ;;
 *)
-    echo "usage: tools/dev.sh run|test|asan|fuzz|check|package" >&2
+    echo "usage: tools/dev.sh run|test|release|asan|fuzz|check|package" >&2
     exit 2
     ;;
 esac
