@@ -3,6 +3,8 @@
 // is built from ticks rather than from a wall clock, exactly as the user sees the window advance.
 #include "app/status.h"
 
+#include "data/onfailure.h"
+
 #include "widgets/coolanimate.h"
 #include "widgets/gauge.h"
 #include "widgets/guard.h"
@@ -164,13 +166,11 @@ void TStatusFrm::paintEvent(QPaintEvent*) {
 
 void TStatusFrm::ShowStatus(const QString& caption, int maximum) {
     AniMate->setActive(true);
-    try {
+    {
+        // The window is not shown for a refused maximum, so its animation must not keep ticking either.
+        const OnFailure stop([this] { AniMate->setActive(false); });
         gauge->setMinValue(0);
         gauge->setMaxValue(maximum);
-    } catch (...) {
-        // The window is not shown for a refused maximum, so its animation must not keep ticking either.
-        AniMate->setActive(false);
-        throw;
     }
     gauge->setProgress(0);
     statuslabel->setText(caption);

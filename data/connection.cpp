@@ -5,6 +5,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/fileengine.h"
+#include "data/onfailure.h"
 #include "data/registerfile.h"
 #include "data/server.h"
 #include "data/serverengine.h"
@@ -95,12 +96,8 @@ void Connection::openFile(const QString& path, const QString& filePassword, bool
         engine_ = FileEngine::open(path);
     }
     path_ = path;
-    try {
-        engine_->checkRegister(*this, filePassword, upgrade, whole == WholeFileChecks::AtOpening);
-    } catch (...) {
-        close();
-        throw;
-    }
+    const OnFailure closeIt([this] { close(); });
+    engine_->checkRegister(*this, filePassword, upgrade, whole == WholeFileChecks::AtOpening);
 }
 
 void Connection::openForExamining(const QString& path) {

@@ -6,6 +6,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/jetsql.h"
+#include "data/onfailure.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
 
@@ -172,15 +173,15 @@ void Dataset::open() {
         }
     }
     // The dataset becomes open only once its first record is read; a failure leaves it closed and empty.
-    try {
+    {
+        const OnFailure leaveClosed([this] {
+            cursor_.reset();
+            fields_.clear();
+            buffer_.clear();
+            original_.clear();
+            stored_.clear();
+        });
         loadRow(0);
-    } catch (...) {
-        cursor_.reset();
-        fields_.clear();
-        buffer_.clear();
-        original_.clear();
-        stored_.clear();
-        throw;
     }
     insertedAt_ = -1;
     state_ = State::Browse;

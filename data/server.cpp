@@ -5,6 +5,7 @@
 
 #include "data/asciicase.h"
 #include "data/errors.h"
+#include "data/onfailure.h"
 #include "data/schema.h"
 
 #include <QFile>
@@ -195,12 +196,9 @@ ServerSession::ServerSession(const QString& uri, const QString& password, QStrin
                 .arg(QString::fromUtf8(PQdb(conn_)),
                      host.startsWith(QLatin1Char('/')) ? QStringLiteral("this machine") : host);
     lockTimeoutMs_ = kLockTimeoutMs;
-    try {
-        applySettings();
-    } catch (...) {
-        PQfinish(conn_);
-        throw;
-    }
+    // A constructor that fails runs no destructor: the connection is let go here.
+    const OnFailure finish([this] { PQfinish(conn_); });
+    applySettings();
 }
 
 void ServerSession::applySettings() {

@@ -1,7 +1,8 @@
 // The start-up sequence: it fixes the program folder, enters the register folder the command line names,
-// creates the nine windows and wires them, opens the register and the shared datasets, tests the report
-// files, asks for the password or marks the main window read-only, presets the report catalogue's dates, and
-// runs the event loop.
+// creates the ten windows (the nine of the register and the server-login window) and wires them, opens the
+// register and the shared datasets, tests the report files, asks for the password or marks the main window
+// read-only, presets the report catalogue's dates, runs the event loop, and has the register's whole file
+// checked once the main window shows.
 #pragma once
 
 #include "app/session.h"
