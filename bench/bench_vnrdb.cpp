@@ -1,5 +1,5 @@
-// The register tool on a register of 100,000 demo assets: export and import beside the sqlite3 command-line
-// tool doing the same with its CSV mode (export of select * with a header; import into a fresh table, and
+// The register tool on a register of 100,000 demo assets (or the size given): export and import beside the sqlite3
+// command-line tool doing the same with its CSV mode (export of select * with a header; import into a fresh table, and
 // into a new register with its indexes), and a backup beside a plain copy of the file. Each figure is the
 // median of a few runs.
 #include "bench/benchutil.h"
@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kAssets = 100000;
+constexpr int kDefaultAssets = 100000;
 constexpr int kRuns = 3;
 
 // Runs the sqlite3 command-line tool; false when it is missing or fails.
@@ -38,9 +38,11 @@ void ratio(const char* what, double ours, double baseline, const char* baselineN
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // bench_vnrdb [N]: a register of N demo assets (100,000 when none is given).
+    const int assets = argc > 1 ? std::atoi(argv[1]) : kDefaultAssets;
     const QString folder =
         QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
-    const QString path = bench::demoRegister(folder, kAssets);
+    const QString path = bench::demoRegister(folder, assets);
     const QString work = folder + QStringLiteral("/vnrdb");
     QDir(work).removeRecursively();
     QDir().mkpath(work);
@@ -48,7 +50,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the sqlite3 command-line tool is missing (Debian package sqlite3)\n");
         return 1;
     }
-    std::printf("register of %d demo assets: %.1f MB\n", kAssets, QFileInfo(path).size() / 1e6);
+    std::printf("register of %d demo assets: %.1f MB\n", assets, QFileInfo(path).size() / 1e6);
 
     const QString ours = work + QStringLiteral("/ours.csv");
     const QString theirs = work + QStringLiteral("/sqlite3.csv");
@@ -164,9 +166,9 @@ int main(int argc, char** argv) {
     const double indexedImportMs = indexedTimes[indexedTimes.size() / 2];
     const auto met = [](bool yes) { return yes ? "met" : "missed"; };
     std::printf("         goals: export within 2x of sqlite3 %s; import within 2x of sqlite3 into a register %s; "
-                "update within 2x of import %s; backup under 1000 ms %s\n",
+                "update within 2x of import %s; backup within 2x of a plain copy %s\n",
                 met(exportMs <= 2 * cliExportMs), met(importMs <= 2 * indexedImportMs), met(updateMs <= 2 * importMs),
-                met(backupMs < 1000));
+                met(backupMs <= 2 * copyMs));
     QDir(work).removeRecursively();
     return 0;
 }

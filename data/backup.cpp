@@ -1,18 +1,28 @@
-// Register backups through SQLite's online backup. The whole file is copied in one step: the source stays
-// readable by others throughout, and a program that wants to save waits at most as long as the copy takes
-// (well within its lock wait for registers of any size we keep), so the copy never has to start over.
+// Register backups. A file is copied byte for byte under a read of it, which no save can come through, while
+// its pages are checked: the source stays readable by others throughout, and a program that wants to save
+// waits at most as long as the copy takes (well within its lock wait for registers of any size we keep).
+// SQLite's online backup, page by page, serves the whole-file checks' copies.
 #include "data/backup.h"
 
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/newfile.h"
+#include "data/registercheck.h"
 #include "data/registercopy.h"
 #include "data/schema.h"
 #include "data/server.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <future>
+#include <optional>
 #include <sqlite3.h>
+#include <unistd.h>
+#include <vector>
 
 void OnlineBackup::Finisher::operator()(sqlite3_backup* b) const {
     sqlite3_backup_finish(b);
@@ -53,6 +63,76 @@ bool OnlineBackup::step(int pages, int waitMilliseconds) {
     }
 }
 
+namespace {
+
+// Copies the file at from to the new file to, byte for byte, and flushes it to the disk. The caller holds a
+// read of from, so no save can change it meanwhile: a save writes the file only once every read has ended.
+void copyBytes(const QString& from, const QString& to) {
+    const auto failed = [&](const QString& file) {
+        return DatabaseError(QStringLiteral("The copy of the register to '%1' failed: %2")
+                                 .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+    };
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        throw failed(from);
+    }
+    const std::unique_ptr<int, void (*)(int*)> closeIn(new int(in), [](int* fd) {
+        ::close(*fd);
+        delete fd;
+    });
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        throw failed(to);
+    }
+    const std::unique_ptr<int, void (*)(int*)> closeOut(new int(out), [](int* fd) {
+        ::close(*fd);
+        delete fd;
+    });
+    // The kernel copies within the file system (copy_file_range); across file systems, or where it cannot,
+    // the bytes go through this process a few megabytes at a time.
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        ssize_t n = 0;
+        if (inKernel) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                inKernel = false;
+                buffer.resize(4 << 20);
+                continue;
+            }
+        } else {
+            n = ::read(in, buffer.data(), buffer.size());
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+                if (w < 0) {
+                    throw failed(to);
+                }
+                done += w;
+            }
+        }
+        if (n < 0) {
+            throw failed(inKernel ? to : from);
+        }
+        if (n == 0) {
+            break;
+        }
+    }
+    if (::fdatasync(out) != 0) {
+        throw failed(to);
+    }
+}
+
+// The quick pass of the whole-file checks on the copy at path, when the source could not be checked while
+// it was copied.
+Damage checkedCopy(const QString& path) {
+    Connection copy;
+    copy.openForExamining(path);
+    return wholeFileDamage(copy, false);
+}
+
+} // namespace
+
 void backupRegister(const QString& source, const QString& destination) {
     if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink()) {
         throw DatabaseError(
@@ -63,21 +143,45 @@ void backupRegister(const QString& source, const QString& destination) {
         copyRegister(source, destination);
         return;
     }
+    // One read of the source, held from before the copy until after it: no other program's save can write
+    // the file meanwhile, so the file's bytes are one committed state, and they are copied as they are. That
+    // state's pages are checked (quick_check) on a second connection, on the other core, while they are
+    // copied. Should the second read not start at once (another program is about to save), the copy is
+    // checked after it is made instead.
     Connection from;
-    from.openFile(source, QString::fromLatin1(kDefaultFilePassword), false);
+    from.openFile(source, QString::fromLatin1(kDefaultFilePassword), false, Connection::WholeFileChecks::Later);
+    from.exec("BEGIN");
+    Statement fromRead(from, "SELECT count(*) FROM sqlite_master");
+    fromRead.step();
+    Connection checked;
+    checked.openForExamining(source);
+    checked.setBusyTimeout(0);
+    std::optional<Statement> checkedRead;
+    std::future<Damage> damage;
+    try {
+        checked.exec("BEGIN");
+        checkedRead.emplace(checked, "SELECT count(*) FROM sqlite_master");
+        checkedRead->step();
+        damage = std::async(std::launch::async, [&checked] { return wholeFileDamage(checked, false); });
+    } catch (const DatabaseError&) {
+        checkedRead.reset();
+    }
+    const auto stopChecking = [&] {
+        if (damage.valid()) {
+            checked.interrupt();
+            damage.wait();
+        }
+    };
     PartialFile copy(temporaryNameBeside(destination));
     try {
-        Connection to;
-        to.createFile(copy.path());
-        {
-            OnlineBackup backup(to, from);
-            backup.step();
-        }
-        Statement check(to, "PRAGMA quick_check(1)");
-        if (!check.step() || check.column(0).toString() != QLatin1String("ok")) {
-            throw DatabaseError(QStringLiteral("The copy of the register did not read back whole."));
+        copyBytes(source, copy.path());
+        const Damage found = damage.valid() ? damage.get() : checkedCopy(copy.path());
+        if (found.found()) {
+            throw DatabaseError(QStringLiteral("The register file '%1' is damaged: %2. No backup was made. %3")
+                                    .arg(source, found.phrases.join(QStringLiteral("; ")), kRestoreDamaged));
         }
     } catch (const DatabaseError& e) {
+        stopChecking();
         throw DatabaseError(QString(e.text()).replace(copy.path(), destination));
     }
     copy.placeAt(destination);

@@ -41,6 +41,15 @@ public:
     virtual bool columnIsNull(int i) const = 0;
 };
 
+// Rows written one after another into one table, in the caller's transaction: each row's values in the
+// order of the columns given; finish() writes what is still pending.
+class RowWriter {
+public:
+    virtual ~RowWriter() = default;
+    virtual void add(const std::vector<QVariant>& row) = 0;
+    virtual void finish() = 0;
+};
+
 class Engine {
 public:
     virtual ~Engine() = default;
@@ -93,6 +102,9 @@ public:
     virtual QStringList uniqueColumns(const QString& table) = 0;
     // Identifiers held by more than one asset, compared as the register compares them: each group joined.
     virtual QStringList identifierTwins() = 0;
+    // A writer of many rows into table (by its register name), the columns listed ("rowid, a, b"), by the
+    // engine's quickest way: statements of many rows on a file, COPY on a server. c holds this engine.
+    virtual std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns) = 0;
     // After rows were written with the row ids they had elsewhere: new rows go on after them.
     virtual void settleCopiedTable(const char* table) = 0;
     // After many rows were written at once through c, the connection holding this engine.

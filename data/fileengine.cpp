@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -142,6 +143,53 @@ public:
 private:
     const FileEngine& engine_;
     sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Rows written a few hundred to a statement: one statement prepared and stepped per block.
+class BlockInserter : public RowWriter {
+public:
+    BlockInserter(Connection& c, const char* table, const std::string& columns)
+        : c_(c), head_("INSERT INTO " + c.quoteName(QLatin1String(table)) + " (" + columns + ") VALUES "),
+          width_(static_cast<size_t>(std::count(columns.begin(), columns.end(), ',') + 1)) {
+        // Built by appending: GCC 12 at -O3 takes a concatenation around a string for an overlapping copy.
+        row_.append(1, '(');
+        for (size_t i = 0; i < width_; ++i) {
+            row_.append(i ? ",?" : "?");
+        }
+        row_.append(1, ')');
+    }
+    void add(const std::vector<QVariant>& row) override {
+        pending_.insert(pending_.end(), row.begin(), row.end());
+        if (pending_.size() >= width_ * kRowsPerStatement) {
+            finish();
+        }
+    }
+    void finish() override {
+        if (pending_.empty()) {
+            return;
+        }
+        std::string sql = head_;
+        for (size_t r = 0; r < pending_.size() / width_; ++r) {
+            if (r) {
+                sql.append(1, ',');
+            }
+            sql.append(row_);
+        }
+        Statement insert(c_, sql);
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            insert.bind(static_cast<int>(i) + 1, pending_[i]);
+        }
+        insert.step();
+        pending_.clear();
+    }
+
+private:
+    static constexpr size_t kRowsPerStatement = 200;
+    Connection& c_;
+    const std::string head_;
+    const size_t width_;
+    std::string row_;
+    std::vector<QVariant> pending_;
 };
 
 } // namespace
@@ -406,6 +454,10 @@ QStringList FileEngine::identifierTwins() {
         twins << s.column(0).toString();
     }
     return twins;
+}
+
+std::unique_ptr<RowWriter> FileEngine::writeRows(Connection& c, const char* table, const std::string& columns) {
+    return std::make_unique<BlockInserter>(c, table, columns);
 }
 
 void FileEngine::startBackgroundCheck() {

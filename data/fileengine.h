@@ -53,6 +53,7 @@ public:
     bool answersWhole() const override { return false; }
     QStringList uniqueColumns(const QString& table) override;
     QStringList identifierTwins() override;
+    std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns) override;
     void settleCopiedTable(const char*) override {}
     void settleAfterBulkWrite(Connection&) override {}
 

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kRowsPerInsert = 200;
 const char* const kTables[] = {"RegisterFile", "System", "Groups", "assets"};
 
 } // namespace
@@ -61,36 +60,15 @@ void beginSnapshot(Connection& c) {
 void copyTable(const Connection& from, Connection& to, const char* table) {
     to.exec("DELETE FROM " + to.quoteName(QLatin1String(table)));
     const std::string columns = "rowid, " + registerColumnList(table);
-    const int width = static_cast<int>(QString::fromStdString(columns).count(QLatin1Char(',')) + 1);
-    std::string row = "(";
-    for (int i = 0; i < width; ++i) {
-        row += i ? ",?" : "?";
-    }
-    row += ")";
     Statement read(from, readAll(from, table));
-    std::vector<QVariant> pending;
-    const auto flush = [&] {
-        if (pending.empty()) {
-            return;
-        }
-        std::string sql = "INSERT INTO " + to.quoteName(QLatin1String(table)) + " (" + columns + ") VALUES ";
-        const size_t rows = pending.size() / static_cast<size_t>(width);
-        for (size_t r = 0; r < rows; ++r) {
-            sql += (r ? "," : "") + row;
-        }
-        Statement insert(to, sql);
-        for (size_t i = 0; i < pending.size(); ++i) {
-            insert.bind(static_cast<int>(i) + 1, pending[i]);
-        }
-        insert.step();
-        pending.clear();
-    };
+    const auto writer = to.engine().writeRows(to, table, columns);
+    std::vector<QVariant> row(static_cast<size_t>(read.columnCount()));
     while (read.step()) {
-        for (int i = 0; i < width; ++i) {
-            pending.push_back(read.column(i));
-            // libpq hands texts over as C strings: a NUL would cut the text short, and the copy would differ.
-            if (pending.back().typeId() == QMetaType::QString && pending.back().toString().contains(QChar(0))) {
-                const QString column = registerName(read.columnName(i));
+        for (size_t i = 0; i < row.size(); ++i) {
+            row[i] = read.column(static_cast<int>(i));
+            // A server takes texts as C strings: a NUL would cut the text short, and the copy would differ.
+            if (row[i].typeId() == QMetaType::QString && row[i].toString().contains(QChar(0))) {
+                const QString column = registerName(read.columnName(static_cast<int>(i)));
                 throw DatabaseError(
                     std::string_view(table) == "assets"
                         ? QStringLiteral("The asset '%1' holds the character NUL in its %2, which a register cannot "
@@ -101,11 +79,9 @@ void copyTable(const Connection& from, Connection& to, const char* table) {
                               .arg(QLatin1String(table), column));
             }
         }
-        if (pending.size() >= static_cast<size_t>(width * kRowsPerInsert)) {
-            flush();
-        }
+        writer->add(row);
     }
-    flush();
+    writer->finish();
     to.engine().settleCopiedTable(table);
 }
 

@@ -366,6 +366,42 @@ PgResult ServerSession::describe(const std::string& sql) {
     return r;
 }
 
+void ServerSession::beginCopy(const std::string& copySql) {
+    reconnectIfLost();
+    PgResult r(PQexec(conn_, copySql.c_str()));
+    if (!r || PQresultStatus(r.get()) != PGRES_COPY_IN) {
+        fail(r.get(), true);
+    }
+}
+
+void ServerSession::putCopy(const QByteArray& rows) {
+    if (PQputCopyData(conn_, rows.constData(), static_cast<int>(rows.size())) != 1) {
+        fail(nullptr, true);
+    }
+}
+
+void ServerSession::endCopy() {
+    if (PQputCopyEnd(conn_, nullptr) != 1) {
+        fail(nullptr, true);
+    }
+    // The server answers the COPY, then says it is ready; every answer is read so the session can go on.
+    PgResult failed;
+    for (PgResult r(PQgetResult(conn_)); r; r.reset(PQgetResult(conn_))) {
+        if (PQresultStatus(r.get()) != PGRES_COMMAND_OK && !failed) {
+            failed = std::move(r);
+        }
+    }
+    if (failed) {
+        fail(failed.get(), true);
+    }
+}
+
+void ServerSession::abandonCopy() {
+    PQputCopyEnd(conn_, "the copy was abandoned");
+    for (PgResult r(PQgetResult(conn_)); r; r.reset(PQgetResult(conn_))) {
+    }
+}
+
 void ServerSession::rollbackQuietly() {
     PgResult r(PQexec(conn_, "ROLLBACK"));
 }

@@ -47,6 +47,14 @@ public:
     PgResult run(const std::string& sql, const std::vector<std::optional<std::string>>& params, bool writing);
     // Describes one statement without running it: its result columns.
     PgResult describe(const std::string& sql);
+    // Copies rows into a table with COPY ... FROM STDIN: begins with the COPY statement, sends each piece of
+    // rows in COPY's text form, and ends, when the server checks and keeps them or says why not. Throws
+    // DatabaseError.
+    void beginCopy(const std::string& copySql);
+    void putCopy(const QByteArray& rows);
+    void endCopy();
+    // Ends a COPY begun and not ended, keeping none of its rows; never throws.
+    void abandonCopy();
     // Ends a failed transaction without throwing.
     void rollbackQuietly();
     // How long a change waits for another user's lock before it fails.

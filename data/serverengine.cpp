@@ -49,6 +49,97 @@ private:
     ServerQuery query_;
 };
 
+// Rows sent to the server with COPY, in its text form, a megabyte at a time: the server parses no statement
+// per row, which makes a copy of a large register several times quicker than statements of many rows.
+class CopyWriter : public RowWriter {
+public:
+    CopyWriter(ServerSession& session, const char* table, const std::string& columns) : session_(session) {
+        session_.beginCopy("COPY " + QString::fromLatin1(table).toLower().toStdString() + " (" + columns +
+                           ") FROM STDIN");
+        open_ = true;
+    }
+    ~CopyWriter() override {
+        if (open_) {
+            // Left by an error: the COPY is ended, keeping nothing, so that the transaction can roll back.
+            session_.abandonCopy();
+        }
+    }
+    CopyWriter(const CopyWriter&) = delete;
+    CopyWriter& operator=(const CopyWriter&) = delete;
+
+    void add(const std::vector<QVariant>& row) override {
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i) {
+                pending_ += '\t';
+            }
+            append(row[i]);
+        }
+        pending_ += '\n';
+        if (pending_.size() >= kBytesAtOnce) {
+            session_.putCopy(pending_);
+            pending_.clear();
+        }
+    }
+    void finish() override {
+        if (!pending_.isEmpty()) {
+            session_.putCopy(pending_);
+            pending_.clear();
+        }
+        open_ = false;
+        session_.endCopy();
+    }
+
+private:
+    static constexpr qsizetype kBytesAtOnce = 1 << 20;
+    void append(const QVariant& v) {
+        if (!v.isValid() || v.isNull()) {
+            pending_ += "\\N";
+            return;
+        }
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+            pending_ += v.toBool() ? '1' : '0';
+            return;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            pending_ += QByteArray::number(v.toLongLong());
+            return;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            pending_ += QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest).toLatin1();
+            return;
+        default:
+            break;
+        }
+        const QString text = v.toString();
+        if (text.contains(QChar(0))) {
+            throw DatabaseError(QStringLiteral("A text holding the character NUL cannot be stored on a server: '%1'.")
+                                    .arg(text.left(text.indexOf(QChar(0)))));
+        }
+        for (const char ch : text.toUtf8()) {
+            switch (ch) {
+            case '\\':
+                pending_ += "\\\\";
+                break;
+            case '\t':
+                pending_ += "\\t";
+                break;
+            case '\n':
+                pending_ += "\\n";
+                break;
+            case '\r':
+                pending_ += "\\r";
+                break;
+            default:
+                pending_ += ch;
+            }
+        }
+    }
+    ServerSession& session_;
+    QByteArray pending_;
+    bool open_ = false;
+};
+
 } // namespace
 
 ServerEngine::ServerEngine(std::unique_ptr<ServerSession> session) : session_(std::move(session)) {}
@@ -199,6 +290,10 @@ QStringList ServerEngine::identifierTwins() {
         twins << s.column(0).toString();
     }
     return twins;
+}
+
+std::unique_ptr<RowWriter> ServerEngine::writeRows(Connection&, const char* table, const std::string& columns) {
+    return std::make_unique<CopyWriter>(*session_, table, columns);
 }
 
 void ServerEngine::settleCopiedTable(const char* table) {

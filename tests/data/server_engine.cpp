@@ -293,10 +293,11 @@ private slots:
             c.exec("INSERT INTO Groups (GroupNumber, Description) VALUES ('0', ''), ('9', NULL)");
             // Built by appending: GCC 12 at -O3 takes a concatenation of literals around a string for an
             // out-of-bounds copy (-Warray-bounds).
-            std::string rows = "INSERT INTO assets (ASSETID, ItemGroup, Make, Description, TotalCost, "
-                               "WrittenDownValue, DatePurchased, LastTestTag, isElectrical, itemBorrowed, WrittenOff, "
-                               "Borrower) VALUES ('A''1', '9', 'back\\slash % _', 'line\nbreak\ttab', 0.1, -2.5e-7, "
-                               "'0001-01-01', '9999-12-31', 1, 0, 1, NULL), ('a2', '0', '', '";
+            std::string rows =
+                "INSERT INTO assets (ASSETID, ItemGroup, Make, Description, TotalCost, "
+                "WrittenDownValue, DatePurchased, LastTestTag, isElectrical, itemBorrowed, WrittenOff, "
+                "Borrower) VALUES ('A''1', '9', 'back\\slash % _', 'line\nbreak\ttab\rreturn', 0.1, -2.5e-7, "
+                "'0001-01-01', '9999-12-31', 1, 0, 1, NULL), ('a2', '0', '', '";
             rows.append(255, 'x');
             rows.append("', 1e15, 0, NULL, '2024-02-29', 0, 1, 0, 'Ümit'), "
                         "('A3', '9', NULL, NULL, 123456789.125, 1200, NULL, NULL, 0, 0, 0, '')");

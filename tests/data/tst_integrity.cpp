@@ -1,6 +1,7 @@
 // The faults that would leave the register silently wrong: a stale cursor acting on another asset, money
 // squeezed into whole numbers, a half-opened dataset, damaged or misshapen files used as if sound, doubled
 // groups, raw engine texts, a crashed save taken for damage, and typed values at the edges of their kinds.
+#include "data/backup.h"
 #include "data/datamodule.h"
 #include "data/dataset.h"
 #include "data/errors.h"
@@ -278,6 +279,14 @@ private slots:
                  qPrintable(warning));
         QVERIFY2(verdict.contains(found), qPrintable(verdict));
         QCOMPARE(c.writeRefusal(), warning);
+        // A backup reads every page as it copies them: damaged pages or values are not copied as if sound.
+        if (!found.contains(QLatin1String("indexes"))) {
+            const QString to = reg.folder() + QStringLiteral("/backup.mdb");
+            const QString refused = errorOf([&] { backupRegister(reg.path(), to); });
+            QVERIFY2(refused.contains(found) && refused.contains(QLatin1String("No backup was made")),
+                     qPrintable(refused));
+            QVERIFY(!QFileInfo::exists(to));
+        }
     }
 
     // Of 300 copies of a 500-asset register with 1 to 10 random bytes changed, each is refused at opening,

@@ -14,7 +14,9 @@
 #include "tests/support/testregister.h"
 
 #include <QtTest>
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using Fault = FaultVfs::Fault;
@@ -55,7 +57,8 @@ private slots:
         QTest::addColumn<int>("made");
         QTest::addColumn<int>("fault");
         const char* const names[] = {"empty register", "register with settings", "backup"};
-        for (int made = 0; made < 3; ++made) {
+        // A backup is copied by the file system, not through SQLite: backupThatCannotBeWrittenLeavesNothing.
+        for (int made = 0; made < 2; ++made) {
             for (Fault f : {Fault::WriteError, Fault::DiskFull, Fault::SyncError}) {
                 QTest::addRow("%s, %s", names[made], qPrintable(FaultVfs::name(f))) << made << static_cast<int>(f);
             }
@@ -119,6 +122,34 @@ private slots:
                      qPrintable(where + QStringLiteral(": left ") + filesIn(dir.path()).join(u' ')));
         }
         QVERIFY(failures > 0);
+        QCOMPARE(contentsOf(source.path()), sourceRows);
+    }
+
+    // The copy of a backup fails part way (the file may grow no further: what a full disk or a quota does to
+    // a write): the backup is refused, leaves nothing, and the source is untouched.
+    void backupThatCannotBeWrittenLeavesNothing() {
+        TestRegister source;
+        DemoOptions demo;
+        demo.assets = 300;
+        fillDemoRegister(source.path(), demo);
+        source.side().close();
+        const RegisterContents sourceRows = contentsOf(source.path());
+        const qint64 size = QFileInfo(source.path()).size();
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+        for (const qint64 room : {qint64(0), qint64(4096), size / 2, size - 1}) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("made.mdb"));
+            rlimit limited = unlimited;
+            limited.rlim_cur = static_cast<rlim_t>(room);
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+            const QString error = errorOf([&] { backupRegister(source.path(), path); });
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+            QVERIFY2(error.contains(QLatin1String("copy of the register")) && error.contains(path), qPrintable(error));
+            QVERIFY2(filesIn(dir.path()).isEmpty(), qPrintable(filesIn(dir.path()).join(u' ')));
+        }
+        std::signal(SIGXFSZ, previous);
         QCOMPARE(contentsOf(source.path()), sourceRows);
     }
 
