@@ -6,6 +6,7 @@
 #include "bench/benchutil.h"
 #include "data/dataset.h"
 #include "data/registercopy.h"
+#include "data/schema.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -151,7 +152,34 @@ int main(int argc, char** argv) {
     QElapsedTimer copying;
     copying.start();
     copyRegister(file, database.toString());
-    std::printf("%d assets; copied to the server in %.0f ms\n", n, static_cast<double>(copying.elapsed()));
+    const double copyMs = static_cast<double>(copying.elapsed());
+    // The baseline: psql's \copy of the same rows (as sqlite3 writes them in CSV) into an empty register
+    // database of its own, which has the same indexes and trigger.
+    QUrl baseline(cluster.address());
+    baseline.setPath(QStringLiteral("/baseline"));
+    {
+        Connection admin;
+        admin.connectServer(cluster.address());
+        admin.exec("CREATE DATABASE baseline");
+    }
+    createRegister(baseline.toString());
+    const std::string columns = "rowid, " + registerColumnList("assets");
+    QTemporaryFile csv;
+    csv.open();
+    csv.close();
+    QProcess::execute(QStringLiteral("sqlite3"),
+                      {QStringLiteral("-csv"), QStringLiteral("-cmd"), QStringLiteral(".output ") + csv.fileName(),
+                       file, QString::fromStdString("SELECT " + columns + " FROM assets")});
+    QElapsedTimer psqlCopying;
+    psqlCopying.start();
+    QProcess::execute(QStringLiteral("psql"),
+                      {baseline.toString(), QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-c"),
+                       QString::fromStdString("\\copy assets (" + columns + ") FROM '") + csv.fileName() +
+                           QStringLiteral("' WITH (FORMAT csv)")});
+    const double psqlCopyMs = static_cast<double>(psqlCopying.elapsed());
+    std::printf("%d assets; copied to the server by vnrdb copy in %.0f ms (every row read back and compared), "
+                "psql \\copy of the same rows %.0f ms: %.2fx\n",
+                n, copyMs, psqlCopyMs, copyMs / psqlCopyMs);
 
     Connection onFile;
     onFile.openFile(file, QString::fromLatin1(kDefaultFilePassword));
