@@ -122,6 +122,9 @@ struct Dataset::Cursor {
     mutable std::unique_ptr<Walk> walk;         // the walk under way over the records, on a server
     mutable int walkedTo = -1;                  // where the block textsOf gave last ended, and its columns
     mutable std::string walkedColumns;
+    mutable std::unique_ptr<Statement> byIds; // the last block's read by id, kept prepared (and reset) for the next
+    mutable std::string byIdsColumns;
+    mutable int byIdsCount = 0;
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
 };
@@ -546,12 +549,23 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
                 ids.push_back(cursor_->ids[static_cast<size_t>(from + i)]);
             }
         }
-        Statement s(connection_, rowsByIdSql(connection_, columns, cursor_->table, missing));
+        // A walk asks for block after block of the same size and columns: its statement is prepared once.
+        if (!cursor_->byIds || cursor_->byIdsColumns != columns || cursor_->byIdsCount != missing) {
+            cursor_->byIds.reset();
+            cursor_->byIds =
+                std::make_unique<Statement>(connection_, rowsByIdSql(connection_, columns, cursor_->table, missing));
+            cursor_->byIdsColumns = columns;
+            cursor_->byIdsCount = missing;
+        }
+        Statement& s = *cursor_->byIds;
         s.bindRowIds(ids, 0, ids.size());
         // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
-        while (s.step()) {
-            if (const auto it = at.find(s.columnInt64(0)); it != at.end()) {
-                readTexts(s, fields, &texts[it->second * width]);
+        {
+            const OnFailure forget([this] { cursor_->byIds.reset(); });
+            while (s.step()) {
+                if (const auto it = at.find(s.columnInt64(0)); it != at.end()) {
+                    readTexts(s, fields, &texts[it->second * width]);
+                }
             }
         }
         s.reset();
