@@ -9,9 +9,11 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <deque>
+#include <limits>
 
 namespace {
 
@@ -19,6 +21,7 @@ struct Script {
     bool enabled = false;
     std::deque<Answer> answers;
     std::deque<std::function<void(QDialog&)>> drivers;
+    std::deque<std::function<void(QProgressDialog&)>> progressDrivers;
     std::deque<std::pair<QString, QString>> fileNames; // name, file type chosen
     std::deque<bool> printAnswers;
     std::vector<ShownMessage> messages;
@@ -193,6 +196,46 @@ bool execPrintDialog(QWidget* parent, QPrinter& printer) {
     return accepted;
 }
 
+ProgressWindow::ProgressWindow(QWidget* parent, const QString& text, int steps)
+    : dialog_(std::make_unique<QProgressDialog>(text, QStringLiteral("Cancel"), 0, steps, parent)) {
+    dialog_->setWindowTitle(QStringLiteral("Vantrel"));
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
+    Script& s = script();
+    if (!s.enabled) {
+        dialog_->setMinimumDuration(1000);
+    } else {
+        // A test's window shows when the script says so, never by the clock.
+        dialog_->setMinimumDuration(std::numeric_limits<int>::max());
+        if (!s.progressDrivers.empty()) {
+            driver_ = std::move(s.progressDrivers.front());
+            s.progressDrivers.pop_front();
+        }
+    }
+    dialog_->setValue(0);
+}
+
+ProgressWindow::~ProgressWindow() = default;
+
+void ProgressWindow::setValue(int value) {
+    dialog_->setValue(value);
+    if (driver_ && value > dialog_->minimum()) {
+        const auto driver = std::move(driver_);
+        driver_ = nullptr;
+        dialog_->show();
+        driver(*dialog_);
+    }
+}
+
+int ProgressWindow::value() const {
+    return dialog_->value();
+}
+
+bool ProgressWindow::wasCanceled() const {
+    return dialog_->wasCanceled();
+}
+
 } // namespace Dialogs
 
 namespace DialogScript {
@@ -216,6 +259,9 @@ void setNextAnswer(Answer answer) {
 void setNextModal(std::function<void(QDialog&)> driver) {
     script().drivers.push_back(std::move(driver));
 }
+void setNextProgress(std::function<void(QProgressDialog&)> driver) {
+    script().progressDrivers.push_back(std::move(driver));
+}
 void setNextFileName(const QString& fileName, const QString& fileType) {
     script().fileNames.push_back({fileName, fileType});
 }
@@ -234,7 +280,8 @@ const std::vector<QString>& unexpectedModals() {
 
 int pendingScript() {
     const Script& s = script();
-    return static_cast<int>(s.answers.size() + s.drivers.size() + s.fileNames.size() + s.printAnswers.size());
+    return static_cast<int>(s.answers.size() + s.drivers.size() + s.progressDrivers.size() + s.fileNames.size() +
+                            s.printAnswers.size());
 }
 
 } // namespace DialogScript

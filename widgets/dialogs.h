@@ -6,10 +6,12 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QDialog;
 class QPrinter;
+class QProgressDialog;
 class QWidget;
 
 enum class MessageIcon { None, Information, Error, Question };
@@ -43,6 +45,28 @@ QString fileDialogFolder();
 // The print dialog for printer; true when the user confirmed it.
 bool execPrintDialog(QWidget* parent, QPrinter& printer);
 
+// A progress window over work done on this thread, modal to parent's window, captioned "Vantrel", with the
+// text and a Cancel button. It shows once a second has passed; every step the work reports lets it take the
+// user's input, and the work asks after each whether the user cancelled. Scripted, it shows only for a
+// driver queued with setNextProgress, at the work's first step past the start.
+class ProgressWindow {
+public:
+    ProgressWindow(QWidget* parent, const QString& text, int steps);
+    ~ProgressWindow();
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+    // Moves the bar to value, from 0 to steps.
+    void setValue(int value);
+    int value() const;
+    // True once the user has cancelled.
+    bool wasCanceled() const;
+
+private:
+    std::unique_ptr<QProgressDialog> dialog_;
+    std::function<void(QProgressDialog&)> driver_; // scripted: what the user does once the window shows
+};
+
 } // namespace Dialogs
 
 // Scripted mode for tests.
@@ -58,6 +82,10 @@ void setNextAnswer(Answer answer);
 // (click a button, press Escape, or close it). A modal with no driver queued is recorded as unexpected
 // and rejected at once.
 void setNextModal(std::function<void(QDialog&)> driver);
+// Code that answers the next progress window: it runs once the window shows, at the work's first step past
+// the start, and may press its Cancel button. A progress window with no driver queued is not shown, and the
+// work runs to its end.
+void setNextProgress(std::function<void(QProgressDialog&)> driver);
 // The file the next save dialog gives, and the file type chosen in it (one of the filter's entries).
 void setNextFileName(const QString& fileName, const QString& fileType = QString());
 void setNextPrintAccepted(bool accepted);

@@ -22,7 +22,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTemporaryFile>
@@ -1295,16 +1294,11 @@ bool TextBrowserView::printTo(QPrinter& printer) {
 
     // Progress in two halves: the page laid out, then the pages drawn. It shows once a second has passed.
     constexpr int kSteps = 1000;
-    QProgressDialog progress(printer.outputFormat() == QPrinter::PdfFormat
-                                 ? QStringLiteral("Saving the page as a PDF...")
-                                 : QStringLiteral("Printing the page..."),
-                             QStringLiteral("Cancel"), 0, kSteps, browser_->window());
-    progress.setWindowTitle(QStringLiteral("Vantrel"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(1000);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
+    Dialogs::ProgressWindow progress(browser_->window(),
+                                     printer.outputFormat() == QPrinter::PdfFormat
+                                         ? QStringLiteral("Saving the page as a PDF...")
+                                         : QStringLiteral("Printing the page..."),
+                                     kSteps);
     const auto cancelled = [&] {
         if (!progress.wasCanceled()) {
             return false;
