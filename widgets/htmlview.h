@@ -1,22 +1,20 @@
 // The view that shows the program's HTML reports and help pages: it loads a local page, saves it as a page
 // or a PDF through its own save dialog, and prints it through the print dialog. A page whose longest table
-// has many rows is shown a block of rows at a time, so a long list appears at once however long it is.
+// has many rows is shown a block of rows at a time (rowfeeder.h), so a long list appears at once however
+// long it is, and printed in pieces laid out side by side (pageprinter.h).
 #pragma once
 
+#include "widgets/pageblocks.h"
+
 #include <QByteArray>
-#include <QList>
 #include <QPointer>
 #include <QString>
-#include <functional>
-#include <memory>
-#include <vector>
 
 class QPrinter;
-class QSizeF;
 class QTextBrowser;
 class QTextDocument;
-class QTextTable;
 class QWidget;
+class RowFeeder;
 
 // What the report viewer needs from a page view. Failures raise ControlError naming the file.
 class HtmlView {
@@ -37,23 +35,6 @@ public:
     virtual QWidget* widget() = 0;
 };
 
-// Where the rows of a page's longest table lie in the page's bytes. Offsets point at the '<' of a tag.
-struct HtmlTableRows {
-    qsizetype tableStart = -1;   // the table's start tag; -1 when the page has no table with rows
-    qsizetype tableOpenEnd = -1; // just past the '>' of that start tag
-    qsizetype tableEnd = -1;     // the table's end tag, or the page's size when the table is never closed
-    QList<qsizetype> rowStarts;  // the table's own "<tr" tags in page order (not those of tables inside it)
-    bool spansRows = false;      // one of the table's own cells has a rowspan
-    // The start tag of every table on the page that has at least one cell, in page order: the tables a
-    // QTextDocument made from the page holds, in the same order.
-    QList<qsizetype> tablesWithCells;
-};
-
-// Scans page for the table with the most rows of its own (the first of equals). Tag names are matched
-// without regard to case; comments and the contents of style and script elements are skipped, and quoted
-// attribute values may hold '>'.
-HtmlTableRows findLongestTable(const QByteArray& page);
-
 // A page view drawn by QTextBrowser. Pages are read as 8-bit Latin-1 text, and pictures named relative to
 // a page are looked up in the page's folder. A page whose longest table has more than kSplitRows rows is
 // shown with only the first kFirstBlockRows of them laid out; every further block of kBlockRows rows holds
@@ -63,18 +44,10 @@ HtmlTableRows findLongestTable(const QByteArray& page);
 // and printing always use the whole page.
 class TextBrowserView : public HtmlView {
 public:
-    // QTextBrowser takes about half a millisecond a row to lay a table out, so a table of up to kSplitRows
-    // rows is shown whole in about a quarter of a second; a longer one starts with kFirstBlockRows rows
-    // (ten screens or so) and lays out kBlockRows rows at a time, some fifty milliseconds a block, so the
-    // view is never kept from the user's input for long.
-    static constexpr int kSplitRows = 400;
-    static constexpr int kFirstBlockRows = 200;
-    static constexpr int kBlockRows = 100;
-    static_assert(kSplitRows >= kFirstBlockRows, "a split page has rows after its first block");
-
-    // A stretch of a page laid out for printing, and the threads that lay the stretches out.
-    struct PrintPiece;
-    class PieceThreads;
+    // The cut of a long page into blocks, as the view shows it.
+    static constexpr int kSplitRows = PageBlocks::kSplitRows;
+    static constexpr int kFirstBlockRows = PageBlocks::kFirstBlockRows;
+    static constexpr int kBlockRows = PageBlocks::kBlockRows;
 
     explicit TextBrowserView(QWidget* parent = nullptr);
     ~TextBrowserView() override;
@@ -108,19 +81,7 @@ protected:
     virtual bool printTo(QPrinter& printer);
 
 private:
-    class RowFeeder;
-
     void showPage(const QByteArray& bytes, const QString& folder);
-    // The page cut for printing into pieces laid out width wide at printer's resolution: the page up to the
-    // first kFirstBlockRows rows of its long table, then blocks of kBlockRows rows, each parsed behind the
-    // page's markup up to the table and given the first block's column widths, laid out on as many
-    // threads as the machine has cores. ready(n, of) is told on this thread whenever the first n pieces
-    // are all laid out, and returns false to stop. False when stopped, or, having told nothing, when the
-    // page has no long table to cut.
-    bool printPieces(QPrinter& printer, qreal width, std::vector<PrintPiece>& pieces, PieceThreads& threads,
-                     const std::function<bool(size_t, size_t)>& ready) const;
-    // The whole page as one document laid out on pages of the given size.
-    std::unique_ptr<QTextDocument> printDocument(QPrinter& printer, const QSizeF& pageSize) const;
     void savePdf(const QString& fileName);
     void saveBytes(const QString& fileName);
 

@@ -3,6 +3,7 @@
 // a block of rows at a time, and the scan that finds where that table's rows lie.
 #include "data/errors.h"
 #include "widgets/dialogs.h"
+#include "widgets/htmlscan.h"
 #include "widgets/htmlview.h"
 
 #include <QAbstractTextDocumentLayout>
