@@ -10,6 +10,7 @@
 #include "data/datamodule.h"
 #include "reporting/print.h"
 #include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/htmlview.h"

@@ -23,6 +23,7 @@
 #include "reporting/assetreports.h"
 #include "reporting/print.h"
 #include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/look.h"

@@ -6,7 +6,7 @@
 #include "data/datamodule.h"
 #include "data/errors.h"
 #include "data/textvalues.h"
-#include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "widgets/dbgrid.h"
 #include "widgets/guard.h"
 #include "widgets/look.h"

@@ -2,7 +2,7 @@
 // and closes with OK only once the viewer has been closed; a report that fails leaves it open.
 #include "reporting/print.h"
 
-#include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "widgets/guard.h"
 #include "widgets/look.h"
 

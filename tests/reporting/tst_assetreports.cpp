@@ -7,7 +7,7 @@
 #include "data/datamodule.h"
 #include "data/textvalues.h"
 #include "reporting/assetreports.h"
-#include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"

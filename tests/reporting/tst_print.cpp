@@ -4,7 +4,7 @@
 #include "app/status.h"
 #include "data/datamodule.h"
 #include "reporting/print.h"
-#include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"

@@ -8,6 +8,8 @@
 #include "data/schema.h"
 #include "data/textvalues.h"
 #include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
+#include "reporting/runfolder.h"
 #include "tests/support/childprocess.h"
 #include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
@@ -56,7 +58,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 // The "~" files in the reports folder of programFolder and in every run's page folder.
 QStringList reportFiles(const QString& programFolder) {
     QStringList files = QDir(programFolder + QStringLiteral("reports")).entryList({QStringLiteral("~*")}, QDir::Files);
-    QDirIterator pages(ReportWriter::pagesRoot(), {QStringLiteral("~*")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator pages(RunFolder::root(), {QStringLiteral("~*")}, QDir::Files, QDirIterator::Subdirectories);
     while (pages.hasNext()) {
         files.append(QFileInfo(pages.next()).fileName());
     }

@@ -3,7 +3,7 @@
 #include "app/status.h"
 #include "data/datamodule.h"
 #include "registertool/demodata.h"
-#include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "tests/support/reportfixture.h"
 #include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"

@@ -7,6 +7,7 @@
 #include "app/status.h"
 #include "data/datamodule.h"
 #include "reporting/reporter.h"
+#include "reporting/reportwriter.h"
 #include "tests/support/testregister.h"
 #include "widgets/dialogs.h"
 

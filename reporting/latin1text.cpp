@@ -1,0 +1,65 @@
+// Report text as 8-bit Latin-1. The encoding is done in place in the output buffer: a report writes
+// hundreds of thousands of cells, nearly all of them plain Latin-1, so the common case is one tight copy with
+// no string built on the way.
+#include "reporting/latin1text.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace {
+
+// The HTML entity for c where QString::toHtmlEscaped writes one; null for any other character.
+const char* htmlEntity(char16_t c) {
+    switch (c) {
+    case u'<':
+        return "&lt;";
+    case u'>':
+        return "&gt;";
+    case u'&':
+        return "&amp;";
+    case u'"':
+        return "&quot;";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+void appendEightBit(QByteArray& out, const QString& text, bool escapeHtml) {
+    const qsizetype n = text.size();
+    const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
+    const auto special = [escapeHtml](char16_t c) { return c >= 256 || (escapeHtml && htmlEntity(c) != nullptr); };
+    // Nearly every line is plain Latin-1 through and through: copied in one tight pass.
+    const qsizetype start = out.size();
+    out.resize(start + n);
+    char* bytes = out.data() + start;
+    qsizetype i = 0;
+    while (i < n && !special(chars[i])) {
+        bytes[i] = static_cast<char>(chars[i]);
+        ++i;
+    }
+    if (i == n) {
+        return;
+    }
+    out.resize(start + i);
+    for (; i < n; ++i) {
+        const char16_t c = chars[i];
+        if (const char* entity = escapeHtml ? htmlEntity(c) : nullptr) {
+            out.append(entity);
+            continue;
+        }
+        if (c < 256) {
+            out.append(static_cast<char>(c));
+            continue;
+        }
+        char32_t code = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(chars[i + 1])) {
+            code = QChar::surrogateToUcs4(c, chars[i + 1]);
+            ++i;
+        }
+        out.append("&#", 2);
+        out.append(QByteArray::number(static_cast<uint>(code)));
+        out.append(';');
+    }
+}
