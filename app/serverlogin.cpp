@@ -10,27 +10,32 @@
 
 TServerLoginFrm::TServerLoginFrm(QWidget* parent)
     : Form(parent, QStringLiteral("serverloginfrm"), QStringLiteral("Server Login"), QSize(396, 148)) {
-    promptlabel = new QLabel(this);
-    promptlabel->setObjectName(QStringLiteral("promptlabel"));
-    promptlabel->setWordWrap(true);
-    promptlabel->setGeometry(8, 6, 380, 36);
+    promptLabel = new QLabel(this);
+    promptLabel->setObjectName(QStringLiteral("promptLabel"));
+    promptLabel->setWordWrap(true);
+    promptLabel->setGeometry(8, 6, 380, 36);
 
+    // The password window's row of fields, named here by their role in this window.
     const PasswordFields fields = addPasswordFields(this, 8, 380);
-    PasswordLabel = fields.label;
-    Password = fields.edit;
-    BitBtn1 = fields.ok;
-    BitBtn2 = fields.cancel;
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { setModalResult(mrOk); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
+    passwordLabel = fields.label;
+    passwordLabel->setObjectName(QStringLiteral("passwordLabel"));
+    passwordEdit = fields.edit;
+    passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
+    okButton = fields.ok;
+    okButton->setObjectName(QStringLiteral("okButton"));
+    cancelButton = fields.cancel;
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    connect(okButton, &QPushButton::clicked, this, [this] { setModalResult(mrOk); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
 }
 
 std::optional<QString> TServerLoginFrm::ask(const QString& server, const QString& login) {
-    promptlabel->setText(
+    promptLabel->setText(
         QStringLiteral("The register server %1 asks for the password of the login '%2'.").arg(server, login));
-    Password->clear();
-    Password->setFocus();
+    passwordEdit->clear();
+    passwordEdit->setFocus();
     const bool given = Dialogs::showModal(*this) == mrOk;
-    const QString typed = Password->text();
-    Password->clear();
+    const QString typed = passwordEdit->text();
+    passwordEdit->clear();
     return given ? std::optional<QString>(typed) : std::nullopt;
 }

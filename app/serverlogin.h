@@ -19,9 +19,9 @@ public:
     // Shows the window for login on server; the password typed, or nullopt when cancelled.
     std::optional<QString> ask(const QString& server, const QString& login);
 
-    QLabel* promptlabel;
-    QLabel* PasswordLabel;
-    QLineEdit* Password;
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
+    QLabel* promptLabel;
+    QLabel* passwordLabel;
+    QLineEdit* passwordEdit;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 };

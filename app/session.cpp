@@ -18,13 +18,13 @@ QString findReportsFolder(const QString& programFolder) {
     return QFileInfo(installed).isDir() ? installed : beside;
 }
 
-QString Session::reportsPath(const QString& fileName) const {
+QString Session::ReportsPath(const QString& fileName) const {
     return findReportsFolder(ProgramFolder) + QDir::separator() + fileName;
 }
 
 bool Session::CheckReportFiles() {
-    ReportsEnabled = QFileInfo::exists(reportsPath(QStringLiteral("header.htm"))) &&
-                     QFileInfo::exists(reportsPath(QStringLiteral("footer.htm"))) &&
-                     QFileInfo::exists(reportsPath(QStringLiteral("reportlogo.jpg")));
+    ReportsEnabled = QFileInfo::exists(ReportsPath(QStringLiteral("header.htm"))) &&
+                     QFileInfo::exists(ReportsPath(QStringLiteral("footer.htm"))) &&
+                     QFileInfo::exists(ReportsPath(QStringLiteral("reportlogo.jpg")));
     return ReportsEnabled;
 }

@@ -14,7 +14,7 @@ public:
     bool ReportsEnabled = false;
 
     // The path of a file in the reports folder that holds the templates and the logo (findReportsFolder).
-    QString reportsPath(const QString& fileName) const;
+    QString ReportsPath(const QString& fileName) const;
     // Tests all three files of the reports folder, stores the answer in ReportsEnabled and returns it.
     bool CheckReportFiles();
 };

@@ -30,73 +30,74 @@ QLineEdit* lineEdit(QWidget* parent, const QString& name, QRect box) {
 FirstRunWindow::FirstRunWindow(QWidget* parent, const QString& registerPath)
     : Form(parent, QStringLiteral("FirstRunWindow"), QStringLiteral("New Register"), QSize(560, 470)),
       registerPath_(registerPath) {
-    Intro = new QLabel(QStringLiteral("There is no register in %1 yet. To make one, name the company and its asset "
-                                      "groups. An access password, if you give one, guards every change and is asked "
-                                      "for at every start.")
-                           .arg(QDir::toNativeSeparators(QFileInfo(registerPath).absolutePath())),
-                       this);
-    Intro->setObjectName(QStringLiteral("Intro"));
-    Intro->setWordWrap(true);
-    Intro->setGeometry(12, 6, 536, 60);
+    introLabel =
+        new QLabel(QStringLiteral("There is no register in %1 yet. To make one, name the company and its asset "
+                                  "groups. An access password, if you give one, guards every change and is asked "
+                                  "for at every start.")
+                       .arg(QDir::toNativeSeparators(QFileInfo(registerPath).absolutePath())),
+                   this);
+    introLabel->setObjectName(QStringLiteral("introLabel"));
+    introLabel->setWordWrap(true);
+    introLabel->setGeometry(12, 6, 536, 60);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Company Information"), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(8, 70, 544, 162);
-    Look::makeMauve(GroupBox1);
-    CompanyName = lineEdit(GroupBox1, QStringLiteral("CompanyName"), QRect(184, 30, 348, 26));
-    Abbreviation = lineEdit(GroupBox1, QStringLiteral("Abbreviation"), QRect(184, 64, 125, 26));
-    Password = lineEdit(GroupBox1, QStringLiteral("Password"), QRect(184, 98, 200, 26));
-    PasswordAgain = lineEdit(GroupBox1, QStringLiteral("PasswordAgain"), QRect(184, 130, 200, 26));
-    Password->setEchoMode(QLineEdit::Password);
-    PasswordAgain->setEchoMode(QLineEdit::Password);
-    Look::boldLabel(GroupBox1, QStringLiteral("Label1"), QStringLiteral("&Company Name:"), QRect(12, 30, 170, 26),
-                    CompanyName);
-    Look::boldLabel(GroupBox1, QStringLiteral("Label2"), QStringLiteral("A&bbreviation:"), QRect(12, 64, 170, 26),
-                    Abbreviation);
-    Look::boldLabel(GroupBox1, QStringLiteral("Label3"), QStringLiteral("Access &Password:"), QRect(12, 98, 170, 26),
-                    Password);
-    Look::boldLabel(GroupBox1, QStringLiteral("Label4"), QStringLiteral("Password &Again:"), QRect(12, 130, 170, 26),
-                    PasswordAgain);
+    companyBox = new QGroupBox(QStringLiteral("Company Information"), this);
+    companyBox->setObjectName(QStringLiteral("companyBox"));
+    companyBox->setGeometry(8, 70, 544, 162);
+    Look::makeMauve(companyBox);
+    companyEdit = lineEdit(companyBox, QStringLiteral("companyEdit"), QRect(184, 30, 348, 26));
+    abbreviationEdit = lineEdit(companyBox, QStringLiteral("abbreviationEdit"), QRect(184, 64, 125, 26));
+    passwordEdit = lineEdit(companyBox, QStringLiteral("passwordEdit"), QRect(184, 98, 200, 26));
+    passwordAgainEdit = lineEdit(companyBox, QStringLiteral("passwordAgainEdit"), QRect(184, 130, 200, 26));
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    passwordAgainEdit->setEchoMode(QLineEdit::Password);
+    Look::boldLabel(companyBox, QStringLiteral("companyLabel"), QStringLiteral("&Company Name:"),
+                    QRect(12, 30, 170, 26), companyEdit);
+    Look::boldLabel(companyBox, QStringLiteral("abbreviationLabel"), QStringLiteral("A&bbreviation:"),
+                    QRect(12, 64, 170, 26), abbreviationEdit);
+    Look::boldLabel(companyBox, QStringLiteral("passwordLabel"), QStringLiteral("Access &Password:"),
+                    QRect(12, 98, 170, 26), passwordEdit);
+    Look::boldLabel(companyBox, QStringLiteral("passwordAgainLabel"), QStringLiteral("Password &Again:"),
+                    QRect(12, 130, 170, 26), passwordAgainEdit);
 
-    GroupBox2 = new QGroupBox(QStringLiteral("Asset Groups"), this);
-    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    GroupBox2->setGeometry(8, 240, 544, 176);
-    Look::makeMauve(GroupBox2);
+    groupsBox = new QGroupBox(QStringLiteral("Asset Groups"), this);
+    groupsBox->setObjectName(QStringLiteral("groupsBox"));
+    groupsBox->setGeometry(8, 240, 544, 176);
+    Look::makeMauve(groupsBox);
     // Two columns: 1 to 5 on the left, 6 to 9 on the right.
     for (int d = 1; d <= 9; ++d) {
         const int x = d <= 5 ? 12 : 280;
         const int y = 26 + ((d - 1) % 5) * 29;
-        QLineEdit* edit = lineEdit(GroupBox2, QStringLiteral("Group%1Name").arg(d), QRect(x + 30, y, 222, 26));
-        Look::boldLabel(GroupBox2, QStringLiteral("Group%1Label").arg(d), QStringLiteral("&%1:").arg(d),
+        QLineEdit* edit = lineEdit(groupsBox, QStringLiteral("group%1Edit").arg(d), QRect(x + 30, y, 222, 26));
+        Look::boldLabel(groupsBox, QStringLiteral("group%1Label").arg(d), QStringLiteral("&%1:").arg(d),
                         QRect(x, y, 28, 26), edit);
         groupEdits_[static_cast<size_t>(d - 1)] = edit;
     }
 
-    BitBtn1 = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setIconSize(QSize(12, 12));
-    BitBtn1->setDefault(true);
-    BitBtn1->setAutoDefault(false);
-    BitBtn1->setGeometry(8, 428, 110, 32);
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setAutoDefault(false);
-    BitBtn2->setGeometry(126, 428, 110, 32);
+    okButton = new QPushButton(Look::okGlyph(), QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setIconSize(QSize(12, 12));
+    okButton->setDefault(true);
+    okButton->setAutoDefault(false);
+    okButton->setGeometry(8, 428, 110, 32);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAutoDefault(false);
+    cancelButton->setGeometry(126, 428, 110, 32);
 
-    QList<QWidget*> order{CompanyName, Abbreviation, Password, PasswordAgain};
+    QList<QWidget*> order{companyEdit, abbreviationEdit, passwordEdit, passwordAgainEdit};
     for (QLineEdit* edit : groupEdits_) {
         order << edit;
     }
-    order << BitBtn1 << BitBtn2;
+    order << okButton << cancelButton;
     for (qsizetype i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
-    connectGuarded(BitBtn1, &QPushButton::clicked, this, &FirstRunWindow::BitBtn1Click);
-    connectGuarded(BitBtn2, &QPushButton::clicked, this, &FirstRunWindow::BitBtn2Click);
+    connectGuarded(okButton, &QPushButton::clicked, this, &FirstRunWindow::okClicked);
+    connectGuarded(cancelButton, &QPushButton::clicked, this, &FirstRunWindow::cancelClicked);
 }
 
 void FirstRunWindow::FormShow() {
-    CompanyName->setFocus(Qt::OtherFocusReason);
+    companyEdit->setFocus(Qt::OtherFocusReason);
 }
 
 void FirstRunWindow::refuse(const QString& text, QLineEdit* edit) {
@@ -108,10 +109,10 @@ void FirstRunWindow::refuse(const QString& text, QLineEdit* edit) {
 QLineEdit* FirstRunWindow::editOfProblem(const QString& problem) const {
     const QString field = problem.section(QLatin1Char(':'), 0, 0);
     if (field == QLatin1String("abbreviation")) {
-        return Abbreviation;
+        return abbreviationEdit;
     }
     if (field == QLatin1String("password")) {
-        return Password;
+        return passwordEdit;
     }
     if (field.startsWith(QLatin1String("group "))) {
         const int d = field.mid(6).toInt();
@@ -119,14 +120,14 @@ QLineEdit* FirstRunWindow::editOfProblem(const QString& problem) const {
             return groupEdit(d);
         }
     }
-    return CompanyName;
+    return companyEdit;
 }
 
-void FirstRunWindow::BitBtn1Click() {
+void FirstRunWindow::okClicked() {
     NewRegister settings;
-    settings.company = CompanyName->text().trimmed();
-    settings.abbreviation = Abbreviation->text().trimmed();
-    settings.password = Password->text();
+    settings.company = companyEdit->text().trimmed();
+    settings.abbreviation = abbreviationEdit->text().trimmed();
+    settings.password = passwordEdit->text();
     for (int d = 1; d <= 9; ++d) {
         const QString name = groupEdit(d)->text().trimmed();
         if (!name.isEmpty()) {
@@ -134,17 +135,18 @@ void FirstRunWindow::BitBtn1Click() {
         }
     }
     if (settings.company.isEmpty()) {
-        refuse(QStringLiteral("Type the company's name: it heads every report."), CompanyName);
+        refuse(QStringLiteral("Type the company's name: it heads every report."), companyEdit);
         return;
     }
     if (settings.abbreviation.isEmpty()) {
-        refuse(QStringLiteral("Type the company's abbreviation: every asset identifier starts with it."), Abbreviation);
+        refuse(QStringLiteral("Type the company's abbreviation: every asset identifier starts with it."),
+               abbreviationEdit);
         return;
     }
-    if (PasswordAgain->text() != settings.password) {
-        PasswordAgain->clear();
+    if (passwordAgainEdit->text() != settings.password) {
+        passwordAgainEdit->clear();
         refuse(QStringLiteral("The two passwords differ. Type the access password again below the first."),
-               PasswordAgain);
+               passwordAgainEdit);
         return;
     }
     if (settings.groups.isEmpty()) {
@@ -171,6 +173,6 @@ void FirstRunWindow::BitBtn1Click() {
     setModalResult(mrOk);
 }
 
-void FirstRunWindow::BitBtn2Click() {
+void FirstRunWindow::cancelClicked() {
     setModalResult(mrCancel);
 }

@@ -20,15 +20,15 @@ class FirstRunWindow : public Form {
 public:
     FirstRunWindow(QWidget* parent, const QString& registerPath);
 
-    QLabel* Intro;
-    QGroupBox* GroupBox1;
-    QLineEdit* CompanyName;
-    QLineEdit* Abbreviation;
-    QLineEdit* Password;
-    QLineEdit* PasswordAgain;
-    QGroupBox* GroupBox2;
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
+    QLabel* introLabel;
+    QGroupBox* companyBox;
+    QLineEdit* companyEdit;
+    QLineEdit* abbreviationEdit;
+    QLineEdit* passwordEdit;
+    QLineEdit* passwordAgainEdit;
+    QGroupBox* groupsBox;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
     // The edit of group d (1 to 9).
     QLineEdit* groupEdit(int d) const { return groupEdits_[static_cast<size_t>(d - 1)]; }
@@ -41,8 +41,8 @@ private:
     void refuse(const QString& text, QLineEdit* edit);
     // The edit a "FIELD: message" line of the register's own checks is about.
     QLineEdit* editOfProblem(const QString& problem) const;
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void okClicked();
+    void cancelClicked();
 
     QString registerPath_;
     std::array<QLineEdit*, 9> groupEdits_{};

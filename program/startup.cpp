@@ -147,7 +147,7 @@ std::optional<int> enterRegisterFolder(const StartOptions& options, bool& passwo
         if (Dialogs::showModal(firstRun) != mrOk) {
             return 0;
         }
-        passwordJustGiven = !firstRun.Password->text().isEmpty();
+        passwordJustGiven = !firstRun.passwordEdit->text().isEmpty();
     }
     return options.registerFolder.isEmpty() ? enterFolder(folder) : std::nullopt;
 }

@@ -82,7 +82,7 @@ public:
     }
     ~StatusShown() {
         if (!done_) {
-            writer_.discardReportFile();
+            writer_.DiscardReportFile();
             writer_.status_.HideStatus();
         }
     }
@@ -104,12 +104,12 @@ ReportWriter::ReportWriter(Session& session, Dataset& settings, TStatusFrm& stat
 }
 
 ReportWriter::~ReportWriter() {
-    discardReportFile();
+    DiscardReportFile();
 }
 
 // The lines of a template file, split at LF with a CR before it removed. Throws when it cannot be read.
-QStringList ReportWriter::templateLines(const QString& fileName) const {
-    QFile file(session_.reportsPath(fileName));
+QStringList ReportWriter::TemplateLines(const QString& fileName) const {
+    QFile file(session_.ReportsPath(fileName));
     if (!file.open(QIODevice::ReadOnly)) {
         throw ControlError(QStringLiteral("Cannot read the report template %1: %2")
                                .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
@@ -135,54 +135,54 @@ QStringList ReportWriter::templateLines(const QString& fileName) const {
     return lines;
 }
 
-QIODevice& ReportWriter::pageOutput(QFile& created) {
+QIODevice& ReportWriter::PageOutput(QFile& created) {
     return created;
 }
 
-void ReportWriter::appendLine(const QString& line) {
+void ReportWriter::AppendLine(const QString& line) {
     if (!owned_) {
         return;
     }
     appendEightBit(buffer_, line);
-    endLine();
+    EndLine();
 }
 
 // Ends the line gathered and writes the lines out once they fill the buffer.
-void ReportWriter::endLine() {
+void ReportWriter::EndLine() {
     buffer_.append("\r\n", 2);
     if (buffer_.size() >= kWriteBufferBytes) {
-        flushBuffer();
+        FlushBuffer();
     }
 }
 
 // Writes out the gathered lines; a write that does not take them all fails the report.
-void ReportWriter::flushBuffer() {
+void ReportWriter::FlushBuffer() {
     if (buffer_.isEmpty() || !owned_) {
         return;
     }
     const qint64 written = out_->write(buffer_);
     if (written != buffer_.size()) {
-        failWriting(out_->errorString());
+        FailWriting(out_->errorString());
     }
     buffer_.clear();
 }
 
 // Deletes the unfinished page and raises the error that names it and the reason.
-void ReportWriter::failWriting(const QString& reason) {
+void ReportWriter::FailWriting(const QString& reason) {
     const QString path = file_.fileName();
-    discardReportFile();
+    DiscardReportFile();
     throw ControlError(
         QStringLiteral("Cannot write the report page %1: %2").arg(QDir::toNativeSeparators(path), reason));
 }
 
-void ReportWriter::appendTemplate(const QString& fileName) {
-    for (const QString& line : templateLines(fileName)) {
-        appendLine(ExpandPlaceholders(line));
+void ReportWriter::AppendTemplate(const QString& fileName) {
+    for (const QString& line : TemplateLines(fileName)) {
+        AppendLine(ExpandPlaceholders(line));
     }
 }
 
 // Closes and deletes the file of a report that will never be shown, so no unfinished page is left behind.
-void ReportWriter::discardReportFile() {
+void ReportWriter::DiscardReportFile() {
     buffer_.clear();
     // A write that failed has nothing more to tell: the page is going.
     if (out_ && out_ != &file_) {
@@ -198,7 +198,7 @@ void ReportWriter::discardReportFile() {
 
 // Creates the file of report number n, readable and writable by its owner only, unless a file of that name
 // exists. Sets taken when one does.
-bool ReportWriter::createReportFile(int n, bool& taken) {
+bool ReportWriter::CreateReportFile(int n, bool& taken) {
     file_.close();
     file_.setFileName(run_.path() + QStringLiteral("/~%1.htm").arg(n));
     // NewOnly fails when the name exists, in the same step as the creation, so nothing can slip in between
@@ -216,13 +216,13 @@ bool ReportWriter::createReportFile(int n, bool& taken) {
 // the numbers after the last one drawn are tried in turn, so the search ends even in a crowded folder.
 // Gives up, owning no file, when every name is taken; throws when a file cannot be created for another
 // reason.
-void ReportWriter::claimReportNumber() {
+void ReportWriter::ClaimReportNumber() {
     int n = static_cast<int>(QRandomGenerator::global()->bounded(kReportNumbers));
     bool taken = false;
     for (int draw = 0; draw < kRandomDraws + kReportNumbers; ++draw) {
-        if (createReportFile(n, taken)) {
+        if (CreateReportFile(n, taken)) {
             owned_ = true;
-            out_ = &pageOutput(file_);
+            out_ = &PageOutput(file_);
             return;
         }
         if (!taken) {
@@ -234,7 +234,7 @@ void ReportWriter::claimReportNumber() {
     }
 }
 
-void ReportWriter::showReport() {
+void ReportWriter::ShowReport() {
     viewer_.showReport(ReportFilePath());
 }
 
@@ -272,49 +272,49 @@ void ReportWriter::BeginReport(const QString& title, const QString& user) {
     if (!session_.ReportsEnabled) {
         return;
     }
-    discardReportFile();
+    DiscardReportFile();
     name_.clear();
     // The template is read before the page exists, so a template that cannot be read leaves nothing behind.
-    const QStringList header = templateLines(QStringLiteral("header.htm"));
-    run_.prepare(session_.reportsPath(QString()));
-    claimReportNumber();
+    const QStringList header = TemplateLines(QStringLiteral("header.htm"));
+    run_.prepare(session_.ReportsPath(QString()));
+    ClaimReportNumber();
     // A name is kept only for a file this report created; otherwise the viewer must not delete the file of
     // that name, so it is pointed at no file at all, as when reports are disabled.
     name_ = owned_ ? QFileInfo(file_.fileName()).completeBaseName() : QString();
     for (const QString& line : header) {
-        appendLine(ExpandPlaceholders(line));
+        AppendLine(ExpandPlaceholders(line));
     }
 }
 
 // A line of before, value HTML-escaped and after, written without building it as one string first: a
 // long report writes hundreds of thousands of cells.
-void ReportWriter::appendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after) {
+void ReportWriter::AppendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after) {
     if (!session_.ReportsEnabled || !owned_) {
         return;
     }
     buffer_.append(before.data(), before.size());
     appendEightBit(buffer_, value, true);
     buffer_.append(after.data(), after.size());
-    endLine();
+    EndLine();
 }
 
 void ReportWriter::WriteReportLine(const QString& line) {
     if (!session_.ReportsEnabled) {
         return;
     }
-    appendLine(line);
+    AppendLine(line);
 }
 
 void ReportWriter::EndReport() {
     if (!session_.ReportsEnabled || !owned_) {
         return;
     }
-    const OnError discard([this] { discardReportFile(); });
-    appendTemplate(QStringLiteral("footer.htm"));
-    flushBuffer();
+    const OnError discard([this] { DiscardReportFile(); });
+    AppendTemplate(QStringLiteral("footer.htm"));
+    FlushBuffer();
     file_.close();
     if (file_.error() != QFileDevice::NoError) {
-        failWriting(file_.errorString());
+        FailWriting(file_.errorString());
     }
     // The report is complete: from here on only the viewer touches the file.
     out_ = nullptr;
@@ -362,7 +362,7 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
             for (int r = 0; r < count; ++r) {
                 WriteReportLine(QStringLiteral("<tr>"));
                 for (size_t c = 0; c < width; ++c) {
-                    appendCellLine(QLatin1StringView("<td><div align=\"center\">"),
+                    AppendCellLine(QLatin1StringView("<td><div align=\"center\">"),
                                    texts[static_cast<size_t>(r) * width + c], QLatin1StringView("&nbsp;</div></td>"));
                 }
                 WriteReportLine(QStringLiteral("</tr>"));
@@ -375,7 +375,7 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
     WriteReportLine(QStringLiteral("</table>"));
     EndReport();
     status.hide();
-    showReport();
+    ShowReport();
 }
 
 void ReportWriter::ReportRecordAsList(const QString& title, TDBGrid& grid) {
@@ -389,5 +389,5 @@ void ReportWriter::ReportRecordAsList(const QString& title, TDBGrid& grid) {
     }
     EndReport();
     status.hide();
-    showReport();
+    ShowReport();
 }

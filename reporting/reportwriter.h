@@ -72,22 +72,22 @@ public:
 protected:
     // Where the bytes of a newly created page go: the page file itself. A test puts a device that fails
     // in its place.
-    virtual QIODevice& pageOutput(QFile& created);
+    virtual QIODevice& PageOutput(QFile& created);
 
 private:
     class StatusShown;
 
-    QStringList templateLines(const QString& fileName) const;
-    void appendLine(const QString& line);
-    void appendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after);
-    void endLine();
-    void appendTemplate(const QString& fileName);
-    void flushBuffer();
-    [[noreturn]] void failWriting(const QString& reason);
-    void discardReportFile();
-    bool createReportFile(int n, bool& taken);
-    void claimReportNumber();
-    void showReport();
+    QStringList TemplateLines(const QString& fileName) const;
+    void AppendLine(const QString& line);
+    void AppendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after);
+    void EndLine();
+    void AppendTemplate(const QString& fileName);
+    void FlushBuffer();
+    [[noreturn]] void FailWriting(const QString& reason);
+    void DiscardReportFile();
+    bool CreateReportFile(int n, bool& taken);
+    void ClaimReportNumber();
+    void ShowReport();
 
     Session& session_;
     Dataset& settings_;

@@ -188,9 +188,9 @@ private slots:
         QString prompt;
         DialogScript::setNextModal([&](QDialog& d) {
             auto& login = dynamic_cast<TServerLoginFrm&>(d);
-            prompt = login.promptlabel->text();
-            login.Password->setText(typed);
-            (typed.isEmpty() ? login.BitBtn2 : login.BitBtn1)->click();
+            prompt = login.promptLabel->text();
+            login.passwordEdit->setText(typed);
+            (typed.isEmpty() ? login.cancelButton : login.okButton)->click();
         });
         QCOMPARE(f.start(), refusal.isEmpty() ? std::nullopt : std::optional<int>(1));
         QVERIFY2(prompt.contains(QStringLiteral("asks for the password of the login 'vantrel_login'")),
@@ -213,13 +213,13 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
         const QString folder = dataHome.path() + QStringLiteral("/vantrel");
         drive<FirstRunWindow>([](FirstRunWindow& d) {
-            typeInto(d.CompanyName, QStringLiteral("Kelton Trust"));
-            typeInto(d.Abbreviation, QStringLiteral(" KLT "));
-            typeInto(d.Password, QStringLiteral("s3cret"));
-            typeInto(d.PasswordAgain, QStringLiteral("s3cret"));
+            typeInto(d.companyEdit, QStringLiteral("Kelton Trust"));
+            typeInto(d.abbreviationEdit, QStringLiteral(" KLT "));
+            typeInto(d.passwordEdit, QStringLiteral("s3cret"));
+            typeInto(d.passwordAgainEdit, QStringLiteral("s3cret"));
             typeInto(d.groupEdit(1), QStringLiteral("Computers"));
             typeInto(d.groupEdit(7), QStringLiteral("Furniture"));
-            d.BitBtn1->click();
+            d.okButton->click();
         });
         StartOptions desktop;
         desktop.desktop = true;

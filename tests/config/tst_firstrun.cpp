@@ -25,10 +25,10 @@ class TestFirstRun : public QObject {
 
     // Fills every field with an entry the window accepts.
     static void typeGoodEntries(FirstRunWindow& d) {
-        typeInto(d.CompanyName, u"Kelton Trust"_s);
-        typeInto(d.Abbreviation, u"KLT"_s);
-        typeInto(d.Password, u"secret"_s);
-        typeInto(d.PasswordAgain, u"secret"_s);
+        typeInto(d.companyEdit, u"Kelton Trust"_s);
+        typeInto(d.abbreviationEdit, u"KLT"_s);
+        typeInto(d.passwordEdit, u"secret"_s);
+        typeInto(d.passwordAgainEdit, u"secret"_s);
         typeInto(d.groupEdit(1), u"Computers"_s);
     }
 
@@ -51,15 +51,16 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
         QTest::newRow("passwords differ")
-            << u"PasswordAgain"_s << u"Secret"_s << u"The two passwords differ"_s << u"PasswordAgain"_s;
-        QTest::newRow("no company") << u"CompanyName"_s << u"   "_s << u"company's name"_s << u"CompanyName"_s;
-        QTest::newRow("no abbreviation") << u"Abbreviation"_s << QString() << u"abbreviation"_s << u"Abbreviation"_s;
-        QTest::newRow("no group") << u"Group1Name"_s << QString() << u"at least one asset group"_s << u"Group1Name"_s;
+            << u"passwordAgainEdit"_s << u"Secret"_s << u"The two passwords differ"_s << u"passwordAgainEdit"_s;
+        QTest::newRow("no company") << u"companyEdit"_s << u"   "_s << u"company's name"_s << u"companyEdit"_s;
+        QTest::newRow("no abbreviation") << u"abbreviationEdit"_s << QString() << u"abbreviation"_s
+                                         << u"abbreviationEdit"_s;
+        QTest::newRow("no group") << u"group1Edit"_s << QString() << u"at least one asset group"_s << u"group1Edit"_s;
         QTest::newRow("abbreviation too long for an identifier")
-            << u"Abbreviation"_s << QString(252, u'K') << u"The abbreviation has 252 characters; it holds at most 251"_s
-            << u"Abbreviation"_s;
+            << u"abbreviationEdit"_s << QString(252, u'K')
+            << u"The abbreviation has 252 characters; it holds at most 251"_s << u"abbreviationEdit"_s;
         QTest::newRow("group name too long")
-            << u"Group9Name"_s << QString(256, u'g') << u"The group name has 256 characters"_s << u"Group9Name"_s;
+            << u"group9Edit"_s << QString(256, u'g') << u"The group name has 256 characters"_s << u"group9Edit"_s;
     }
     void refusedEntryMakesNothing() {
         QFETCH(QString, field);
@@ -71,10 +72,10 @@ private slots:
         drive<FirstRunWindow>([&](FirstRunWindow& d) {
             typeGoodEntries(d);
             typeInto(d.findChild<QLineEdit*>(field), entry);
-            d.BitBtn1->click();
+            d.okButton->click();
             QVERIFY(d.isVisible());
             focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-            d.BitBtn2->click();
+            d.cancelButton->click();
         });
         QVERIFY(Dialogs::showModal(w) != mrOk);
         QCOMPARE(messageTexts().size(), 1);
@@ -95,7 +96,7 @@ private slots:
         drive<FirstRunWindow>([how](FirstRunWindow& d) {
             typeGoodEntries(d);
             if (how == u"Cancel"_s) {
-                d.BitBtn2->click();
+                d.cancelButton->click();
             } else if (how == u"Escape"_s) {
                 QTest::keyClick(&d, Qt::Key_Escape);
             } else {

@@ -111,7 +111,7 @@ public:
         : ReportWriter(fx.session, dm.SystemTable, *fx.StatusFrm, *fx.reporterfrm), room_(room) {}
 
 protected:
-    QIODevice& pageOutput(QFile& created) override {
+    QIODevice& PageOutput(QFile& created) override {
         if (room_ < 0) {
             full_.setFileName(QStringLiteral("/dev/full"));
             full_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
@@ -195,8 +195,8 @@ void TestReportWriter::openRegister() {
 }
 
 void TestReportWriter::useFixtureTemplates() {
-    writeFile(fx.session.reportsPath(QStringLiteral("header.htm")), kHeader);
-    writeFile(fx.session.reportsPath(QStringLiteral("footer.htm")), kFooter);
+    writeFile(fx.session.ReportsPath(QStringLiteral("header.htm")), kHeader);
+    writeFile(fx.session.ReportsPath(QStringLiteral("footer.htm")), kFooter);
 }
 
 void TestReportWriter::cleanup() {
@@ -377,10 +377,10 @@ void TestReportWriter::installedTemplatesMakeACompletePage() {
 }
 
 void TestReportWriter::reportsDisabledWriteNothingButShowTheViewer() {
-    QVERIFY(QFile::remove(fx.session.reportsPath(QStringLiteral("footer.htm"))));
+    QVERIFY(QFile::remove(fx.session.ReportsPath(QStringLiteral("footer.htm"))));
     QVERIFY(!fx.session.CheckReportFiles());
     openRegister();
-    const QByteArray header = readAll(fx.session.reportsPath(QStringLiteral("header.htm")));
+    const QByteArray header = readAll(fx.session.ReportsPath(QStringLiteral("header.htm")));
     int viewerShown = 0;
     QStringList filesWhileShown;
     int progress = -1;
@@ -402,7 +402,7 @@ void TestReportWriter::reportsDisabledWriteNothingButShowTheViewer() {
     QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
     QCOMPARE(writer_->ReportName(), QString());
     QCOMPARE(writer_->ReportTitle(), QStringLiteral("Item Details"));
-    QCOMPARE(readAll(fx.session.reportsPath(QStringLiteral("header.htm"))), header);
+    QCOMPARE(readAll(fx.session.ReportsPath(QStringLiteral("header.htm"))), header);
 }
 
 void TestReportWriter::reportFileDeletedOnEveryWayOfClosing_data() {
@@ -445,7 +445,7 @@ void TestReportWriter::reportFileDeletedOnEveryWayOfClosing() {
     QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
     const QDir installed(reportsSourceFolder());
     for (const QString& name : installed.entryList(QDir::Files)) {
-        QCOMPARE(readAll(fx.session.reportsPath(name)), readAll(installed.filePath(name)));
+        QCOMPARE(readAll(fx.session.ReportsPath(name)), readAll(installed.filePath(name)));
     }
     if (way == QLatin1String("dismiss")) {
         QVERIFY(openAfterPrint);
@@ -538,7 +538,7 @@ void TestReportWriter::failedWritesStopTheReport() {
     openRegister();
     FailingWriter writer(fx, *dm_, room);
     if (reason.startsWith(QLatin1String("No such"))) {
-        QVERIFY(QFile::remove(fx.session.reportsPath(QStringLiteral("header.htm"))));
+        QVERIFY(QFile::remove(fx.session.ReportsPath(QStringLiteral("header.htm"))));
     }
     const bool missingField = reason.startsWith(QLatin1String("Field"));
     if (missingField) {
@@ -552,7 +552,7 @@ void TestReportWriter::failedWritesStopTheReport() {
     QVERIFY2(text.contains(reason), qPrintable(text));
     const QString named = missingField ? QStringLiteral("mainquery")
                           : reason.startsWith(QLatin1String("No such"))
-                              ? QDir::toNativeSeparators(fx.session.reportsPath(QStringLiteral("header.htm")))
+                              ? QDir::toNativeSeparators(fx.session.ReportsPath(QStringLiteral("header.htm")))
                               : QDir::toNativeSeparators(writer.PagesFolder() + QStringLiteral("/~"));
     QVERIFY2(text.contains(named), qPrintable(text));
     QVERIFY(!fx.StatusFrm->isVisible());
