@@ -4,7 +4,13 @@
 
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/jetsql.h"
 #include "data/schema.h"
+
+QStringList groupCountStatement(const QString& group) {
+    return {QStringLiteral("Select COUNT(*) as GTotal"), QStringLiteral("FROM assets"),
+            QStringLiteral("Where ITEMGROUP = ") + jetQuote(group)};
+}
 
 QString LeadingZeros(const QString& digits) {
     return digits.size() < 3 ? QString(3 - digits.size(), QLatin1Char('0')) : QString();

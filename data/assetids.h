@@ -5,10 +5,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class Connection;
 
+// The statement of the count rule, in the Jet dialect a line each: how many assets group holds, as GTotal.
+QStringList groupCountStatement(const QString& group);
 // The zeros put before a running number: "00" for one digit, "0" for two, none for three or more.
 QString LeadingZeros(const QString& digits);
 // The identifier of running number n under prefix (abbreviation and group digit): prefix, zero fill, n.

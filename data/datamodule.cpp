@@ -12,16 +12,24 @@ DataModule::DataModule()
       Query2(ADOConnection1, QStringLiteral("Query2")) {
     setInitialMainStatement();
     SystemTable.setTableName(QStringLiteral("System"));
-    GroupsTable.addSql(QStringLiteral("select *"));
-    GroupsTable.addSql(QStringLiteral("from Groups "));
-    GroupsTable.addSql(QStringLiteral("where Description <> ''"));
+    for (const QString& line : namedGroupsStatement()) {
+        GroupsTable.addSql(line);
+    }
     cfgGroupsTable.setTableName(QStringLiteral("Groups"));
 }
 
 void DataModule::setInitialMainStatement() {
     mainquery.clearSql();
-    mainquery.addSql(QStringLiteral("select *"));
-    mainquery.addSql(QStringLiteral("from assets"));
-    mainquery.addSql(QStringLiteral("WHERE Writtenoff <> TRUE"));
-    mainquery.addSql(QStringLiteral("ORDER BY Assetid;"));
+    for (const QString& line : startupListStatement()) {
+        mainquery.addSql(line);
+    }
+}
+
+QStringList DataModule::startupListStatement() {
+    return {QStringLiteral("select *"), QStringLiteral("from assets"), QStringLiteral("WHERE Writtenoff <> TRUE"),
+            QStringLiteral("ORDER BY Assetid;")};
+}
+
+QStringList DataModule::namedGroupsStatement() {
+    return {QStringLiteral("select *"), QStringLiteral("from Groups "), QStringLiteral("where Description <> ''")};
 }

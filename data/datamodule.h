@@ -31,4 +31,9 @@ public:
 
     // Sets mainquery's statement to the start-up list: active assets in identifier order.
     void setInitialMainStatement();
+
+    // The statements the queries start with, in the Jet dialect, a line each: the start-up list (mainquery),
+    // and the groups that have a name (GroupsTable).
+    static QStringList startupListStatement();
+    static QStringList namedGroupsStatement();
 };

@@ -8,7 +8,6 @@
 #include "data/assetids.h"
 #include "data/datamodule.h"
 #include "data/errors.h"
-#include "data/jetsql.h"
 #include "records/saveconflict.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
@@ -178,9 +177,9 @@ QString Tassdetfrm::nextAssetId(const QString& group) {
     Dataset& q = data_.Query2;
     q.close();
     q.clearSql();
-    q.addSql(QStringLiteral("Select COUNT(*) as GTotal"));
-    q.addSql(QStringLiteral("FROM assets"));
-    q.addSql(QStringLiteral("Where ITEMGROUP = ") + jetQuote(group));
+    for (const QString& line : groupCountStatement(group)) {
+        q.addSql(line);
+    }
     q.open();
     return nextFreeAssetId(data_.ADOConnection1,
                            data_.SystemTable.fieldByName(QStringLiteral("CompanyAbbr")).asString(), group,

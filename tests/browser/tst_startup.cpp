@@ -7,6 +7,7 @@
 #include "browser/main.h"
 #include "config/cfg.h"
 #include "config/firstrun.h"
+#include "data/datamodule.h"
 #include "program/startup.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
@@ -66,9 +67,7 @@ private slots:
         QVERIFY(f.app().session.ReportsEnabled);
         QVERIFY(DialogScript::messages().empty());
         QCOMPARE(f.app().session.ProgramFolder, f.programFile().chopped(QStringLiteral("vantrel").size()));
-        const QStringList expected{QStringLiteral("select *"), QStringLiteral("from assets"),
-                                   QStringLiteral("WHERE Writtenoff <> TRUE"), QStringLiteral("ORDER BY Assetid;")};
-        QCOMPARE(f.app().mainfrm->data.mainquery.sqlLines(), expected);
+        QCOMPARE(f.app().mainfrm->data.mainquery.sqlLines(), DataModule::startupListStatement());
         QVERIFY(f.app().mainfrm->data.GroupsTable.active());
         QVERIFY(f.app().mainfrm->data.SystemTable.active());
         const QLineEdit* password = f.app().logonfrm->Password;

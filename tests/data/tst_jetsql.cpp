@@ -1,9 +1,13 @@
 // Tests of the translation of Jet statements into SQLite's dialect: literals, dates, booleans, bracketed names,
-// the end of the statement, the one-table analysis, and every statement the program runs, executed on an
-// in-memory database configured as the register's connection is (no double-quoted strings, our LIKE).
+// the end of the statement, the one-table analysis, statements in the program's shapes executed on an
+// in-memory database configured as the register's connection is (no double-quoted strings, our LIKE), and
+// the data layer's own statements run on a register.
+#include "data/assetids.h"
+#include "data/datamodule.h"
 #include "data/errors.h"
 #include "data/jetsql.h"
 #include "data/likefunction.h"
+#include "tests/support/testregister.h"
 
 #include <QtTest>
 #include <sqlite3.h>
@@ -24,24 +28,15 @@ QString translationError(const QString& jet) {
     return {};
 }
 
-const QStringList kAssetsLike = {"SELECT *", "FROM Assets", "WHERE description LIKE \"%lap%\"",
-                                 "AND Writtenoff <> TRUE", "ORDER BY description;"};
-const QStringList kAssetsInUse = {"select *", "from assets", "WHERE Writtenoff <> TRUE", "ORDER BY Assetid;"};
-const QStringList kGroups = {"select *", "from Groups ", "where Description <> ''"};
-const QStringList kGroupCount = {"Select COUNT(*) as GTotal", "FROM assets", "Where ITEMGROUP = \"3\""};
-const QStringList kTestDue = {"Select AssetID, Make, Model, SerialNumber, DatePurchased", "FROM Assets",
-                              "WHERE DatePurchased <= #7/4/2026# and WrittenOff = FALSE", "Order by DatePurchased"};
-const QStringList kBorrowed = {"Select AssetID, Make, Model, SerialNumber, Borrower, Borrowedon, ExpectedReturn",
-                               "FROM Assets", "WHERE itemBorrowed = TRUE and WrittenOFf = False",
-                               "Order by BorrowedOn"};
-const QStringList kWrittenOffReport = {"SELECT Groups.Description, Count(*) AS Total",
-                                       "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
-                                       "GROUP BY Groups.Description, assets.WrittenOff",
-                                       "HAVING assets.WrittenOff=TRUE"};
-const QStringList kValueReport = {"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
-                                  "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
-                                  "WHERE DatePurchased >= #1/1/2027#", "GROUP BY Groups.Description, assets.WrittenOff",
-                                  "HAVING assets.WrittenOff=FALSE"};
+// Statements in the shapes the program runs: over several lines, with dates, flags in either case, a
+// double-quoted pattern and a closing semicolon.
+const QStringList kDatesAndFlags = {"SELECT AssetID, Make, DatePurchased", "FROM Assets",
+                                    "WHERE DatePurchased <= #7/4/2026# and WrittenOff = FALSE",
+                                    "Order by DatePurchased"};
+const QStringList kPatternAndFlags = {"select *", "from Assets", "WHERE Description LIKE \"%LAP%\"",
+                                      "AND itemBorrowed <> TRUE", "ORDER BY Description;"};
+const QStringList kFlagsEitherCase = {"Select AssetID, Borrower, ExpectedReturn", "FROM Assets",
+                                      "WHERE itemBorrowed = TRUE and WrittenOFf = False", "Order by BorrowedOn"};
 
 QString joined(const QStringList& lines) {
     return lines.join(QLatin1Char('\n'));
@@ -139,7 +134,8 @@ private slots:
     void jetQuoteRoundTrip();
     void singleTable_data();
     void singleTable();
-    void programStatementsRun();
+    void translatedStatementsRun();
+    void programStatementsOnARegister();
     void singleTableReadByRowIdGivesSameRows_data();
     void singleTableReadByRowIdGivesSameRows();
 };
@@ -371,33 +367,23 @@ void TestJetSql::singleTable_data() {
     QTest::addColumn<QString>("selectList");
     QTest::addColumn<QString>("fromOn");
 
-    QTest::newRow("search") << joined(kAssetsLike) << true << "Assets"
-                            << "*"
-                            << "FROM Assets\nWHERE description LIKE '%lap%'\nAND Writtenoff <> 1\nORDER BY description";
-    QTest::newRow("in use") << joined(kAssetsInUse) << true << "assets"
-                            << "*"
-                            << "from assets\nWHERE Writtenoff <> 1\nORDER BY Assetid";
-    QTest::newRow("groups") << joined(kGroups) << true << "Groups"
-                            << "*"
-                            << "from Groups \nwhere Description <> ''";
-    QTest::newRow("test due") << joined(kTestDue) << true << "Assets"
-                              << "AssetID, Make, Model, SerialNumber, DatePurchased"
-                              << "FROM Assets\nWHERE DatePurchased <= '2026-07-04' and WrittenOff = 0\n"
-                                 "Order by DatePurchased";
-    QTest::newRow("borrowed") << joined(kBorrowed) << true << "Assets"
-                              << "AssetID, Make, Model, SerialNumber, Borrower, Borrowedon, ExpectedReturn"
-                              << "FROM Assets\nWHERE itemBorrowed = 1 and WrittenOFf = 0\nOrder by BorrowedOn";
+    QTest::newRow("dates and flags") << joined(kDatesAndFlags) << true << "Assets"
+                                     << "AssetID, Make, DatePurchased"
+                                     << "FROM Assets\nWHERE DatePurchased <= '2026-07-04' and WrittenOff = 0\n"
+                                        "Order by DatePurchased";
+    QTest::newRow("pattern and flags") << joined(kPatternAndFlags) << true << "Assets"
+                                       << "*"
+                                       << "from Assets\nWHERE Description LIKE '%LAP%'\nAND itemBorrowed <> 1\n"
+                                          "ORDER BY Description";
+    QTest::newRow("flags in either case")
+        << joined(kFlagsEitherCase) << true << "Assets"
+        << "AssetID, Borrower, ExpectedReturn"
+        << "FROM Assets\nWHERE itemBorrowed = 1 and WrittenOFf = 0\nOrder by BorrowedOn";
     // One row counted from many: reading it by row id would give one count per row.
-    QTest::newRow("group count") << joined(kGroupCount) << false << ""
-                                 << ""
-                                 << "";
-    QTest::newRow("written-off report") << joined(kWrittenOffReport) << false << ""
-                                        << ""
-                                        << "";
-    QTest::newRow("value report") << joined(kValueReport) << false << ""
-                                  << ""
-                                  << "";
-
+    QTest::newRow("count with an alias") << "Select COUNT(*) as Total\nFROM assets\nWhere ItemGroup = \"3\"" << false
+                                         << ""
+                                         << ""
+                                         << "";
     QTest::newRow("bare table") << "SELECT * FROM Assets" << true << "Assets"
                                 << "*"
                                 << "FROM Assets";
@@ -484,35 +470,70 @@ void TestJetSql::singleTable() {
     }
 }
 
-void TestJetSql::programStatementsRun() {
+void TestJetSql::translatedStatementsRun() {
     RegisterDb db;
     auto run = [&](const QStringList& lines) { return db.rows(translateJetSql(joined(lines)).sql); };
-    auto ids = [&](const QStringList& lines) { return db.firstColumn(translateJetSql(joined(lines)).sql); };
 
-    // Our LIKE folds É, the written-off laptops stay out, and Description sorts without regard to case.
-    QCOMPARE(ids(kAssetsLike), (QStringList{"A001", "A005"}));
-    QCOMPARE(ids(kAssetsInUse), (QStringList{"A001", "A003", "A004", "A005", "A006", "A009"}));
-    QCOMPARE(run(kGroups), (QStringList{"1|Computers", "2|Furniture", "3|Tools"}));
-    QCOMPARE(run(kGroupCount), QStringList{"3"});
     // ISO text dates compare as dates; a purchase at 10:30 on the day is after the day's midnight, as in Jet.
-    QCOMPARE(run(kTestDue), (QStringList{"A005|Acer|X|SN5|2024-02-29", "A001|Dell|Latitude|SN1|2026-07-04"}));
-    QCOMPARE(run(kBorrowed), (QStringList{"A001|Dell|Latitude|SN1|Ann|2026-08-01|2026-08-15",
-                                          "A004|Makita|DHP|SN4|Bob|2027-01-10|NULL"}));
-    QStringList writtenOff = run(kWrittenOffReport);
-    writtenOff.sort();
-    QCOMPARE(writtenOff, (QStringList{"Computers|2", "Tools|1"}));
-    QStringList value = run(kValueReport);
-    value.sort();
-    QCOMPARE(value, (QStringList{"Furniture|99.5", "Tools|150"}));
+    QCOMPARE(run(kDatesAndFlags), (QStringList{"A005|Acer|2024-02-29", "A001|Dell|2026-07-04"}));
+    // Our LIKE folds case, the borrowed laptop stays out, and Description sorts without regard to case.
+    QCOMPARE(db.firstColumn(translateJetSql(joined(kPatternAndFlags)).sql), (QStringList{"A008", "A002", "A005"}));
+    QCOMPARE(run(kFlagsEitherCase), (QStringList{"A001|Ann|2026-08-15", "A004|Bob|NULL"}));
+}
+
+// The data layer's own statements, run by the data module on a register of either engine: the start-up list
+// holds the assets not written off in identifier order, GroupsTable the groups that have a name, and the
+// count rule one row counting every asset of a group, written off or not, whatever its name holds.
+void TestJetSql::programStatementsOnARegister() {
+    TestRegister reg;
+    reg.exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('1', 'Computers'), ('2', ''), "
+                            "('3', 'Tools'), ('7\"', 'Vans')"));
+    reg.addAsset(QStringLiteral("KLT3002"), QStringLiteral("3"));
+    reg.addAsset(QStringLiteral("KLT1002"), QStringLiteral("1"), QStringLiteral("WrittenOff"), QStringLiteral("1"));
+    reg.addAsset(QStringLiteral("KLT3003"), QStringLiteral("3"), QStringLiteral("WrittenOff"), QStringLiteral("1"));
+    reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
+    reg.addAsset(QStringLiteral("KLT7001"), QStringLiteral("7\""));
+    reg.addAsset(QStringLiteral("KLT3001"), QStringLiteral("3"));
+    const auto column = [](Dataset& data, const QString& field) {
+        QStringList values;
+        for (int r = 0; r < data.recordCount(); ++r) {
+            values << data.textAt(r, data.findField(field));
+        }
+        return values;
+    };
+
+    const std::unique_ptr<DataModule> dm = openDataModule(reg);
+    QCOMPARE(dm->mainquery.sqlLines(), DataModule::startupListStatement());
+    dm->mainquery.open();
+    QCOMPARE(column(dm->mainquery, QStringLiteral("ASSETID")),
+             (QStringList{"KLT1001", "KLT3001", "KLT3002", "KLT7001"}));
+    dm->GroupsTable.close();
+    dm->GroupsTable.open();
+    QStringList named = column(dm->GroupsTable, QStringLiteral("Description"));
+    named.sort();
+    QCOMPARE(named, (QStringList{"Computers", "Tools", "Vans"}));
+
+    const QList<std::pair<QString, int>> counts = {{"3", 3}, {"1", 2}, {"7\"", 1}, {"2", 0}};
+    for (const auto& [group, count] : counts) {
+        Dataset& q = dm->Query2;
+        q.close();
+        q.clearSql();
+        for (const QString& line : groupCountStatement(group)) {
+            q.addSql(line);
+        }
+        q.open();
+        QCOMPARE(q.recordCount(), 1);
+        QCOMPARE(q.fieldByName(QStringLiteral("GTotal")).asInteger(), count);
+    }
 }
 
 void TestJetSql::singleTableReadByRowIdGivesSameRows_data() {
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("search") << kAssetsLike;
-    QTest::newRow("in use") << kAssetsInUse;
-    QTest::newRow("groups") << kGroups;
-    QTest::newRow("test due") << kTestDue;
-    QTest::newRow("borrowed") << kBorrowed;
+    QTest::newRow("start-up list") << DataModule::startupListStatement();
+    QTest::newRow("named groups") << DataModule::namedGroupsStatement();
+    QTest::newRow("dates and flags") << kDatesAndFlags;
+    QTest::newRow("pattern and flags") << kPatternAndFlags;
+    QTest::newRow("flags in either case") << kFlagsEitherCase;
 }
 
 void TestJetSql::singleTableReadByRowIdGivesSameRows() {
