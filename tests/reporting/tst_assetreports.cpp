@@ -1,27 +1,21 @@
 // The report catalogue: each of the nine GO buttons on one register full of edge cases (empty dates,
 // returned items, groups sharing a description, an asset of no group, a group with nothing written off),
-// checked by its statement, its title and the table the viewer was given; then the typed number of years,
-// the date text, the preset dates and the window itself.
-#include "app/session.h"
-#include "app/status.h"
+// checked by its title and the rows of the table the viewer was given; then the typed number of years, the
+// date text, the preset dates and the window itself.
 #include "data/datamodule.h"
 #include "data/textvalues.h"
 #include "reporting/assetreports.h"
 #include "reporting/reportwriter.h"
 #include "tests/support/reportfixture.h"
-#include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 
 #include <QDateEdit>
-#include <QFile>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 
 namespace {
 
@@ -29,10 +23,6 @@ const QDate kToday = QDate::currentDate();
 
 QString daysAgo(int days) {
     return QStringLiteral("'%1'").arg(kToday.addDays(-days).toString(Qt::ISODate));
-}
-
-QString jetDate(int days) {
-    return QStringLiteral("#") + reportDateText(kToday.addDays(-days)) + QStringLiteral("#");
 }
 
 // What a report put on its page: the title of the page, the column titles and the data rows' cells.
@@ -94,10 +84,6 @@ private:
     ShownReport press(QPushButton* button);
 
     ReportFixture fx;
-    std::unique_ptr<QTemporaryDir> programDir_;
-    std::unique_ptr<TestRegister> reg_;
-    std::unique_ptr<DataModule> dm_;
-    std::unique_ptr<ReportWriter> writer_;
     std::unique_ptr<TDBGrid> query2Grid_;
     std::unique_ptr<Tassetreportsfrm> form_;
 };
@@ -107,15 +93,13 @@ void TestAssetReports::initTestCase() {
 }
 
 void TestAssetReports::init() {
-    programDir_ = fx.installReportFiles();
-    QVERIFY(fx.session.ReportsEnabled);
-    reg_ = std::make_unique<TestRegister>();
-    reg_->exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('1', 'Computers'), "
-                              "('2', 'Furniture'), ('3', 'Computers'), ('4', 'Vehicles'), ('5', '')"));
+    QVERIFY(fx.begin());
+    fx.reg->exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('1', 'Computers'), "
+                                "('2', 'Furniture'), ('3', 'Computers'), ('4', 'Vehicles'), ('5', '')"));
     const QString cols = QStringLiteral("DatePurchased, isElectrical, LastTestTag, itemBorrowed, BorrowedOn, "
                                         "ExpectedReturn, WrittenOff, WrittenOffDate, WrittenOffReason, TotalCost");
     auto add = [&](const char* id, const char* group, const QString& values) {
-        reg_->addAsset(QString::fromLatin1(id), QString::fromLatin1(group), cols, values);
+        fx.reg->addAsset(QString::fromLatin1(id), QString::fromLatin1(group), cols, values);
     };
     // An old electrical item, checked over a year ago.
     add("K1001", "1", daysAgo(3650) + ", 1, " + daysAgo(400) + ", 0, NULL, NULL, 0, NULL, NULL, 100");
@@ -131,6 +115,8 @@ void TestAssetReports::init() {
     // Returned long ago: its expected return date is past, but it is no longer on loan. Bought exactly five
     // years (5 x 365 days) ago.
     add("K4001", "4", daysAgo(1825) + ", 0, NULL, 0, " + daysAgo(100) + ", " + daysAgo(70) + ", 0, NULL, NULL, 40");
+    // Bought and last checked exactly a year (365 days) ago: on the edge of the reports that look a year back.
+    add("K4003", "4", daysAgo(365) + ", 1, " + daysAgo(365) + ", 0, NULL, NULL, 0, NULL, NULL, 7.5");
     // Written off over a year ago.
     add("K1003", "1", daysAgo(1000) + ", 0, NULL, 0, NULL, NULL, 1, " + daysAgo(400) + ", 'Lost', 10");
     // Of a group that does not exist.
@@ -142,52 +128,33 @@ void TestAssetReports::init() {
     // Written off without a date.
     add("K3002", "3", daysAgo(900) + ", 0, NULL, 0, NULL, NULL, 1, NULL, 'Stolen', 20");
 
-    dm_ = openDataModule(*reg_);
-    dm_->mainquery.open();
-    writer_ = fx.writerOn(*dm_);
-    query2Grid_ = std::make_unique<TDBGrid>(QStringLiteral("Query2Grid"), &dm_->Query2DataSource);
-    form_ = std::make_unique<Tassetreportsfrm>(nullptr, *dm_, *query2Grid_, *writer_);
+    fx.openRegister();
+    query2Grid_ = std::make_unique<TDBGrid>(QStringLiteral("Query2Grid"), &fx.dm->Query2DataSource);
+    form_ = std::make_unique<Tassetreportsfrm>(nullptr, *fx.dm, *query2Grid_, *fx.writer);
     form_->presetDates(kToday);
 }
 
 void TestAssetReports::cleanup() {
-    QCOMPARE(DialogScript::pendingScript(), 0);
-    QVERIFY(DialogScript::unexpectedModals().empty());
     form_.reset();
     query2Grid_.reset();
-    writer_.reset();
-    dm_.reset();
-    reg_.reset();
-    programDir_.reset();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    fx.end();
 }
 
 ShownReport TestAssetReports::press(QPushButton* button) {
-    ShownReport report;
-    DialogScript::setNextModal([&](QDialog& viewer) {
-        QFile page(writer_->ReportFilePath());
-        if (page.open(QIODevice::ReadOnly)) {
-            report = parseReport(page.readAll());
-        }
-        viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
-    });
+    QByteArray page;
+    fx.readNextPage(page);
     button->click();
-    return report;
+    return page.isEmpty() ? ShownReport() : parseReport(page);
 }
 
 void TestAssetReports::everyReport_data() {
     QTest::addColumn<int>("report");
     QTest::addColumn<QString>("years");
-    QTest::addColumn<QStringList>("statement");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QStringList>("columnTitles");
     // Each row's cells joined with '|'; for the group totals, sorted, since the engine orders them.
     QTest::addColumn<QStringList>("rows");
 
-    const QString assetList = QStringLiteral("Select AssetID, Make, Model, SerialNumber, ");
-    const QString from = QStringLiteral("FROM Assets");
-    const QString join = QStringLiteral("FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber");
-    const QString groupBy = QStringLiteral("GROUP BY Groups.Description, assets.WrittenOff");
     const QStringList purchased = {"AssetID", "Make", "Model", "SerialNumber", "DatePurchased"};
     const QStringList loans = {"AssetID", "Make", "Model", "SerialNumber", "Borrower", "Borrowedon", "ExpectedReturn"};
     auto purchase = [](const char* id, int days) {
@@ -196,82 +163,60 @@ void TestAssetReports::everyReport_data() {
 
     QTest::newRow("1: older than 5 years")
         << 1 << "5"
-        << QStringList{assetList + "DatePurchased", from,
-                       "WHERE DatePurchased <= " + jetDate(1825) + " and WrittenOff = FALSE", "Order by DatePurchased"}
         << "Items older than 5 years" << purchased
         << QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825)};
     QTest::newRow("1: \"05\" stays as typed in the title")
         << 1 << "05"
-        << QStringList{assetList + "DatePurchased", from,
-                       "WHERE DatePurchased <= " + jetDate(1825) + " and WrittenOff = FALSE", "Order by DatePurchased"}
         << "Items older than 05 years" << purchased
         << QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825)};
     QTest::newRow("1: \"0\" is every active item bought by today")
         << 1 << "0"
-        << QStringList{assetList + "DatePurchased", from,
-                       "WHERE DatePurchased <= " + jetDate(0) + " and WrittenOff = FALSE", "Order by DatePurchased"}
         << "Items older than 0 years" << purchased
         << QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825),
-                       purchase("K2002", 200),  purchase("K1002", 30),   purchase("K9001", 5),
-                       purchase("K4002", 1)};
-    QTest::newRow("2: acquired since")
-        << 2 << "5"
-        << QStringList{assetList + "DatePurchased", from,
-                       "WHERE DatePurchased >= " + jetDate(365) + " and WrittenOff = FALSE", "Order by DatePurchased"}
-        << "Items Acquired Since " + dateToText(kToday.addDays(-365)) << purchased
-        << QStringList{purchase("K2002", 200), purchase("K1002", 30), purchase("K9001", 5), purchase("K4002", 1)};
+                       purchase("K4003", 365),  purchase("K2002", 200),  purchase("K1002", 30),
+                       purchase("K9001", 5),    purchase("K4002", 1)};
+    QTest::newRow("2: acquired since") << 2 << "5"
+                                       << "Items Acquired Since " + dateToText(kToday.addDays(-365)) << purchased
+                                       << QStringList{purchase("K4003", 365), purchase("K2002", 200),
+                                                      purchase("K1002", 30), purchase("K9001", 5),
+                                                      purchase("K4002", 1)};
     QTest::newRow("3: due for a check, never checked first")
         << 3 << "5"
-        << QStringList{assetList + "LastTestTag", from,
-                       "WHERE (LastTestTag <= " + jetDate(365) +
-                           " or LastTestTag is null) and WrittenOff = FALSE and isElectrical = TRUE",
-                       "Order by LastTestTag"}
         << "Items Due for an Electrical Check "
         << QStringList{"AssetID", "Make", "Model", "SerialNumber", "LastTestTag"}
-        << QStringList{"K1002||||", "K1001||||" + dateToText(kToday.addDays(-400))};
-    QTest::newRow("4: on loan")
-        << 4 << "5"
-        << QStringList{assetList + "Borrower, Borrowedon, ExpectedReturn", from,
-                       "WHERE itemBorrowed = TRUE and WrittenOFf = False", "Order by BorrowedOn"}
-        << "Items Currently on Loan" << loans
-        << QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" + dateToText(kToday.addDays(-10)),
-                       "K4002|||||" + dateToText(kToday.addDays(-5)) + "|" + dateToText(kToday.addDays(25))};
+        << QStringList{"K1002||||", "K1001||||" + dateToText(kToday.addDays(-400)),
+                       "K4003||||" + dateToText(kToday.addDays(-365))};
+    QTest::newRow("4: on loan") << 4 << "5"
+                                << "Items Currently on Loan" << loans
+                                << QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" +
+                                                   dateToText(kToday.addDays(-10)),
+                                               "K4002|||||" + dateToText(kToday.addDays(-5)) + "|" +
+                                                   dateToText(kToday.addDays(25))};
     QTest::newRow("5: overdue, returned items left out")
         << 5 << "5"
-        << QStringList{assetList + "Borrower, Borrowedon, ExpectedReturn", from,
-                       "WHERE ExpectedReturn <= " + jetDate(0) + " and WrittenOff = FALSE and itemBorrowed = TRUE",
-                       "Order by ExpectedReturn"}
         << "Items Overdue to be Returned" << loans
         << QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" + dateToText(kToday.addDays(-10))};
     QTest::newRow("6: written off since")
         << 6 << "5"
-        << QStringList{assetList + "WrittenOffDate, WrittenOffReason", from,
-                       "WHERE WrittenOffDate >= " + jetDate(365) + " and WrittenOff = TRUE", "Order by DatePurchased"}
         << "Items Written Off Since " + dateToText(kToday.addDays(-365))
         << QStringList{"AssetID", "Make", "Model", "SerialNumber", "WrittenOffDate", "WrittenOffReason"}
         << QStringList{"K2001||||" + dateToText(kToday.addDays(-20)) + "|Broken &lt;glass&gt;"};
     QTest::newRow("7: disposed per group")
         << 7 << "5"
-        << QStringList{"SELECT Groups.Description, Count(*) AS Total", join, groupBy, "HAVING assets.WrittenOff=TRUE"}
         << "Total Items Disposed of per Asset Group" << QStringList{"Description", "Total"}
         << QStringList{"Computers|2", "Furniture|1"};
     QTest::newRow("8: value acquired since")
         << 8 << "5"
-        << QStringList{"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue", join,
-                       "WHERE DatePurchased >= " + jetDate(365), groupBy, "HAVING assets.WrittenOff=FALSE"}
         << "Value of Assets Acquired Since " + dateToText(kToday.addDays(-365))
-        << QStringList{"Description", "TotalValue"} << QStringList{"Computers|50", "Furniture|30", "Vehicles|15"};
+        << QStringList{"Description", "TotalValue"} << QStringList{"Computers|50", "Furniture|30", "Vehicles|22.5"};
     QTest::newRow("9: value of all") << 9 << "5"
-                                     << QStringList{"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
-                                                    join, groupBy, "HAVING assets.WrittenOff=FALSE"}
                                      << "Total Value of all Assets" << QStringList{"Description", "TotalValue"}
-                                     << QStringList{"Computers|175", "Furniture|30", "Vehicles|55", "|5"};
+                                     << QStringList{"Computers|175", "Furniture|30", "Vehicles|62.5", "|5"};
 }
 
 void TestAssetReports::everyReport() {
     QFETCH(int, report);
     QFETCH(QString, years);
-    QFETCH(QStringList, statement);
     QFETCH(QString, title);
     QFETCH(QStringList, columnTitles);
     QFETCH(QStringList, rows);
@@ -282,8 +227,7 @@ void TestAssetReports::everyReport() {
     for (const ShownMessage& m : DialogScript::messages()) {
         QFAIL(qPrintable(m.text));
     }
-    QCOMPARE(dm_->Query2.sqlLines(), statement);
-    QCOMPARE(writer_->ReportTitle(), title);
+    QCOMPARE(fx.writer->ReportTitle(), title);
     QCOMPARE(shown.title, title.toHtmlEscaped());
     // Titles are the field names as the engine reports them, whose letter case the engine may choose.
     QCOMPARE(shown.columnTitles.join(QLatin1Char(',')).toLower(), columnTitles.join(QLatin1Char(',')).toLower());
@@ -320,18 +264,18 @@ void TestAssetReports::yearsThatMakeNoReportLeaveQuery2Alone() {
     QFETCH(QString, years);
     QFETCH(QString, said);
     QVERIFY(press(form_->Button4).shown);
-    const QStringList before = dm_->Query2.sqlLines();
-    const int row = dm_->Query2.recNo();
+    const QStringList before = fx.dm->Query2.sqlLines();
+    const int row = fx.dm->Query2.recNo();
 
     form_->years->setText(years);
     form_->Button1->click(); // no viewer is expected: none is queued
     QCOMPARE(DialogScript::messages().size(), size_t(1));
     QCOMPARE(DialogScript::messages().front().text, said);
     QCOMPARE(DialogScript::messages().front().icon, MessageIcon::Error);
-    QCOMPARE(dm_->Query2.sqlLines(), before);
-    QVERIFY(dm_->Query2.active());
-    QCOMPARE(dm_->Query2.recNo(), row);
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Items Currently on Loan"));
+    QCOMPARE(fx.dm->Query2.sqlLines(), before);
+    QVERIFY(fx.dm->Query2.active());
+    QCOMPARE(fx.dm->Query2.recNo(), row);
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Items Currently on Loan"));
 }
 
 void TestAssetReports::dateTextIgnoresTheLocale() {
@@ -339,15 +283,18 @@ void TestAssetReports::dateTextIgnoresTheLocale() {
     QCOMPARE(reportDateText(QDate(2026, 12, 31)), QStringLiteral("12/31/2026"));
     QCOMPARE(reportDateText(QDate(999, 3, 9)), QStringLiteral("3/9/0999"));
 
-    // A German locale writes the title's date its own way; the statement keeps m/d/yyyy.
+    // A German locale writes the title's date its own way, but the report asks for the date picked: the asset
+    // bought on 10 February is listed, as it would not be if 5 February were read as 2 May.
+    const int year = kToday.year() + 2;
+    fx.reg->addAsset(QStringLiteral("K8001"), QStringLiteral("4"), QStringLiteral("DatePurchased"),
+                     QStringLiteral("'%1-02-10'").arg(year));
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    form_->itemssince->setDate(QDate(2027, 1, 1));
+    form_->itemssince->setDate(QDate(year, 2, 5));
     const ShownReport shown = press(form_->Button2);
     QVERIFY(shown.shown);
-    QCOMPARE(dm_->Query2.sqlLines().at(2), QStringLiteral("WHERE DatePurchased >= #1/1/2027# and WrittenOff = FALSE"));
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Items Acquired Since 01.01.2027"));
-    QVERIFY(shown.rows.isEmpty());
-    QCOMPARE(shown.columnTitles.size(), 5);
+    QVERIFY(DialogScript::messages().empty());
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Items Acquired Since 05.02.%1").arg(year));
+    QCOMPARE(shown.rows, (QList<QStringList>{{"K8001", "", "", "", dateToText(QDate(year, 2, 10))}}));
 }
 
 void TestAssetReports::presetDatesAreAYearBefore() {

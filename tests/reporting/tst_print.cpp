@@ -1,26 +1,20 @@
 // The print choice: "Current List" and "Details of Selected Item" on a list and on an empty one, where the
 // list's cursor stands afterwards, the keys, and the choice kept between showings.
-#include "app/session.h"
 #include "app/status.h"
 #include "data/datamodule.h"
 #include "reporting/print.h"
 #include "reporting/reportwriter.h"
 #include "tests/support/reportfixture.h"
-#include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/gauge.h"
 
 #include <QDirIterator>
-#include <QFile>
 #include <QGroupBox>
-#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
 
 class TestPrint : public QObject {
     Q_OBJECT
@@ -42,10 +36,6 @@ private:
     QByteArray printWith(int item, int* result = nullptr);
 
     ReportFixture fx;
-    std::unique_ptr<QTemporaryDir> programDir_;
-    std::unique_ptr<TestRegister> reg_;
-    std::unique_ptr<DataModule> dm_;
-    std::unique_ptr<ReportWriter> writer_;
     std::unique_ptr<TDBGrid> grid_;
     std::unique_ptr<Tprintfrm> form_;
 };
@@ -55,38 +45,29 @@ void TestPrint::initTestCase() {
 }
 
 void TestPrint::init() {
-    programDir_ = fx.installReportFiles();
-    QVERIFY(fx.session.ReportsEnabled);
-    reg_ = std::make_unique<TestRegister>();
+    QVERIFY(fx.begin());
 }
 
 void TestPrint::cleanup() {
-    QCOMPARE(DialogScript::pendingScript(), 0);
-    QVERIFY(DialogScript::unexpectedModals().empty());
     form_.reset();
     grid_.reset();
-    writer_.reset();
-    dm_.reset();
-    reg_.reset();
-    programDir_.reset();
+    fx.end();
 }
 
 void TestPrint::openList(bool withAssets) {
     if (withAssets) {
-        reg_->addAsset(QStringLiteral("KLT1002"), QStringLiteral("1"), QStringLiteral("Make, Supplier"),
-                       QStringLiteral("'Acme', 'Parts & Co'"));
-        reg_->addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"), QStringLiteral("Make, OrderNumber"),
-                       QStringLiteral("'Zeta', 'PO-7'"));
-        reg_->addAsset(QStringLiteral("KLT1003"), QStringLiteral("1"), QStringLiteral("WrittenOff"),
-                       QStringLiteral("1"));
-        reg_->addAsset(QStringLiteral("KLT2001"), QStringLiteral("2"), QStringLiteral("Description"),
-                       QStringLiteral("'Desk'"));
+        fx.reg->addAsset(QStringLiteral("KLT1002"), QStringLiteral("1"), QStringLiteral("Make, Supplier"),
+                         QStringLiteral("'Acme', 'Parts & Co'"));
+        fx.reg->addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"), QStringLiteral("Make, OrderNumber"),
+                         QStringLiteral("'Zeta', 'PO-7'"));
+        fx.reg->addAsset(QStringLiteral("KLT1003"), QStringLiteral("1"), QStringLiteral("WrittenOff"),
+                         QStringLiteral("1"));
+        fx.reg->addAsset(QStringLiteral("KLT2001"), QStringLiteral("2"), QStringLiteral("Description"),
+                         QStringLiteral("'Desk'"));
     }
-    dm_ = openDataModule(*reg_);
-    dm_->mainquery.open();
-    writer_ = fx.writerOn(*dm_);
+    fx.openRegister();
     // The main list's seven columns.
-    grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &dm_->mainsource);
+    grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &fx.dm->mainsource);
     grid_->setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 80},
                        {QStringLiteral("Make"), QStringLiteral("Make"), 80},
                        {QStringLiteral("Model"), QStringLiteral("Model"), 80},
@@ -94,7 +75,7 @@ void TestPrint::openList(bool withAssets) {
                        {QStringLiteral("Description"), QStringLiteral("Description"), 80},
                        {QStringLiteral("Supplier"), QStringLiteral("Supplier"), 80},
                        {QStringLiteral("OrderNumber"), QStringLiteral("Order"), 80}});
-    form_ = std::make_unique<Tprintfrm>(nullptr, *grid_, *writer_);
+    form_ = std::make_unique<Tprintfrm>(nullptr, *grid_, *fx.writer);
 }
 
 QByteArray TestPrint::printWith(int item, int* result) {
@@ -104,13 +85,7 @@ QByteArray TestPrint::printWith(int item, int* result) {
         options->findChildren<QRadioButton*>().at(item)->click();
         choice.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
     });
-    DialogScript::setNextModal([this, &page](QDialog& viewer) {
-        QFile file(writer_->ReportFilePath());
-        if (file.open(QIODevice::ReadOnly)) {
-            page = file.readAll();
-        }
-        viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
-    });
+    fx.readNextPage(page);
     const int r = Dialogs::showModal(*form_);
     if (result) {
         *result = r;
@@ -126,7 +101,7 @@ void TestPrint::currentListIsTheGridAsShown() {
     int result = 0;
     const QByteArray page = printWith(0, &result);
     QCOMPARE(result, mrOk);
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Asset List"));
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Asset List"));
     QVERIFY(page.contains("<title>Asset List</title>"));
     // Seven titled columns, then the active assets in the list's order.
     qsizetype at = 0;
@@ -141,22 +116,22 @@ void TestPrint::currentListIsTheGridAsShown() {
     QVERIFY(first > 0 && first < second && second < third);
     QVERIFY(!page.contains("KLT1003"));
     // The walk leaves the last asset current.
-    QCOMPARE(dm_->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT2001"));
-    QVERIFY(dm_->mainquery.eof());
+    QCOMPARE(fx.dm->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT2001"));
+    QVERIFY(fx.dm->mainquery.eof());
 }
 
 void TestPrint::detailsListEveryFieldOfTheCurrentAsset() {
     openList(true);
-    dm_->mainquery.moveTo(1);
+    fx.dm->mainquery.moveTo(1);
     int result = 0;
     const QByteArray page = printWith(1, &result);
     QCOMPARE(result, mrOk);
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Item Details"));
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Item Details"));
     QVERIFY(page.contains("<b>ASSETID</b> : KLT1002<br>\r\n<b>ItemGroup</b> : 1<br>\r\n"));
     QVERIFY(page.contains("<b>WrittenDownValue</b> : <br>\r\n"));
     QCOMPARE(page.count("<br>\r\n"), 24);
-    QCOMPARE(dm_->mainquery.recNo(), 1);
-    QVERIFY(!dm_->mainquery.eof());
+    QCOMPARE(fx.dm->mainquery.recNo(), 1);
+    QVERIFY(!fx.dm->mainquery.eof());
     // The choice is kept for the next showing.
     QCOMPARE(form_->itemIndex(), 1);
 }
@@ -176,11 +151,11 @@ void TestPrint::emptyList() {
 void TestPrint::enterIsOkAndEscapeIsCancel() {
     openList(true);
     fx.session.ReportsEnabled = false; // a report that only names its title
-    writer_->BeginReport(QStringLiteral("no report yet"), QStringLiteral("s"));
+    fx.writer->BeginReport(QStringLiteral("no report yet"), QStringLiteral("s"));
     fx.session.ReportsEnabled = true;
     DialogScript::setNextModal([](QDialog& choice) { QTest::keyClick(&choice, Qt::Key_Escape); });
     QCOMPARE(Dialogs::showModal(*form_), mrCancel);
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("no report yet"));
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("no report yet"));
 
     int viewerShown = 0;
     DialogScript::setNextModal([](QDialog& choice) { QTest::keyClick(&choice, Qt::Key_Return); });
@@ -190,18 +165,18 @@ void TestPrint::enterIsOkAndEscapeIsCancel() {
     });
     QCOMPARE(Dialogs::showModal(*form_), mrOk);
     QCOMPARE(viewerShown, 1);
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Asset List"));
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Asset List"));
 }
 
 // While a report is written the status window lets events through; the user's clicks and keys among them
 // are dropped, so OK pressed again (by mouse or by Enter) starts no second report: one viewer, no page left.
 void TestPrint::pressingOkAgainDuringALongReportDoesNothing() {
     // Long enough that the status window lets events through several times, however fast the machine.
-    reg_->exec(QStringLiteral("BEGIN"));
+    fx.reg->exec(QStringLiteral("BEGIN"));
     for (int i = 0; i < 30000; ++i) {
-        reg_->addAsset(QStringLiteral("KLT%1").arg(30000 + i), QStringLiteral("1"));
+        fx.reg->addAsset(QStringLiteral("KLT%1").arg(30000 + i), QStringLiteral("1"));
     }
-    reg_->exec(QStringLiteral("COMMIT"));
+    fx.reg->exec(QStringLiteral("COMMIT"));
     openList(true);
     int pressed = 0;
     QTimer presser;

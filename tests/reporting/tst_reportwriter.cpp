@@ -28,7 +28,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QLocale>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
@@ -161,10 +160,6 @@ private:
     void useFixtureTemplates();
 
     ReportFixture fx;
-    std::unique_ptr<QTemporaryDir> programDir_;
-    std::unique_ptr<TestRegister> reg_;
-    std::unique_ptr<DataModule> dm_;
-    std::unique_ptr<ReportWriter> writer_;
     std::unique_ptr<TDBGrid> grid_;
 };
 
@@ -173,22 +168,18 @@ void TestReportWriter::initTestCase() {
 }
 
 void TestReportWriter::init() {
-    programDir_ = fx.installReportFiles();
-    QVERIFY(fx.session.ReportsEnabled);
-    reg_ = std::make_unique<TestRegister>();
-    reg_->exec(QStringLiteral("UPDATE System SET CompanyName = 'Smith & \"Sons\"'"));
-    reg_->addAsset(QStringLiteral("A1"), QStringLiteral("1"), QStringLiteral("Description, TotalCost"),
-                   QStringLiteral("'<5 kg & spare>', 12.5"));
-    reg_->addAsset(QStringLiteral("A2"), QStringLiteral("1"));
-    reg_->addAsset(QStringLiteral("A3"), QStringLiteral("2"), QStringLiteral("Description, TotalCost, isElectrical"),
-                   QStringLiteral("'Caf\u00e9 \u20ac \"best\"', 3, 1"));
+    QVERIFY(fx.begin());
+    fx.reg->exec(QStringLiteral("UPDATE System SET CompanyName = 'Smith & \"Sons\"'"));
+    fx.reg->addAsset(QStringLiteral("A1"), QStringLiteral("1"), QStringLiteral("Description, TotalCost"),
+                     QStringLiteral("'<5 kg & spare>', 12.5"));
+    fx.reg->addAsset(QStringLiteral("A2"), QStringLiteral("1"));
+    fx.reg->addAsset(QStringLiteral("A3"), QStringLiteral("2"), QStringLiteral("Description, TotalCost, isElectrical"),
+                     QStringLiteral("'Caf\u00e9 \u20ac \"best\"', 3, 1"));
 }
 
 void TestReportWriter::openRegister() {
-    dm_ = openDataModule(*reg_);
-    dm_->mainquery.open();
-    writer_ = fx.writerOn(*dm_);
-    grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &dm_->mainsource);
+    fx.openRegister();
+    grid_ = std::make_unique<TDBGrid>(QStringLiteral("DBGrid1"), &fx.dm->mainsource);
     grid_->setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 80},
                        {QStringLiteral("Description"), QString(), 120},
                        {QStringLiteral("TotalCost"), QString(), 60}});
@@ -200,14 +191,8 @@ void TestReportWriter::useFixtureTemplates() {
 }
 
 void TestReportWriter::cleanup() {
-    QCOMPARE(DialogScript::pendingScript(), 0);
-    QVERIFY(DialogScript::unexpectedModals().empty());
-    QVERIFY(!fx.StatusFrm->isVisible());
     grid_.reset();
-    writer_.reset();
-    dm_.reset();
-    reg_.reset();
-    programDir_.reset();
+    fx.end();
 }
 
 void TestReportWriter::placeholders_data() {
@@ -239,8 +224,8 @@ void TestReportWriter::placeholders() {
     QFETCH(QString, expanded);
     openRegister();
     fx.session.ReportsEnabled = false; // the report only names its title and user
-    writer_->BeginReport(QStringLiteral("Loans & <Returns>"), QStringLiteral("s"));
-    QCOMPARE(writer_->ExpandPlaceholders(line), expanded);
+    fx.writer->BeginReport(QStringLiteral("Loans & <Returns>"), QStringLiteral("s"));
+    QCOMPARE(fx.writer->ExpandPlaceholders(line), expanded);
 }
 
 void TestReportWriter::tableReportBytes() {
@@ -275,7 +260,7 @@ void TestReportWriter::tableReportBytes() {
     QByteArray written;
     int progress = -1;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        written = readAll(writer_->ReportFilePath());
+        written = readAll(fx.writer->ReportFilePath());
         progress = fx.StatusFrm->gauge->progress();
         QVERIFY(!fx.StatusFrm->isVisible());
         viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
@@ -284,16 +269,16 @@ void TestReportWriter::tableReportBytes() {
     QSignalSpy gridMoves(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged);
     // So do the other controls on the same records (the details window's edits and lists).
     QSignalSpy recordMoves(&grid_->dataSource()->dataset(), &Dataset::currentChanged);
-    writer_->ReportGridAsTable(QStringLiteral("Loans & <Returns>"), *grid_);
+    fx.writer->ReportGridAsTable(QStringLiteral("Loans & <Returns>"), *grid_);
     QCOMPARE(gridMoves.count(), 1);
     QCOMPARE(recordMoves.count(), 1);
     QCOMPARE(written, expected);
-    QVERIFY(writer_->ReportName().startsWith(QLatin1Char('~')));
-    QCOMPARE(writer_->ReportUser(), QStringLiteral("s"));
+    QVERIFY(fx.writer->ReportName().startsWith(QLatin1Char('~')));
+    QCOMPARE(fx.writer->ReportUser(), QStringLiteral("s"));
     QCOMPARE(progress, 3);
     // The walk leaves the cursor past the end, on the last record.
-    QVERIFY(dm_->mainquery.eof());
-    QCOMPARE(dm_->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("A3"));
+    QVERIFY(fx.dm->mainquery.eof());
+    QCOMPARE(fx.dm->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("A3"));
     QCOMPARE(grid_->currentIndex().row(), 2);
     QVERIFY(grid_->updatesEnabled());
 }
@@ -301,7 +286,7 @@ void TestReportWriter::tableReportBytes() {
 void TestReportWriter::listReportBytes() {
     openRegister();
     useFixtureTemplates();
-    dm_->mainquery.moveTo(2);
+    fx.dm->mainquery.moveTo(2);
     QByteArray expected = "<html><body title=\"a & b\">\r\n"
                           "<h1>Item Details</h1>\r\n"
                           "\r\n"
@@ -337,14 +322,14 @@ void TestReportWriter::listReportBytes() {
     expected += "<p>end of Item Details \r\n</body></html>\r\n";
     QByteArray written;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        written = readAll(writer_->ReportFilePath());
+        written = readAll(fx.writer->ReportFilePath());
         QCOMPARE(fx.StatusFrm->gauge->maxValue(), 24);
         viewer.close();
     });
-    writer_->ReportRecordAsList(QStringLiteral("Item Details"), *grid_);
+    fx.writer->ReportRecordAsList(QStringLiteral("Item Details"), *grid_);
     QCOMPARE(written, expected);
-    QCOMPARE(dm_->mainquery.recNo(), 2);
-    QVERIFY(!dm_->mainquery.eof());
+    QCOMPARE(fx.dm->mainquery.recNo(), 2);
+    QVERIFY(!fx.dm->mainquery.eof());
 }
 
 void TestReportWriter::installedTemplatesMakeACompletePage() {
@@ -353,16 +338,16 @@ void TestReportWriter::installedTemplatesMakeACompletePage() {
     QString shown;
     bool logoLoaded = false;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        written = readAll(writer_->ReportFilePath());
+        written = readAll(fx.writer->ReportFilePath());
         auto* view = fx.reporterfrm->web.get();
         shown = view->documentText();
-        QCOMPARE(view->currentAddress(), QStringLiteral("file://") + writer_->ReportFilePath());
+        QCOMPARE(view->currentAddress(), QStringLiteral("file://") + fx.writer->ReportFilePath());
         const QVariant logo =
             view->document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("reportlogo.jpg")));
         logoLoaded = logo.isValid() && !logo.value<QImage>().isNull();
         QTest::keyClick(&viewer, Qt::Key_Escape);
     });
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
     QVERIFY(written.startsWith("<!DOCTYPE"));
     QVERIFY(written.endsWith("</html>\r\n"));
     QCOMPARE(written.count("\n"), written.count("\r\n"));
@@ -392,16 +377,16 @@ void TestReportWriter::reportsDisabledWriteNothingButShowTheViewer() {
         viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
     };
     DialogScript::setNextModal(driver);
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
     QCOMPARE(progress, 3);
     DialogScript::setNextModal(driver);
-    writer_->ReportRecordAsList(QStringLiteral("Item Details"), *grid_);
+    fx.writer->ReportRecordAsList(QStringLiteral("Item Details"), *grid_);
     QCOMPARE(progress, 24);
     QCOMPARE(viewerShown, 2);
     QVERIFY(filesWhileShown.isEmpty());
     QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
-    QCOMPARE(writer_->ReportName(), QString());
-    QCOMPARE(writer_->ReportTitle(), QStringLiteral("Item Details"));
+    QCOMPARE(fx.writer->ReportName(), QString());
+    QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Item Details"));
     QCOMPARE(readAll(fx.session.ReportsPath(QStringLiteral("header.htm"))), header);
 }
 
@@ -416,12 +401,12 @@ void TestReportWriter::reportFileDeletedOnEveryWayOfClosing_data() {
 void TestReportWriter::reportFileDeletedOnEveryWayOfClosing() {
     QFETCH(QString, way);
     openRegister();
-    const QString saved = programDir_->filePath(QStringLiteral("kept.htm"));
+    const QString saved = fx.programDir->filePath(QStringLiteral("kept.htm"));
     QString path;
     QByteArray written;
     bool openAfterPrint = false;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        path = writer_->ReportFilePath();
+        path = fx.writer->ReportFilePath();
         written = readAll(path);
         if (way == QLatin1String("dismiss")) {
             // A copy saved first survives; a print cancelled in its dialog leaves the viewer open.
@@ -439,7 +424,7 @@ void TestReportWriter::reportFileDeletedOnEveryWayOfClosing() {
             viewer.reject();
         }
     });
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
     QVERIFY(written.contains("A3&nbsp;"));
     QVERIFY(!QFile::exists(path));
     QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
@@ -457,28 +442,25 @@ void TestReportWriter::reportFileDeletedOnEveryWayOfClosing() {
 void TestReportWriter::takenNamesAreNeverWritten() {
     openRegister();
     // The run's page folder is made by its first report.
-    writer_->BeginReport(QStringLiteral("First"), QStringLiteral("s"));
-    writer_->EndReport();
-    QVERIFY(QFile::remove(writer_->ReportFilePath()));
-    const QString folder = writer_->PagesFolder() + QLatin1Char('/');
+    fx.writer->BeginReport(QStringLiteral("First"), QStringLiteral("s"));
+    fx.writer->EndReport();
+    QVERIFY(QFile::remove(fx.writer->ReportFilePath()));
+    const QString folder = fx.writer->PagesFolder() + QLatin1Char('/');
     for (int n = 0; n < 10000; ++n) {
         writeFile(folder + QStringLiteral("~%1.htm").arg(n), "other program's report");
     }
     // Every name taken: nothing is written and the viewer is pointed at no file, so it deletes nothing.
     DialogScript::setNextModal([](QDialog& viewer) { viewer.close(); });
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
-    QCOMPARE(writer_->ReportName(), QString());
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    QCOMPARE(fx.writer->ReportName(), QString());
     QCOMPARE(reportFiles(fx.session.ProgramFolder).size(), 10000);
 
     // One name free: it is found, however the draws fall, and no other file is touched.
     QVERIFY(QFile::remove(folder + QStringLiteral("~4321.htm")));
     QByteArray written;
-    DialogScript::setNextModal([&](QDialog& viewer) {
-        written = readAll(writer_->ReportFilePath());
-        viewer.close();
-    });
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
-    QCOMPARE(writer_->ReportName(), QStringLiteral("~4321"));
+    fx.readNextPage(written);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    QCOMPARE(fx.writer->ReportName(), QStringLiteral("~4321"));
     QVERIFY(written.contains("A3&nbsp;"));
     const QStringList left = reportFiles(fx.session.ProgramFolder);
     QCOMPARE(left.size(), 9999);
@@ -491,25 +473,25 @@ void TestReportWriter::takenNamesAreNeverWritten() {
 // one, a finished one is the viewer's and stays, and a writer that ends mid-report deletes its file.
 void TestReportWriter::oneReportAtATime() {
     openRegister();
-    writer_->BeginReport(QStringLiteral("First"), QStringLiteral("s"));
-    writer_->WriteReportLine(QStringLiteral("first body"));
-    const QString first = writer_->ReportFilePath();
+    fx.writer->BeginReport(QStringLiteral("First"), QStringLiteral("s"));
+    fx.writer->WriteReportLine(QStringLiteral("first body"));
+    const QString first = fx.writer->ReportFilePath();
     QVERIFY(QFile::exists(first));
 
-    writer_->BeginReport(QStringLiteral("Second"), QStringLiteral("s"));
-    const QString second = writer_->ReportFilePath();
+    fx.writer->BeginReport(QStringLiteral("Second"), QStringLiteral("s"));
+    const QString second = fx.writer->ReportFilePath();
     QVERIFY(second != first);
     QVERIFY(!QFile::exists(first));
-    writer_->WriteReportLine(QStringLiteral("second body"));
-    writer_->EndReport();
+    fx.writer->WriteReportLine(QStringLiteral("second body"));
+    fx.writer->EndReport();
     QVERIFY(readAll(second).contains("second body\r\n"));
 
-    writer_->BeginReport(QStringLiteral("Third"), QStringLiteral("s"));
-    const QString third = writer_->ReportFilePath();
+    fx.writer->BeginReport(QStringLiteral("Third"), QStringLiteral("s"));
+    const QString third = fx.writer->ReportFilePath();
     QVERIFY(QFile::exists(second));
     QVERIFY(QFile::exists(third));
     // A writer goes at the end of the run, and its page folder with it.
-    writer_.reset();
+    fx.writer.reset();
     QVERIFY(!QFile::exists(third));
     QVERIFY(!QFile::exists(second));
     QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
@@ -532,11 +514,11 @@ void TestReportWriter::failedWritesStopTheReport() {
     QFETCH(int, rows);
     QFETCH(QString, reason);
     for (int i = 4; i <= rows; ++i) {
-        reg_->addAsset(QStringLiteral("B%1").arg(i), QStringLiteral("1"), QStringLiteral("Description"),
-                       QStringLiteral("'a description long enough to fill the page quickly, row %1'").arg(i));
+        fx.reg->addAsset(QStringLiteral("B%1").arg(i), QStringLiteral("1"), QStringLiteral("Description"),
+                         QStringLiteral("'a description long enough to fill the page quickly, row %1'").arg(i));
     }
     openRegister();
-    FailingWriter writer(fx, *dm_, room);
+    FailingWriter writer(fx, *fx.dm, room);
     if (reason.startsWith(QLatin1String("No such"))) {
         QVERIFY(QFile::remove(fx.session.ReportsPath(QStringLiteral("header.htm"))));
     }
@@ -571,7 +553,7 @@ void TestReportWriter::pagesArePrivateAndOutsideTheProgramFolder() {
     QFileDevice::Permissions folderPermissions;
     bool logoShown = false;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        page = writer_->ReportFilePath();
+        page = fx.writer->ReportFilePath();
         pagePermissions = QFile::permissions(page);
         folderPermissions = QFile::permissions(QFileInfo(page).absolutePath());
         const QVariant logo = fx.reporterfrm->web->document()->resource(QTextDocument::ImageResource,
@@ -579,7 +561,7 @@ void TestReportWriter::pagesArePrivateAndOutsideTheProgramFolder() {
         logoShown = logo.isValid() && !logo.value<QImage>().isNull();
         viewer.close();
     });
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
     QVERIFY2(page.startsWith(fx.runtime.path() + QLatin1Char('/')), qPrintable(page));
     QVERIFY(!page.startsWith(reports));
     QVERIFY(logoShown);
@@ -590,9 +572,9 @@ void TestReportWriter::pagesArePrivateAndOutsideTheProgramFolder() {
     QVERIFY(QDir(reports).entryList({QStringLiteral("~*")}, QDir::Files).isEmpty());
     QVERIFY(!QFile::exists(page));
     // The run's folder goes with the writer.
-    const QString folder = writer_->PagesFolder();
+    const QString folder = fx.writer->PagesFolder();
     QVERIFY(QFileInfo(folder).isDir());
-    writer_.reset();
+    fx.writer.reset();
     QVERIFY(!QFileInfo::exists(folder));
 }
 
@@ -600,10 +582,10 @@ void TestReportWriter::pagesArePrivateAndOutsideTheProgramFolder() {
 // and leaves alone the pages of a run that is still going.
 void TestReportWriter::pagesOfAKilledRunAreRemovedAtTheNextStart() {
     openRegister();
-    writer_->BeginReport(QStringLiteral("Still running"), QStringLiteral("s"));
-    const QString livePage = writer_->ReportFilePath();
+    fx.writer->BeginReport(QStringLiteral("Still running"), QStringLiteral("s"));
+    const QString livePage = fx.writer->ReportFilePath();
     QProcess child;
-    startChild(child, QStringLiteral("killed"), {fx.session.ProgramFolder, reg_->path()}, false, fx.runtime.path());
+    startChild(child, QStringLiteral("killed"), {fx.session.ProgramFolder, fx.reg->path()}, false, fx.runtime.path());
     QVERIFY(child.waitForStarted());
     QByteArray said;
     while (!said.contains('\n') && child.state() != QProcess::NotRunning) {
@@ -618,7 +600,7 @@ void TestReportWriter::pagesOfAKilledRunAreRemovedAtTheNextStart() {
     QVERIFY(child.waitForFinished());
     QVERIFY(QFile::exists(page));
 
-    const auto next = fx.writerOn(*dm_);
+    const auto next = fx.writerOn(*fx.dm);
     QVERIFY(!QFile::exists(page));
     QVERIFY(!QFileInfo::exists(QFileInfo(page).absolutePath()));
     QVERIFY(QFile::exists(livePage));
@@ -638,11 +620,12 @@ void TestReportWriter::reportsAsAnotherUser() {
     const bool root = geteuid() == 0;
     // The program folder and its reports folder belong to someone else, or at least cannot be written.
     const QString reports = fx.session.ProgramFolder + QStringLiteral("reports");
-    openToOthers(programDir_->path(), false);
+    openToOthers(fx.programDir->path(), false);
     openToOthers(reports, false);
-    openToOthers(reg_->folder(), true);
-    QFile::setPermissions(reg_->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther |
-                                            QFileDevice::WriteOther | QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    openToOthers(fx.reg->folder(), true);
+    QFile::setPermissions(fx.reg->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther |
+                                              QFileDevice::WriteOther | QFileDevice::ReadGroup |
+                                              QFileDevice::WriteGroup);
     QTemporaryDir home;
     if (root) {
         QVERIFY(chown(QFile::encodeName(home.path()).constData(), 65534, 65534) == 0);
@@ -654,7 +637,7 @@ void TestReportWriter::reportsAsAnotherUser() {
         QFile::setPermissions(pages, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
     const ChildResult r =
-        runChildScenario(QStringLiteral("report"), {fx.session.ProgramFolder, reg_->path()}, root, home.path());
+        runChildScenario(QStringLiteral("report"), {fx.session.ProgramFolder, fx.reg->path()}, root, home.path());
     QFile::setPermissions(home.path() + QStringLiteral("/vantrel"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     openToOthers(reports, true);
@@ -682,32 +665,32 @@ void TestReportWriter::reportsAsAnotherUser() {
 // list print-out and in the saved PDF's text.
 void TestReportWriter::everyCharacterSurvives() {
     const QString text = QStringLiteral("Caf\u00e9 \u20ac \u0141\u00f3d\u017a \u65e5\u672c \U0001F642");
-    reg_->exec(QStringLiteral("UPDATE System SET CompanyName = '%1'").arg(text));
-    reg_->exec(QStringLiteral("UPDATE assets SET Description = '%1' WHERE ASSETID = 'A2'").arg(text));
+    fx.reg->exec(QStringLiteral("UPDATE System SET CompanyName = '%1'").arg(text));
+    fx.reg->exec(QStringLiteral("UPDATE assets SET Description = '%1' WHERE ASSETID = 'A2'").arg(text));
     openRegister();
-    const QString pdf = programDir_->filePath(QStringLiteral("saved.pdf"));
+    const QString pdf = fx.programDir->filePath(QStringLiteral("saved.pdf"));
     QByteArray written;
     QString shown;
     DialogScript::setNextModal([&](QDialog& viewer) {
-        written = readAll(writer_->ReportFilePath());
+        written = readAll(fx.writer->ReportFilePath());
         shown = fx.reporterfrm->web->documentText();
         DialogScript::setNextFileName(pdf);
         viewer.findChild<QToolButton*>(QStringLiteral("ToolButton1"))->click();
         viewer.close();
     });
-    writer_->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
     QVERIFY(written.contains("Caf\xe9 &#8364; &#321;\xf3"
                              "d&#378; &#26085;&#26412; &#128578;&nbsp;"));
     QVERIFY(!written.contains('?'));
     QCOMPARE(shown.count(text), 3); // the company name in the header and the footer, and the cell
     QVERIFY(DialogScript::messages().empty());
 
-    dm_->mainquery.moveTo(1);
+    fx.dm->mainquery.moveTo(1);
     DialogScript::setNextModal([&](QDialog& viewer) {
         shown = fx.reporterfrm->web->documentText();
         viewer.close();
     });
-    writer_->ReportRecordAsList(QStringLiteral("Item Details"), *grid_);
+    fx.writer->ReportRecordAsList(QStringLiteral("Item Details"), *grid_);
     QVERIFY2(shown.contains(QStringLiteral("Description : ") + text), qPrintable(shown));
 
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));

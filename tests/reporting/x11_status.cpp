@@ -5,7 +5,6 @@
 #include "registertool/demodata.h"
 #include "reporting/reportwriter.h"
 #include "tests/support/reportfixture.h"
-#include "tests/support/testregister.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/gauge.h"
@@ -69,15 +68,12 @@ private:
 };
 
 void TestStatusOnScreen::statusWindowIsPaintedDuringALongReport() {
-    const auto programDir = fx.installReportFiles();
-    TestRegister reg;
+    QVERIFY(fx.begin());
     DemoOptions demo;
     demo.assets = 30000;
-    fillDemoRegister(reg.path(), demo);
-    const auto dm = openDataModule(reg);
-    dm->mainquery.open();
-    const auto writer = fx.writerOn(*dm);
-    TDBGrid grid(QStringLiteral("DBGrid1"), &dm->mainsource);
+    fillDemoRegister(fx.reg->path(), demo);
+    fx.openRegister();
+    TDBGrid grid(QStringLiteral("DBGrid1"), &fx.dm->mainsource);
     grid.setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 80},
                      {QStringLiteral("Description"), QString(), 200},
                      {QStringLiteral("Supplier"), QString(), 120}});
@@ -100,7 +96,7 @@ void TestStatusOnScreen::statusWindowIsPaintedDuringALongReport() {
     });
     grabber.start();
     DialogScript::setNextModal([](QDialog& viewer) { viewer.close(); });
-    writer->ReportGridAsTable(QStringLiteral("Asset List"), grid);
+    fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), grid);
     grabber.stop();
 
     QVERIFY2(!onScreen.isNull(), "the report ended before the status window could be grabbed");
