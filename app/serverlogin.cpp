@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TServerLoginFrm::TServerLoginFrm(QWidget* parent)
-    : Form(parent, QStringLiteral("serverloginfrm"), QStringLiteral("Server Login"), QSize(396, 148)) {
+ServerLoginWindow::ServerLoginWindow(QWidget* parent)
+    : Form(parent, QStringLiteral("ServerLoginWindow"), QStringLiteral("Server Login"), QSize(396, 148)) {
     promptLabel = new QLabel(this);
     promptLabel->setObjectName(QStringLiteral("promptLabel"));
     promptLabel->setWordWrap(true);
@@ -29,7 +29,7 @@ TServerLoginFrm::TServerLoginFrm(QWidget* parent)
     connect(cancelButton, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
 }
 
-std::optional<QString> TServerLoginFrm::ask(const QString& server, const QString& login) {
+std::optional<QString> ServerLoginWindow::ask(const QString& server, const QString& login) {
     promptLabel->setText(
         QStringLiteral("The register server %1 asks for the password of the login '%2'.").arg(server, login));
     passwordEdit->clear();

@@ -11,10 +11,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class TServerLoginFrm : public Form {
+class ServerLoginWindow : public Form {
     Q_OBJECT
 public:
-    explicit TServerLoginFrm(QWidget* parent);
+    explicit ServerLoginWindow(QWidget* parent);
 
     // Shows the window for login on server; the password typed, or nullopt when cancelled.
     std::optional<QString> ask(const QString& server, const QString& login);

@@ -199,7 +199,7 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
     main->setCommands({*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *cfgFrm});
 
     // A register on a server whose login needs a password that ~/.pgpass does not hold asks for it here.
-    serverLoginFrm = std::make_unique<TServerLoginFrm>(nullptr);
+    serverLoginFrm = std::make_unique<ServerLoginWindow>(nullptr);
     Connection::setPasswordPrompt(
         [this](const QString& server, const QString& login) { return serverLoginFrm->ask(server, login); });
     bool promptAtStart = false;

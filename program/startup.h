@@ -42,7 +42,7 @@ class Tassdetfrm;
 class Tassetreportsfrm;
 class TcfgFrm;
 class Tlogonfrm;
-class TServerLoginFrm;
+class ServerLoginWindow;
 class Tmainfrm;
 class Tprintfrm;
 class Treporterfrm;
@@ -69,7 +69,7 @@ public:
     std::unique_ptr<Tmainfrm> mainfrm;
     // Declared after the main window, so destroyed before it: they work on its data module.
     std::unique_ptr<Tlogonfrm> logonfrm;
-    std::unique_ptr<TServerLoginFrm> serverLoginFrm;
+    std::unique_ptr<ServerLoginWindow> serverLoginFrm;
     std::unique_ptr<TStatusFrm> StatusFrm;
     std::unique_ptr<ReportWriter> reportWriter;
 

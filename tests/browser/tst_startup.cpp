@@ -186,7 +186,7 @@ private slots:
         server.close();
         QString prompt;
         DialogScript::setNextModal([&](QDialog& d) {
-            auto& login = dynamic_cast<TServerLoginFrm&>(d);
+            auto& login = dynamic_cast<ServerLoginWindow&>(d);
             prompt = login.promptLabel->text();
             login.passwordEdit->setText(typed);
             (typed.isEmpty() ? login.cancelButton : login.okButton)->click();
