@@ -6,6 +6,7 @@
 //   vnrdb import FILE IN.csv [--dry-run] [--update]   adds (and updates) the assets of a CSV file, all or none
 //   vnrdb backup FILE DEST                    copies a register, also while it is in use; DEST a file or folder
 //   vnrdb copy FROM TO                        moves a register between a file and a server
+//   vnrdb labels FILE --to OUT.pdf ...        prints labels of assets into a PDF file, as the Labels window does
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
 // existing file, and check, export and backup write nothing to FILE (but for rolling back a crashed save's journal,
 // as every opening does). vnrdb --version prints the version. Exit codes: 0 done, 1 refused (every problem is
@@ -15,21 +16,36 @@
 #include "data/connection.h"
 #include "data/engine.h"
 #include "data/errors.h"
+#include "data/newfile.h"
 #include "data/newregister.h"
 #include "data/registercheck.h"
 #include "data/registercopy.h"
 #include "data/schema.h"
 #include "data/server.h"
+#include "labels/labelassets.h"
+#include "labels/labelsheet.h"
 #include "registertool/assetcsv.h"
 #include "registertool/demodata.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QPdfWriter>
+#include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +98,37 @@ const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "anything is wrong. The one change it may make: a save that a crashed program left\n"
                                "half done (its journal, FILE-journal, beside the file) is rolled back first, as\n"
                                "every program that opens the register does, so the file reads as it was saved.\n";
+
+const char* const kLabelsHelp =
+    "usage: vnrdb labels FILE --to OUT.pdf (--ids ID,... | --added-since DATE | --all)\n"
+    "                         [--stock NAME [--length MM] | --custom SPEC] [--start N] [--copies N]\n"
+    "                         [--code128] [--company] [--group] [--description] [--check-date]\n"
+    "                         [--offset X,Y] [--outlines]\n"
+    "Prints labels of assets of the register FILE into the new file OUT.pdf, drawn as the program's Labels\n"
+    "window draws them: each shows the asset's identifier and its QR code, and what the options add.\n"
+    "Which assets:\n"
+    "  --ids ID,...         these identifiers, in this order (letter case aside)\n"
+    "  --added-since DATE   those purchased on DATE (yyyy-mm-dd) or later; the register keeps no date an\n"
+    "                       asset was added, and the asset window fills the purchase date in with it\n"
+    "  --all                every asset\n"
+    "  (written-off assets only by --ids)\n"
+    "The stock (an A4 sheet of 65 unless given):\n"
+    "  --stock NAME         a4-65 (38.1 x 21.2 mm), a4-24 (63.5 x 33.9), a4-21 (63.5 x 38.1), a4-14 (99.1 x 38.1),\n"
+    "                       letter-30 (66.7 x 25.4), letter-80 (44.5 x 12.7); the rolls roll-89x36, roll-57x32,\n"
+    "                       roll-25x54; tape-62, 62 mm tape cut at --length MM (30 unless given)\n"
+    "  --custom SPEC        page=WxH,grid=COLUMNSxROWS,label=WxH[,gap=ACROSSxDOWN][,margin=LEFTxTOP] in mm;\n"
+    "                       page may be a4 or letter; without margins the labels are centred\n"
+    "  --start N            the first label's position on the first sheet (1: top left, across first)\n"
+    "  --copies N           labels of each asset, 1 to 1000 (1)\n"
+    "  --code128            a Code 128 symbol as well, for identifiers it can carry (ASCII)\n"
+    "  --company, --group, --description, --check-date\n"
+    "                       the company's name, the group's name, the description, and for electrical\n"
+    "                       items the date of the last check\n"
+    "  --offset X,Y         moves everything X mm right and Y mm down, for a printer that feeds off centre\n"
+    "  --outlines           a thin frame round each label, for a trial on plain paper\n"
+    "A run that cannot be printed as asked (labels off the page, a code too small to read, an identifier no\n"
+    "asset has) is refused with every reason, and nothing is written. OUT.pdf appears complete or not at all\n"
+    "and is never written over; Ctrl+C stops a long run, leaving no file.\n";
 
 int usage(const char* help) {
     std::fputs(help, stderr);
@@ -413,9 +460,304 @@ int copyCommand(const QStringList& args) {
     return 0;
 }
 
+// Set by Ctrl+C while labels are drawn: the run stops after the page it is on and leaves no file.
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+// "WxH" in millimetres.
+bool parseSize(const QString& text, QSizeF& size) {
+    const QStringList parts = text.split(QLatin1Char('x'));
+    bool w = false;
+    bool h = false;
+    if (parts.size() == 2) {
+        size = QSizeF(parts[0].toDouble(&w), parts[1].toDouble(&h));
+    }
+    return w && h;
+}
+
+// The stock --custom describes; nullopt, with the problem, when it cannot be read.
+std::optional<LabelStock> parseCustomStock(const QString& spec, QString& problem) {
+    QSizeF page;
+    QSizeF grid;
+    QSizeF label;
+    QSizeF gap(0, 0);
+    std::optional<QSizeF> margin;
+    bool havePage = false;
+    bool haveGrid = false;
+    bool haveLabel = false;
+    for (const QString& part : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString key = part.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        const QString value = part.section(QLatin1Char('='), 1).trimmed().toLower();
+        bool ok = false;
+        if (key == QLatin1String("page")) {
+            if (value == QLatin1String("a4")) {
+                page = QSizeF(210, 297);
+                ok = true;
+            } else if (value == QLatin1String("letter")) {
+                page = QSizeF(215.9, 279.4);
+                ok = true;
+            } else {
+                ok = parseSize(value, page);
+            }
+            havePage = ok;
+        } else if (key == QLatin1String("grid")) {
+            ok = haveGrid = parseSize(value, grid) && grid.width() == std::floor(grid.width()) &&
+                            grid.height() == std::floor(grid.height());
+        } else if (key == QLatin1String("label")) {
+            ok = haveLabel = parseSize(value, label);
+        } else if (key == QLatin1String("gap")) {
+            ok = parseSize(value, gap);
+        } else if (key == QLatin1String("margin")) {
+            QSizeF m;
+            ok = parseSize(value, m);
+            margin = m;
+        }
+        if (!ok) {
+            problem = QStringLiteral("--custom: '%1' is not page=WxH, grid=COLUMNSxROWS, label=WxH, gap=ACROSSxDOWN "
+                                     "or margin=LEFTxTOP")
+                          .arg(part);
+            return std::nullopt;
+        }
+    }
+    if (!havePage || !haveGrid || !haveLabel) {
+        problem = QStringLiteral("--custom needs page=WxH, grid=COLUMNSxROWS and label=WxH");
+        return std::nullopt;
+    }
+    const int columns = static_cast<int>(std::clamp(grid.width(), -1.0, 1000.0));
+    const int rows = static_cast<int>(std::clamp(grid.height(), -1.0, 1000.0));
+    const QSizeF m = margin ? *margin
+                            : QSizeF(centredMargin(page.width(), columns, label.width(), gap.width()),
+                                     centredMargin(page.height(), rows, label.height(), gap.height()));
+    return customStock(page, columns, rows, label, gap.width(), gap.height(), m.width(), m.height());
+}
+
+int labelsCommand(const QStringList& args) {
+    if (helpAsked(args, kLabelsHelp)) {
+        return 0;
+    }
+    if (args.isEmpty() || args[0].startsWith(QLatin1String("--"))) {
+        return usage(kLabelsHelp);
+    }
+    const QString file = args[0];
+    QString to;
+    QString choice;
+    QString choiceValue;
+    QString stockName;
+    QString custom;
+    QString length;
+    LabelJob job;
+    job.stock = *presetStock(QStringLiteral("a4-65"));
+    const QStringList valued{QStringLiteral("--to"),    QStringLiteral("--ids"),    QStringLiteral("--added-since"),
+                             QStringLiteral("--stock"), QStringLiteral("--custom"), QStringLiteral("--length"),
+                             QStringLiteral("--start"), QStringLiteral("--copies"), QStringLiteral("--offset")};
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& option = args[i];
+        QString value;
+        if (valued.contains(option)) {
+            if (i + 1 >= args.size()) {
+                return usage(kLabelsHelp);
+            }
+            value = args[++i];
+        }
+        bool ok = true;
+        if (option == QLatin1String("--to")) {
+            to = value;
+        } else if (option == QLatin1String("--ids") || option == QLatin1String("--added-since") ||
+                   option == QLatin1String("--all")) {
+            if (!choice.isEmpty()) {
+                complain(QStringLiteral("%1 and %2 do not go together: choose the assets one way").arg(choice, option));
+                return 2;
+            }
+            choice = option;
+            choiceValue = value;
+        } else if (option == QLatin1String("--stock")) {
+            stockName = value;
+        } else if (option == QLatin1String("--custom")) {
+            custom = value;
+        } else if (option == QLatin1String("--length")) {
+            length = value;
+        } else if (option == QLatin1String("--start")) {
+            job.start = value.toInt(&ok);
+        } else if (option == QLatin1String("--copies")) {
+            job.copies = value.toInt(&ok);
+        } else if (option == QLatin1String("--offset")) {
+            const QStringList xy = value.split(QLatin1Char(','));
+            bool y = false;
+            ok = xy.size() == 2;
+            if (ok) {
+                job.offset = QPointF(xy[0].toDouble(&ok), xy[1].toDouble(&y));
+                ok = ok && y;
+            }
+        } else if (option == QLatin1String("--code128")) {
+            job.content.code128 = true;
+        } else if (option == QLatin1String("--company")) {
+            job.content.company = true;
+        } else if (option == QLatin1String("--group")) {
+            job.content.group = true;
+        } else if (option == QLatin1String("--description")) {
+            job.content.description = true;
+        } else if (option == QLatin1String("--check-date")) {
+            job.content.lastCheck = true;
+        } else if (option == QLatin1String("--outlines")) {
+            job.outlines = true;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            return usage(kLabelsHelp);
+        }
+    }
+    if (to.isEmpty() || choice.isEmpty()) {
+        complain(to.isEmpty() ? QStringLiteral("--to OUT.pdf is needed")
+                              : QStringLiteral("choose the assets: --ids, --added-since or --all"));
+        return usage(kLabelsHelp);
+    }
+    if (!stockName.isEmpty() && !custom.isEmpty()) {
+        complain(QStringLiteral("--stock and --custom do not go together"));
+        return 2;
+    }
+    if (!stockName.isEmpty()) {
+        const std::optional<LabelStock> preset = presetStock(stockName);
+        if (!preset) {
+            complain(QStringLiteral("there is no stock named '%1' (vnrdb labels --help lists them)").arg(stockName));
+            return 2;
+        }
+        job.stock = *preset;
+    }
+    if (!length.isEmpty()) {
+        bool ok = false;
+        const double mm = length.toDouble(&ok);
+        if (!ok || !job.stock.tape) {
+            complain(ok ? QStringLiteral("--length is for the tape, tape-62")
+                        : QStringLiteral("--length %1: not a number of millimetres").arg(length));
+            return 2;
+        }
+        job.stock = tapeStock(mm);
+    }
+    if (!custom.isEmpty()) {
+        QString problem;
+        const std::optional<LabelStock> stock = parseCustomStock(custom, problem);
+        if (!stock) {
+            complain(problem);
+            return 2;
+        }
+        job.stock = *stock;
+    }
+    QDate since;
+    if (choice == QLatin1String("--added-since")) {
+        since = QDate::fromString(choiceValue, Qt::ISODate);
+        if (!since.isValid()) {
+            complain(QStringLiteral("--added-since %1: not a date of the form yyyy-mm-dd").arg(choiceValue));
+            return 2;
+        }
+    }
+    if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
+        complain(QStringLiteral("The file '%1' already exists; it is never written over.").arg(to));
+        return 1;
+    }
+
+    try {
+        Connection c;
+        c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false);
+        c.exec(c.isServer() ? "SET default_transaction_read_only = on" : "PRAGMA query_only = 1");
+        job.company = labelCompanyName(c);
+        std::vector<LabelAsset> assets;
+        QStringList unknown;
+        if (choice == QLatin1String("--ids")) {
+            assets = labelAssetsByIds(c, splitIdentifiers(choiceValue), unknown);
+        } else if (choice == QLatin1String("--added-since")) {
+            assets = labelAssetsPurchasedSince(c, since);
+        } else {
+            assets = allLabelAssets(c);
+        }
+        c.close();
+        QStringList problems;
+        for (const QString& id : unknown) {
+            problems << QStringLiteral("No asset has the identifier '%1'.").arg(id);
+        }
+        const LabelSheet sheet(job, std::move(assets));
+        problems << sheet.problems();
+        if (!problems.isEmpty()) {
+            for (const QString& problem : problems) {
+                complain(problem);
+            }
+            complain(QStringLiteral("%1: no labels printed; %2 not written").arg(file, to));
+            return 1;
+        }
+        for (const QString& note : sheet.notes()) {
+            complain(note);
+        }
+
+        PartialFile partial(temporaryNameBeside(to));
+        QSaveFile out(partial.path());
+        if (!out.open(QIODevice::WriteOnly)) {
+            throw DatabaseError(QStringLiteral("The file '%1' cannot be made: %2").arg(to, out.errorString()));
+        }
+        QPdfWriter pdf(&out);
+        pdf.setCreator(QStringLiteral("Vantrel"));
+        pdf.setTitle(QStringLiteral("Labels"));
+        // Progress once a second on a terminal; Ctrl+C stops at the end of a page.
+        const bool terminal = ::isatty(STDERR_FILENO) != 0;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 shown = 0;
+        std::signal(SIGINT, onInterrupt);
+        std::signal(SIGTERM, onInterrupt);
+        const bool done = sheet.print(pdf, [&](int page, int pages) {
+            if (terminal && clock.elapsed() - shown >= 1000) {
+                shown = clock.elapsed();
+                std::fprintf(stderr, "\rvnrdb: page %d of %d", page, pages);
+            }
+            return !interrupted;
+        });
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        if (terminal && shown > 0) {
+            std::fputs("\n", stderr);
+        }
+        if (!done) {
+            out.cancelWriting();
+            complain(QStringLiteral("stopped; %1 not written").arg(to));
+            return 1;
+        }
+        if (!out.commit()) {
+            throw DatabaseError(QStringLiteral("The file '%1' could not be written: %2").arg(to, out.errorString()));
+        }
+        partial.placeAt(to);
+        say(QStringLiteral("%1: %2 labels of %3 assets on %4 pages of %5 written to %6")
+                .arg(file)
+                .arg(sheet.labelCount())
+                .arg(sheet.labelCount() / job.copies)
+                .arg(sheet.pageCount())
+                .arg(job.stock.name, to));
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // Labels are drawn with Qt's fonts and PDF writer, which need a graphical application; never a display,
+    // as nothing is shown: the offscreen platform serves, unless another is asked for.
+    if (argc > 1 && std::string_view(argv[1]) == "labels") {
+        if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        // Qt's own notes (no runtime folder, a font substituted) are no business of this command's user.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg) {
+                std::fprintf(stderr, "vnrdb: %s\n", qPrintable(message));
+            }
+        });
+        QGuiApplication app(argc, argv);
+        return labelsCommand(QCoreApplication::arguments().mid(2));
+    }
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     const QString command = args.value(0);
@@ -442,7 +784,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool helpAsked = command == QLatin1String("--help") && args.size() == 1;
-    std::fputs("usage: vnrdb create|check|export|import|backup|copy ... (vnrdb COMMAND --help says more)\n"
+    std::fputs("usage: vnrdb create|check|export|import|backup|copy|labels ... (vnrdb COMMAND --help says more)\n"
                "       vnrdb --version\n",
                helpAsked ? stdout : stderr);
     return helpAsked ? 0 : 2;

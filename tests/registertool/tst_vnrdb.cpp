@@ -2,6 +2,7 @@
 #include "data/connection.h"
 #include "data/schema.h"
 #include "registertool/demodata.h"
+#include "tests/support/labelreading.h"
 #include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
 
@@ -98,7 +99,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("usage"); // the usage line printed: on standard output for --help, else on error
         const QString f = QStringLiteral("x.mdb");
-        for (const char* command : {"create", "check", "export", "import", "backup"}) {
+        for (const char* command : {"create", "check", "export", "import", "backup", "labels"}) {
             const QString c = QLatin1String(command);
             QTest::addRow("%s --help", command)
                 << QStringList{c, f, QStringLiteral("--help")} << 0 << QStringLiteral("usage: vnrdb %1 FILE").arg(c);
@@ -571,6 +572,100 @@ private slots:
         const QByteArray kept = "not a register";
         const QString existing = writeFile(reg.folder(), kept);
         run = vnrdb({QStringLiteral("backup"), reg.path(), existing});
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), kept);
+    }
+
+    // The labels of the assets chosen, one to a page of the roll, read back by an independent decoder.
+    void labelsPrintTheAssetsChosen_data() {
+        QTest::addColumn<QStringList>("choice");
+        QTest::addColumn<QStringList>("printed");
+        QTest::newRow("by identifier, letter case aside")
+            << QStringList{u"--ids"_s, u"klt1002,KLT1001"_s} << QStringList{u"KLT1002"_s, u"KLT1001"_s};
+        QTest::newRow("purchased since, none written off")
+            << QStringList{u"--added-since"_s, u"2025-06-01"_s} << QStringList{u"KLT1002"_s, u"SŁ1003"_s};
+        QTest::newRow("all, none written off")
+            << QStringList{u"--all"_s} << QStringList{u"KLT1001"_s, u"KLT1002"_s, u"SŁ1003"_s};
+        QTest::newRow("a written-off asset asked for by name")
+            << QStringList{u"--ids"_s, u"KLT1004"_s} << QStringList{u"KLT1004"_s};
+    }
+    void labelsPrintTheAssetsChosen() {
+        QFETCH(QStringList, choice);
+        QFETCH(QStringList, printed);
+        TestRegister reg;
+        reg.addAsset(u"KLT1001"_s, u"1"_s, u"DatePurchased"_s, u"'2025-05-31'"_s);
+        reg.addAsset(u"KLT1002"_s, u"1"_s, u"DatePurchased"_s, u"'2025-06-01'"_s);
+        reg.addAsset(u"SŁ1003"_s, u"1"_s, u"DatePurchased"_s, u"'2026-01-15'"_s);
+        reg.addAsset(u"KLT1004"_s, u"1"_s, u"DatePurchased, WrittenOff"_s, u"'2026-02-01', 1"_s);
+        reg.side().close();
+        const QString pdf = reg.folder() + u"/labels.pdf"_s;
+        const Run run =
+            vnrdb(QStringList{u"labels"_s, reg.path(), u"--to"_s, pdf, u"--stock"_s, u"roll-57x32"_s, u"--code128"_s} +
+                  choice);
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.out.contains(u"%1 labels of %1 assets on %1 pages"_s.arg(printed.size())), qPrintable(run.out));
+        QCOMPARE(run.err.contains(u"SŁ1003 has no Code 128 symbol"_s), printed.contains(u"SŁ1003"_s));
+        QStringList read;
+        for (int page = 1; page <= printed.size(); ++page) {
+            const auto decoded = decodeRegions(renderPdfPage(pdf, page), {QRectF(0, 0, 57, 32)});
+            for (const DecodedSymbol& d : decoded[0]) {
+                if (d.type == u"QR-Code"_s) {
+                    read << d.data;
+                }
+            }
+        }
+        QCOMPARE(read, printed);
+    }
+
+    void labelsRefusesAndWritesNothing_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("an identifier no asset has")
+            << QStringList{u"--ids"_s, u"KLT1001,KLT9999"_s} << 1 << u"No asset has the identifier 'KLT9999'."_s;
+        QTest::newRow("a custom stock off the page")
+            << QStringList{u"--all"_s, u"--custom"_s, u"page=a4,grid=3x8,label=70x33.9,margin=7.2x12.9"_s} << 1
+            << u"The labels do not fit across the page"_s;
+        QTest::newRow("a negative size") << QStringList{u"--all"_s, u"--custom"_s,
+                                                        u"page=a4,grid=3x8,label=-63.5x33.9"_s}
+                                         << 1 << u"The label width must be more than 0 mm; it is -63.5 mm."_s;
+        QTest::newRow("tape cut at nothing")
+            << QStringList{u"--all"_s, u"--stock"_s, u"tape-62"_s, u"--length"_s, u"0"_s} << 1
+            << u"The length the tape is cut at must be more than 0 mm"_s;
+        QTest::newRow("10,000 copies") << QStringList{u"--all"_s, u"--copies"_s, u"10000"_s} << 1
+                                       << u"Each asset may have 1 to 1,000 labels; 10,000 were asked for."_s;
+        QTest::newRow("an unknown stock")
+            << QStringList{u"--all"_s, u"--stock"_s, u"a4-99"_s} << 2 << u"there is no stock named 'a4-99'"_s;
+        QTest::newRow("no assets chosen") << QStringList{u"--stock"_s, u"a4-65"_s} << 2 << u"choose the assets"_s;
+        QTest::newRow("assets chosen twice")
+            << QStringList{u"--all"_s, u"--ids"_s, u"KLT1001"_s} << 2 << u"--all and --ids do not go together"_s;
+        QTest::newRow("a date in another form")
+            << QStringList{u"--added-since"_s, u"1/6/2025"_s} << 2 << u"not a date of the form yyyy-mm-dd"_s;
+    }
+    // Every reason is said, and no file is left behind, not even a half-made one.
+    void labelsRefusesAndWritesNothing() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        TestRegister reg;
+        reg.addAsset(u"KLT1001"_s, u"1"_s);
+        reg.side().close();
+        const Run run = vnrdb(QStringList{u"labels"_s, reg.path(), u"--to"_s, reg.folder() + u"/labels.pdf"_s} + args);
+        QCOMPARE(run.code, code);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(filesIn(reg.folder()), QStringList{u"vnrdata.mdb"_s});
+    }
+
+    void labelsNeverWriteOverAFile() {
+        TestRegister reg;
+        reg.addAsset(u"KLT1001"_s, u"1"_s);
+        reg.side().close();
+        const QByteArray kept = "not labels";
+        const QString existing = writeFile(reg.folder(), kept);
+        const Run run = vnrdb({u"labels"_s, reg.path(), u"--to"_s, existing, u"--all"_s});
         QCOMPARE(run.code, 1);
         QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
         QFile f(existing);
