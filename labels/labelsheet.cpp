@@ -62,17 +62,12 @@ constexpr int kMeasuringSize = 1000;
 // How many identifiers a message names before it counts the rest.
 constexpr int kNamedInNotes = 5;
 
-QFont labelFont(bool identifier) {
+// The face at sizeMm, in the device's pixels; regular weight throughout, the identifier standing out by size.
+QFont labelFont(double sizeMm, double dotsPerMm) {
     QFont f;
     f.setFamilies({labelFontFamily(), QStringLiteral("EB Garamond")});
     f.setStyleHint(QFont::Serif);
-    f.setBold(identifier);
     f.setHintingPreference(QFont::PreferNoHinting);
-    return f;
-}
-
-QFont sizedFont(bool identifier, double sizeMm, double dotsPerMm) {
-    QFont f = labelFont(identifier);
     // Never larger than laid out: rounding up could push a line past its room.
     f.setPixelSize(std::max(1, static_cast<int>(std::floor(sizeMm * dotsPerMm))));
     return f;
@@ -82,20 +77,14 @@ QString labelSize(const LabelStock& stock) {
     return QStringLiteral("%1 x %2 mm").arg(millimetres(stock.label.width()), millimetres(stock.label.height()));
 }
 
-QString thousands(long long n) {
-    return QLocale(QLocale::English).toString(n);
+// A size that falls short of the smallest readable one, to hundredths of a millimetre rounded down, so that it
+// never reads as the smallest itself.
+QString shortOf(double mm) {
+    return QString::number(std::floor(std::max(0.0, mm) * 100) / 100, 'f', 2);
 }
 
-QPageSize pageSizeOf(const LabelStock& stock) {
-    // The common papers by their own names, so a printer offers its tray for them.
-    for (const QPageSize::PageSizeId id : {QPageSize::A4, QPageSize::Letter}) {
-        const QSizeF standard = QPageSize::size(id, QPageSize::Millimeter);
-        if (std::abs(standard.width() - stock.page.width()) < 0.05 &&
-            std::abs(standard.height() - stock.page.height()) < 0.05) {
-            return QPageSize(id);
-        }
-    }
-    return QPageSize(stock.page, QPageSize::Millimeter, stock.name, QPageSize::ExactMatch);
+QString thousands(long long n) {
+    return QLocale(QLocale::English).toString(n);
 }
 
 // The symbols for the assets of indexes, made on every core: a QR code takes a tenth of a millisecond, most of
@@ -132,6 +121,17 @@ std::vector<LabelSymbols> symbolsFor(const std::vector<LabelAsset>& assets, cons
 }
 
 } // namespace
+
+QPageSize labelPageSize(const LabelStock& stock) {
+    for (const QPageSize::PageSizeId id : {QPageSize::A4, QPageSize::Letter}) {
+        const QSizeF standard = QPageSize::size(id, QPageSize::Millimeter);
+        if (std::abs(standard.width() - stock.page.width()) < 0.05 &&
+            std::abs(standard.height() - stock.page.height()) < 0.05) {
+            return QPageSize(id);
+        }
+    }
+    return QPageSize(stock.page, QPageSize::Millimeter, stock.name, QPageSize::ExactMatch);
+}
 
 QString labelFontFamily() {
     static const QString family = [] {
@@ -222,9 +222,7 @@ void LabelSheet::check() {
     const QList<Measure> measured = QtConcurrent::blockingMapped<QList<Measure>>(assets_, measure);
 
     Extremes extremes;
-    QFont face = labelFont(true);
-    face.setPixelSize(kMeasuringSize);
-    const QFontMetricsF metrics(face);
+    const QFontMetricsF metrics(labelFont(kMeasuringSize, 1));
     QStringList refused;
     int unnamed = 0;
     for (size_t i = 0; i < assets_.size(); ++i) {
@@ -287,6 +285,7 @@ QString LabelSheet::chooseLayout(const Extremes& x) {
     const QString labels = labelSize(job_.stock);
 
     enum class Shape { Beside, CodeBelow, Stacked };
+    bool codeTooNarrow = false; // the last attempt failed for the Code 128 symbol's width
     const auto attempt = [&](Shape shape, LabelLayout& l) -> QString {
         QRectF text;
         bool codeInText = withCode;
@@ -313,17 +312,16 @@ QString LabelSheet::chooseLayout(const Extremes& x) {
             return QStringLiteral(
                        "Labels of %1 are too small for a readable QR code of %2: its modules would be %3 mm, "
                        "and scanners need %4 mm at least. Choose larger labels.")
-                .arg(labels, x.qrId, QString::number(std::max(0.0, module), 'f', 2),
-                     QString::number(kSmallestModule, 'f', 2));
+                .arg(labels, x.qrId, shortOf(module), QString::number(kSmallestModule, 'f', 2));
         }
         if (withCode) {
             const double bar = (codeInText ? text.width() : l.code.width()) / x.codeModules;
             if (bar < kSmallestModule) {
+                codeTooNarrow = true;
                 return QStringLiteral("Labels of %1 are too narrow for a readable Code 128 symbol of %2: its bars "
                                       "would be %3 mm, and scanners need %4 mm at least. Leave out Code 128 or choose "
                                       "larger labels.")
-                    .arg(labels, x.codeId, QString::number(std::max(0.0, bar), 'f', 2),
-                         QString::number(kSmallestModule, 'f', 2));
+                    .arg(labels, x.codeId, shortOf(bar), QString::number(kSmallestModule, 'f', 2));
             }
         }
         const double widthLimit = text.width() / x.identifierEms;
@@ -386,19 +384,26 @@ QString LabelSheet::chooseLayout(const Extremes& x) {
     } else {
         shapes = {Shape::Stacked};
     }
-    QString first;
-    for (const Shape shape : shapes) {
+    // When no shape serves, the first one's reason is said, unless that was the Code 128 symbol's width: the
+    // shapes after it are there to give the symbol more, and the last one's reason is then the nearer miss.
+    QString said;
+    bool firstForCode = false;
+    for (size_t i = 0; i < shapes.size(); ++i) {
         LabelLayout l;
-        const QString problem = attempt(shape, l);
+        codeTooNarrow = false;
+        const QString problem = attempt(shapes[i], l);
         if (problem.isEmpty()) {
             layout_ = l;
             return QString();
         }
-        if (first.isEmpty()) {
-            first = problem;
+        if (i == 0) {
+            firstForCode = codeTooNarrow;
+            said = problem;
+        } else if (firstForCode) {
+            said = problem;
         }
     }
-    return first;
+    return said;
 }
 
 void LabelSheet::drawPage(QPainter& painter, int page) const {
@@ -482,8 +487,8 @@ void LabelSheet::drawLabel(QPainter& painter, double dotsPerMm, const QRectF& fr
             {checked ? QStringLiteral("Checked %1").arg(asset.lastCheck.toString(Qt::ISODate)) : QString(), false});
     }
     const QRectF text = place(l.text);
-    const QFont identifierFont = sizedFont(true, l.identifierSize, dotsPerMm);
-    const QFont lineFont = sizedFont(false, l.lineSize, dotsPerMm);
+    const QFont identifierFont = labelFont(l.identifierSize, dotsPerMm);
+    const QFont lineFont = labelFont(l.lineSize, dotsPerMm);
     painter.setPen(Qt::black);
     double top = text.y();
     for (const Line& line : lines) {
@@ -514,7 +519,7 @@ void LabelSheet::drawLabel(QPainter& painter, double dotsPerMm, const QRectF& fr
 
 bool LabelSheet::print(QPagedPaintDevice& device, const std::function<bool(int, int)>& carryOn,
                        const std::function<void()>& abandon) const {
-    QPageLayout page(pageSizeOf(job_.stock), QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter);
+    QPageLayout page(labelPageSize(job_.stock), QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter);
     page.setMode(QPageLayout::FullPageMode);
     if (!device.setPageLayout(page)) {
         throw ControlError(QStringLiteral("The printer cannot take pages of %1 x %2 mm")

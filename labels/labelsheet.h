@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+class QPageSize;
 class QPagedPaintDevice;
 class QPainter;
 struct LabelSymbols;
@@ -92,6 +93,9 @@ private:
     LabelLayout layout_;
     int largestQr_ = 0; // the largest QR code's side in modules, which the layout is made for
 };
+
+// The paper of stock's pages: A4 and US Letter by their names, so that a printer offers its tray for them.
+QPageSize labelPageSize(const LabelStock& stock);
 
 // The face labels are written in: the look's lining-figure Garamond, compiled into the program.
 QString labelFontFamily();

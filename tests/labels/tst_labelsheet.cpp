@@ -274,6 +274,12 @@ private slots:
         j.content.code128 = true;
         QTest::newRow("too narrow for Code 128")
             << j << one << u"Labels of 25 x 54 mm are too narrow for a readable Code 128 symbol of KLT1001"_s;
+        j = jobOn(u"a4-65"_s);
+        j.content.code128 = true;
+        QTest::newRow("too narrow for Code 128 even across the label")
+            << j << QStringList{u"KLT1000001"_s}
+            << u"Labels of 38.1 x 21.2 mm are too narrow for a readable Code 128 symbol of KLT1000001: its bars would "
+               "be 0.24 mm, and scanners need 0.25 mm at least."_s;
         j = jobOn(u"letter-80"_s);
         j.content = {true, true, true, true, true};
         QTest::newRow("no room for the text") << j << one << u"Labels of 44.45 x 12.7 mm have no room for the text"_s;
