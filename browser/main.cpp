@@ -8,6 +8,7 @@
 #include "config/cfg.h"
 #include "data/errors.h"
 #include "data/jetsql.h"
+#include "labels/labelswindow.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
 #include "reporting/assetreports.h"
@@ -35,7 +36,7 @@ constexpr int kPanelWidth = 745;
 constexpr int kPanelHeight = 89;
 constexpr int kButtonWidth = 123;
 constexpr int kButtonHeight = 73;
-constexpr int kToolBarButtons = 7;
+constexpr int kToolBarButtons = 8; // the seven designed buttons and Labels
 constexpr int kMargin = 8;
 constexpr int kMinimumGridHeight = 80; // the titles and a few rows
 constexpr int kWritableEveryTicks = 8; // how often the watch looks again at whether the register is writable
@@ -46,7 +47,7 @@ Tmainfrm::Tmainfrm() {
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(QStringLiteral("Vantrel"));
     Look::apply(this);
-    resize(962, 508);
+    resize(1004, 508);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -110,6 +111,8 @@ Tmainfrm::Tmainfrm() {
     ToolButton4 = addToolButton(QStringLiteral("ToolButton4"), QStringLiteral("Print"), QStringLiteral("print.svg"));
     ToolButton7 =
         addToolButton(QStringLiteral("ToolButton7"), QStringLiteral("Reports"), QStringLiteral("reports.svg"));
+    labelsButton =
+        addToolButton(QStringLiteral("labelsButton"), QStringLiteral("Labels"), QStringLiteral("labels.svg"));
     ToolButton5 =
         addToolButton(QStringLiteral("ToolButton5"), QStringLiteral("Configuration"), QStringLiteral("config.svg"));
     ToolButton6 =
@@ -127,7 +130,7 @@ Tmainfrm::Tmainfrm() {
     // out, not as a move between its cells (TDBGrid).
     const QList<QWidget*> tabOrder{details,     assetid,     description, serialnumber, ordernumber, purchasedby,
                                    borrowedby,  supplier,    incWriteOff, DBGrid1,      ToolButton1, ToolButton2,
-                                   ToolButton3, ToolButton4, ToolButton7, ToolButton5,  ToolButton6};
+                                   ToolButton3, ToolButton4, ToolButton7, labelsButton, ToolButton5, ToolButton6};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -155,6 +158,7 @@ Tmainfrm::Tmainfrm() {
     connectGuarded(ToolButton3, &QToolButton::clicked, this, &Tmainfrm::ToolButton3Click);
     connectGuarded(ToolButton4, &QToolButton::clicked, this, &Tmainfrm::ToolButton4Click);
     connectGuarded(ToolButton7, &QToolButton::clicked, this, &Tmainfrm::ToolButton7Click);
+    connectGuarded(labelsButton, &QToolButton::clicked, this, &Tmainfrm::labelsButtonClick);
     connectGuarded(ToolButton5, &QToolButton::clicked, this, &Tmainfrm::ToolButton5Click);
     connectGuarded(ToolButton6, &QToolButton::clicked, this, &Tmainfrm::ToolButton6Click);
     connectGuarded(DBGrid1, &TDBGrid::doubleClicked, this, &Tmainfrm::DBGrid1DblClick);
@@ -391,6 +395,10 @@ void Tmainfrm::ToolButton4Click() {
 
 void Tmainfrm::ToolButton7Click() {
     Dialogs::showModal(commands_->assetreportsfrm);
+}
+
+void Tmainfrm::labelsButtonClick() {
+    Dialogs::showModal(commands_->labelsWindow);
 }
 
 void Tmainfrm::ToolButton5Click() {

@@ -15,6 +15,7 @@ class QRadioButton;
 class QTimer;
 class QToolButton;
 class TDBGrid;
+class LabelsWindow;
 class Tassdetfrm;
 class Tassetreportsfrm;
 class TcfgFrm;
@@ -33,6 +34,7 @@ public:
         Twriteofffrm& writeofffrm;         // Write Off
         Tprintfrm& printfrm;               // Print
         Tassetreportsfrm& assetreportsfrm; // Reports
+        LabelsWindow& labelsWindow;        // Labels
         TcfgFrm& cfgFrm;                   // Configuration
     };
 
@@ -63,6 +65,7 @@ public:
     QToolButton* ToolButton3;
     QToolButton* ToolButton4;
     QToolButton* ToolButton7;
+    QToolButton* labelsButton; // Labels, after Reports: prints labels of assets
     QToolButton* ToolButton5;
     QToolButton* ToolButton6;
     QLabel* Label1;
@@ -106,6 +109,7 @@ private:
     void ToolButton3Click();
     void ToolButton4Click();
     void ToolButton7Click();
+    void labelsButtonClick();
     void ToolButton5Click();
     void ToolButton6Click();
     void DBGrid1CtrlDelete();

@@ -18,6 +18,7 @@
 #include "data/connection.h"
 #include "data/datamodule.h"
 #include "data/errors.h"
+#include "labels/labelswindow.h"
 #include "records/assdet.h"
 #include "records/writeoff.h"
 #include "reporting/assetreports.h"
@@ -196,7 +197,8 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
     reportWriter = std::make_unique<ReportWriter>(session, data.SystemTable, *StatusFrm, *reporterfrm);
     printfrm = new Tprintfrm(main, *main->DBGrid1, *reportWriter);
     assetreportsfrm = new Tassetreportsfrm(main, data, *main->Query2Grid, *reportWriter);
-    main->setCommands({*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *cfgFrm});
+    labelsWindow = new LabelsWindow(main, data);
+    main->setCommands({*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *labelsWindow, *cfgFrm});
 
     // A register on a server whose login needs a password that ~/.pgpass does not hold asks for it here.
     serverLoginFrm = std::make_unique<ServerLoginWindow>(nullptr);

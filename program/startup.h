@@ -1,8 +1,8 @@
 // The start-up sequence: it fixes the program folder, enters the register folder the command line names,
-// creates the ten windows (the nine of the register and the server-login window) and wires them, opens the
-// register and the shared datasets, tests the report files, asks for the password or marks the main window
-// read-only, presets the report catalogue's dates, runs the event loop, and has the register's whole file
-// checked once the main window shows.
+// creates the eleven windows (the nine of the register, the Labels window and the server-login window) and
+// wires them, opens the register and the shared datasets, tests the report files, asks for the password or
+// marks the main window read-only, presets the report catalogue's dates, runs the event loop, and has the
+// register's whole file checked once the main window shows.
 #pragma once
 
 #include "app/session.h"
@@ -37,6 +37,7 @@ extern const char* const kUsage;
 // The user's data folder for Vantrel: $XDG_DATA_HOME/vantrel, by default ~/.local/share/vantrel.
 QString userDataFolder();
 
+class LabelsWindow;
 class ReportWriter;
 class Tassdetfrm;
 class Tassetreportsfrm;
@@ -50,7 +51,7 @@ class TStatusFrm;
 class Twriteofffrm;
 
 // Owns every window of the program exactly once: the main window, and through it as their Qt parent the
-// six dialogs that open over it; the password window, the status window and the report writer directly.
+// seven dialogs that open over it; the password window, the status window and the report writer directly.
 class Startup {
 public:
     Startup();
@@ -80,4 +81,5 @@ public:
     Tprintfrm* printfrm = nullptr;
     Treporterfrm* reporterfrm = nullptr;
     Tassetreportsfrm* assetreportsfrm = nullptr;
+    LabelsWindow* labelsWindow = nullptr;
 };

@@ -240,6 +240,10 @@ private slots:
         expectWindow(QStringLiteral("assetreportsfrm"), &shown);
         w->ToolButton7->click();
         QVERIFY(shown);
+        shown = false;
+        expectWindow(QStringLiteral("labelsWindow"), &shown);
+        w->labelsButton->click();
+        QVERIFY(shown);
         QVERIFY(!f->app().session.LoggedOn);
     }
 
@@ -281,11 +285,11 @@ private slots:
     }
 
     void resizingGrowsOnlyTheList() {
-        w->resize(962, 508);
+        w->resize(1004, 508);
         const QSize panel = w->Panel1->size();
         const QSize bar = w->ToolBar1->size();
         const QSize grid = w->DBGrid1->size();
-        w->resize(1262, 708);
+        w->resize(1304, 708);
         QCOMPARE(w->Panel1->size(), panel);
         QCOMPARE(w->ToolBar1->size(), bar);
         QCOMPARE(w->DBGrid1->size(), grid + QSize(300, 200));
@@ -310,6 +314,25 @@ private slots:
         }
         QCOMPARE(captions, (QStringList{"Add New Asset(s)", "Edit Asset", "Write Off", "Print", "Reports",
                                         "Configuration", "Exit Database"}));
+    }
+
+    // Labels stands after Reports in the toolbar's look: the designed buttons keep their order, and the whole
+    // toolbar shows in the window's smallest size.
+    void labelsStandsAfterReports() {
+        QList<QToolButton*> bar = w->ToolBar1->findChildren<QToolButton*>();
+        std::sort(bar.begin(), bar.end(), [](QToolButton* a, QToolButton* b) { return a->x() < b->x(); });
+        QStringList names;
+        for (QToolButton* b : bar) {
+            names << b->objectName();
+            QCOMPARE(b->size(), w->ToolButton7->size());
+            QVERIFY(w->ToolBar1->rect().contains(b->geometry()));
+        }
+        QCOMPARE(names, (QStringList{"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "ToolButton7",
+                                     "labelsButton", "ToolButton5", "ToolButton6"}));
+        QCOMPARE(w->labelsButton->text(), QStringLiteral("Labels"));
+        QVERIFY(!w->labelsButton->icon().isNull()); // its picture is in the resources
+        w->resize(w->minimumSize());
+        QVERIFY(w->rect().contains(w->ToolBar1->geometry()));
     }
 };
 
