@@ -101,7 +101,7 @@ const char* const kCheckHelp = "usage: vnrdb check FILE\n"
 
 const char* const kLabelsHelp =
     "usage: vnrdb labels FILE --to OUT.pdf (--ids ID,... | --added-since DATE | --all)\n"
-    "                         [--stock NAME [--length MM] | --custom SPEC] [--start N] [--copies N]\n"
+    "                         [--stock NAME [--length MM] | --custom MEASURES] [--start N] [--copies N]\n"
     "                         [--code128] [--company] [--group] [--description] [--check-date]\n"
     "                         [--offset X,Y] [--outlines]\n"
     "Prints labels of assets of the register FILE into the new file OUT.pdf, drawn as the program's Labels\n"
@@ -116,7 +116,7 @@ const char* const kLabelsHelp =
     "  --stock NAME         a4-65 (38.1 x 21.2 mm), a4-24 (63.5 x 33.9), a4-21 (63.5 x 38.1), a4-14 (99.1 x 38.1),\n"
     "                       letter-30 (66.7 x 25.4), letter-80 (44.5 x 12.7); the rolls roll-89x36, roll-57x32,\n"
     "                       roll-25x54; tape-62, 62 mm tape cut at --length MM (30 unless given)\n"
-    "  --custom SPEC        page=WxH,grid=COLUMNSxROWS,label=WxH[,gap=ACROSSxDOWN][,margin=LEFTxTOP] in mm;\n"
+    "  --custom MEASURES    page=WxH,grid=COLUMNSxROWS,label=WxH[,gap=ACROSSxDOWN][,margin=LEFTxTOP] in mm;\n"
     "                       page may be a4 or letter; without margins the labels are centred\n"
     "  --start N            the first label's position on the first sheet (1: top left, across first)\n"
     "  --copies N           labels of each asset, 1 to 1000 (1)\n"
@@ -479,7 +479,7 @@ bool parseSize(const QString& text, QSizeF& size) {
 }
 
 // The stock --custom describes; nullopt, with the problem, when it cannot be read.
-std::optional<LabelStock> parseCustomStock(const QString& spec, QString& problem) {
+std::optional<LabelStock> parseCustomStock(const QString& measures, QString& problem) {
     QSizeF page;
     QSizeF grid;
     QSizeF label;
@@ -488,7 +488,7 @@ std::optional<LabelStock> parseCustomStock(const QString& spec, QString& problem
     bool havePage = false;
     bool haveGrid = false;
     bool haveLabel = false;
-    for (const QString& part : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString& part : measures.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QString key = part.section(QLatin1Char('='), 0, 0).trimmed().toLower();
         const QString value = part.section(QLatin1Char('='), 1).trimmed().toLower();
         bool ok = false;
