@@ -662,7 +662,7 @@ int labelsCommand(const QStringList& args) {
     try {
         Connection c;
         c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false);
-        c.exec(c.isServer() ? "SET default_transaction_read_only = on" : "PRAGMA query_only = 1");
+        c.engine().refuseChanges();
         job.company = labelCompanyName(c);
         std::vector<LabelAsset> assets;
         QStringList unknown;
