@@ -9,7 +9,6 @@
 #include "data/schema.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -22,29 +21,8 @@ constexpr int kRuns = 7;
 constexpr int kShownRows = 40; // the rows a list shows at once
 constexpr int kWalk = 512;     // the rows a report reads per statement, as the report does
 
-const QString kScript = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../tools/pgcluster.sh");
-
 // The columns the list and the "Current List" show.
 const QStringList kShown = {"ASSETID", "Make", "Model", "SerialNumber", "Description", "Supplier", "OrderNumber"};
-
-// A cluster for the length of the run.
-class Cluster {
-public:
-    Cluster() {
-        file_.open();
-        file_.close();
-        QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("start"), file_.fileName()});
-        QFile f(file_.fileName());
-        f.open(QIODevice::ReadOnly);
-        address_ = QString::fromUtf8(f.readLine()).trimmed();
-    }
-    ~Cluster() { QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("stop"), file_.fileName()}); }
-    const QString& address() const { return address_; }
-
-private:
-    QTemporaryFile file_;
-    QString address_;
-};
 
 enum class Reading {
     Screen,   // the dataset opened, then the rows a list shows read as the grid reads them
@@ -137,7 +115,7 @@ int main(int argc, char** argv) {
         QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/vantrel-bench");
     const QString file = bench::demoRegister(folder, n);
 
-    Cluster cluster;
+    bench::Cluster cluster;
     if (cluster.address().isEmpty()) {
         std::fprintf(stderr, "no cluster could be started (tools/pgcluster.sh)\n");
         return 1;

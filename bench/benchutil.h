@@ -1,4 +1,5 @@
-// Shared pieces of the benchmarks: demo registers of a given size, a median timer and the resident memory.
+// Shared pieces of the benchmarks: demo registers of a given size, a median timer, a throw-away server cluster and
+// the resident memory.
 #pragma once
 
 #include "data/connection.h"
@@ -9,8 +10,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -57,6 +61,32 @@ inline double rawStepMs(const Connection& c, const QStringList& lines) {
         sqlite3_finalize(s);
     });
 }
+
+// A throw-away PostgreSQL cluster on this machine for the length of the run (tools/pgcluster.sh); its address is
+// empty when none could be started.
+class Cluster {
+public:
+    Cluster() {
+        file_.open();
+        file_.close();
+        QProcess::execute(QStringLiteral("bash"), {script(), QStringLiteral("start"), file_.fileName()});
+        QFile f(file_.fileName());
+        if (f.open(QIODevice::ReadOnly)) {
+            address_ = QString::fromUtf8(f.readLine()).trimmed();
+        }
+    }
+    ~Cluster() { QProcess::execute(QStringLiteral("bash"), {script(), QStringLiteral("stop"), file_.fileName()}); }
+    Cluster(const Cluster&) = delete;
+    Cluster& operator=(const Cluster&) = delete;
+    const QString& address() const { return address_; }
+
+private:
+    static QString script() {
+        return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../tools/pgcluster.sh");
+    }
+    QTemporaryFile file_;
+    QString address_;
+};
 
 // Resident memory of this process in MB.
 inline double residentMb() {

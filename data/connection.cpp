@@ -5,6 +5,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/fileengine.h"
+#include "data/history.h"
 #include "data/onfailure.h"
 #include "data/registerfile.h"
 #include "data/server.h"
@@ -121,6 +122,7 @@ void Connection::createFile(const QString& path) {
 void Connection::close() {
     engine_.reset();
     path_.clear();
+    keepsHistory_.reset();
 }
 
 QStringList Connection::integrityProblems(const QString& path, int limit) {
@@ -231,6 +233,7 @@ Connection::Transaction::~Transaction() {
         c_.partFailed_ = c_.partFailed_ || !done_;
         return;
     }
+    c_.history_.clear();
     if (!done_) {
         c_.engine_->rollback();
         // Put back what the joined posts changed in memory, newest first, so it matches the file again.
@@ -248,6 +251,9 @@ void Connection::Transaction::commit() {
                                                "Nothing was saved.")
                                     .arg(c_.engine_->name()));
         }
+        // The entries go in with the change they tell of, or neither does.
+        appendHistory(c_, c_.history_);
+        c_.history_.clear();
         c_.exec("COMMIT");
     }
     done_ = true;
@@ -259,6 +265,31 @@ void Connection::holdWriteLock() {
 
 void Connection::onRollback(std::function<void()> undo) {
     undo_.push_back(std::move(undo));
+}
+
+void Connection::recordHistory(HistoryRecord record) {
+    if (depth_ == 0) {
+        // Saved already, outside any transaction: an entry now could not be part of it.
+        throw DatabaseError(
+            QStringLiteral("A change to the register '%1' was saved without its history entry.").arg(engine_->name()));
+    }
+    if (!keepsHistory()) {
+        return;
+    }
+    history_.push_back(std::move(record));
+    // A change of many rows (an import) writes its entries as it goes rather than holding them all.
+    constexpr size_t kHeldEntries = 1000;
+    if (history_.size() >= kHeldEntries) {
+        appendHistory(*this, history_);
+        history_.clear();
+    }
+}
+
+bool Connection::keepsHistory() const {
+    if (!keepsHistory_) {
+        keepsHistory_ = schemaVersion() >= 3;
+    }
+    return *keepsHistory_;
 }
 
 namespace {

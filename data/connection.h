@@ -4,6 +4,7 @@
 // holds the register: what differs is a method of the engine.
 #pragma once
 
+#include "data/history.h"
 #include "data/jetsql.h"
 
 #include <QString>
@@ -174,12 +175,22 @@ public:
     // transaction rolls back; steps run newest first, and are dropped when it commits.
     void onRollback(std::function<void()> undo);
 
+    // Requires: inTransaction(), and the change record describes has been made in it. Its history entry is
+    // written when the outermost transaction commits, as part of it (a few thousand are written at once before
+    // then); a transaction that rolls back leaves none. A register of an older version opened as it is
+    // (upgrade false) keeps no history, and gets none.
+    void recordHistory(HistoryRecord record);
+    // Whether the register keeps history (schema version 3 or later); asked of the register once per opening.
+    bool keepsHistory() const;
+
 private:
     std::unique_ptr<Engine> engine_;
     QString path_;
     int depth_ = 0;
     bool partFailed_ = false; // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;
+    std::vector<HistoryRecord> history_;       // entries of the open transaction not yet written
+    mutable std::optional<bool> keepsHistory_; // asked once the first change is recorded
 };
 
 // One prepared statement; finalized by the destructor. Not copyable.

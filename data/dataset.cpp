@@ -5,6 +5,7 @@
 
 #include "data/engine.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/jetsql.h"
 #include "data/onfailure.h"
 #include "data/schema.h"
@@ -843,6 +844,7 @@ void Dataset::postInsert() {
         // Read the stored row back inside the transaction, so defaults the table filled in show as stored
         // and the record's guard holds exactly what was written.
         raw = readRow(id);
+        recordChange(subjectOf(id, raw), HistoryAction::Added, nullptr, &raw, {});
         t.commit();
     }
     cursor_->ids[static_cast<size_t>(insertedAt_)] = id;
@@ -1067,6 +1069,8 @@ void Dataset::postEdit() {
         Connection::Transaction t(connection_);
         changeGuarded(sql, binds);
         raw = readRow(id);
+        // The guard held: the changed columns held what the cursor read until this change.
+        recordChange(subjectOf(id, raw), QString(), &stored_, &raw, changed);
         t.commit();
     }
     cursor_->cache[id] = raw;
@@ -1121,7 +1125,12 @@ void Dataset::deleteRecord() {
     const std::string sql = "DELETE FROM " + connection_.quoteName(cursor_->table) + guardClause({}, binds);
     {
         Connection::Transaction t(connection_);
+        // What the entry says was deleted is what was stored, read under the transaction's lock: columns the
+        // guard does not compare may have been changed by another program since the cursor read them.
+        const Row before = readStoredRow(id, &stored_).value_or(stored_);
+        const QString subject = subjectOf(id, before);
         changeGuarded(sql, binds);
+        recordChange(subject, HistoryAction::Deleted, &before, nullptr, {});
         t.commit();
     }
     cursor_->ids.erase(cursor_->ids.begin() + at);
@@ -1131,6 +1140,71 @@ void Dataset::deleteRecord() {
     loadRow(at);
     emit currentChanged();
     emit recordChanged(-1);
+}
+
+QString Dataset::subjectOf(long long id, const Row& row) const {
+    const QString table = registerName(cursor_->table);
+    const QString keyColumn = historyKeyColumn(table);
+    if (keyColumn.isEmpty() || !tableKeepsHistory(table)) {
+        return historySubject(table, QString());
+    }
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].column.compare(keyColumn, Qt::CaseInsensitive) == 0) {
+            return historySubject(table, historyValueText(table, keyColumn, row[i]));
+        }
+    }
+    // A cursor that does not read the key asks for it.
+    Statement key(connection_, "SELECT " + connection_.quoteName(keyColumn) + " FROM " + connection_.quoteName(table) +
+                                   " WHERE rowid = ?");
+    key.bindInt64(1, id);
+    return historySubject(table, key.step() ? historyValueText(table, keyColumn, key.column(0)) : QString());
+}
+
+void Dataset::recordChange(const QString& subject, const QString& action, const Row* before, const Row* after,
+                           const std::vector<size_t>& changed) {
+    const QString table = registerName(cursor_->table);
+    if (!tableKeepsHistory(table)) {
+        return;
+    }
+    std::vector<size_t> fields = changed;
+    if (fields.empty()) {
+        for (size_t i = 0; i < fields_.size(); ++i) {
+            fields.push_back(i);
+        }
+    }
+    HistoryRecord record{table, subject, action, {}};
+    QStringList seen;
+    for (size_t i : fields) {
+        const QString& column = fields_[i].column;
+        if (column.isEmpty() || seen.contains(column, Qt::CaseInsensitive)) {
+            continue;
+        }
+        seen << column;
+        HistoryChange change;
+        if (historyChange(table, column, before ? (*before)[i] : QVariant(), after ? (*after)[i] : QVariant(),
+                          &change)) {
+            record.changes.push_back(std::move(change));
+        }
+    }
+    if (record.action.isEmpty()) {
+        if (record.changes.empty()) {
+            return; // nothing the register's forms can tell apart was changed
+        }
+        record.action = historyEditAction(table, record.changes, [&](const QString& column) {
+            const int f = findFieldByColumn(column);
+            return f < 0 ? QString() : historyValueText(table, column, (*after)[static_cast<size_t>(f)]);
+        });
+    }
+    connection_.recordHistory(std::move(record));
+}
+
+int Dataset::findFieldByColumn(const QString& column) const {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].column.compare(column, Qt::CaseInsensitive) == 0) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 bool Dataset::locate(const QString& fieldName, const QString& value) {

@@ -128,15 +128,16 @@ public:
     void insert(); // a new record at the current position, booleans false, the rest null
     void append(); // a new record at the end
     void edit();   // on an empty dataset begins an insert instead
-    // Writes the record to its table in one transaction (or as part of the connection's open one). An
-    // edited record writes only the changed columns and only if the stored row still holds exactly what this
-    // cursor read. Throws DatabaseError and stays in edit or insert state with the values as they were.
+    // Writes the record to its table in one transaction (or as part of the connection's open one), with its
+    // history entry (data/history.h) when the table keeps history. An edited record writes only the changed
+    // columns and only if the stored row still holds exactly what this cursor read. Throws DatabaseError and
+    // stays in edit or insert state with the values as they were.
     void post();
     // The text of the error a post meets when a unique column would hold a value twice; %1 is the value.
     void setDuplicateKeyText(const QString& text);
     void cancel(); // discards a pending insert or edit; does nothing otherwise
-    // Deletes the current record from its table and from the cursor, only if the stored row still holds
-    // exactly what this cursor read; otherwise throws DatabaseError and deletes nothing.
+    // Deletes the current record from its table and from the cursor, with its history entry, only if the stored
+    // row still holds exactly what this cursor read; otherwise throws DatabaseError and deletes nothing.
     void deleteRecord();
     bool isModified() const;
 
@@ -219,6 +220,14 @@ private:
     QVariant convertText(int field, const QString& text) const;
     void postInsert();
     void postEdit();
+    // What history entries call the record of row id id, whose values (as stored) are row.
+    QString subjectOf(long long id, const Row& row) const;
+    // Requires: a transaction in which the record was just changed from before to after (an insert has no before,
+    // a delete no after). Records its history entry: the columns of the fields changed (every field when empty)
+    // whose text changed; an empty action is an edit's, told by what it changed.
+    void recordChange(const QString& subject, const QString& action, const Row* before, const Row* after,
+                      const std::vector<size_t>& changed);
+    int findFieldByColumn(const QString& column) const;
     static const Row& fetchRow(const Connection& connection, const Cursor& cursor, int row, size_t width);
 
     Connection& connection_;

@@ -66,6 +66,8 @@ public:
     // connection holding this engine. Throws DatabaseError naming the register.
     virtual void checkRegister(Connection& c, const QString& filePassword, bool upgrade, bool wholeFile) = 0;
     virtual int schemaVersion(const Connection& c) = 0;
+    // Requires: a transaction. Marks the register as of schema version version.
+    virtual void setSchemaVersion(Connection& c, int version) = 0;
     // What is wrong with the shape of the register's tables, as a phrase; empty when nothing is.
     virtual QString shapeProblem(const Connection& c) = 0;
     // The first stored value of another kind than its column's, as a phrase; empty when there is none.
@@ -91,6 +93,15 @@ public:
     virtual bool changedByOthers() = 0;
     virtual QString writeRefusal(bool inTransaction) = 0;
     virtual void interrupt() {}
+
+    // History. Who saves the changes made through this connection, as entries name them: on a file the login and
+    // the machine ("ana@desk-3"), on a server the server login.
+    virtual QString historyUser(const Connection& c) = 0;
+    // An expression for the register's clock now, in UTC, as "yyyy-MM-dd HH:mm:ss".
+    virtual std::string utcNowSql() const = 0;
+    // Requires: a transaction. Until it ends, nobody else adds history entries (a file's transaction holds the
+    // file's write lock from its start already).
+    virtual void lockHistory() {}
 
     // Row identity: a condition on rowid for count ids, and binding them from ids[first] to ids[last - 1].
     virtual std::string rowIdCondition(int count) const = 0;

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -283,7 +284,7 @@ void FileEngine::checkRegister(Connection& c, const QString& filePassword, bool 
         checkRegisterFileContents(c, path, wholeFile || (upgrade && fileVersion < kRegisterSchemaVersion));
         checkRegisterPassword(c, filePassword, QStringLiteral("register file '%1'").arg(path));
         if (upgrade && fileVersion < kRegisterSchemaVersion) {
-            upgradeRegister(c, fileVersion);
+            upgradeRegister(c);
         }
     } catch (const DatabaseError& e) {
         // The checks' own refusals name the file; a statement the engine could not run on the file's own
@@ -299,6 +300,19 @@ void FileEngine::checkRegister(Connection& c, const QString& filePassword, bool 
 int FileEngine::schemaVersion(const Connection& c) {
     Statement version(c, "PRAGMA user_version");
     return version.step() ? static_cast<int>(version.columnInt64(0)) : 0;
+}
+
+void FileEngine::setSchemaVersion(Connection& c, int version) {
+    c.exec("PRAGMA user_version = " + std::to_string(version));
+}
+
+QString FileEngine::historyUser(const Connection&) {
+    if (user_.isEmpty()) {
+        const passwd* pw = ::getpwuid(::geteuid());
+        user_ = (pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(::geteuid())) + QLatin1Char('@') +
+                QSysInfo::machineHostName();
+    }
+    return user_;
 }
 
 QString FileEngine::shapeProblem(const Connection& c) {

@@ -27,6 +27,7 @@ public:
 
     void checkRegister(Connection& c, const QString& filePassword, bool upgrade, bool wholeFile) override;
     int schemaVersion(const Connection& c) override;
+    void setSchemaVersion(Connection& c, int version) override;
     QString shapeProblem(const Connection& c) override;
     QString valueProblem(const Connection& c) override;
 
@@ -47,6 +48,9 @@ public:
     bool changedByOthers() override;
     QString writeRefusal(bool inTransaction) override;
     void interrupt() override;
+
+    QString historyUser(const Connection& c) override;
+    std::string utcNowSql() const override { return "strftime('%Y-%m-%d %H:%M:%S', 'now')"; }
 
     std::string rowIdCondition(int count) const override;
     void bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const override;
@@ -79,4 +83,5 @@ private:
     int busyTimeoutMs_ = 0;      // the wait for another program's lock, as set
     long long dataVersion_ = -1; // the file's change counter as last seen by changedByOthers; -1: not watching
     std::unique_ptr<BackgroundCheck> check_;
+    QString user_; // "login@machine", once made
 };

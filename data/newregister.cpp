@@ -6,6 +6,7 @@
 
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/newfile.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -64,24 +65,51 @@ QStringList newRegisterProblems(const NewRegister& settings) {
 
 namespace {
 
+// Requires: a transaction on the new register c, whose settings are all blank.
 void storeSettings(Connection& c, const NewRegister& settings) {
     Statement system(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
                         "PromptPasswordToStart = ?");
-    system.bindText(1, settings.company);
-    system.bindText(2, settings.abbreviation);
-    system.bindText(3, settings.password);
-    system.bindInt64(4, settings.password.isEmpty() ? 0 : 1);
-    system.step();
-    Statement group(c, "INSERT INTO Groups (GroupNumber, Description) VALUES (?, ?)");
-    for (auto it = settings.groups.cbegin(); it != settings.groups.cend(); ++it) {
-        group.bindText(1, QString::number(it.key()));
-        group.bindText(2, it.value());
-        group.step();
-        group.reset();
+    const QVariant values[] = {settings.company, settings.abbreviation, settings.password,
+                               QVariant(settings.password.isEmpty() ? 0LL : 1LL)};
+    const char* const columns[] = {"CompanyName", "CompanyAbbr", "DataBasePassword", "PromptPasswordToStart"};
+    HistoryRecord changed{
+        QStringLiteral("System"), historySubject(QStringLiteral("System"), QString()), HistoryAction::Edited, {}};
+    for (int i = 0; i < 4; ++i) {
+        system.bind(i + 1, values[i]);
+        HistoryChange change;
+        if (historyChange(changed.table, QLatin1String(columns[i]), QVariant(), values[i], &change)) {
+            changed.changes.push_back(change);
+        }
     }
+    system.step();
+    if (!changed.changes.empty()) {
+        c.recordHistory(std::move(changed));
+    }
+    addGroups(c, settings.groups);
 }
 
 } // namespace
+
+void addGroups(Connection& c, const QMap<int, QString>& groups) {
+    const QString table = QStringLiteral("Groups");
+    Statement group(c, "INSERT INTO Groups (GroupNumber, Description) VALUES (?, ?)");
+    for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
+        const QString digit = QString::number(it.key());
+        group.bindText(1, digit);
+        group.bindText(2, it.value());
+        group.step();
+        group.reset();
+        HistoryRecord added{table, historySubject(table, digit), HistoryAction::Added, {}};
+        HistoryChange change;
+        if (historyChange(table, QStringLiteral("GroupNumber"), QVariant(), digit, &change)) {
+            added.changes.push_back(change);
+        }
+        if (historyChange(table, QStringLiteral("Description"), QVariant(), it.value(), &change)) {
+            added.changes.push_back(change);
+        }
+        c.recordHistory(std::move(added));
+    }
+}
 
 void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill) {
     if (isServerUri(location) || location.endsWith(QLatin1String(".server"))) {

@@ -25,5 +25,8 @@ void createRegister(const QString& path, const NewRegister& settings);
 // address) and runs fill on it, all in one transaction: a failure leaves no file behind, and a server's
 // database as it was. Refuses (DatabaseError) an existing file, or a database that holds a register.
 void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill);
+// Requires: a transaction on c, whose register holds none of these groups. Adds the groups named by their
+// digit, each with its history entry.
+void addGroups(Connection& c, const QMap<int, QString>& groups);
 // Every problem with settings as "FIELD: message" lines; empty when they can be stored.
 QStringList newRegisterProblems(const NewRegister& settings);

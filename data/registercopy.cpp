@@ -18,7 +18,8 @@
 
 namespace {
 
-const char* const kTables[] = {"RegisterFile", "System", "Groups", "assets"};
+// The history goes with the rows it tells of: its entries keep their row ids, so the chain reads the same.
+const char* const kTables[] = {"RegisterFile", "System", "Groups", "assets", "History"};
 
 } // namespace
 
@@ -100,6 +101,9 @@ QString locationName(const QString& location) {
 QStringList registerRows(const Connection& c) {
     QStringList lines;
     for (const char* table : kTables) {
+        if (std::string_view(table) == "History" && !c.keepsHistory()) {
+            continue; // a register of an older version, opened as it is
+        }
         Statement read(c, readAll(c, table));
         while (read.step()) {
             QString line = QLatin1String(table);
@@ -121,6 +125,7 @@ RegisterSummary summariseRegister(const Connection& c) {
         s.assets += line.startsWith(QLatin1String("assets|"));
         s.groups += line.startsWith(QLatin1String("Groups|"));
         s.settings += line.startsWith(QLatin1String("System|"));
+        s.history += line.startsWith(QLatin1String("History|"));
     }
     s.digest = hash.result().toHex();
     return s;

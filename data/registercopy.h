@@ -13,14 +13,15 @@ struct RegisterSummary {
     long long assets = 0;
     long long groups = 0;
     long long settings = 0;
-    QByteArray digest; // SHA-256, hex
+    long long history = 0; // entries
+    QByteArray digest;     // SHA-256, hex
 
     bool operator==(const RegisterSummary&) const = default;
 };
 
 // A stored value as registerRows writes it.
 QString registerValueText(const QVariant& value);
-// One line per row of the register's tables (RegisterFile, System, Groups, assets, in row id order), each
+// One line per row of the register's tables (RegisterFile, System, Groups, assets, History, in row id order), each
 // value written the same way whichever engine holds it: NULL, a number in its shortest exact form (a whole
 // number without a point), a text with its length. Two registers with the same lines hold the same.
 QStringList registerRows(const Connection& c);

@@ -145,7 +145,11 @@ void checkRegisterPassword(const Connection& c, const QString& filePassword, con
 }
 
 QString registerFileShapeProblem(const Connection& c) {
+    const int version = c.schemaVersion();
     for (const RegisterTable& t : registerTables()) {
+        if (t.since > version) {
+            continue;
+        }
         Statement kind(c, "SELECT type FROM sqlite_master WHERE name = ? COLLATE NOCASE AND type IN ('table', "
                           "'view')");
         kind.bindText(1, QString::fromLatin1(t.name));

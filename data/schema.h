@@ -1,5 +1,5 @@
-// The register file's schema: the tables assets, System and Groups, the indexes the search walks, and the
-// marks that tell our files from any other SQLite file.
+// The register file's schema: the tables assets, System, Groups and History, the indexes the search walks, and
+// the marks that tell our files from any other SQLite file.
 #pragma once
 
 #include <QString>
@@ -16,8 +16,9 @@ extern const char* const kDefaultFilePassword;
 // SQLite application_id of a register ("VNTR").
 constexpr int kRegisterApplicationId = 0x564E5452;
 // The schema version this program writes and reads (SQLite user_version). Version 2 keeps one Groups row
-// per digit; registers of version 1 are brought up to date when opened.
-constexpr int kRegisterSchemaVersion = 2;
+// per digit; version 3 adds the tables of RegisterTable::since 3 (History). Registers of an older version are
+// brought up to date when opened.
+constexpr int kRegisterSchemaVersion = 3;
 // The longest text a text column holds.
 constexpr int kMaxTextLength = 255;
 
@@ -30,8 +31,10 @@ struct RegisterColumn {
 struct RegisterTable {
     const char* name;
     std::vector<RegisterColumn> columns;
+    int since = 1;                    // the schema version that added the table
+    std::vector<const char*> indexes; // its indexes, the same statement on either engine
 };
-const std::array<RegisterTable, 4>& registerTables();
+const std::array<RegisterTable, 5>& registerTables();
 
 // Makes a new, empty register: the tables, one settings record of empty texts and false, no groups.
 // Refuses (DatabaseError) to overwrite an existing file. A postgresql:// path makes it in that database.
@@ -40,7 +43,7 @@ void createRegister(const QString& path, const QString& filePassword = QString::
 // The salted hash stored for a file password; never the password itself.
 QString hashFilePassword(const QString& password, const QString& salt);
 
-// Empty when the tables assets, System, Groups and RegisterFile are tables with every column the program
+// Empty when the register's tables (those of its schema version) are tables with every column the program
 // uses, declared with the program's types; otherwise what is wrong, as a phrase ("table 'assets' has no
 // column 'TotalCost'").
 QString registerShapeProblem(const Connection& c);
@@ -49,8 +52,10 @@ QString registerShapeProblem(const Connection& c);
 QString registerValueProblem(const Connection& c);
 // The shape check of a register on a server, by the column types the server was given.
 QString serverShapeProblem(const Connection& c);
-// Brings a register of an older schema version up to this program's, in one transaction.
-void upgradeRegister(Connection& c, int fromVersion);
+// Brings a register of an older schema version up to this program's, in one transaction, from the version it
+// holds when the transaction has begun (another program may have brought it up meanwhile): version 1 gets one
+// Groups row per digit, version 2 the tables of version 3 and the first history entries (recordExistingRows).
+void upgradeRegister(Connection& c);
 
 // Makes a new register in the existing database uri names, then runs fill on it, all in one transaction.
 // Refuses (DatabaseError) a database that already holds a register's tables.

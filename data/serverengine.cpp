@@ -184,14 +184,43 @@ void ServerEngine::checkRegister(Connection& c, const QString& filePassword, boo
         throw DatabaseError(
             QStringLiteral("The register database %1 was made by a newer version of Vantrel.").arg(name));
     }
+    const int registerVersion = static_cast<int>(version.columnInt64(1));
     version.reset();
     if (const QString problem = serverShapeProblem(c); !problem.isEmpty()) {
         throw DatabaseError(QStringLiteral("The register database %1 is damaged: %2.").arg(name, problem));
     }
     checkRegisterPassword(c, filePassword, QStringLiteral("register database %1").arg(name));
     if (upgrade) {
+        if (registerVersion < kRegisterSchemaVersion) {
+            try {
+                upgradeRegister(c);
+            } catch (const DatabaseError& e) {
+                throw DatabaseError(
+                    QStringLiteral("The register database %1 could not be brought up to date: %2").arg(name, e.text()));
+            }
+        }
         addServerChangeTrigger(c);
     }
+}
+
+void ServerEngine::setSchemaVersion(Connection& c, int version) {
+    c.exec("UPDATE registerversion SET schema_version = " + std::to_string(version));
+}
+
+QString ServerEngine::historyUser(const Connection&) {
+    if (login_.isEmpty()) {
+        ServerQuery user(*session_, "SELECT current_user");
+        user.step();
+        login_ = user.column(0).toString();
+    }
+    return login_;
+}
+
+void ServerEngine::lockHistory() {
+    // A lock number of its own ('VNTH'): taken only just before the commit, by a writer that takes no other
+    // lock after it, so it never waits in a circle with the row locks or the identifiers' lock.
+    constexpr int kHistoryLock = 0x564E5448; // "VNTH"
+    session_->exec("SELECT pg_advisory_xact_lock(" + std::to_string(kHistoryLock) + ")", false);
 }
 
 int ServerEngine::schemaVersion(const Connection& c) {

@@ -23,6 +23,7 @@ public:
 
     void checkRegister(Connection& c, const QString& filePassword, bool upgrade, bool wholeFile) override;
     int schemaVersion(const Connection& c) override;
+    void setSchemaVersion(Connection& c, int version) override;
     QString shapeProblem(const Connection& c) override;
     QString valueProblem(const Connection&) override { return QString(); } // its column types hold only their kind
 
@@ -43,6 +44,12 @@ public:
     bool changedByOthers() override;
     QString writeRefusal(bool inTransaction) override;
 
+    QString historyUser(const Connection& c) override;
+    std::string utcNowSql() const override {
+        return "to_char(statement_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS')";
+    }
+    void lockHistory() override;
+
     std::string rowIdCondition(int count) const override;
     void bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const override;
     bool answersWhole() const override { return true; }
@@ -56,4 +63,5 @@ public:
 private:
     explicit ServerEngine(std::unique_ptr<ServerSession> session);
     std::unique_ptr<ServerSession> session_;
+    QString login_; // the server login, once asked for
 };

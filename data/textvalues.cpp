@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -185,6 +186,12 @@ QString numberToText(double value) {
         s.replace(QLatin1Char('.'), point);
     }
     return s;
+}
+
+QString plainNumberText(double value) {
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
 QString dateToStored(const QDate& date) {

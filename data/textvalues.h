@@ -32,6 +32,9 @@ bool parseBoolean(const QString& text);
 // Plain digits with the locale's decimal separator and at most 15 significant digits (0.1 + 0.2 reads 0.3),
 // never in scientific notation.
 QString numberToText(double value);
+// The shortest text that reads back as exactly value, in plain digits with '.' before the decimals, whatever
+// the locale: never an exponent, never rounded. The form amounts take outside the windows (CSV, history).
+QString plainNumberText(double value);
 // The largest amount of money a register holds is below 10^12 (twelve digits before the point).
 constexpr double kMoneyLimit = 1e12;
 

@@ -8,6 +8,8 @@
 #include "data/assetids.h"
 #include "data/datamodule.h"
 #include "data/errors.h"
+#include "data/jetsql.h"
+#include "records/historywindow.h"
 #include "records/saveconflict.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
@@ -140,6 +142,10 @@ Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password)
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
     BitBtn3->setAutoDefault(false);
     BitBtn3->setGeometry(126, 436, 110, 34);
+    historyButton = new QPushButton(QStringLiteral("&History"), this);
+    historyButton->setObjectName(QStringLiteral("historyButton"));
+    historyButton->setAutoDefault(false);
+    historyButton->setGeometry(570, 436, 110, 34);
 
     DBText2 = new TDBText(this);
     DBText2->setObjectName(QStringLiteral("DBText2"));
@@ -147,6 +153,7 @@ Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password)
     DBText2->hide();
 
     conflictWindow = new SaveConflictWindow(this);
+    historyWindow = new HistoryWindow(this, data_.ADOConnection1);
 
     QList<QWidget*> order;
     for (TDBComboBox* box :
@@ -154,7 +161,7 @@ Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password)
         order << box;
     }
     order << DBCheckBox1 << DBEdit18 << DBCheckBox2 << DBEdit19 << DBEdit20 << DBEdit21 << DBCheckBox << DBEdit14
-          << DBEdit17 << DBEdit15 << DBEdit16 << OKBTN << BitBtn3 << assetlookup;
+          << DBEdit17 << DBEdit15 << DBEdit16 << OKBTN << BitBtn3 << historyButton << assetlookup;
     for (qsizetype i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -169,6 +176,7 @@ Tassdetfrm::Tassdetfrm(QWidget* parent, DataModule& data, Tlogonfrm& password)
     connectGuarded(DBCheckBox2, &TDBCheckBox::userClicked, this, &Tassdetfrm::DBCheckBox2Click);
     connectGuarded(OKBTN, &QPushButton::clicked, this, &Tassdetfrm::OKBTNClick);
     connectGuarded(BitBtn3, &QPushButton::clicked, this, &Tassdetfrm::BitBtn3Click);
+    connectGuarded(historyButton, &QPushButton::clicked, this, &Tassdetfrm::historyButtonClick);
 }
 
 // The identifier for a new asset of group: the count rule of Query2, then the next number not in use.
@@ -192,6 +200,7 @@ QString Tassdetfrm::nextAssetId(const QString& group) {
 void Tassdetfrm::startNewAsset() {
     AddingAsset = true;
     assetlookup->setReadOnly(false);
+    historyButton->setEnabled(false); // a new asset has no history until it is saved
     data_.GroupsTable.close();
     data_.GroupsTable.open();
     QString group;
@@ -299,6 +308,7 @@ void Tassdetfrm::EditAsset() {
     data_.GroupsTable.open();
     AddingAsset = false;
     assetlookup->setReadOnly(true);
+    historyButton->setEnabled(true);
     Dialogs::showModal(*this);
 }
 
@@ -419,4 +429,12 @@ void Tassdetfrm::OKBTNClick() {
 
 void Tassdetfrm::BitBtn3Click() {
     setModalResult(mrCancel);
+}
+
+void Tassdetfrm::historyButtonClick() {
+    // What is saved: typing not yet saved is not history.
+    const Dataset& list = data_.mainquery;
+    const int id = list.findField(QStringLiteral("ASSETID"));
+    const int description = list.findField(QStringLiteral("Description"));
+    historyWindow->showFor(list.originalValue(id).toString(), list.originalValue(description).toString());
 }

@@ -15,6 +15,7 @@ class TDBCheckBox;
 class TDBComboBox;
 class TDBLookupComboBox;
 class TDBText;
+class HistoryWindow;
 class SaveConflictWindow;
 
 // Shows every column of the current asset through bound controls; adds new assets (AddingAsset) or saves
@@ -53,6 +54,7 @@ public:
     TDBComboBox* DBEdit16;          // WrittenOffReason, read-only
     QPushButton* OKBTN;
     QPushButton* BitBtn3;
+    QPushButton* historyButton; // the asset's history; for a stored asset, without the password
 
     // Gives the new asset record of the list its identifier (nextFreeAssetId for its group). Requires: the
     // list's current record is being inserted.
@@ -70,6 +72,8 @@ public:
 
     // Opened when a save of a changed asset is refused because another program saved it meanwhile.
     SaveConflictWindow* conflictWindow;
+    // Opened by historyButton.
+    HistoryWindow* historyWindow;
 
     // The nineteen drop-down edits, in tab order; each gathers the texts it held when left.
     const QList<TDBComboBox*>& dropDowns() const { return dropDowns_; }
@@ -102,6 +106,7 @@ private:
     void DBCheckBox2Click();
     void OKBTNClick();
     void BitBtn3Click();
+    void historyButtonClick();
 
     DataModule& data_;
     Tlogonfrm& password_;

@@ -8,6 +8,7 @@
 #include "data/connection.h"
 #include "data/engine.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/newfile.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
@@ -58,36 +59,6 @@ std::vector<Column> assetColumns() {
     return columns;
 }
 
-// The shortest text that reads back as exactly value, in plain digits: an amount is never written with an
-// exponent, and never rounded.
-QString plainNumber(double value) {
-    char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
-}
-
-// Whether a text starting a cell would be run by a spreadsheet as a formula (=, +, -, @, or a tab or CR before
-// one), or starts with the apostrophe that marks such a text. Those texts leave with an apostrophe put before
-// them, which a spreadsheet shows nothing of and takes as "this is text"; the import takes exactly that
-// apostrophe off again, and only from a text it would have been put on, so every text reads back as it was.
-bool needsApostrophe(QStringView text) {
-    if (text.isEmpty()) {
-        return false;
-    }
-    switch (text.front().unicode()) {
-    case u'=':
-    case u'+':
-    case u'-':
-    case u'@':
-    case u'\t':
-    case u'\r':
-    case u'\'':
-        return true;
-    default:
-        return false;
-    }
-}
-
 QString exportText(Kind kind, const QVariant& v) {
     if (!v.isValid() || v.isNull()) {
         return QString();
@@ -97,14 +68,14 @@ QString exportText(Kind kind, const QVariant& v) {
     case Kind::Boolean:
         return v.toLongLong() != 0 ? QStringLiteral("1") : QStringLiteral("0");
     case Kind::Text: {
-        const QString text = isReal ? plainNumber(v.toDouble()) : v.toString();
+        const QString text = isReal ? plainNumberText(v.toDouble()) : v.toString();
         return needsApostrophe(text) ? QLatin1Char('\'') + text : text;
     }
     case Kind::Money:
     case Kind::Date:
         // Dates are stored as ISO text and leave as they are; so does anything a column holds that is not of
         // its kind, for the import to judge.
-        return isReal ? plainNumber(v.toDouble()) : v.toString();
+        return isReal ? plainNumberText(v.toDouble()) : v.toString();
     }
     return v.toString();
 }
@@ -608,24 +579,52 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         set += (set.empty() ? "" : ", ") + c.quoteName(columns[col].name) + " = ?";
     }
     std::optional<Statement> change;
+    std::optional<Statement> before; // the columns an update gives, as stored, for its history entry
     if (!set.empty()) {
         change.emplace(c, "UPDATE assets SET " + set + " WHERE ASSETID = ?");
+        std::string columnList;
+        for (const int col : given) {
+            columnList += (columnList.empty() ? "" : ", ") + c.quoteName(columns[col].name);
+        }
+        before.emplace(c, "SELECT " + columnList + " FROM assets WHERE ASSETID = ?");
     }
+    const QString assets = QStringLiteral("assets");
     for (Row& row : rows) {
         if (row.existing) {
             if (change) {
+                HistoryRecord updated{assets, historySubject(assets, row.id), HistoryAction::UpdatedByImport, {}};
+                before->bindText(1, row.id);
+                if (before->step()) {
+                    for (size_t i = 0; i < given.size(); ++i) {
+                        HistoryChange changed;
+                        if (historyChange(assets, columns[given[i]].name, before->column(static_cast<int>(i)),
+                                          row.values[given[i]], &changed)) {
+                            updated.changes.push_back(std::move(changed));
+                        }
+                    }
+                }
+                before->reset();
                 for (size_t i = 0; i < given.size(); ++i) {
                     change->bind(static_cast<int>(i + 1), row.values[given[i]]);
                 }
                 change->bindText(static_cast<int>(given.size() + 1), row.id);
                 change->step();
                 change->reset();
+                // Importing the same file again changes nothing, and says nothing.
+                if (!updated.changes.empty()) {
+                    c.recordHistory(std::move(updated));
+                }
             }
             continue;
         }
         row.values[idColumn] = row.id;
+        HistoryRecord imported{assets, historySubject(assets, row.id), HistoryAction::Imported, {}};
         for (size_t i = 0; i < written.size(); ++i) {
             insert.bind(static_cast<int>(i + 1), row.values[written[i]]);
+            HistoryChange added;
+            if (historyChange(assets, columns[written[i]].name, QVariant(), row.values[written[i]], &added)) {
+                imported.changes.push_back(std::move(added));
+            }
         }
         try {
             insert.step();
@@ -636,6 +635,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
                     .arg(row.id, e.text()));
         }
         insert.reset();
+        c.recordHistory(std::move(imported));
     }
     writing->commit();
     return outcome(static_cast<int>(rows.size()), blankRows);

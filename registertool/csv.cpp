@@ -204,3 +204,25 @@ QString csvRecord(const QStringList& fields) {
     line += QLatin1String("\r\n");
     return line;
 }
+
+// Whether a text starting a cell would be run by a spreadsheet as a formula (=, +, -, @, or a tab or CR before
+// one), or starts with the apostrophe that marks such a text. Those texts leave with an apostrophe put before
+// them, which a spreadsheet shows nothing of and takes as "this is text"; the import takes exactly that
+// apostrophe off again, and only from a text it would have been put on, so every text reads back as it was.
+bool needsApostrophe(QStringView text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    switch (text.front().unicode()) {
+    case u'=':
+    case u'+':
+    case u'-':
+    case u'@':
+    case u'\t':
+    case u'\r':
+    case u'\'':
+        return true;
+    default:
+        return false;
+    }
+}

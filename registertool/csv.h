@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <vector>
 
 // One record and the physical line (1-based) it starts on. A field with nothing between its commas is a null
@@ -50,3 +51,7 @@ private:
 void appendCsvField(QString& line, const QString& field);
 // fields as one CSV record ending in CR LF.
 QString csvRecord(const QStringList& fields);
+
+// Whether a text starting a cell would be run by a spreadsheet as a formula (=, +, -, @, or a tab or CR before
+// one), or starts with the apostrophe that marks such a text. Such texts leave with an apostrophe before them.
+bool needsApostrophe(QStringView text);

@@ -5,13 +5,17 @@
 #include "data/assetids.h"
 #include "data/connection.h"
 #include "data/engine.h"
+#include "data/history.h"
+#include "data/newregister.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
 
 #include <QDate>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -80,27 +84,34 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
     {
         Statement s(c, "UPDATE System SET CompanyName = ?, CompanyAbbr = ?, DataBasePassword = ?, "
                        "PromptPasswordToStart = ?");
-        s.bindText(1, options.companyName);
-        s.bindText(2, options.companyAbbr);
-        s.bindText(3, options.accessPassword);
-        s.bindInt64(4, options.promptPassword ? 1 : 0);
+        const QString table = QStringLiteral("System");
+        const QVariant values[] = {options.companyName, options.companyAbbr, options.accessPassword,
+                                   QVariant(options.promptPassword ? 1LL : 0LL)};
+        const char* const columns[] = {"CompanyName", "CompanyAbbr", "DataBasePassword", "PromptPasswordToStart"};
+        HistoryRecord settings{table, historySubject(table, QString()), HistoryAction::Edited, {}};
+        for (int i = 0; i < 4; ++i) {
+            s.bind(i + 1, values[i]);
+            HistoryChange change;
+            if (historyChange(table, QLatin1String(columns[i]), QVariant(), values[i], &change)) {
+                settings.changes.push_back(change);
+            }
+        }
         s.step();
+        c.recordHistory(std::move(settings));
     }
     {
-        Statement s(c, "INSERT INTO Groups (GroupNumber, Description) VALUES (?, ?)");
+        QMap<int, QString> groups;
         for (const Group& g : kGroups) {
-            s.bindText(1, QString::fromLatin1(g.number));
-            s.bindText(2, QString::fromUtf8(g.name));
-            s.step();
-            s.reset();
+            groups.insert(QString::fromLatin1(g.number).toInt(), QString::fromUtf8(g.name));
         }
+        addGroups(c, groups);
     }
-    Statement ins(c, "INSERT INTO assets (ASSETID, ItemGroup, OrderNumber, Make, Model, DatePurchased, SerialNumber, "
-                     "Description, Supplier, PurchasedBy, Location, TotalCost, WarrantyPeriod, isElectrical, "
-                     "LastTestTag, itemBorrowed, Borrower, BorrowedOn, ExpectedReturn, WrittenOff, WrittenOffDate, "
-                     "WrittenOffBy, WrittenOffReason, WrittenDownValue) VALUES "
-                     "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    const QString assets = QStringLiteral("assets");
+    const QStringList columns = QString::fromStdString(registerColumnList("assets")).split(QStringLiteral(", "));
+    Statement ins(c, "INSERT INTO assets (" + registerColumnList("assets") +
+                         ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     std::array<int, kGroups.size()> counts{};
+    std::vector<QVariant> values;
     for (int i = 0; i < options.assets; ++i) {
         const size_t gi = rng.bounded(static_cast<quint32>(kGroups.size()));
         const Group& g = kGroups[gi];
@@ -114,36 +125,45 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         const bool onLoan = !writtenOff && rng.bounded(12) == 0;
         const QVariant none;
 
-        int n = 1;
-        // Numbered in order of adding, as the asset editor numbers a group that has no gaps.
-        ins.bindText(n++, assetIdFor(options.companyAbbr + QString::fromLatin1(g.number), number));
-        ins.bindText(n++, QString::fromLatin1(g.number));
-        ins.bindText(n++, QStringLiteral("PO-%1").arg(10000 + rng.bounded(90000)));
-        ins.bindText(n++, make);
-        ins.bindText(n++, QStringLiteral("%1-%2").arg(make.left(2).toUpper()).arg(100 + rng.bounded(900)));
-        ins.bindText(n++, dateToStored(bought));
-        ins.bindText(n++, QStringLiteral("SN%1").arg(rng.generate() % 100000000u, 8, 10, QLatin1Char('0')));
-        ins.bindText(n++, item);
-        ins.bindText(n++, kSuppliers[rng.bounded(static_cast<int>(kSuppliers.size()))]);
-        ins.bindText(n++, kPeople[rng.bounded(static_cast<int>(kPeople.size()))]);
-        ins.bindText(n++, kLocations[rng.bounded(static_cast<int>(kLocations.size()))]);
-        ins.bind(n++, cost);
-        ins.bindText(n++, QStringLiteral("%1 years").arg(1 + rng.bounded(5)));
-        ins.bind(n++, electrical ? 1 : 0);
-        ins.bind(n++,
-                 electrical ? QVariant(dateToStored(today.addDays(-static_cast<qint64>(rng.bounded(500))))) : none);
-        ins.bind(n++, onLoan ? 1 : 0);
+        // In table order. Numbered in order of adding, as the asset editor numbers a group that has no gaps.
+        values.clear();
+        values.push_back(assetIdFor(options.companyAbbr + QString::fromLatin1(g.number), number));
+        values.push_back(QString::fromLatin1(g.number));
+        values.push_back(QStringLiteral("PO-%1").arg(10000 + rng.bounded(90000)));
+        values.push_back(make);
+        values.push_back(QStringLiteral("%1-%2").arg(make.left(2).toUpper()).arg(100 + rng.bounded(900)));
+        values.push_back(dateToStored(bought));
+        values.push_back(QStringLiteral("SN%1").arg(rng.generate() % 100000000u, 8, 10, QLatin1Char('0')));
+        values.push_back(item);
+        values.push_back(kSuppliers[rng.bounded(static_cast<int>(kSuppliers.size()))]);
+        values.push_back(kPeople[rng.bounded(static_cast<int>(kPeople.size()))]);
+        values.push_back(kLocations[rng.bounded(static_cast<int>(kLocations.size()))]);
+        values.push_back(cost);
+        values.push_back(QStringLiteral("%1 years").arg(1 + rng.bounded(5)));
+        values.push_back(electrical ? 1 : 0);
+        values.push_back(electrical ? QVariant(dateToStored(today.addDays(-static_cast<qint64>(rng.bounded(500)))))
+                                    : none);
+        values.push_back(onLoan ? 1 : 0);
         const QDate lent = today.addDays(-static_cast<qint64>(rng.bounded(60)));
-        ins.bind(n++, onLoan ? QVariant(kPeople[rng.bounded(static_cast<int>(kPeople.size()))]) : none);
-        ins.bind(n++, onLoan ? QVariant(dateToStored(lent)) : none);
-        ins.bind(n++, onLoan ? QVariant(dateToStored(lent.addDays(30))) : none);
-        ins.bind(n++, writtenOff ? 1 : 0);
-        ins.bind(n++, writtenOff ? QVariant(dateToStored(bought.addDays(900 + rng.bounded(300)))) : none);
-        ins.bind(n++, writtenOff ? QVariant(kPeople[rng.bounded(static_cast<int>(kPeople.size()))]) : none);
-        ins.bind(n++, writtenOff ? QVariant(kReasons[rng.bounded(static_cast<int>(kReasons.size()))]) : none);
-        ins.bind(n++, writtenOff ? QVariant(cost / 10) : none);
+        values.push_back(onLoan ? QVariant(kPeople[rng.bounded(static_cast<int>(kPeople.size()))]) : none);
+        values.push_back(onLoan ? QVariant(dateToStored(lent)) : none);
+        values.push_back(onLoan ? QVariant(dateToStored(lent.addDays(30))) : none);
+        values.push_back(writtenOff ? 1 : 0);
+        values.push_back(writtenOff ? QVariant(dateToStored(bought.addDays(900 + rng.bounded(300)))) : none);
+        values.push_back(writtenOff ? QVariant(kPeople[rng.bounded(static_cast<int>(kPeople.size()))]) : none);
+        values.push_back(writtenOff ? QVariant(kReasons[rng.bounded(static_cast<int>(kReasons.size()))]) : none);
+        values.push_back(writtenOff ? QVariant(cost / 10) : none);
+        HistoryRecord added{assets, historySubject(assets, values[0].toString()), HistoryAction::Added, {}};
+        for (size_t v = 0; v < values.size(); ++v) {
+            ins.bind(static_cast<int>(v) + 1, values[v]);
+            HistoryChange change;
+            if (historyChange(assets, columns[static_cast<qsizetype>(v)], QVariant(), values[v], &change)) {
+                added.changes.push_back(std::move(change));
+            }
+        }
         ins.step();
         ins.reset();
+        c.recordHistory(std::move(added));
     }
     t.commit();
     c.engine().settleAfterBulkWrite(c);

@@ -7,15 +7,17 @@
 //   vnrdb backup FILE DEST                    copies a register, also while it is in use; DEST a file or folder
 //   vnrdb copy FROM TO                        moves a register between a file and a server
 //   vnrdb labels FILE --to OUT.pdf ...        prints labels of assets into a PDF file, as the Labels window does
+//   vnrdb history FILE [--asset ID] [--since DATE] [--csv]   prints the history of changes
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
-// existing file, and check, export and backup write nothing to FILE (but for rolling back a crashed save's journal,
-// as every opening does). vnrdb --version prints the version. Exit codes: 0 done, 1 refused (every problem is
+// existing file, and check, export, history and backup write nothing to FILE (but for rolling back a crashed save's
+// journal, as every opening does). vnrdb --version prints the version. Exit codes: 0 done, 1 refused (every problem is
 // listed) or a finding, 2 a usage error. The work itself is done by the data layer and the register tool library; this
 // file reads the command line.
 #include "data/backup.h"
 #include "data/connection.h"
 #include "data/engine.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/newfile.h"
 #include "data/newregister.h"
 #include "data/registercheck.h"
@@ -25,6 +27,7 @@
 #include "labels/labelassets.h"
 #include "labels/labelsheet.h"
 #include "registertool/assetcsv.h"
+#include "registertool/csv.h"
 #include "registertool/demodata.h"
 
 #include <QCoreApplication>
@@ -85,19 +88,32 @@ const char* const kBackupHelp =
 const char* const kCopyHelp =
     "usage: vnrdb copy FROM TO\n"
     "Copies the register FROM to TO, each a register file, a server file (.server) or a postgresql:// address:\n"
-    "every asset, group, setting and the file password, with their row ids. A file TO is made new and never\n"
-    "written over; a server TO must be an existing database without a register. The copy is written in one\n"
-    "transaction from one consistent state of FROM, counted and compared with FROM by a digest of every row,\n"
-    "and kept only when the two agree.\n";
+    "every asset, group, setting, history entry and the file password, with their row ids. A file TO is made\n"
+    "new and never written over; a server TO must be an existing database without a register. The copy is\n"
+    "written in one transaction from one consistent state of FROM, counted and compared with FROM by a digest\n"
+    "of every row, and kept only when the two agree.\n";
 const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "Examines the register FILE without changing it: the program's own opening checks,\n"
                                "the whole-file checks it makes in the background (every page, every index against\n"
-                               "its table, every stored value of its kind), the schema version, and identifiers\n"
-                               "that differ only in letter case. Prints one line per finding, in the words of the\n"
-                               "program's warning, then the engine's own lines, and a summary; exit code 1 when\n"
-                               "anything is wrong. The one change it may make: a save that a crashed program left\n"
-                               "half done (its journal, FILE-journal, beside the file) is rolled back first, as\n"
-                               "every program that opens the register does, so the file reads as it was saved.\n";
+                               "its table, every stored value of its kind), the schema version, identifiers that\n"
+                               "differ only in letter case, and the history: that each entry's hash follows from\n"
+                               "its content and the entry before it (the first entry that breaks the chain is\n"
+                               "named), and that every asset, group and the settings hold what their last entry\n"
+                               "says. Prints one line per finding, in the words of the program's warning, then\n"
+                               "the engine's own lines, and a summary; exit code 1 when anything is wrong. The one\n"
+                               "change it may make: a save that a crashed program left half done (its journal,\n"
+                               "FILE-journal, beside the file) is rolled back first, as every program that opens\n"
+                               "the register does, so the file reads as it was saved.\n";
+
+const char* const kHistoryHelp =
+    "usage: vnrdb history FILE [--asset ID] [--since DATE] [--csv]\n"
+    "Prints the history of the register FILE, oldest first: every change saved through the program or vnrdb,\n"
+    "with its entry number, when it was saved (UTC), who saved it, the asset (or the settings, or a group),\n"
+    "what was done, and each changed column's old and new value ('Borrower: '' -> 'Zoe Nowak''). --asset gives\n"
+    "the entries of one asset (its identifier in any letter case), --since those saved at or after DATE\n"
+    "(yyyy-mm-dd or 'yyyy-mm-dd hh:mm[:ss]', UTC). With --csv, CSV instead (RFC 4180, UTF-8): a header row, then\n"
+    "a record per changed column: Entry, When, Who, Table, Subject, Action, Column, Before, After; a text\n"
+    "starting with = + - @ tab CR or ' gets an apostrophe before it. FILE is not changed.\n";
 
 const char* const kLabelsHelp =
     "usage: vnrdb labels FILE --to OUT.pdf (--ids ID,... | --added-since DATE | --all)\n"
@@ -413,13 +429,34 @@ int check(const QStringList& args) {
                     .arg(version)
                     .arg(kRegisterSchemaVersion));
         }
+        QString entries;
+        if (c.keepsHistory()) {
+            const HistoryVerdict history = verifyHistory(c);
+            for (const QString& finding : history.findings) {
+                say(QStringLiteral("%1: %2").arg(file, finding));
+            }
+            if (history.breaks > 0) {
+                say(QStringLiteral("%1: the history's chain breaks first at entry %2 (%3 entries in all break it)")
+                        .arg(file)
+                        .arg(history.firstBreak)
+                        .arg(history.breaks));
+            }
+            if (history.disagreements > kHistoryFindingsListed) {
+                say(QStringLiteral("%1: %2 disagreements with the history in all")
+                        .arg(file)
+                        .arg(history.disagreements));
+            }
+            findings += static_cast<int>(std::min<long long>(history.breaks + history.disagreements, 1000000));
+            entries = QStringLiteral(", %1 history entries, their chain whole").arg(history.entries);
+        }
         Statement count(c, "SELECT count(*) FROM assets");
         count.step();
         if (findings == 0) {
-            say(QStringLiteral("%1: ok: %2 assets, schema version %3")
+            say(QStringLiteral("%1: ok: %2 assets, schema version %3%4")
                     .arg(file)
                     .arg(count.columnInt64(0))
-                    .arg(version));
+                    .arg(version)
+                    .arg(entries));
         }
     } catch (const VantrelError& e) {
         say(e.text());
@@ -438,6 +475,110 @@ int check(const QStringList& args) {
     return findings == 0 ? 0 : 1;
 }
 
+// A time given to --since as the history stores times ("yyyy-MM-dd HH:mm:ss"); empty when it is not one.
+QString sinceTime(const QString& given) {
+    for (const char* format : {"yyyy-MM-dd", "yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss"}) {
+        const QDateTime t = QDateTime::fromString(given.trimmed(), QLatin1String(format));
+        if (t.isValid()) {
+            return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        }
+    }
+    return QString();
+}
+
+int historyCommand(const QStringList& args) {
+    if (helpAsked(args, kHistoryHelp)) {
+        return 0;
+    }
+    QString file;
+    HistoryFilter filter;
+    bool csv = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--csv")) {
+            csv = true;
+        } else if ((a == QLatin1String("--asset") || a == QLatin1String("--since")) && i + 1 < args.size()) {
+            const QString value = args[++i];
+            if (a == QLatin1String("--asset")) {
+                filter.asset = value;
+            } else {
+                filter.since = sinceTime(value);
+                if (filter.since.isEmpty()) {
+                    complain(
+                        QStringLiteral("--since %1: not a date; write yyyy-mm-dd or 'yyyy-mm-dd hh:mm'").arg(value));
+                    return 2;
+                }
+            }
+        } else if (a.startsWith(QLatin1String("--")) || !file.isEmpty()) {
+            return usage(kHistoryHelp);
+        } else {
+            file = a;
+        }
+    }
+    if (file.isEmpty() || (filter.asset.isEmpty() && args.contains(QLatin1String("--asset")))) {
+        return usage(kHistoryHelp);
+    }
+    try {
+        Connection c;
+        c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false);
+        c.engine().refuseChanges();
+        if (!c.keepsHistory()) {
+            complain(QStringLiteral("%1: the register is of schema version %2 and keeps no history yet; the program "
+                                    "starts it when it next opens the register")
+                         .arg(file)
+                         .arg(c.schemaVersion()));
+            return 0;
+        }
+        const std::vector<HistoryEntry> entries = readHistory(c, filter);
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly)) {
+            complain(QStringLiteral("standard output cannot be written: %1").arg(out.errorString()));
+            return 1;
+        }
+        QString text;
+        if (csv) {
+            text = csvRecord({QStringLiteral("Entry"), QStringLiteral("When"), QStringLiteral("Who"),
+                              QStringLiteral("Table"), QStringLiteral("Subject"), QStringLiteral("Action"),
+                              QStringLiteral("Column"), QStringLiteral("Before"), QStringLiteral("After")});
+        }
+        for (const HistoryEntry& e : entries) {
+            std::vector<HistoryChange> changes = decodeHistoryChanges(e.changes);
+            if (csv) {
+                // An entry that changed no column (a row added empty) still has its record.
+                if (changes.empty()) {
+                    changes.push_back({QString(), QString(), QString()});
+                }
+                // A spreadsheet would run a text starting with = + - @ as a formula: it gets an apostrophe.
+                const auto safe = [](const QString& t) { return needsApostrophe(t) ? QLatin1Char('\'') + t : t; };
+                for (const HistoryChange& change : changes) {
+                    text += csvRecord({QString::number(e.number), e.when, safe(e.who), e.table, safe(e.subject),
+                                       e.action, change.column, safe(change.before), safe(change.after)});
+                }
+            } else {
+                text += QStringLiteral("%1  %2 UTC  %3  %4  %5\n")
+                            .arg(QString::number(e.number), e.when, e.who, e.subject, e.action);
+                for (const HistoryChange& change : changes) {
+                    text += QStringLiteral("    ") + describeHistoryChange(change) + QLatin1Char('\n');
+                }
+            }
+            if (text.size() > 65536) {
+                if (out.write(text.toUtf8()) < 0) {
+                    break;
+                }
+                text.clear();
+            }
+        }
+        if (out.write(text.toUtf8()) < 0 || !out.flush()) {
+            complain(QStringLiteral("standard output cannot be written: %1").arg(out.errorString()));
+            return 1;
+        }
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    return 0;
+}
+
 int copyCommand(const QStringList& args) {
     if (helpAsked(args, kCopyHelp)) {
         return 0;
@@ -447,11 +588,13 @@ int copyCommand(const QStringList& args) {
     }
     try {
         const RegisterSummary s = copyRegister(args[0], args[1]);
-        say(QStringLiteral("%1: copied to %2: %3 assets, %4 groups, %5 settings records; digest %6 on both")
+        say(QStringLiteral("%1: copied to %2: %3 assets, %4 groups, %5 settings records, %6 history entries; digest "
+                           "%7 on both")
                 .arg(args[0], args[1])
                 .arg(s.assets)
                 .arg(s.groups)
                 .arg(s.settings)
+                .arg(s.history)
                 .arg(QString::fromLatin1(s.digest)));
     } catch (const VantrelError& e) {
         complain(e.text());
@@ -779,12 +922,15 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("copy")) {
         return copyCommand(args.mid(1));
     }
+    if (command == QLatin1String("history")) {
+        return historyCommand(args.mid(1));
+    }
     if (command == QLatin1String("--version") && args.size() == 1) {
         std::fputs("vnrdb " VANTREL_VERSION "\n", stdout);
         return 0;
     }
     const bool helpAsked = command == QLatin1String("--help") && args.size() == 1;
-    std::fputs("usage: vnrdb create|check|export|import|backup|copy|labels ... (vnrdb COMMAND --help says more)\n"
+    std::fputs("usage: vnrdb create|check|export|import|backup|copy|history|labels ... (vnrdb COMMAND --help says more)\n"
                "       vnrdb --version\n",
                helpAsked ? stdout : stderr);
     return helpAsked ? 0 : 2;

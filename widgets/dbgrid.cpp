@@ -19,8 +19,6 @@
 
 namespace {
 
-const QColor kRowLine{160, 160, 160};
-
 // Paints a cell as usual and then the line under it: rows are ruled, columns are not.
 class RowLineDelegate : public QStyledItemDelegate {
 public:
@@ -29,7 +27,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyledItemDelegate::paint(painter, option, index);
         painter->save();
-        painter->setPen(kRowLine);
+        painter->setPen(Look::kRowLine);
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
         painter->restore();
     }
@@ -301,19 +299,7 @@ TDBGrid::TDBGrid(const QString& objectName, DataSource* source, QWidget* parent)
 
     QHeaderView* titles = horizontalHeader();
     titles->setSectionResizeMode(QHeaderView::Interactive);
-    titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    titles->setHighlightSections(false);
-    titles->setSectionsClickable(false);
-    QFont bold;
-    bold.setBold(true);
-    titles->setFont(bold);
-    titles->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: rgb(%1, %2, %3); padding: 2px 4px; "
-                                         "border: none; border-right: 1px solid rgb(%4, %4, %4); "
-                                         "border-bottom: 1px solid rgb(%4, %4, %4); }")
-                              .arg(Look::kTitleGrey.red())
-                              .arg(Look::kTitleGrey.green())
-                              .arg(Look::kTitleGrey.blue())
-                              .arg(kRowLine.red()));
+    Look::makeGridTitles(titles);
     connect(titles, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
         if (!applyingWidths_ && !model_->changing()) {
             model_->setColumnWidth(column, width);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
@@ -113,6 +114,22 @@ void makeMauve(QWidget* w) {
     palette.setColor(QPalette::Window, kMauve);
     w->setPalette(palette);
     w->setAutoFillBackground(true);
+}
+
+void makeGridTitles(QHeaderView* titles) {
+    titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    titles->setHighlightSections(false);
+    titles->setSectionsClickable(false);
+    QFont bold;
+    bold.setBold(true);
+    titles->setFont(bold);
+    titles->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: rgb(%1, %2, %3); padding: 2px 4px; "
+                                         "border: none; border-right: 1px solid rgb(%4, %4, %4); "
+                                         "border-bottom: 1px solid rgb(%4, %4, %4); }")
+                              .arg(kTitleGrey.red())
+                              .arg(kTitleGrey.green())
+                              .arg(kTitleGrey.blue())
+                              .arg(kRowLine.red()));
 }
 
 QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& box, QWidget* buddy) {

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QString>
 
+class QHeaderView;
 class QLabel;
 class QRect;
 class QToolButton;
@@ -18,6 +19,7 @@ namespace Look {
 inline const QColor kViolet{136, 41, 214};
 inline const QColor kMauve{219, 194, 220};
 inline const QColor kTitleGrey{207, 207, 207};
+inline const QColor kRowLine{160, 160, 160};
 inline const QColor kStatusBlue{0, 74, 149};
 inline const QColor kGaugeFore{128, 128, 255};
 inline const QColor kViewerText{251, 245, 179};
@@ -35,6 +37,8 @@ void apply(QWidget* window);
 void makeBold(QWidget* w);
 // A panel or group box in light mauve.
 void makeMauve(QWidget* w);
+// A list's column titles as the grids show them: bold, on grey, ruled, left-aligned, not clickable.
+void makeGridTitles(QHeaderView* titles);
 // A bold label named name at box in parent, with the caption's mnemonic leading to buddy.
 QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& box, QWidget* buddy);
 // A toolbar button named name in bar: the picture as a square icon of iconSide pixels above the caption,

@@ -408,7 +408,7 @@ private slots:
         QCOMPARE(wait.column(0).toString(), u"1234ms"_s);
     }
 
-    // The register tool on a server: create, check, export, import into another, copy and back up.
+    // The register tool on a server: create, check, export, import into another, history, copy and back up.
     void registerToolWorksOnTheServer() {
         const auto vnrdb = [](const QStringList& args, int expectedCode, const QString& expectedOutput) {
             QProcess p;
@@ -424,12 +424,14 @@ private slots:
         const QString csv = dir.filePath(u"assets.csv"_s);
         vnrdb({u"create"_s, uri, u"--demo"_s, u"60"_s, u"--seed"_s, u"7"_s}, 0, u"register made with 60 demo assets"_s);
         vnrdb({u"create"_s, uri}, 1, u"already holds a register"_s);
-        vnrdb({u"check"_s, uri}, 0, u"ok: 60 assets"_s);
+        vnrdb({u"check"_s, uri}, 0, u"ok: 60 assets, schema version 3, 67 history entries, their chain whole"_s);
+        vnrdb({u"history"_s, uri, u"--asset"_s, u"klt1001"_s}, 0, u"  KLT1001  Added\n    ASSETID: '' -> 'KLT1001'"_s);
         vnrdb({u"export"_s, uri, u"--to"_s, csv}, 0, u"assets written"_s);
         vnrdb({u"create"_s, other, u"--company"_s, u"Other"_s}, 0, u"register made"_s);
         vnrdb({u"import"_s, other, csv}, 0, u"60 assets imported"_s);
         QCOMPARE(exported(other), exported(uri));
-        vnrdb({u"copy"_s, uri, dir.filePath(u"copy.mdb"_s)}, 0, u"60 assets, 6 groups, 1 settings records; digest"_s);
+        vnrdb({u"copy"_s, uri, dir.filePath(u"copy.mdb"_s)}, 0,
+              u"60 assets, 6 groups, 1 settings records, 67 history entries; digest"_s);
         vnrdb({u"backup"_s, uri, dir.filePath(u"backup.mdb"_s)}, 0, u"copied to"_s);
         vnrdb({u"check"_s, dir.filePath(u"backup.mdb"_s)}, 0, u"ok: 60 assets"_s);
         dropServerDatabase(uri);

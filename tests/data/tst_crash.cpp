@@ -1,12 +1,15 @@
 // A program killed in the middle of saving. This test starts itself again as a writer that posts edits and
 // inserts through the datasets in a loop, kills it with SIGKILL at a moment drawn from a seeded generator,
 // and then opens the register the way the program does: it must open, be sound, hold no identifier twice,
-// hold no row that mixes two saves, and hold every save the writer finished.
+// hold no row that mixes two saves, hold every save the writer finished, and hold a history whose chain is
+// whole and whose entries say exactly what the rows hold: every saved change has its entries, and every entry
+// its change.
 //
 // VANTREL_CRASH_SEED and VANTREL_CRASH_KILLS choose the schedule; the seed is printed, so a failing
 // schedule can be run again.
 #include "data/datamodule.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/schema.h"
 #include "tests/support/registercheck.h"
 #include "tests/support/testregister.h"
@@ -200,6 +203,10 @@ class TestCrash : public QObject {
                 return u"asset %1 was reported saved and is gone"_s.arg(it.key());
             }
         }
+        const HistoryVerdict history = verifyHistory(c);
+        if (!history.whole()) {
+            return u"history: "_s + history.findings.value(0);
+        }
         saves.clear();
         for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
             saves[it.key()].saved = it.value();
@@ -220,6 +227,7 @@ private slots:
 
         TestRegister reg;
         reg.exec(u"UPDATE System SET CompanyAbbr = 'KLT'"_s);
+        reg.recordRowsAsTheyAre();
         reg.side().close();
         const QString before = QDir::currentPath();
         QDir::setCurrent(reg.folder());

@@ -1,10 +1,12 @@
 // Every change the program makes, run with the disk failing at each write, sync and truncation it does:
 // the change fails with a text that names the register and says what happened, the dataset still holds
-// what the user typed, the file stays sound with every row as before or as after, and once the disk works
-// again the same change goes through.
+// what the user typed, the file stays sound with every row as before or as after, its history with it (the
+// change's entries there exactly when the change is, the chain whole), and once the disk works again the same
+// change goes through.
 #include "data/assetids.h"
 #include "data/datamodule.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/schema.h"
 #include "tests/support/faultvfs.h"
 #include "tests/support/registercheck.h"
@@ -203,6 +205,7 @@ class TestFaults : public QObject {
                   "DatePurchased) SELECT 'KLT1' || substr('00' || i, -3), '1', 'Make ' || i, 'Model ' || i, "
                   "'SN-' || (i * 7919), 'Item number ' || i, i * 10.25, '2020-01-' || substr('0' || (i % 28 + 1), "
                   "-2) FROM n"_s);
+        tmpl.recordRowsAsTheyAre();
     }
 
     // A copy of the template register in its own folder.
@@ -234,14 +237,21 @@ class TestFaults : public QObject {
         return r;
     }
 
-    // The register as a fresh program sees it, opened the way the program opens it; integrity receives
-    // integrity_check, or why the program refused the file.
+    // The register as a fresh program sees it, opened the way the program opens it, with the number of its
+    // history entries; integrity receives integrity_check and what the history's check finds, or why the
+    // program refused the file.
     static RegisterContents reopen(const QString& path, QString* integrity) {
         try {
             Connection c;
             c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
             *integrity = integrityCheck(c);
-            return registerContents(c);
+            const HistoryVerdict history = verifyHistory(c);
+            if (!history.whole()) {
+                *integrity += u"\nhistory: "_s + history.findings.join(u"\n"_s);
+            }
+            RegisterContents contents = registerContents(c);
+            contents.insert(u"History entries"_s, QString::number(history.entries));
+            return contents;
         } catch (const DatabaseError& e) {
             *integrity = u"refused at opening: "_s + e.text();
         }

@@ -115,11 +115,13 @@ private slots:
     // changed as changed, and the record being edited as edited.
     void blockReadsSeeTheRegisterAsItIsNow() {
         TestRegister reg;
-        reg.exec(u"BEGIN"_s);
-        for (int i = 1; i <= 700; ++i) {
-            reg.addAsset(u"KLT%1"_s.arg(1000 + i), u"1"_s, u"Make"_s, u"'M%1'"_s.arg(i));
+        {
+            Connection::Transaction t(reg.side());
+            for (int i = 1; i <= 700; ++i) {
+                reg.addAsset(u"KLT%1"_s.arg(1000 + i), u"1"_s, u"Make"_s, u"'M%1'"_s.arg(i));
+            }
+            t.commit();
         }
-        reg.exec(u"COMMIT"_s);
         Dataset ds(reg.side(), u"q"_s);
         ds.addSql(u"select * from assets order by assetid desc"_s);
         ds.open();

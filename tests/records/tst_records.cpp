@@ -8,6 +8,7 @@
 #include "data/registercopy.h"
 #include "data/textvalues.h"
 #include "records/assdet.h"
+#include "records/historywindow.h"
 #include "records/writeoff.h"
 #include "tests/support/guitest.h"
 #include "tests/support/testregister.h"
@@ -17,6 +18,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -563,6 +565,61 @@ private slots:
             QCOMPARE(writeOffColumns(reg->side()), before);
         }
         QCOMPARE(messageTexts(), expected);
+    }
+
+    // The History button shows the asset's saved changes, newest first, in a list nobody can edit, without the
+    // password; a new asset, not saved yet, has none to show.
+    void historyShowsTheSavedChangesNewestFirst() {
+        reg->addAsset(u"KLT1001"_s, u"1"_s, u"Description"_s, u"'Laptop'"_s);
+        start();
+        drive<Tassdetfrm>([](Tassdetfrm& d) {
+            d.DBCheckBox2->click();
+            typeInto(d.DBEdit19, u"Zoë Nowak"_s);
+            d.OKBTN->click();
+        });
+        editor->EditAsset();
+        drive<Twriteofffrm>([](Twriteofffrm& d) {
+            typeInto(d.DBEdit15, u"Sam O'Neil"_s);
+            d.BitBtn1->click();
+        });
+        Dialogs::showModal(*writeoff);
+        DialogScript::clearMessages();
+        const long long entries = reg->count(u"SELECT count(*) FROM History"_s);
+
+        session.LoggedOn = false;
+        QStringList rows;
+        drive<Tassdetfrm>([&rows](Tassdetfrm& d) {
+            QVERIFY(d.historyButton->isEnabled());
+            drive<HistoryWindow>([&rows](HistoryWindow& h) {
+                QCOMPARE(h.assetLabel->text(), u"KLT1001 (Laptop): 3 saved changes, newest first"_s);
+                QCOMPARE(h.historyList->editTriggers(), QAbstractItemView::NoEditTriggers);
+                for (int i = 0; i < h.historyList->topLevelItemCount(); ++i) {
+                    const QTreeWidgetItem* row = h.historyList->topLevelItem(i);
+                    QVERIFY(!row->text(0).isEmpty());
+                    rows << row->text(2) + u" | "_s + row->text(3).replace(u'\n', u"; "_s);
+                    QVERIFY(!(row->flags() & Qt::ItemIsEditable));
+                }
+                h.closeButton->click();
+            });
+            d.historyButton->click();
+            d.BitBtn3->click();
+        });
+        editor->EditAsset();
+        const QString today = dateToStored(QDate::currentDate());
+        QCOMPARE(rows, (QStringList{u"Written off | WrittenOff: 'False' -> 'True'; WrittenOffDate: '' -> '%1'; "
+                                    "WrittenOffBy: '' -> 'Sam O'Neil'"_s.arg(today),
+                                    u"Lent | itemBorrowed: 'False' -> 'True'; Borrower: '' -> 'Zoë Nowak'"_s,
+                                    u"Added | ASSETID: '' -> 'KLT1001'; ItemGroup: '' -> '1'; Description: '' -> "
+                                    "'Laptop'"_s}));
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(reg->count(u"SELECT count(*) FROM History"_s), entries);
+
+        session.LoggedOn = true;
+        drive<Tassdetfrm>([](Tassdetfrm& d) {
+            QVERIFY(!d.historyButton->isEnabled());
+            d.BitBtn3->click();
+        });
+        editor->AddAsset();
     }
 };
 

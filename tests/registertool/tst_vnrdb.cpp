@@ -1,5 +1,6 @@
 // The register tool as a user runs it: what it prints and its exit codes.
 #include "data/connection.h"
+#include "data/history.h"
 #include "data/schema.h"
 #include "registertool/demodata.h"
 #include "tests/support/labelreading.h"
@@ -7,6 +8,7 @@
 #include "tests/support/testregister.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -62,7 +64,9 @@ private slots:
         reg.side().close();
         Run sound = vnrdb({QStringLiteral("check"), reg.path()});
         QCOMPARE(sound.code, 0);
-        QVERIFY2(sound.out.contains(QLatin1String(": ok: 2 assets, schema version 2")), qPrintable(sound.out));
+        QVERIFY2(sound.out.contains(QLatin1String(": ok: 2 assets, schema version 3, 2 history entries, their chain "
+                                                  "whole")),
+                 qPrintable(sound.out));
 
         // An older register is reported, not brought up to date: check writes nothing.
         reg.exec(QStringLiteral("PRAGMA user_version = 1"));
@@ -99,7 +103,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("usage"); // the usage line printed: on standard output for --help, else on error
         const QString f = QStringLiteral("x.mdb");
-        for (const char* command : {"create", "check", "export", "import", "backup", "labels"}) {
+        for (const char* command : {"create", "check", "export", "import", "backup", "labels", "history"}) {
             const QString c = QLatin1String(command);
             QTest::addRow("%s --help", command)
                 << QStringList{c, f, QStringLiteral("--help")} << 0 << QStringLiteral("usage: vnrdb %1 FILE").arg(c);
@@ -118,6 +122,9 @@ private slots:
             << QStringList{QStringLiteral("import"), f} << 2 << QStringLiteral("usage: vnrdb import");
         QTest::newRow("backup without DEST")
             << QStringList{QStringLiteral("backup"), f} << 2 << QStringLiteral("usage: vnrdb backup");
+        QTest::newRow("history --since not a date")
+            << QStringList{QStringLiteral("history"), f, QStringLiteral("--since"), QStringLiteral("last week")} << 2
+            << QStringLiteral("vnrdb: --since last week: not a date");
         QTest::newRow("export --to without OUT") << QStringList{QStringLiteral("export"), f, QStringLiteral("--to")}
                                                  << 2 << QStringLiteral("usage: vnrdb export");
         QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")} << 2
@@ -392,6 +399,89 @@ private slots:
         }
     }
 
+    // What was saved, by whom and when, as the history holds it: one asset's, since a time, or as CSV; a copy and
+    // a backup carry it whole.
+    void historyPrintsTheEntries_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("printed"); // the lines, without the time and the user
+        const QString all = u"1 settings Edited|CompanyName: '' -> 'Kelton Trust'|CompanyAbbr: '' -> 'KLT'|"
+                            "2 KLT1001 Imported|ASSETID: '' -> 'KLT1001'|ItemGroup: '' -> '1'|Make: '' -> 'HP'|"
+                            "3 KLT1002 Imported|ASSETID: '' -> 'KLT1002'|ItemGroup: '' -> '1'|Make: '' -> '=Dell'|"
+                            "4 KLT1001 Updated by import|Make: 'HP' -> 'Canon'"_s;
+        QTest::newRow("all") << QStringList() << all;
+        QTest::newRow("since yesterday") << QStringList{u"--since"_s,
+                                                        QDate::currentDate().addDays(-1).toString(Qt::ISODate)}
+                                         << all;
+        QTest::newRow("one asset, in any letter case")
+            << QStringList{u"--asset"_s, u"klt1001"_s}
+            << u"2 KLT1001 Imported|ASSETID: '' -> 'KLT1001'|ItemGroup: '' -> '1'|Make: '' -> 'HP'|"
+               "4 KLT1001 Updated by import|Make: 'HP' -> 'Canon'"_s;
+        QTest::newRow("since tomorrow") << QStringList{u"--since"_s,
+                                                       QDate::currentDate().addDays(1).toString(Qt::ISODate)}
+                                        << QString();
+        QTest::newRow("as CSV")
+            << QStringList{u"--asset"_s, u"KLT1002"_s, u"--csv"_s}
+            << u"Entry,When,Who,Table,Subject,Action,Column,Before,After|3,assets,KLT1002,Imported,ASSETID,,KLT1002|"
+               "3,assets,KLT1002,Imported,ItemGroup,,1|3,assets,KLT1002,Imported,Make,,'=Dell"_s;
+    }
+    void historyPrintsTheEntries() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, printed);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"r.mdb"_s);
+        QCOMPARE(vnrdb({u"create"_s, file, u"--company"_s, u"Kelton Trust"_s, u"--abbreviation"_s, u"KLT"_s}).code, 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,'=Dell\n")}).code, 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ASSETID,Make\nKLT1001,Canon\n"), u"--update"_s}).code,
+                 0);
+        const Run run = vnrdb(QStringList{u"history"_s, file} + options);
+        QCOMPARE(run.code, 0);
+        // The time and the user vary: each line is compared without them.
+        QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+        for (QString& line : lines) {
+            line.remove(QRegularExpression(u"  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC  [^ ]+ "_s));
+            line.remove(QRegularExpression(u",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,[^,]+"_s));
+            line = line.simplified();
+        }
+        QCOMPARE(lines.join(u'|'), printed);
+
+        // A backup and a copy carry the history as it is; a register of version 2 has none to print yet.
+        const Run all = vnrdb({u"history"_s, file});
+        for (const char* command : {"backup", "copy"}) {
+            const QString copy = dir.filePath(QLatin1String(command) + u".mdb"_s);
+            QCOMPARE(vnrdb({QLatin1String(command), file, copy}).code, 0);
+            QCOMPARE(vnrdb({u"history"_s, copy}).out, all.out);
+            QCOMPARE(vnrdb({u"check"_s, copy}).code, 0);
+        }
+        {
+            Connection c;
+            c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
+            c.exec("DROP TABLE History; PRAGMA user_version = 2");
+        }
+        const Run older = vnrdb({u"history"_s, file});
+        QCOMPARE(older.code, 0);
+        QCOMPARE(older.out, QString());
+        QVERIFY2(older.err.contains(u"schema version 2 and keeps no history yet"_s), qPrintable(older.err));
+    }
+
+    // check names the first entry that breaks the chain, and an asset changed behind the program's back.
+    void checkFindsTheHistoryTamperedWith() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"r.mdb"_s);
+        QCOMPARE(vnrdb({u"create"_s, file, u"--abbreviation"_s, u"KLT"_s}).code, 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,Dell\n")}).code, 0);
+        {
+            Connection c;
+            c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
+            c.exec("UPDATE History SET ChangedBy = 'nobody' WHERE rowid = 2; UPDATE assets SET Location = 'Attic' "
+                   "WHERE ASSETID = 'KLT1002'");
+        }
+        const Run run = vnrdb({u"check"_s, file});
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.out.contains(u"history entry 2 ("_s) && run.out.contains(u"breaks first at entry 2"_s) &&
+                     run.out.contains(u"the asset 'KLT1002' holds Location 'Attic'"_s),
+                 qPrintable(run.out));
+    }
+
     void exportChangesNothingAndNeverOverwrites() {
         TestRegister reg;
         fillDemoRegister(reg.path(), DemoOptions());
@@ -516,11 +606,13 @@ private slots:
         options.assets = 3000;
         fillDemoRegister(reg.path(), options);
         // A change that is begun but not saved stays out of the copy.
-        reg.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        reg.addAsset(QStringLiteral("UNSAVED"), QStringLiteral("1"));
         const QString pending = reg.folder() + QStringLiteral("/pending.mdb");
-        Run run = vnrdb({QStringLiteral("backup"), reg.path(), pending});
-        reg.exec(QStringLiteral("ROLLBACK"));
+        Run run;
+        {
+            Connection::Transaction unsaved(reg.side());
+            reg.addAsset(QStringLiteral("UNSAVED"), QStringLiteral("1"));
+            run = vnrdb({QStringLiteral("backup"), reg.path(), pending});
+        }
         QCOMPARE(run.code, 0);
         QCOMPARE(vnrdb({QStringLiteral("check"), pending}).code, 0);
         QCOMPARE(contentsOf(pending), contentsOf(reg.path()));
@@ -535,9 +627,16 @@ private slots:
             other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
             Statement ins(other, "INSERT INTO assets (ASSETID, ItemGroup) VALUES (?, '7')");
             while (!stop) {
-                ins.bindText(1, QStringLiteral("W%1").arg(saved + 1, 6, 10, QLatin1Char('0')));
+                const QString id = QStringLiteral("W%1").arg(saved + 1, 6, 10, QLatin1Char('0'));
+                Connection::Transaction t(other);
+                ins.bindText(1, id);
                 ins.step();
                 ins.reset();
+                other.recordHistory({u"assets"_s,
+                                     id,
+                                     HistoryAction::Added,
+                                     {{u"ASSETID"_s, QString(), id}, {u"ItemGroup"_s, QString(), u"7"_s}}});
+                t.commit();
                 ++saved;
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }

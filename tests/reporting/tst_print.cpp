@@ -172,11 +172,9 @@ void TestPrint::enterIsOkAndEscapeIsCancel() {
 // are dropped, so OK pressed again (by mouse or by Enter) starts no second report: one viewer, no page left.
 void TestPrint::pressingOkAgainDuringALongReportDoesNothing() {
     // Long enough that the status window lets events through several times, however fast the machine.
-    fx.reg->exec(QStringLiteral("BEGIN"));
-    for (int i = 0; i < 30000; ++i) {
-        fx.reg->addAsset(QStringLiteral("KLT%1").arg(30000 + i), QStringLiteral("1"));
-    }
-    fx.reg->exec(QStringLiteral("COMMIT"));
+    fx.reg->addAssets(QStringLiteral("ASSETID, ItemGroup"), 30000, [](int i) {
+        return QVariantList{QStringLiteral("KLT%1").arg(29999 + i), QStringLiteral("1")};
+    });
     openList(true);
     int pressed = 0;
     QTimer presser;

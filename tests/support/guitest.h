@@ -12,7 +12,8 @@
 
 class QWidget;
 
-// Types text into w as the user would after tabbing into it, replacing what it held.
+// Types text into w as the user would after tabbing into it, replacing what it held; any letter, also one that
+// is not ASCII.
 void typeInto(QWidget* w, const QString& text);
 
 // The texts of the messages shown so far, in order.

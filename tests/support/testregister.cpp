@@ -3,6 +3,7 @@
 
 #include "data/datamodule.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/newregister.h"
 #include "data/schema.h"
 
@@ -108,7 +109,44 @@ void TestRegister::addAsset(const QString& id, const QString& group, const QStri
     QString sql = QStringLiteral("INSERT INTO assets (ASSETID, ItemGroup%1) VALUES ('%2', '%3'%4)")
                       .arg(extraColumns.isEmpty() ? QString() : QStringLiteral(", ") + extraColumns, id, group,
                            extraValues.isEmpty() ? QString() : QStringLiteral(", ") + extraValues);
+    Connection::Transaction t(side());
     exec(sql);
+    // The entry says what the row holds as stored, defaults included.
+    const std::string columns = registerColumnList("assets");
+    Statement added(side(), "SELECT " + columns + " FROM assets WHERE ASSETID = ?");
+    added.bindText(1, id);
+    if (added.step()) {
+        const QStringList names = QString::fromStdString(columns).split(QStringLiteral(", "));
+        QVariantList values;
+        for (int i = 0; i < names.size(); ++i) {
+            values << added.column(i);
+        }
+        recordAdded(names, values);
+    }
+    added.reset();
+    t.commit();
+}
+
+void TestRegister::recordAdded(const QStringList& columns, const QVariantList& values) {
+    const QString assets = QStringLiteral("assets");
+    HistoryRecord r{assets, QString(), HistoryAction::Added, {}};
+    for (int i = 0; i < columns.size() && i < values.size(); ++i) {
+        const QString column = registerName(columns[i].trimmed());
+        if (column.compare(QLatin1String("ASSETID"), Qt::CaseInsensitive) == 0) {
+            r.subject = historySubject(assets, historyValueText(assets, column, values[i]));
+        }
+        HistoryChange change;
+        if (historyChange(assets, column, QVariant(), values[i], &change)) {
+            r.changes.push_back(change);
+        }
+    }
+    side().recordHistory(std::move(r));
+}
+
+void TestRegister::recordRowsAsTheyAre() {
+    Connection::Transaction t(side());
+    recordExistingRows(side());
+    t.commit();
 }
 
 void TestRegister::lock() {
@@ -153,10 +191,13 @@ void TestRegister::addAssets(const QString& columns, int count, const std::funct
                                      .arg(columns, QStringList(rows, row).join(QLatin1Char(',')))
                                      .toStdString());
         int at = 1;
+        const QStringList names = columns.split(QLatin1Char(','));
         for (int i = first; i < first + rows; ++i) {
-            for (const QVariant& v : values(i)) {
+            const QVariantList row = values(i);
+            for (const QVariant& v : row) {
                 insert.bind(at++, v);
             }
+            recordAdded(names, row);
         }
         insert.step();
     }

@@ -36,7 +36,8 @@ public:
     Connection& side();
     // Runs SQL on the side connection.
     void exec(const QString& sql);
-    // Adds an asset with the given columns (SQL literals, e.g. "'KLT1001'"); returns nothing.
+    // Adds an asset with the given columns (SQL literals, e.g. "'KLT1001'") and its history entry, as the
+    // program adds one.
     void addAsset(const QString& id, const QString& group, const QString& extraColumns = QString(),
                   const QString& extraValues = QString());
     // The side connection plays another program holding the register: lock() keeps everyone else from reading
@@ -48,14 +49,20 @@ public:
     // condition names the new row as NEW ("NEW.GroupNumber = '4'"). allowInserts ends that.
     void refuseInserts(const QString& table, const QString& condition, const QString& message);
     void allowInserts(const QString& table);
-    // Adds count assets in one transaction, a few hundred to a statement; values(i) gives the columns' values
-    // of the i-th, from 1. Plain SQL that both engines run, so a test fills a register the same way on each.
+    // Adds count assets in one transaction, a few hundred to a statement, with their history entries; values(i)
+    // gives the columns' values of the i-th, from 1. Plain SQL that both engines run, so a test fills a register
+    // the same way on each.
     void addAssets(const QString& columns, int count, const std::function<QVariantList(int)>& values);
+    // After rows were set up with exec (behind the history's back): an entry "History begins" for every row as it
+    // stands, so the history agrees with the register again.
+    void recordRowsAsTheyAre();
     long long count(const QString& sql);
     QString text(const QString& sql);
 
 private:
     QString prepare();
+    // Requires: a transaction on side(). The entry of an asset added with columns holding values.
+    void recordAdded(const QStringList& columns, const QVariantList& values);
     QTemporaryDir dir_;
     QString path_;
     QString server_; // the database's address on a server

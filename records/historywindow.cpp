@@ -1,0 +1,101 @@
+// An asset's history, read from the register and shown as a list that cannot be edited.
+#include "records/historywindow.h"
+
+#include "data/connection.h"
+#include "data/history.h"
+#include "data/textvalues.h"
+#include "widgets/dialogs.h"
+#include "widgets/guard.h"
+#include "widgets/look.h"
+
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+enum Column { When, Who, Action, Changes };
+
+// An entry's UTC time in the local time, in the register's short date and long time forms.
+QString localTime(const QString& utc) {
+    QDateTime t = QDateTime::fromString(utc, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!t.isValid()) {
+        return utc;
+    }
+    t.setTimeSpec(Qt::UTC);
+    return dateTimeToText(t.toLocalTime(), true);
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(QWidget* parent, Connection& connection)
+    : Form(parent, QStringLiteral("historyWindow"), QStringLiteral("Asset History"), QSize(820, 480)),
+      connection_(connection) {
+    assetLabel = new QLabel(this);
+    assetLabel->setObjectName(QStringLiteral("assetLabel"));
+    assetLabel->setGeometry(12, 8, 796, 28);
+    Look::makeBold(assetLabel);
+
+    historyList = new QTreeWidget(this);
+    historyList->setObjectName(QStringLiteral("historyList"));
+    historyList->setGeometry(12, 40, 796, 384);
+    historyList->setColumnCount(4);
+    historyList->setHeaderLabels(
+        {QStringLiteral("When"), QStringLiteral("Who"), QStringLiteral("Action"), QStringLiteral("Changes")});
+    historyList->setRootIsDecorated(false);
+    historyList->setItemsExpandable(false);
+    historyList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    historyList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    historyList->setWordWrap(false);
+    historyList->setColumnWidth(When, 170);
+    historyList->setColumnWidth(Who, 130);
+    historyList->setColumnWidth(Action, 120);
+    Look::makeGridTitles(historyList->header());
+    historyList->header()->setStretchLastSection(true);
+
+    closeButton = new QPushButton(QStringLiteral("Close"), this);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setDefault(true);
+    closeButton->setGeometry(698, 436, 110, 34);
+    connectGuarded(closeButton, &QPushButton::clicked, this, &HistoryWindow::closeButtonClick);
+}
+
+void HistoryWindow::fillFor(const QString& id, const QString& description) {
+    HistoryFilter filter;
+    filter.asset = id;
+    filter.newestFirst = true;
+    const std::vector<HistoryEntry> entries = readHistory(connection_, filter);
+    historyList->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(entries.size()));
+    for (const HistoryEntry& e : entries) {
+        QStringList lines;
+        for (const HistoryChange& change : decodeHistoryChanges(e.changes)) {
+            lines << describeHistoryChange(change);
+        }
+        items << new QTreeWidgetItem(QStringList{localTime(e.when), e.who, e.action, lines.join(QLatin1Char('\n'))});
+    }
+    historyList->addTopLevelItems(items);
+    const QString what = description.isEmpty() ? id : QStringLiteral("%1 (%2)").arg(id, description);
+    assetLabel->setText(entries.empty()
+                            ? QStringLiteral("%1: no saved changes").arg(what)
+                            : QStringLiteral("%1: %2 saved changes, newest first").arg(what).arg(entries.size()));
+    if (!items.isEmpty()) {
+        historyList->setCurrentItem(items.front());
+    }
+}
+
+void HistoryWindow::showFor(const QString& id, const QString& description) {
+    fillFor(id, description);
+    Dialogs::showModal(*this);
+}
+
+void HistoryWindow::closeButtonClick() {
+    setModalResult(mrCancel);
+}
+
+void HistoryWindow::reject() {
+    closeButtonClick();
+}
