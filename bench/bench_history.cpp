@@ -17,6 +17,7 @@
 #include "records/historywindow.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -28,8 +29,7 @@ namespace {
 constexpr int kRuns = 7;
 constexpr int kShownRows = 40;
 constexpr int kWalk = 512;
-constexpr int kSavesPerRound = 20;
-constexpr int kRounds = 5;
+constexpr int kSaves = 200; // of each kind on each register
 constexpr int kOneAssetsEntries = 1000;
 const QStringList kShown = {"ASSETID", "Make", "Model", "SerialNumber", "Description", "Supplier", "OrderNumber"};
 const QString kPassword = QString::fromLatin1(kDefaultFilePassword);
@@ -47,13 +47,14 @@ void copyFile(const QString& from, const QString& to) {
     }
 }
 
-// The register at path as version 2 keeps it: no history table.
-void dropHistory(const QString& path) {
+// The register at path as version 2 keeps it: no history table. A file's pages stay where they were, its
+// history's pages free, unless compact.
+void dropHistory(const QString& path, bool compact) {
     Connection c;
     c.openFile(path, kPassword);
     c.exec(c.isServer() ? "DROP TABLE History; UPDATE registerversion SET schema_version = 2"
                         : "DROP TABLE History; PRAGMA user_version = 2");
-    if (!c.isServer()) {
+    if (compact && !c.isServer()) {
         c.exec("VACUUM");
     }
 }
@@ -66,7 +67,9 @@ void openRegister(Connection& c, const QString& path, bool keepsHistory) {
 // Times saves through the asset list: each post alone, the typing before it left out.
 class Saves {
 public:
-    Saves(Connection& c, quint32 seed) : list_(c, QStringLiteral("mainquery")), rng_(seed) {
+    // New assets are numbered after prefix, which no other series of saves on the register uses.
+    Saves(Connection& c, quint32 seed, const QString& prefix)
+        : list_(c, QStringLiteral("mainquery")), rng_(seed), prefix_(prefix) {
         list_.addSql(QStringLiteral("select * from assets"));
         list_.open();
     }
@@ -74,7 +77,9 @@ public:
         for (int i = 0; i < count; ++i) {
             list_.moveTo(static_cast<int>(rng_.bounded(list_.recordCount())));
             list_.edit();
-            list_.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Make %1").arg(++made_));
+            // A value no earlier run saved: the registers are kept between runs.
+            list_.fieldByName(QStringLiteral("Make"))
+                .setAsString(QStringLiteral("Make %1-%2").arg(stamp_).arg(++made_));
             times.push_back(timedPost());
         }
     }
@@ -83,7 +88,7 @@ public:
             list_.append();
             list_.fieldByName(QStringLiteral("ItemGroup")).setAsString(QStringLiteral("9"));
             list_.fieldByName(QStringLiteral("ASSETID"))
-                .setAsString(QStringLiteral("BENCH%1").arg(++made_, 6, 10, QLatin1Char('0')));
+                .setAsString(prefix_ + QString::number(++made_).rightJustified(6, QLatin1Char('0')));
             list_.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Bench"));
             list_.fieldByName(QStringLiteral("TotalCost")).setAsString(QStringLiteral("12.5"));
             times.push_back(timedPost());
@@ -99,29 +104,34 @@ private:
     }
     Dataset list_;
     QRandomGenerator rng_;
+    QString prefix_;
+    const qint64 stamp_ = QDateTime::currentMSecsSinceEpoch();
     int made_ = 0;
 };
 
-// Edits and inserts on the two registers, in rounds taken in turn, so that both meet the disk and the machine
-// as they are at the time.
+// Edits and inserts on the two registers, one save on each in turn, so that both meet the disk, the server and
+// the machine's other work as they are at the time.
 void compareSaves(const char* engine, const QString& with, const QString& without) {
     Connection w;
     openRegister(w, with, true);
     Connection o;
     openRegister(o, without, false);
-    Saves ws(w, 1);
-    Saves os(o, 1);
+    const QString prefix = QString::fromLatin1(engine).remove(QLatin1Char(' ')).remove(QLatin1Char(',')) + u'-';
+    Saves ws(w, 1, prefix);
+    Saves os(o, 1, prefix);
     std::vector<double> editWith, editWithout, insertWith, insertWithout;
-    for (int round = 0; round < kRounds; ++round) {
-        ws.edits(kSavesPerRound, editWith);
-        os.edits(kSavesPerRound, editWithout);
-        ws.inserts(kSavesPerRound, insertWith);
-        os.inserts(kSavesPerRound, insertWithout);
+    for (int i = 0; i < kSaves; ++i) {
+        ws.edits(1, editWith);
+        os.edits(1, editWithout);
+    }
+    for (int i = 0; i < kSaves; ++i) {
+        ws.inserts(1, insertWith);
+        os.inserts(1, insertWithout);
     }
     for (const auto& [what, a, b] : {std::tuple{"edit", median(editWith), median(editWithout)},
                                      std::tuple{"insert", median(insertWith), median(insertWithout)}}) {
-        std::printf("%-8s %-7s save: %8.3f ms with history, %8.3f ms without, %5.2fx (median of %d each)\n", engine,
-                    what, a, b, a / b, kSavesPerRound * kRounds);
+        std::printf("%-16s %-7s save: %8.3f ms with history, %8.3f ms without, %5.2fx (median of %d each)\n", engine,
+                    what, a, b, a / b, kSaves);
     }
     std::fflush(stdout);
 }
@@ -252,7 +262,7 @@ double rawMs(const Connection& c, const char* sql, const QStringList& binds = {}
 }
 
 void row(const char* what, double with, double without, const char* baseline) {
-    std::printf("  %-34s %10.1f ms %10.1f ms %-24s %6.2fx\n", what, with, without, baseline, with / without);
+    std::printf("  %-34s %10.2f ms %10.2f ms %-24s %6.2fx\n", what, with, without, baseline, with / without);
     std::fflush(stdout);
 }
 
@@ -282,15 +292,17 @@ int main(int argc, char** argv) {
             c.openFile(with, kPassword);
             c.exec("VACUUM");
         }
-        dropHistory(without);
+        dropHistory(without, true);
         std::printf("1. saves on 10,000 assets, the register with its history against the same as version 2\n");
         compareSaves("file", with, without);
-        bench::Cluster cluster;
-        if (cluster.address().isEmpty()) {
-            std::printf("server: no cluster could be started (tools/pgcluster.sh); left out\n");
-        } else {
+        for (const bool durable : {false, true}) {
+            bench::Cluster cluster(durable);
+            if (cluster.address().isEmpty()) {
+                std::printf("server: no cluster could be started (tools/pgcluster.sh); left out\n");
+                break;
+            }
             QStringList uris;
-            for (const char* name : {"with", "without"}) {
+            for (const char* name : {"saves_with", "saves_without"}) {
                 Connection admin;
                 admin.connectServer(cluster.address());
                 admin.exec(std::string("CREATE DATABASE ") + name);
@@ -299,8 +311,9 @@ int main(int argc, char** argv) {
                 uris << database.toString();
                 copyRegister(with, uris.back());
             }
-            dropHistory(uris[1]);
-            compareSaves("server", uris[0], uris[1]);
+            dropHistory(uris[1], true);
+            // As the tests run the server (no flush to disk), and as a server keeps a register.
+            compareSaves(durable ? "durable server" : "server, no flush", uris[0], uris[1]);
         }
     }
 
@@ -309,7 +322,7 @@ int main(int argc, char** argv) {
     const QString big = bigRegister(folder, n, entries, &oneAsset);
     const QString bare = folder + QStringLiteral("/history-bare.mdb");
     copyFile(big, bare);
-    dropHistory(bare);
+    dropHistory(bare, false);
     std::printf("2. %d assets with %d history entries (%.0f MB) against the same assets without (%.0f MB)\n", n,
                 entries, static_cast<double>(QFileInfo(big).size()) / 1e6,
                 static_cast<double>(QFileInfo(bare).size()) / 1e6);
@@ -337,11 +350,11 @@ int main(int argc, char** argv) {
     row("Current List (every row)", listMs(withHistory, current, true), listMs(withoutHistory, current, true), "");
     {
         std::vector<double> a, b;
-        Saves ws(withHistory, 2);
-        Saves os(withoutHistory, 2);
-        for (int round = 0; round < kRounds; ++round) {
-            ws.edits(kSavesPerRound, a);
-            os.edits(kSavesPerRound, b);
+        Saves ws(withHistory, 2, QStringLiteral("large-"));
+        Saves os(withoutHistory, 2, QStringLiteral("large-"));
+        for (int i = 0; i < kSaves; ++i) {
+            ws.edits(1, a);
+            os.edits(1, b);
         }
         row("edit save", median(a), median(b), "");
     }

@@ -252,9 +252,12 @@ void Connection::Transaction::commit() {
                                     .arg(c_.engine_->name()));
         }
         // The entries go in with the change they tell of, or neither does.
-        appendHistory(c_, c_.history_);
-        c_.history_.clear();
-        c_.exec("COMMIT");
+        if (c_.history_.empty()) {
+            c_.exec("COMMIT");
+        } else {
+            c_.engine_->appendHistory(c_, c_.history_, true);
+            c_.history_.clear();
+        }
     }
     done_ = true;
 }
@@ -389,6 +392,10 @@ QVariant Statement::column(int i) const {
 
 std::optional<QString> Statement::columnText(int i) const {
     return impl_->columnText(i);
+}
+
+QByteArrayView Statement::columnUtf8(int i) const {
+    return impl_->columnUtf8(i);
 }
 
 long long Statement::columnInt64(int i) const {

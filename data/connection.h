@@ -7,6 +7,7 @@
 #include "data/history.h"
 #include "data/jetsql.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -225,6 +226,9 @@ public:
     // The column's text when it holds text, and a null QString when it holds NULL; nullopt otherwise. A
     // quicker column() for reading texts.
     std::optional<QString> columnText(int i) const;
+    // The column's value as the bytes of its text in UTF-8 (a number as its digits), without a QString made; valid
+    // until the statement steps or resets. For reading many rows quickly.
+    QByteArrayView columnUtf8(int i) const;
     long long columnInt64(int i) const;
     bool columnIsNull(int i) const;
 

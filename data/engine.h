@@ -16,6 +16,7 @@
 #include <vector>
 
 class Connection;
+struct HistoryRecord;
 struct sqlite3;
 
 // One prepared statement of an engine. Parameters are numbered from 1, columns from 0.
@@ -37,6 +38,7 @@ public:
     virtual QString columnOriginName(int i) = 0;
     virtual QVariant column(int i) const = 0;
     virtual std::optional<QString> columnText(int i) const = 0;
+    virtual QByteArrayView columnUtf8(int i) const = 0;
     virtual long long columnInt64(int i) const = 0;
     virtual bool columnIsNull(int i) const = 0;
 };
@@ -94,14 +96,12 @@ public:
     virtual QString writeRefusal(bool inTransaction) = 0;
     virtual void interrupt() {}
 
-    // History. Who saves the changes made through this connection, as entries name them: on a file the login and
-    // the machine ("ana@desk-3"), on a server the server login.
-    virtual QString historyUser(const Connection& c) = 0;
-    // An expression for the register's clock now, in UTC, as "yyyy-MM-dd HH:mm:ss".
-    virtual std::string utcNowSql() const = 0;
-    // Requires: a transaction. Until it ends, nobody else adds history entries (a file's transaction holds the
-    // file's write lock from its start already).
-    virtual void lockHistory() {}
+    // History. Requires: a transaction, which this connection holds (c). Writes records as the next entries of
+    // the chain (data/history.h), stamped with the register's clock now (UTC) and who saves them (on a file the
+    // login and the machine, "ana@desk-3"; on a server the server login), one writer at a time; with thenCommit,
+    // commits the transaction too. A file's transaction holds the file's lock from its start; a server takes a
+    // lock for the chain just before, and writes, hashes and commits in one exchange.
+    virtual void appendHistory(Connection& c, const std::vector<HistoryRecord>& records, bool thenCommit) = 0;
 
     // Row identity: a condition on rowid for count ids, and binding them from ids[first] to ids[last - 1].
     virtual std::string rowIdCondition(int count) const = 0;

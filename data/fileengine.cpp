@@ -4,10 +4,12 @@
 
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/likefunction.h"
 #include "data/registerfile.h"
 #include "data/schema.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -137,6 +139,10 @@ public:
         default:
             return std::nullopt;
         }
+    }
+    QByteArrayView columnUtf8(int i) const override {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+        return QByteArrayView(text, text ? sqlite3_column_bytes(stmt_, i) : 0);
     }
     long long columnInt64(int i) const override { return sqlite3_column_int64(stmt_, i); }
     bool columnIsNull(int i) const override { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
@@ -306,13 +312,18 @@ void FileEngine::setSchemaVersion(Connection& c, int version) {
     c.exec("PRAGMA user_version = " + std::to_string(version));
 }
 
-QString FileEngine::historyUser(const Connection&) {
+void FileEngine::appendHistory(Connection& c, const std::vector<HistoryRecord>& records, bool thenCommit) {
     if (user_.isEmpty()) {
         const passwd* pw = ::getpwuid(::geteuid());
         user_ = (pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(::geteuid())) + QLatin1Char('@') +
                 QSysInfo::machineHostName();
     }
-    return user_;
+    // The file's clock is this machine's.
+    writeHistoryEntries(c, records, user_,
+                        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    if (thenCommit) {
+        exec("COMMIT");
+    }
 }
 
 QString FileEngine::shapeProblem(const Connection& c) {

@@ -49,8 +49,7 @@ public:
     QString writeRefusal(bool inTransaction) override;
     void interrupt() override;
 
-    QString historyUser(const Connection& c) override;
-    std::string utcNowSql() const override { return "strftime('%Y-%m-%d %H:%M:%S', 'now')"; }
+    void appendHistory(Connection& c, const std::vector<HistoryRecord>& records, bool thenCommit) override;
 
     std::string rowIdCondition(int count) const override;
     void bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const override;
@@ -83,5 +82,5 @@ private:
     int busyTimeoutMs_ = 0;      // the wait for another program's lock, as set
     long long dataVersion_ = -1; // the file's change counter as last seen by changedByOthers; -1: not watching
     std::unique_ptr<BackgroundCheck> check_;
-    QString user_; // "login@machine", once made
+    QString user_; // "login@machine" for the history, once made
 };

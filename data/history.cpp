@@ -9,13 +9,16 @@
 #include "data/schema.h"
 #include "data/textvalues.h"
 
-#include <QCryptographicHash>
 #include <QDate>
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <openssl/evp.h>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -78,88 +81,96 @@ void appendQuoted(QString& out, const QString& text) {
     out += QLatin1Char('"');
 }
 
-// Reads the encoded list written by encodeHistoryChanges: [["column","before","after"],...].
+// Reads the encoded list written by encodeHistoryChanges, [["column","before","after"],...], from its UTF-8 bytes,
+// handing each change to a callback as UTF-8 views: no text is made for a value unless it holds an escape (then
+// it is unescaped into space of the reader's own, kept until the next change).
 class ChangesReader {
 public:
-    explicit ChangesReader(const QString& text) : s_(text) {}
+    explicit ChangesReader(QByteArrayView text) : s_(text) {}
 
-    std::vector<HistoryChange> read() {
-        std::vector<HistoryChange> changes;
-        expect(u'[');
-        if (peek() == u']') {
+    template <class Change> void read(Change&& change) {
+        expect('[');
+        if (peek() == ']') {
             ++at_;
         } else {
             for (;;) {
-                expect(u'[');
-                HistoryChange c;
-                c.column = quoted();
-                expect(u',');
-                c.before = quoted();
-                expect(u',');
-                c.after = quoted();
-                expect(u']');
-                changes.push_back(std::move(c));
-                if (peek() == u',') {
+                expect('[');
+                const QByteArrayView column = quoted(0);
+                expect(',');
+                const QByteArrayView before = quoted(1);
+                expect(',');
+                const QByteArrayView after = quoted(2);
+                expect(']');
+                change(column, before, after);
+                if (peek() == ',') {
                     ++at_;
                     continue;
                 }
-                expect(u']');
+                expect(']');
                 break;
             }
         }
         if (at_ != s_.size()) {
             fail();
         }
-        return changes;
     }
 
 private:
     [[noreturn]] void fail() const {
-        throw DatabaseError(QStringLiteral("its list of changed columns cannot be read at character %1").arg(at_ + 1));
+        throw DatabaseError(QStringLiteral("its list of changed columns cannot be read at byte %1").arg(at_ + 1));
     }
-    char16_t peek() const { return at_ < s_.size() ? s_[at_].unicode() : 0; }
-    void expect(char16_t c) {
+    char peek() const { return at_ < s_.size() ? s_[at_] : '\0'; }
+    void expect(char c) {
         if (peek() != c) {
             fail();
         }
         ++at_;
     }
-    QString quoted() {
-        expect(u'"');
-        QString out;
+    QByteArrayView quoted(int slot) {
+        expect('"');
+        const qsizetype start = at_;
+        while (at_ < s_.size() && s_[at_] != '"' && s_[at_] != '\\') {
+            ++at_;
+        }
+        if (peek() == '"') {
+            ++at_;
+            return s_.sliced(start, at_ - 1 - start);
+        }
+        QByteArray& out = scratch_[slot];
+        out = s_.sliced(start, at_ - start).toByteArray();
         for (;;) {
             if (at_ >= s_.size()) {
                 fail();
             }
-            const char16_t c = s_[at_++].unicode();
-            if (c == u'"') {
+            const char c = s_[at_++];
+            if (c == '"') {
                 return out;
             }
-            if (c != u'\\') {
-                out += QChar(c);
+            if (c != '\\') {
+                out += c;
                 continue;
             }
             switch (peek()) {
-            case u'"':
-            case u'\\':
-                out += QChar(peek());
+            case '"':
+            case '\\':
+                out += peek();
                 ++at_;
                 break;
-            case u'n':
-                out += QLatin1Char('\n');
+            case 'n':
+                out += '\n';
                 ++at_;
                 break;
-            case u't':
-                out += QLatin1Char('\t');
+            case 't':
+                out += '\t';
                 ++at_;
                 break;
-            case u'u': {
+            case 'u': {
                 bool ok = false;
-                const uint code = s_.mid(at_ + 1, 4).toUInt(&ok, 16);
-                if (!ok || at_ + 5 > s_.size()) {
+                const uint code = at_ + 5 <= s_.size() ? s_.sliced(at_ + 1, 4).toByteArray().toUInt(&ok, 16) : 0;
+                if (!ok) {
                     fail();
                 }
-                out += QChar(static_cast<char16_t>(code));
+                out += QString(QChar(static_cast<char16_t>(code))).toUtf8();
                 at_ += 5;
                 break;
             }
@@ -169,29 +180,47 @@ private:
         }
     }
 
-    const QString& s_;
+    QByteArrayView s_;
     qsizetype at_ = 0;
+    QByteArray scratch_[3];
 };
 
-void appendField(QByteArray& input, const QString& field) {
-    const QByteArray utf8 = field.toUtf8();
-    input += QByteArray::number(utf8.size());
-    input += ':';
-    input += utf8;
+// SHA-256 of an entry's fields, each with its length in bytes before it so that no two different entries hash
+// the same text, in hex. Through libcrypto, which uses the processor's SHA instructions: the check of a long
+// history hashes every entry.
+QByteArray hashOfFields(std::initializer_list<QByteArrayView> fields) {
+    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    QByteArray input;
+    input.reserve(512);
+    for (const QByteArrayView field : fields) {
+        char length[24];
+        const auto end = std::to_chars(length, length + sizeof length, field.size()).ptr;
+        input.append(length, end - length);
+        input += ':';
+        input.append(field);
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!sha256 ||
+        EVP_Digest(input.constData(), static_cast<size_t>(input.size()), digest, &size, sha256, nullptr) != 1) {
+        throw DatabaseError(QStringLiteral("The history's hashes cannot be made: SHA-256 is not available."));
+    }
+    return QByteArray(reinterpret_cast<const char*>(digest), size).toHex();
 }
 
 const char* const kEntryColumns = "rowid, ChangedAt, ChangedBy, TableName, Subject, Action, Changes, Hash";
 
 HistoryEntry entryFrom(const Statement& s) {
+    const auto text = [&s](int i) { return s.columnText(i).value_or(s.column(i).toString()); };
     HistoryEntry e;
     e.number = s.columnInt64(0);
-    e.when = s.column(1).toString();
-    e.who = s.column(2).toString();
-    e.table = s.column(3).toString();
-    e.subject = s.column(4).toString();
-    e.action = s.column(5).toString();
-    e.changes = s.column(6).toString();
-    e.hash = s.column(7).toString();
+    e.when = text(1);
+    e.who = text(2);
+    e.table = text(3);
+    e.subject = text(4);
+    e.action = text(5);
+    e.changes = text(6);
+    e.hash = text(7);
     return e;
 }
 
@@ -262,33 +291,51 @@ QString historySubject(const QString& table, const QString& key) {
     return key;
 }
 
-QString historyBlankText(const QString& table, const QString& column) {
-    return registerColumnType(table, column) == QLatin1String("BOOLEAN") ? kFalse : QString();
+namespace {
+
+enum class Kind { Text, Boolean, Money };
+
+Kind kindOf(const QString& table, const QString& column) {
+    const QString type = registerColumnType(table, column);
+    return type == QLatin1String("BOOLEAN") ? Kind::Boolean : type == QLatin1String("MONEY") ? Kind::Money : Kind::Text;
 }
 
-QString historyValueText(const QString& table, const QString& column, const QVariant& stored) {
+QString blankText(Kind kind) {
+    return kind == Kind::Boolean ? kFalse : QString();
+}
+
+QString valueText(Kind kind, const QVariant& stored) {
     if (!stored.isValid() || stored.isNull()) {
-        return historyBlankText(table, column);
+        return blankText(kind);
     }
-    const int kind = stored.typeId();
-    const bool number = kind == QMetaType::LongLong || kind == QMetaType::Int || kind == QMetaType::Double ||
-                        kind == QMetaType::Bool || kind == QMetaType::ULongLong || kind == QMetaType::UInt;
-    const QString type = registerColumnType(table, column);
-    if (type == QLatin1String("BOOLEAN") && number) {
+    const int type = stored.typeId();
+    const bool number = type == QMetaType::LongLong || type == QMetaType::Int || type == QMetaType::Double ||
+                        type == QMetaType::Bool || type == QMetaType::ULongLong || type == QMetaType::UInt;
+    if (kind == Kind::Boolean && number) {
         return stored.toDouble() != 0 ? kTrue : kFalse;
     }
-    if (kind == QMetaType::Double || (type == QLatin1String("MONEY") && number)) {
+    if (type == QMetaType::Double || (kind == Kind::Money && number)) {
         // A file keeps a whole amount as an integer and -0 as 0, a server as the double it was given.
         const double amount = stored.toDouble();
         return plainNumberText(amount == 0 ? 0.0 : amount);
     }
-    if (kind == QMetaType::QDate) {
+    if (type == QMetaType::QDate) {
         return dateToStored(stored.toDate());
     }
-    if (kind == QMetaType::QByteArray) {
+    if (type == QMetaType::QByteArray) {
         return QString::fromUtf8(stored.toByteArray());
     }
     return stored.toString();
+}
+
+} // namespace
+
+QString historyBlankText(const QString& table, const QString& column) {
+    return blankText(kindOf(table, column));
+}
+
+QString historyValueText(const QString& table, const QString& column, const QVariant& stored) {
+    return valueText(kindOf(table, column), stored);
 }
 
 bool historyChange(const QString& table, const QString& column, const QVariant& before, const QVariant& after,
@@ -350,7 +397,12 @@ QString encodeHistoryChanges(const std::vector<HistoryChange>& changes) {
 }
 
 std::vector<HistoryChange> decodeHistoryChanges(const QString& encoded) {
-    return ChangesReader(encoded).read();
+    std::vector<HistoryChange> changes;
+    const QByteArray utf8 = encoded.toUtf8();
+    ChangesReader(utf8).read([&](QByteArrayView column, QByteArrayView before, QByteArrayView after) {
+        changes.push_back({QString::fromUtf8(column), QString::fromUtf8(before), QString::fromUtf8(after)});
+    });
+    return changes;
 }
 
 QString describeHistoryChange(const HistoryChange& change) {
@@ -358,32 +410,28 @@ QString describeHistoryChange(const HistoryChange& change) {
 }
 
 QString historyHash(const QString& previous, const HistoryEntry& entry) {
-    // Each field with its length in bytes before it, so no two different entries hash the same text.
-    QByteArray input;
-    input.reserve(256 + entry.changes.size() * 3);
-    for (const QString* field :
-         {&previous, &entry.when, &entry.who, &entry.table, &entry.subject, &entry.action, &entry.changes}) {
-        appendField(input, *field);
-    }
-    return QString::fromLatin1(QCryptographicHash::hash(input, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(
+        hashOfFields({previous.toUtf8(), entry.when.toUtf8(), entry.who.toUtf8(), entry.table.toUtf8(),
+                      entry.subject.toUtf8(), entry.action.toUtf8(), entry.changes.toUtf8()}));
 }
 
 void appendHistory(Connection& c, const std::vector<HistoryRecord>& records) {
+    if (!records.empty()) {
+        c.engine().appendHistory(c, records, false);
+    }
+}
+
+void writeHistoryEntries(Connection& c, const std::vector<HistoryRecord>& records, const QString& who,
+                         const QString& when) {
     if (records.empty()) {
         return;
     }
-    // Entries are added one writer at a time: the chain's last hash is read and followed before anyone else
-    // may add. A file's transaction holds the file's write lock already.
-    c.engine().lockHistory();
-    Statement head(c, "SELECT " + c.engine().utcNowSql() + ", (SELECT Hash FROM History ORDER BY rowid DESC LIMIT 1)");
-    if (!head.step()) {
-        throw DatabaseError(QStringLiteral("The register's history cannot be read."));
-    }
-    HistoryEntry e;
-    e.when = head.column(0).toString();
-    QString previous = head.column(1).toString();
+    Statement head(c, "SELECT Hash FROM History ORDER BY rowid DESC LIMIT 1");
+    QString previous = head.step() ? head.column(0).toString() : QString();
     head.reset();
-    e.who = c.engine().historyUser(c);
+    HistoryEntry e;
+    e.when = when;
+    e.who = who;
 
     const auto insertSql = [](size_t rows) {
         std::string sql =
@@ -476,27 +524,47 @@ std::vector<HistoryEntry> readHistory(const Connection& c, const HistoryFilter& 
 
 namespace {
 
-// What the entries so far say of one row: whether it is there, and each column's text.
+// What the entries so far say of one row: whether it is there, and each column's text in UTF-8.
 struct Replayed {
+    QString subject;
     bool present = false;
     long long lastEntry = 0;
-    std::vector<QString> values; // by the column's place in its table; a null text stands for blank
+    std::vector<QByteArray> values; // by the column's place in its table; a null one stands for blank
+};
+
+// Finds a std::string key by a std::string_view, without making a string.
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
+// One entry as the check reads it: views of its row's bytes, valid until the next row.
+struct EntryBytes {
+    long long number;
+    QByteArrayView when, who, table, subject, action, changes, hash;
 };
 
 class Replay {
 public:
     explicit Replay(HistoryVerdict& verdict) : verdict_(verdict) {
-        for (const QString& table : {kSystem, kGroups, kAssets}) {
-            Table& t = tables_[table];
-            t.columns = columnsOf(table);
+        for (const QString& name : {kSystem, kGroups, kAssets}) {
+            Table& t = tables_[name];
+            t.name = name;
+            t.utf8Name = name.toUtf8();
+            t.columns = columnsOf(name);
             for (int i = 0; i < t.columns.size(); ++i) {
-                t.place.insert(t.columns[i].toLower(), i);
+                t.utf8Columns.push_back(t.columns[i].toStdString());
+                t.kinds.push_back(kindOf(name, t.columns[i]));
+                t.blanks.push_back(blankText(t.kinds.back()).toUtf8());
+                t.hidden.push_back(hiddenColumn(name, t.columns[i]));
             }
+            for (size_t i = 0; i < t.utf8Columns.size(); ++i) {
+                t.place.emplace(t.utf8Columns[i], static_cast<int>(i));
+            }
+            t.key = static_cast<int>(t.columns.indexOf(historyKeyColumn(name)));
         }
         // The settings row is made with the register, before any entry: it is there from the start.
-        Replayed& settings = tables_[kSystem].rows[QStringLiteral("settings")];
-        settings.present = true;
-        settings.values.resize(static_cast<size_t>(tables_[kSystem].columns.size()));
+        row(tables_[kSystem], QByteArrayView("settings")).present = true;
     }
 
     void disagree(const QString& finding) {
@@ -505,104 +573,147 @@ public:
         }
     }
 
-    void apply(const HistoryEntry& e) {
-        const auto table = tables_.find(tableName(e.table));
-        if (table == tables_.end()) {
+    void apply(const EntryBytes& e) {
+        Table* t = table(e.table);
+        if (!t) {
             disagree(QStringLiteral("history entry %1 is about a table the register does not keep, '%2'")
-                         .arg(QString::number(e.number), e.table));
+                         .arg(QString::number(e.number), QString::fromUtf8(e.table)));
             return;
         }
-        std::vector<HistoryChange> changes;
+        Replayed& r = row(*t, e.subject);
+        const QString& subject = r.subject;
         try {
-            changes = decodeHistoryChanges(e.changes);
+            ChangesReader(e.changes).read([&](QByteArrayView column, QByteArrayView before, QByteArrayView after) {
+                const int place = t->placeOf(column);
+                if (place < 0) {
+                    disagree(QStringLiteral("history entry %1 (%2) changes a column the register does not have, '%3'")
+                                 .arg(QString::number(e.number), subject, QString::fromUtf8(column)));
+                    return;
+                }
+                const auto at = static_cast<size_t>(place);
+                QByteArray& value = r.values[at];
+                const QByteArrayView was = value.isNull() ? QByteArrayView(t->blanks[at]) : QByteArrayView(value);
+                if (was != before && !t->hidden[at]) {
+                    disagree(QStringLiteral("%1 held %2 '%3' after history entry %4, but entry %5 (%6, %7) found '%8': "
+                                            "changed behind the program's back in between")
+                                 .arg(describe(*t, subject), t->columns[place], QString::fromUtf8(was),
+                                      QString::number(r.lastEntry), QString::number(e.number),
+                                      QString::fromUtf8(e.when), QString::fromUtf8(e.action),
+                                      QString::fromUtf8(before)));
+                }
+                value = after.toByteArray();
+            });
         } catch (const DatabaseError& error) {
             disagree(QStringLiteral("history entry %1 (%2) cannot be read: %3")
-                         .arg(QString::number(e.number), e.subject, error.text()));
+                         .arg(QString::number(e.number), subject, error.text()));
             return;
         }
-        Table& t = table->second;
-        Replayed& row = t.rows[e.subject];
-        row.values.resize(static_cast<size_t>(t.columns.size()));
-        for (const HistoryChange& c : changes) {
-            const int place = t.place.value(c.column.toLower(), -1);
-            if (place < 0) {
-                disagree(QStringLiteral("history entry %1 (%2) changes a column the register does not have, '%3'")
-                             .arg(QString::number(e.number), e.subject, c.column));
-                continue;
-            }
-            QString& value = row.values[static_cast<size_t>(place)];
-            const QString was = value.isNull() ? historyBlankText(e.table, c.column) : value;
-            if (was != c.before && !hiddenColumn(e.table, c.column)) {
-                disagree(QStringLiteral("%1 held %2 '%3' after history entry %4, but entry %5 (%6, %7) found '%8': "
-                                        "changed behind the program's back in between")
-                             .arg(describeSubject(e.table, e.subject), c.column, was, QString::number(row.lastEntry),
-                                  QString::number(e.number), e.when, e.action, c.before));
-            }
-            value = c.after;
-        }
-        row.present = e.action != HistoryAction::Deleted;
-        row.lastEntry = e.number;
+        r.present = e.action != deleted_;
+        r.lastEntry = e.number;
     }
 
     // Compares every stored row of the register with what its entries say.
     void compareWith(const Connection& c) {
-        for (auto& [table, t] : tables_) {
-            const int key = t.place.value(historyKeyColumn(table).toLower(), -1);
-            forEachRow(c, table, [&](const Statement& s) {
+        for (Table* t : {&tables_[kSystem], &tables_[kGroups], &tables_[kAssets]}) {
+            forEachRow(c, t->name, [&](const Statement& s) {
                 const QString subject = historySubject(
-                    table, key < 0 ? QString() : historyValueText(table, t.columns[key], s.column(key + 1)));
-                const auto it = t.rows.find(subject);
-                if (it == t.rows.end() || !it->second.present) {
+                    t->name,
+                    t->key < 0 ? QString() : valueText(t->kinds[static_cast<size_t>(t->key)], s.column(t->key + 1)));
+                const auto it = t->index.find(subject.toStdString());
+                Replayed* found = it == t->index.end() ? nullptr : &t->rows[it->second];
+                if (!found || !found->present) {
                     disagree(QStringLiteral("%1 is in the register, but no history entry %2: added behind the "
                                             "program's back")
-                                 .arg(describeSubject(table, subject),
-                                      it == t.rows.end() ? QStringLiteral("adds it")
-                                                         : QStringLiteral("adds it after entry %1, which deleted it")
-                                                               .arg(it->second.lastEntry)));
+                                 .arg(describe(*t, subject),
+                                      !found ? QStringLiteral("adds it")
+                                             : QStringLiteral("adds it after entry %1, which deleted it")
+                                                   .arg(found->lastEntry)));
                     return;
                 }
-                Replayed& row = it->second;
-                row.present = false; // seen; what is left present afterwards is missing from the register
-                row.values.resize(static_cast<size_t>(t.columns.size()));
-                for (int i = 0; i < t.columns.size(); ++i) {
-                    if (hiddenColumn(table, t.columns[i])) {
+                Replayed& r = *found;
+                r.present = false; // seen; what is left present afterwards is missing from the register
+                for (int i = 0; i < t->columns.size(); ++i) {
+                    const auto at = static_cast<size_t>(i);
+                    if (t->hidden[at]) {
                         continue;
                     }
-                    const QString stored = historyValueText(table, t.columns[i], s.column(i + 1));
-                    const QString& said = row.values[static_cast<size_t>(i)];
-                    const QString expected = said.isNull() ? historyBlankText(table, t.columns[i]) : said;
-                    if (stored != expected) {
+                    const QByteArray stored = valueText(t->kinds[at], s.column(i + 1)).toUtf8();
+                    const QByteArray& said = r.values[at].isNull() ? t->blanks[at] : r.values[at];
+                    if (stored != said) {
                         disagree(QStringLiteral("%1 holds %2 '%3', but its last history entry (%4) says '%5': "
                                                 "changed behind the program's back")
-                                     .arg(describeSubject(table, subject), t.columns[i], stored,
-                                          QString::number(row.lastEntry), expected));
+                                     .arg(describe(*t, subject), t->columns[i], QString::fromUtf8(stored),
+                                          QString::number(r.lastEntry), QString::fromUtf8(said)));
                     }
                 }
             });
-            for (const auto& [subject, row] : t.rows) {
-                if (row.present && table != kSystem) {
+            for (const Replayed& r : t->rows) {
+                if (r.present && t->name != kSystem) {
                     disagree(QStringLiteral("%1 is not in the register, but its last history entry (%2) does not "
                                             "delete it: deleted behind the program's back")
-                                 .arg(describeSubject(table, subject), QString::number(row.lastEntry)));
+                                 .arg(describe(*t, r.subject), QString::number(r.lastEntry)));
                 }
             }
         }
     }
 
 private:
-    static QString describeSubject(const QString& table, const QString& subject) {
-        if (same(table, kAssets)) {
-            return QStringLiteral("the asset '%1'").arg(subject);
+    struct Table {
+        QString name;
+        QByteArray utf8Name;
+        QStringList columns;
+        std::vector<std::string> utf8Columns;
+        std::unordered_map<std::string_view, int> place; // by the UTF-8 of utf8Columns
+        std::vector<Kind> kinds;
+        std::vector<QByteArray> blanks;
+        std::vector<bool> hidden;
+        int key = -1;
+        std::vector<Replayed> rows; // in the order their first entries came
+        std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> index; // by subject, in UTF-8
+
+        // The column's place; entries spell columns as the register does, and any other spelling is looked up by
+        // the register's names.
+        int placeOf(QByteArrayView column) const {
+            const auto it = place.find(std::string_view(column.data(), static_cast<size_t>(column.size())));
+            if (it != place.end()) {
+                return it->second;
+            }
+            return static_cast<int>(columns.indexOf(registerName(QString::fromUtf8(column))));
         }
-        return subject == QLatin1String("settings") ? QStringLiteral("the settings") : subject;
+    };
+
+    Table* table(QByteArrayView name) {
+        for (auto& [known, t] : tables_) {
+            if (t.utf8Name == name) {
+                return &t;
+            }
+        }
+        const auto it = tables_.find(tableName(QString::fromUtf8(name)));
+        return it == tables_.end() ? nullptr : &it->second;
     }
 
-    struct Table {
-        QStringList columns;
-        QHash<QString, int> place;
-        std::unordered_map<QString, Replayed> rows;
-    };
+    static Replayed& row(Table& t, QByteArrayView subject) {
+        const std::string_view key(subject.data(), static_cast<size_t>(subject.size()));
+        const auto it = t.index.find(key);
+        if (it != t.index.end()) {
+            return t.rows[it->second];
+        }
+        t.index.emplace(std::string(key), t.rows.size());
+        Replayed& r = t.rows.emplace_back();
+        r.subject = QString::fromUtf8(subject);
+        r.values.resize(static_cast<size_t>(t.columns.size()));
+        return r;
+    }
+
+    static QString describe(const Table& t, const QString& subject) {
+        if (t.name == kAssets) {
+            return QStringLiteral("the asset '%1'").arg(subject);
+        }
+        return t.name == kSystem ? QStringLiteral("the settings") : subject;
+    }
+
     std::unordered_map<QString, Table> tables_;
+    const QByteArray deleted_ = HistoryAction::Deleted.toUtf8();
     HistoryVerdict& verdict_;
 };
 
@@ -616,14 +727,16 @@ HistoryVerdict verifyHistory(Connection& c) {
     const OnFailure endRead([&c] { c.engine().rollback(); });
     Statement s(c, std::string("SELECT ") + kEntryColumns + " FROM History WHERE rowid > ? ORDER BY rowid LIMIT " +
                        std::to_string(kRowsPerRead));
-    QString previous;
+    // Every entry is read once, as the bytes the register holds: its hash is over their UTF-8.
+    QByteArray previous;
     long long after = -1;
     for (;;) {
         s.bindInt64(1, after);
         int read = 0;
         while (s.step()) {
-            const HistoryEntry e = entryFrom(s);
-            if (historyHash(previous, e) != e.hash) {
+            const EntryBytes e{s.columnInt64(0), s.columnUtf8(1), s.columnUtf8(2), s.columnUtf8(3),
+                               s.columnUtf8(4),  s.columnUtf8(5), s.columnUtf8(6), s.columnUtf8(7)};
+            if (hashOfFields({previous, e.when, e.who, e.table, e.subject, e.action, e.changes}) != e.hash) {
                 if (verdict.breaks++ == 0) {
                     verdict.firstBreak = e.number;
                 }
@@ -631,12 +744,13 @@ HistoryVerdict verifyHistory(Connection& c) {
                     verdict.findings << QStringLiteral("history entry %1 (%2, %3, %4) breaks the chain: its hash is "
                                                        "not that of its content after entry %5; it or the entry "
                                                        "before it was changed, removed or moved")
-                                            .arg(QString::number(e.number), e.when, e.subject, e.action,
+                                            .arg(QString::number(e.number), QString::fromUtf8(e.when),
+                                                 QString::fromUtf8(e.subject), QString::fromUtf8(e.action),
                                                  after < 0 ? QStringLiteral("none") : QString::number(after));
                 }
             }
             replay.apply(e);
-            previous = e.hash;
+            previous = e.hash.toByteArray();
             after = e.number;
             ++verdict.entries;
             ++read;

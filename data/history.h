@@ -87,12 +87,20 @@ QString encodeHistoryChanges(const std::vector<HistoryChange>& changes);
 std::vector<HistoryChange> decodeHistoryChanges(const QString& encoded);
 // One change as a person reads it: "Borrower: '' -> 'Zoë Nowak'".
 QString describeHistoryChange(const HistoryChange& change);
-// The hash an entry must carry after the entry whose hash is previous (empty for the first entry).
+// The hash an entry must carry after the entry whose hash is previous (empty for the first entry): the SHA-256, in
+// lower-case hex, of previous, when, who, table, subject, action and changes in UTF-8, each as its length in bytes
+// in decimal, a colon and its bytes. An engine that makes the hash itself makes it of the same text.
 QString historyHash(const QString& previous, const HistoryEntry& entry);
 
 // Requires: a transaction is open on c. Writes records as the next entries of the chain, stamped with the
-// register's time and user now. Connection::Transaction calls it at commit for what recordHistory gathered.
+// register's time and user now (through its engine, Engine::appendHistory).
 void appendHistory(Connection& c, const std::vector<HistoryRecord>& records);
+// Requires: a transaction on c that holds the register's write lock, so that nobody else adds entries until it
+// ends. Writes records as the next entries of the chain, as who at when, each hash made here: how the file
+// engine writes them.
+void writeHistoryEntries(Connection& c, const std::vector<HistoryRecord>& records, const QString& who,
+                         const QString& when);
+
 // Requires: a transaction is open on c. An entry "History begins" for the settings, every group and every asset,
 // holding each column that is not blank: the point the chain starts from for a register that kept no history.
 void recordExistingRows(Connection& c);

@@ -224,6 +224,7 @@ void ServerSession::reconnectIfLost() {
         throw DatabaseError(failureText(Failure::Unreachable, name_, false, QString()));
     }
     origins_.clear();
+    prepared_.clear();
     applySettings();
     noWaitingApplied_ = false;
     if (listening_) {
@@ -316,6 +317,30 @@ void ServerSession::exec(const std::string& sql, bool writing) {
         fail(r.get(), writing);
     }
     changes = std::atoi(PQcmdTuples(r.get()));
+}
+
+std::string ServerSession::literal(const QString& text) {
+    if (text.contains(QChar(0))) {
+        throw DatabaseError(QStringLiteral("A text holding the character NUL cannot be stored on a server: '%1'.")
+                                .arg(text.left(text.indexOf(QChar(0)))));
+    }
+    const QByteArray utf8 = text.toUtf8();
+    std::unique_ptr<char, void (*)(void*)> quoted(
+        PQescapeLiteral(conn_, utf8.constData(), static_cast<size_t>(utf8.size())), PQfreemem);
+    if (!quoted) {
+        throw DatabaseError(
+            QStringLiteral("The register '%1': %2").arg(name_, QString::fromUtf8(PQerrorMessage(conn_))));
+    }
+    return quoted.get();
+}
+
+void ServerSession::prepareOnce(const std::string& name, const std::string& types, const std::string& sql) {
+    reconnectIfLost();
+    if (std::find(prepared_.begin(), prepared_.end(), name) != prepared_.end()) {
+        return;
+    }
+    exec("PREPARE " + name + " (" + types + ") AS " + sql);
+    prepared_.push_back(name);
 }
 
 void ServerSession::setNoWaiting(bool on) {
@@ -553,6 +578,11 @@ std::optional<QString> ServerQuery::columnText(int i) const {
     default:
         return QString::fromUtf8(PQgetvalue(r, row_, i), PQgetlength(r, row_, i));
     }
+}
+
+QByteArrayView ServerQuery::columnUtf8(int i) const {
+    pg_result* r = result_.get();
+    return QByteArrayView(PQgetvalue(r, row_, i), PQgetlength(r, row_, i));
 }
 
 long long ServerQuery::columnInt64(int i) const {

@@ -3,6 +3,7 @@
 // for a server.
 #pragma once
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -43,6 +44,12 @@ public:
 
     // Runs sql (one or more statements, no parameters). Throws DatabaseError.
     void exec(const std::string& sql, bool writing = true);
+    // text as a string literal of the server's SQL. Throws DatabaseError for a text holding NUL.
+    std::string literal(const QString& text);
+    // Makes sql, with parameters $1... of the types given ("text, text"), a prepared statement of this session
+    // named name, unless it is one already (a connection made again has none), so that "EXECUTE name(...)" runs
+    // it without planning it again. Throws DatabaseError.
+    void prepareOnce(const std::string& name, const std::string& types, const std::string& sql);
     // Runs one statement with text parameters (nullopt is NULL); throws DatabaseError.
     PgResult run(const std::string& sql, const std::vector<std::optional<std::string>>& params, bool writing);
     // Describes one statement without running it: its result columns.
@@ -93,6 +100,7 @@ private:
     QString name_;
     QString uri_;
     QHash<unsigned, QHash<int, std::pair<QString, QString>>> origins_;
+    std::vector<std::string> prepared_; // the names prepareOnce prepared on this connection
 };
 
 // One statement on a server session. The program's statements use ? and ?NNN for parameters; they are
@@ -114,6 +122,7 @@ public:
     QString columnOriginName(int i);
     QVariant column(int i) const;
     std::optional<QString> columnText(int i) const;
+    QByteArrayView columnUtf8(int i) const; // the server's text of the value, as it sent it
     long long columnInt64(int i) const;
     bool columnIsNull(int i) const;
 

@@ -4,6 +4,7 @@
 
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/registerfile.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -42,6 +43,7 @@ public:
     QString columnOriginName(int i) override { return query_.columnOriginName(i); }
     QVariant column(int i) const override { return query_.column(i); }
     std::optional<QString> columnText(int i) const override { return query_.columnText(i); }
+    QByteArrayView columnUtf8(int i) const override { return query_.columnUtf8(i); }
     long long columnInt64(int i) const override { return query_.columnInt64(i); }
     bool columnIsNull(int i) const override { return query_.columnIsNull(i); }
 
@@ -207,20 +209,35 @@ void ServerEngine::setSchemaVersion(Connection& c, int version) {
     c.exec("UPDATE registerversion SET schema_version = " + std::to_string(version));
 }
 
-QString ServerEngine::historyUser(const Connection&) {
-    if (login_.isEmpty()) {
-        ServerQuery user(*session_, "SELECT current_user");
-        user.step();
-        login_ = user.column(0).toString();
-    }
-    return login_;
-}
-
-void ServerEngine::lockHistory() {
-    // A lock number of its own ('VNTH'): taken only just before the commit, by a writer that takes no other
-    // lock after it, so it never waits in a circle with the row locks or the identifiers' lock.
+void ServerEngine::appendHistory(Connection&, const std::vector<HistoryRecord>& records, bool thenCommit) {
+    // The server makes each entry: its time, its login, and its hash, of the same text as historyHash makes it
+    // of (each field's length in bytes, a colon and its bytes), after the last entry it sees.
+    const auto field = [](const std::string& text) {
+        return "octet_length(convert_to(" + text + ", 'UTF8'))::text || ':' || " + text;
+    };
+    session_->prepareOnce(
+        "vantrel_history", "text, text, text, text",
+        "INSERT INTO history (changedat, changedby, tablename, subject, action, changes, hash) SELECT e.w, e.u, e.t, "
+        "e.s, e.a, e.c, encode(sha256(convert_to(" +
+            field("e.h") + " || " + field("e.w") + " || " + field("e.u") + " || " + field("e.t") + " || " +
+            field("e.s") + " || " + field("e.a") + " || " + field("e.c") +
+            ", 'UTF8')), 'hex') FROM (SELECT to_char(statement_timestamp() AT TIME ZONE 'UTC', "
+            "'YYYY-MM-DD HH24:MI:SS') AS w, current_user::text AS u, $1 AS t, $2 AS s, $3 AS a, $4 AS c, "
+            "coalesce((SELECT hash FROM history ORDER BY rowid DESC LIMIT 1), '') AS h OFFSET 0) e");
+    // One exchange: the chain's lock ('VNTH', taken last in a transaction, so it never waits in a circle with row
+    // locks), each entry, then the commit. Each statement of it sees the entries committed before the lock was
+    // taken, and the one added before it.
     constexpr int kHistoryLock = 0x564E5448; // "VNTH"
-    session_->exec("SELECT pg_advisory_xact_lock(" + std::to_string(kHistoryLock) + ")", false);
+    std::string sql = "SELECT pg_advisory_xact_lock(" + std::to_string(kHistoryLock) + ");\n";
+    for (const HistoryRecord& r : records) {
+        sql += "EXECUTE vantrel_history(" + session_->literal(registerName(r.table)) + ", " +
+               session_->literal(r.subject) + ", " + session_->literal(r.action) + ", " +
+               session_->literal(encodeHistoryChanges(r.changes)) + ");\n";
+    }
+    if (thenCommit) {
+        sql += "COMMIT;\n";
+    }
+    session_->exec(sql);
 }
 
 int ServerEngine::schemaVersion(const Connection& c) {

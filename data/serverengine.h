@@ -44,11 +44,7 @@ public:
     bool changedByOthers() override;
     QString writeRefusal(bool inTransaction) override;
 
-    QString historyUser(const Connection& c) override;
-    std::string utcNowSql() const override {
-        return "to_char(statement_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS')";
-    }
-    void lockHistory() override;
+    void appendHistory(Connection& c, const std::vector<HistoryRecord>& records, bool thenCommit) override;
 
     std::string rowIdCondition(int count) const override;
     void bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const override;
@@ -63,5 +59,4 @@ public:
 private:
     explicit ServerEngine(std::unique_ptr<ServerSession> session);
     std::unique_ptr<ServerSession> session_;
-    QString login_; // the server login, once asked for
 };

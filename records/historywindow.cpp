@@ -53,6 +53,7 @@ HistoryWindow::HistoryWindow(QWidget* parent, Connection& connection)
     historyList->setColumnWidth(Who, 130);
     historyList->setColumnWidth(Action, 120);
     Look::makeGridTitles(historyList->header());
+    Look::ruleRows(historyList);
     historyList->header()->setStretchLastSection(true);
 
     closeButton = new QPushButton(QStringLiteral("Close"), this);
@@ -75,16 +76,19 @@ void HistoryWindow::fillFor(const QString& id, const QString& description) {
         for (const HistoryChange& change : decodeHistoryChanges(e.changes)) {
             lines << describeHistoryChange(change);
         }
-        items << new QTreeWidgetItem(QStringList{localTime(e.when), e.who, e.action, lines.join(QLatin1Char('\n'))});
+        auto* item =
+            new QTreeWidgetItem(QStringList{localTime(e.when), e.who, e.action, lines.join(QLatin1Char('\n'))});
+        // An entry's when, who and what stand beside its first changed column.
+        for (int column = When; column <= Changes; ++column) {
+            item->setTextAlignment(column, Qt::AlignLeft | Qt::AlignTop);
+        }
+        items << item;
     }
     historyList->addTopLevelItems(items);
     const QString what = description.isEmpty() ? id : QStringLiteral("%1 (%2)").arg(id, description);
     assetLabel->setText(entries.empty()
                             ? QStringLiteral("%1: no saved changes").arg(what)
                             : QStringLiteral("%1: %2 saved changes, newest first").arg(what).arg(entries.size()));
-    if (!items.isEmpty()) {
-        historyList->setCurrentItem(items.front());
-    }
 }
 
 void HistoryWindow::showFor(const QString& id, const QString& description) {

@@ -549,7 +549,10 @@ int historyCommand(const QStringList& args) {
                     changes.push_back({QString(), QString(), QString()});
                 }
                 // A spreadsheet would run a text starting with = + - @ as a formula: it gets an apostrophe.
-                const auto safe = [](const QString& t) { return needsApostrophe(t) ? QLatin1Char('\'') + t : t; };
+                // An empty value is an empty field.
+                const auto safe = [](const QString& t) {
+                    return t.isEmpty() ? QString() : needsApostrophe(t) ? QLatin1Char('\'') + t : t;
+                };
                 for (const HistoryChange& change : changes) {
                     text += csvRecord({QString::number(e.number), e.when, safe(e.who), e.table, safe(e.subject),
                                        e.action, change.column, safe(change.before), safe(change.after)});

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libsqlite3-dev fonts-ebgaramond python3-fonttools xvfb xauth
           openbox x11-utils xdotool clang-14 libclang-rt-14-dev clang-format poppler-utils fonts-wqy-microhei
-          fonts-symbola dpkg-dev file lintian libpq-dev libzint-dev)
+          fonts-symbola dpkg-dev file lintian libpq-dev libssl-dev libzint-dev)
 # The tests also run the register on a PostgreSQL cluster of their own (tools/pgcluster.sh), and read printed
 # labels back with a decoder of their own (zbarimg).
 test_packages=(postgresql zbar-tools)

@@ -19,20 +19,6 @@
 
 namespace {
 
-// Paints a cell as usual and then the line under it: rows are ruled, columns are not.
-class RowLineDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
-        painter->save();
-        painter->setPen(Look::kRowLine);
-        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
-        painter->restore();
-    }
-};
-
 bool isNumeric(FieldType type) {
     return type == FieldType::Money || type == FieldType::Float || type == FieldType::Integer;
 }
@@ -275,7 +261,7 @@ TDBGrid::TDBGrid(const QString& objectName, DataSource* source, QWidget* parent)
     : QTableView(parent), source_(source), model_(new DatasetModel(source->dataset(), this)) {
     setObjectName(objectName);
     setModel(model_);
-    setItemDelegate(new RowLineDelegate(this));
+    Look::ruleRows(this);
 
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -2,6 +2,7 @@
 // they all read alike. Pictures come from the program's compiled-in resources.
 #include "widgets/look.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -10,6 +11,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QProxyStyle>
+#include <QStyledItemDelegate>
 #include <QSvgRenderer>
 #include <QToolButton>
 #include <QWidget>
@@ -130,6 +132,28 @@ void makeGridTitles(QHeaderView* titles) {
                               .arg(kTitleGrey.green())
                               .arg(kTitleGrey.blue())
                               .arg(kRowLine.red()));
+}
+
+namespace {
+
+// Paints a cell as usual and then the line under it.
+class RowLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(kRowLine);
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
+    }
+};
+
+} // namespace
+
+void ruleRows(QAbstractItemView* view) {
+    view->setItemDelegate(new RowLineDelegate(view));
 }
 
 QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& box, QWidget* buddy) {

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QString>
 
+class QAbstractItemView;
 class QHeaderView;
 class QLabel;
 class QRect;
@@ -39,6 +40,8 @@ void makeBold(QWidget* w);
 void makeMauve(QWidget* w);
 // A list's column titles as the grids show them: bold, on grey, ruled, left-aligned, not clickable.
 void makeGridTitles(QHeaderView* titles);
+// Rows of view ruled as the grids rule them, with a grey line under each; columns are not ruled.
+void ruleRows(QAbstractItemView* view);
 // A bold label named name at box in parent, with the caption's mnemonic leading to buddy.
 QLabel* boldLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& box, QWidget* buddy);
 // A toolbar button named name in bar: the picture as a square icon of iconSide pixels above the caption,
