@@ -177,9 +177,9 @@ public:
     void onRollback(std::function<void()> undo);
 
     // Requires: inTransaction(), and the change record describes has been made in it. Its history entry is
-    // written when the outermost transaction commits, as part of it (a few thousand are written at once before
-    // then); a transaction that rolls back leaves none. A register of an older version opened as it is
-    // (upgrade false) keeps no history, and gets none.
+    // written when the outermost transaction commits, as part of it (a change of many rows has them written a
+    // thousand at a time before then); a transaction that rolls back leaves none. A register of an older version opened
+    // as it is (upgrade false) keeps no history, and gets none.
     void recordHistory(HistoryRecord record);
     // Whether the register keeps history (schema version 3 or later); asked of the register once per opening.
     bool keepsHistory() const;

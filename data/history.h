@@ -123,9 +123,9 @@ struct HistoryVerdict {
     bool whole() const { return breaks == 0 && disagreements == 0; }
 };
 constexpr int kHistoryFindingsListed = 20;
-// Requires: c holds a register that keeps history. Reads every entry once, in order, and checks that each
-// follows the one before it; replays them to tell an entry whose old value is not what the entries before it
-// left (a change made behind the program's back in between), a stored row whose values are not what its last
-// entry says, a row without an entry that adds it, and a row its entries say is there that is not. Reads one
-// consistent state of the register.
+// Requires: c holds a register that keeps history, and no transaction is open on it. Reads every entry once, in
+// order, and checks that each follows the one before it; replays them to tell an entry whose old value is not
+// what the entries before it left (a change made behind the program's back in between), a stored row whose
+// values are not what its last entry says, a row without an entry that adds it, and a row its entries say is
+// there that is not. Reads one consistent state of the register.
 HistoryVerdict verifyHistory(Connection& c);
