@@ -933,8 +933,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool helpAsked = command == QLatin1String("--help") && args.size() == 1;
-    std::fputs("usage: vnrdb create|check|export|import|backup|copy|history|labels ... (vnrdb COMMAND --help says more)\n"
-               "       vnrdb --version\n",
-               helpAsked ? stdout : stderr);
+    std::fputs(
+        "usage: vnrdb create|check|export|import|backup|copy|history|labels ... (vnrdb COMMAND --help says more)\n"
+        "       vnrdb --version\n",
+        helpAsked ? stdout : stderr);
     return helpAsked ? 0 : 2;
 }
