@@ -14,12 +14,15 @@
 #include "data/textvalues.h"
 #include "registertool/csv.h"
 
+#include <QBuffer>
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <QTime>
 #include <QVarLengthArray>
 #include <algorithm>
@@ -295,16 +298,77 @@ void exportAssetsToNewFile(const QString& path, const QString& csvPath) {
     partial.placeAt(csvPath);
 }
 
+namespace {
+
+// What an import must know of every identifier while it reads the file a block at a time: the line that gives
+// it and, for an asset being updated, the identifier as the register stores it. Kept in a file of its own in a
+// temporary folder, so that a file of any length costs the import the same memory.
+class IdentifierList {
+public:
+    IdentifierList() {
+        if (!dir_.isValid()) {
+            throw DatabaseError(
+                QStringLiteral("No temporary folder for the import's list of identifiers: %1").arg(dir_.errorString()));
+        }
+        c_.createFile(dir_.filePath(QStringLiteral("identifiers")));
+        c_.exec("PRAGMA journal_mode = OFF");
+        c_.exec("PRAGMA cache_size = -32768");
+        c_.exec("CREATE TABLE ids (k TEXT PRIMARY KEY, line INTEGER NOT NULL, stored TEXT) WITHOUT ROWID");
+        c_.exec("BEGIN");
+        find_.emplace(c_, "SELECT line, stored FROM ids WHERE k = ?1");
+        add_.emplace(c_, "INSERT OR IGNORE INTO ids (k, line, stored) VALUES (?1, ?2, ?3)");
+    }
+    struct Entry {
+        int line = 0;
+        QString stored; // null unless the identifier is an asset of the register being updated
+    };
+    std::optional<Entry> find(const QString& id) {
+        find_->bindText(1, upperAscii(id));
+        std::optional<Entry> e;
+        if (find_->step()) {
+            e = Entry{static_cast<int>(find_->columnInt64(0)), find_->column(1).toString()};
+        }
+        find_->reset();
+        return e;
+    }
+    // Adds id unless the list holds it already (letter case aside): whether it was added.
+    bool add(const QString& id, int line, const QString& stored = QString()) {
+        add_->bindText(1, upperAscii(id));
+        add_->bind(2, line);
+        add_->bind(3, stored.isNull() ? QVariant() : QVariant(stored));
+        add_->step();
+        add_->reset();
+        return c_.changes() == 1;
+    }
+
+private:
+    QTemporaryDir dir_{QDir::tempPath() + QStringLiteral("/vnrdb-import-XXXXXX")};
+    Connection c_;
+    std::optional<Statement> find_;
+    std::optional<Statement> add_;
+};
+
+} // namespace
+
 ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun, bool update) {
+    QBuffer buffer;
+    buffer.setData(csv);
+    buffer.open(QIODevice::ReadOnly);
+    return importAssets(path, buffer, dryRun, update);
+}
+
+ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, bool update) {
     std::vector<Problem> problems;
     const auto refuse = [&](int line, const QString& column, const QString& message) {
         problems.push_back({line, column.isEmpty() ? QStringLiteral("line %1: %2").arg(line).arg(message)
                                                    : QStringLiteral("line %1, %2: %3").arg(line).arg(column, message)});
     };
     QChar separator = QLatin1Char(',');
+    int rows = 0;
     int updated = 0;
+    int blankRows = 0;
     QStringList changes;
-    const auto outcome = [&](int rows, int blankRows) {
+    const auto outcome = [&] {
         std::stable_sort(problems.begin(), problems.end(),
                          [](const Problem& a, const Problem& b) { return a.line < b.line; });
         ImportOutcome o;
@@ -360,7 +424,7 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         if (!hasHeader && reader.flaws().empty()) {
             refuse(1, QString(), QStringLiteral("the file is empty; it starts with a header row of column names"));
         }
-        return outcome(0, 0);
+        return outcome();
     }
 
     Connection c;
@@ -396,38 +460,18 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         }
     }
 
-    // Every record converted, and every identifier given in the file.
+    // One record converted; refusals go to problems when refusing is true.
     struct Row {
-        int line;
+        int line = 0;
         std::vector<QVariant> values; // by table column; only the columns the header names are used
         QString id;
         QString group;
-        bool existing = false; // an asset of the register, to be updated
     };
-    std::vector<Row> rows;
-    int blankRows = 0;
-    QHash<QString, int> idLines; // identifier, letter case folded -> line that gives it
-    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 LIMIT 1");
-    for (CsvRecord record; reader.next(record);) {
-        if (record.flawed) {
-            continue; // reported with the reader's flaws
-        }
-        if (isBlank(record.fields)) {
-            ++blankRows;
-            continue;
-        }
-        if (record.fields.size() != header.fields.size()) {
-            refuse(record.line, QString(),
-                   QStringLiteral("%1 fields where the header has %2")
-                       .arg(record.fields.size())
-                       .arg(header.fields.size()));
-            continue;
-        }
-        if (repeatsHeader(record.fields, header.fields)) {
-            refuse(record.line, QString(), QStringLiteral("the header row again; a file has one header row"));
-            continue;
-        }
-        Row row{record.line, std::vector<QVariant>(columns.size()), QString(), QString()};
+    const auto convert = [&](const CsvRecord& record, Row& row, bool refusing) {
+        row.line = record.line;
+        row.values.assign(columns.size(), QVariant());
+        row.id.clear();
+        row.group.clear();
         for (qsizetype f = 0; f < record.fields.size(); ++f) {
             const int col = fieldColumn[f];
             if (col < 0 || givenBy[col] != f) {
@@ -436,7 +480,9 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
             try {
                 row.values[col] = importValue(columns[col].kind, record.fields[f]);
             } catch (const ConversionError& e) {
-                refuse(record.line, columns[col].name, e.text());
+                if (refusing) {
+                    refuse(record.line, columns[col].name, e.text());
+                }
             }
         }
         if (idColumn >= 0 && givenBy[idColumn] >= 0) {
@@ -445,45 +491,78 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         if (givenBy[groupColumn] >= 0) {
             row.group = row.values[groupColumn].toString();
         }
+    };
+    // Whether a record is one of assets at all, rather than a blank or malformed line.
+    const auto isAsset = [&](const CsvRecord& record, bool refusing) {
+        if (record.flawed) {
+            return false; // reported with the reader's flaws
+        }
+        if (isBlank(record.fields)) {
+            blankRows += refusing ? 1 : 0;
+            return false;
+        }
+        if (record.fields.size() != header.fields.size()) {
+            if (refusing) {
+                refuse(record.line, QString(),
+                       QStringLiteral("%1 fields where the header has %2")
+                           .arg(record.fields.size())
+                           .arg(header.fields.size()));
+            }
+            return false;
+        }
+        if (repeatsHeader(record.fields, header.fields)) {
+            if (refusing) {
+                refuse(record.line, QString(), QStringLiteral("the header row again; a file has one header row"));
+            }
+            return false;
+        }
+        return true;
+    };
+
+    // The first reading checks every record and lists every identifier the file gives, so that the numbering
+    // below steps past identifiers given further down; only a record at a time is held.
+    IdentifierList ids;
+    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 LIMIT 1");
+    Row row;
+    for (CsvRecord record; reader.next(record);) {
+        if (!isAsset(record, true)) {
+            continue;
+        }
+        convert(record, row, true);
+        bool existing = false;
         if (!row.id.trimmed().isEmpty()) {
-            const QString key = upperAscii(row.id);
-            const auto seen = idLines.constFind(key);
-            if (seen != idLines.cend()) {
+            QString storedId;
+            stored.bindText(1, row.id);
+            const bool inRegister = stored.step();
+            if (inRegister) {
+                storedId = stored.column(0).toString(); // not empty: it matched row.id
+            }
+            stored.reset();
+            if (!ids.add(row.id, record.line, update ? storedId : QString())) {
                 refuse(record.line, columns[idColumn].name,
-                       QStringLiteral("'%1' is the identifier of line %2 too").arg(row.id).arg(seen.value()));
-            } else {
-                idLines.insert(key, record.line);
-                stored.bindText(1, row.id);
-                if (stored.step()) {
-                    if (update) {
-                        row.existing = true;
-                        row.id = stored.column(0).toString();
-                    } else {
-                        refuse(record.line, columns[idColumn].name,
-                               QStringLiteral("'%1' is already in the register (as '%2')")
-                                   .arg(row.id, stored.column(0).toString()));
-                    }
-                }
-                stored.reset();
+                       QStringLiteral("'%1' is the identifier of line %2 too").arg(row.id).arg(ids.find(row.id)->line));
+            } else if (inRegister && update) {
+                existing = true;
+            } else if (inRegister) {
+                refuse(record.line, columns[idColumn].name,
+                       QStringLiteral("'%1' is already in the register (as '%2')").arg(row.id, storedId));
             }
         }
         // Every asset belongs to a group: its identifier is numbered in it, and the windows list assets by it.
         // An asset being updated keeps its group unless the file gives it one.
-        if (row.group.trimmed().isEmpty() && (givenBy[groupColumn] >= 0 || !row.existing)) {
+        if (row.group.trimmed().isEmpty() && (givenBy[groupColumn] >= 0 || !existing)) {
             refuse(record.line, columns[groupColumn].name,
                    givenBy[groupColumn] >= 0 ? QStringLiteral("the asset has no group; every asset belongs to one")
                                              : QStringLiteral("the asset has no group; the file has no ItemGroup "
                                                               "column, and every asset belongs to a group"));
         }
-        rows.push_back(std::move(row));
+        ++rows;
+        updated += existing ? 1 : 0;
     }
     for (const CsvFlaw& flaw : reader.flaws()) {
         refuse(flaw.line, QString(), flaw.message);
     }
 
-    // Identifiers for the records without one, in file order, as the asset editor would give them had the
-    // records been added one by one: each group's count includes the records before, and a number is stepped
-    // past any identifier the register or the file already uses.
     QString abbreviation;
     {
         Statement system(c, "SELECT CompanyAbbr FROM System LIMIT 1");
@@ -491,72 +570,17 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
             abbreviation = system.column(0).toString();
         }
     }
-    QHash<QString, int> inGroup; // group, letter case folded -> assets the register and the file hold so far
-    Statement countGroup(c, "SELECT count(*) FROM assets WHERE ItemGroup = ?1");
-    const auto taken = [&](const QString& id) { return idLines.contains(upperAscii(id)); };
-    for (Row& row : rows) {
-        if (row.existing || row.group.trimmed().isEmpty()) {
-            continue; // numbered already, or refused above: it has no group to be numbered in
-        }
-        const QString key = upperAscii(row.group);
-        auto count = inGroup.find(key);
-        if (count == inGroup.end()) {
-            countGroup.bindText(1, row.group);
-            countGroup.step();
-            count = inGroup.insert(key, static_cast<int>(countGroup.columnInt64(0)));
-            countGroup.reset();
-        }
-        if (row.id.trimmed().isEmpty()) {
-            try {
-                row.id = nextFreeAssetId(c, abbreviation, row.group, count.value(), taken);
-                idLines.insert(upperAscii(row.id), row.line);
-            } catch (const ConversionError& e) {
-                refuse(row.line, idColumn >= 0 ? columns[idColumn].name : QStringLiteral("ASSETID"), e.text());
-            }
-        }
-        ++count.value();
-    }
-
-    // The assets being updated: what each would change, column by column, for a dry run's list.
+    // The columns an asset being updated gets from the file: all the header names but its identifier.
     std::vector<int> given;
     for (size_t col = 0; col < columns.size(); ++col) {
         if (givenBy[col] >= 0 && static_cast<int>(col) != idColumn) {
             given.push_back(static_cast<int>(col));
         }
     }
-    if (update && dryRun && problems.empty() && !given.empty()) {
-        std::string columnList;
-        for (const int col : given) {
-            columnList += (columnList.empty() ? "" : ", ") + c.quoteName(columns[col].name);
-        }
-        Statement now(c, "SELECT " + columnList + " FROM assets WHERE ASSETID = ?");
-        for (const Row& row : rows) {
-            if (!row.existing) {
-                continue;
-            }
-            now.bindText(1, row.id);
-            if (now.step()) {
-                for (size_t i = 0; i < given.size(); ++i) {
-                    const Kind kind = columns[given[i]].kind;
-                    const QString before = exportText(kind, now.column(static_cast<int>(i)));
-                    const QString after = exportText(kind, row.values[given[i]]);
-                    if (before != after) {
-                        changes << QStringLiteral("%1, %2: '%3' -> '%4'")
-                                       .arg(row.id, columns[given[i]].name, before, after);
-                    }
-                }
-            }
-            now.reset();
-        }
+    std::string givenList;
+    for (const int col : given) {
+        givenList += (givenList.empty() ? "" : ", ") + c.quoteName(columns[col].name);
     }
-    for (const Row& row : rows) {
-        updated += row.existing ? 1 : 0;
-    }
-
-    if (!problems.empty() || dryRun) {
-        return outcome(static_cast<int>(rows.size()), blankRows);
-    }
-
     // The header's columns and the identifier are written (every record has its group by now); every other
     // column keeps its default.
     std::vector<int> written;
@@ -572,34 +596,96 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         marks += i ? ", ?" : "?";
     }
     sql += ") VALUES (" + marks + ")";
-    Statement insert(c, sql);
-    // An asset updated gets the file's columns only; its identifier stays as stored.
-    std::string set;
-    for (const int col : given) {
-        set += (set.empty() ? "" : ", ") + c.quoteName(columns[col].name) + " = ?";
-    }
+    std::optional<Statement> insert;
     std::optional<Statement> change;
-    std::optional<Statement> before; // the columns an update gives, as stored, for its history entry
-    if (!set.empty()) {
-        change.emplace(c, "UPDATE assets SET " + set + " WHERE ASSETID = ?");
-        std::string columnList;
-        for (const int col : given) {
-            columnList += (columnList.empty() ? "" : ", ") + c.quoteName(columns[col].name);
-        }
-        before.emplace(c, "SELECT " + columnList + " FROM assets WHERE ASSETID = ?");
+    std::optional<Statement> before; // the columns an update gives, as stored: its history entry, a dry run's list
+    if (!given.empty()) {
+        before.emplace(c, "SELECT " + givenList + " FROM assets WHERE ASSETID = ?");
     }
+
+    // The second reading numbers the records without an identifier, in file order, as the asset editor would
+    // had they been added one by one: each group's count includes the records before, and a number is stepped
+    // past any identifier the register or the file already uses. Unless something was refused or this is a dry
+    // run, it writes each record as it is numbered; a numbering refused rolls everything back.
+    const bool writingRows = !dryRun && problems.empty();
+    if (writingRows) {
+        insert.emplace(c, sql);
+        if (!given.empty()) {
+            std::string set;
+            for (const int col : given) {
+                set += (set.empty() ? "" : ", ") + c.quoteName(columns[col].name) + " = ?";
+            }
+            change.emplace(c, "UPDATE assets SET " + set + " WHERE ASSETID = ?");
+        }
+    }
+    const bool listingChanges = update && dryRun && problems.empty() && !given.empty();
+    QHash<QString, int> inGroup; // group, letter case folded -> assets the register and the file hold so far
+    Statement countGroup(c, "SELECT count(*) FROM assets WHERE ItemGroup = ?1");
+    const auto taken = [&](const QString& id) { return ids.find(id).has_value(); };
     const QString assets = QStringLiteral("assets");
-    for (Row& row : rows) {
-        if (row.existing) {
+    const size_t firstDigest = reader.digest();
+    const size_t firstFlaws = reader.flaws().size();
+    reader.rewind();
+    reader.next(header);
+    for (CsvRecord record; reader.next(record);) {
+        if (!isAsset(record, false)) {
+            continue;
+        }
+        convert(record, row, false);
+        bool existing = false;
+        if (update && !row.id.trimmed().isEmpty()) {
+            const auto entry = ids.find(row.id);
+            if (entry && entry->line == record.line && !entry->stored.isNull()) {
+                existing = true;
+                row.id = entry->stored;
+            }
+        }
+        if (!existing && !row.group.trimmed().isEmpty()) {
+            const QString key = upperAscii(row.group);
+            auto count = inGroup.find(key);
+            if (count == inGroup.end()) {
+                countGroup.bindText(1, row.group);
+                countGroup.step();
+                count = inGroup.insert(key, static_cast<int>(countGroup.columnInt64(0)));
+                countGroup.reset();
+            }
+            if (row.id.trimmed().isEmpty()) {
+                try {
+                    row.id = nextFreeAssetId(c, abbreviation, row.group, count.value(), taken);
+                    ids.add(row.id, record.line);
+                } catch (const ConversionError& e) {
+                    refuse(record.line, idColumn >= 0 ? columns[idColumn].name : QStringLiteral("ASSETID"), e.text());
+                }
+            }
+            ++count.value();
+        }
+        if (listingChanges && existing) {
+            before->bindText(1, row.id);
+            if (before->step()) {
+                for (size_t i = 0; i < given.size(); ++i) {
+                    const Kind kind = columns[given[i]].kind;
+                    const QString was = exportText(kind, before->column(static_cast<int>(i)));
+                    const QString now = exportText(kind, row.values[given[i]]);
+                    if (was != now) {
+                        changes << QStringLiteral("%1, %2: '%3' -> '%4'").arg(row.id, columns[given[i]].name, was, now);
+                    }
+                }
+            }
+            before->reset();
+        }
+        if (!writingRows || !problems.empty()) {
+            continue;
+        }
+        if (existing) {
             if (change) {
-                HistoryRecord updated{assets, historySubject(assets, row.id), HistoryAction::UpdatedByImport, {}};
+                HistoryRecord entry{assets, historySubject(assets, row.id), HistoryAction::UpdatedByImport, {}};
                 before->bindText(1, row.id);
                 if (before->step()) {
                     for (size_t i = 0; i < given.size(); ++i) {
                         HistoryChange changed;
                         if (historyChange(assets, columns[given[i]].name, before->column(static_cast<int>(i)),
                                           row.values[given[i]], &changed)) {
-                            updated.changes.push_back(std::move(changed));
+                            entry.changes.push_back(std::move(changed));
                         }
                     }
                 }
@@ -611,8 +697,8 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
                 change->step();
                 change->reset();
                 // Importing the same file again changes nothing, and says nothing.
-                if (!updated.changes.empty()) {
-                    c.recordHistory(std::move(updated));
+                if (!entry.changes.empty()) {
+                    c.recordHistory(std::move(entry));
                 }
             }
             continue;
@@ -620,23 +706,29 @@ ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryR
         row.values[idColumn] = row.id;
         HistoryRecord imported{assets, historySubject(assets, row.id), HistoryAction::Imported, {}};
         for (size_t i = 0; i < written.size(); ++i) {
-            insert.bind(static_cast<int>(i + 1), row.values[written[i]]);
+            insert->bind(static_cast<int>(i + 1), row.values[written[i]]);
             HistoryChange added;
             if (historyChange(assets, columns[written[i]].name, QVariant(), row.values[written[i]], &added)) {
                 imported.changes.push_back(std::move(added));
             }
         }
         try {
-            insert.step();
+            insert->step();
         } catch (const DatabaseError& e) {
             throw DatabaseError(
                 QStringLiteral("line %1, ASSETID '%2' could not be stored (%3). Nothing was imported; try again.")
-                    .arg(row.line)
+                    .arg(record.line)
                     .arg(row.id, e.text()));
         }
-        insert.reset();
+        insert->reset();
         c.recordHistory(std::move(imported));
     }
-    writing->commit();
-    return outcome(static_cast<int>(rows.size()), blankRows);
+    if (reader.digest() != firstDigest || reader.flaws().size() != firstFlaws) {
+        // What was checked is not what would be written: nothing of it is saved.
+        refuse(1, QString(), QStringLiteral("the file changed while it was being read; import it again"));
+    }
+    if (writingRows && problems.empty()) {
+        writing->commit();
+    }
+    return outcome();
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -44,4 +45,7 @@ struct ImportOutcome {
 // cannot be saved (nothing is then saved).
 // With update, a record whose identifier the register holds updates that asset's columns the file gives (only
 // those; its identifier stays as stored) with the same conversions and checks, in the same transaction.
+// The file is read twice, a block at a time, so an import's memory does not grow with the file; csv must be open,
+// seekable and unchanged in between (a change between the readings refuses the import).
+ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, bool update = false);
 ImportOutcome importAssets(const QString& path, const QByteArray& csv, bool dryRun, bool update = false);

@@ -3,6 +3,8 @@
 // A field's QString is null for "no value" (nothing between the commas) and empty for "" (an empty text).
 #include "registertool/csv.h"
 
+#include <QHashFunctions>
+
 namespace {
 
 // The length of the UTF-8 sequence at bytes[i], or 0 when it is not one (overlong forms, surrogates and
@@ -40,26 +42,51 @@ int utf8SequenceLength(const QByteArray& bytes, qsizetype i) {
     return length;
 }
 
-// The lines holding bytes that are not UTF-8, each once.
-std::vector<CsvFlaw> utf8Flaws(const QByteArray& bytes) {
+constexpr qint64 kBlock = 1 << 20;
+
+// The length a UTF-8 sequence starting with byte b claims, 1 for a byte that cannot start one.
+int claimedLength(unsigned char b) {
+    return (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+}
+
+// The lines holding bytes that are not UTF-8, each once, read from the device's start a block at a time; a
+// sequence or a CR LF cut by a block's end is completed from the next. A read that fails is a flaw of its line.
+std::vector<CsvFlaw> utf8Flaws(QIODevice& device) {
     std::vector<CsvFlaw> flaws;
     int line = 1;
     int reported = 0;
-    for (qsizetype i = 0; i < bytes.size();) {
-        const char c = bytes[i];
-        if (c == '\n' || (c == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) {
-            ++line;
+    QByteArray bytes;
+    device.seek(0);
+    for (bool last = false; !last;) {
+        const QByteArray block = device.read(kBlock);
+        if (block.isEmpty() && !device.atEnd()) {
+            flaws.push_back({line, QStringLiteral("the file could not be read: %1").arg(device.errorString())});
+            return flaws;
         }
-        const int length = utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            if (reported != line) {
-                flaws.push_back({line, QStringLiteral("the text is not UTF-8")});
-                reported = line;
+        last = device.atEnd() || block.isEmpty();
+        bytes += block;
+        qsizetype i = 0;
+        while (i < bytes.size()) {
+            const char c = bytes[i];
+            if (!last &&
+                (c == '\r' ? i + 1 == bytes.size() : i + claimedLength(static_cast<unsigned char>(c)) > bytes.size())) {
+                break; // the rest is in the next block
             }
-            ++i;
-        } else {
-            i += length;
+            if (c == '\n' || (c == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) {
+                ++line;
+            }
+            const int length = utf8SequenceLength(bytes, i);
+            if (length == 0) {
+                if (reported != line) {
+                    flaws.push_back({line, QStringLiteral("the text is not UTF-8")});
+                    reported = line;
+                }
+                ++i;
+            } else {
+                i += length;
+            }
         }
+        bytes.remove(0, i);
     }
     return flaws;
 }
@@ -70,59 +97,121 @@ bool isLineEnd(QChar c) {
 
 } // namespace
 
-CsvReader::CsvReader(const QByteArray& bytes, QChar separator) : separator_(separator) {
-    flaws_ = utf8Flaws(bytes);
+CsvReader::CsvReader(const QByteArray& bytes, QChar separator)
+    : owned_(std::make_unique<QBuffer>()), device_(owned_.get()), separator_(separator) {
+    owned_->setData(bytes);
+    owned_->open(QIODevice::ReadOnly);
+    start();
+}
+
+CsvReader::CsvReader(QIODevice& device, QChar separator) : device_(&device), separator_(separator) {
+    start();
+}
+
+CsvReader::CsvReader(CsvReader&&) noexcept = default;
+CsvReader& CsvReader::operator=(CsvReader&&) noexcept = default;
+CsvReader::~CsvReader() = default;
+
+void CsvReader::start() {
+    flaws_ = utf8Flaws(*device_);
     if (!flaws_.empty()) {
-        return; // nothing is read from a text that is not what it claims to be
+        exhausted_ = true; // nothing is read from a text that is not what it claims to be
+        return;
     }
-    text_ = QString::fromUtf8(bytes);
-    if (text_.startsWith(QChar(0xFEFF))) {
+    skipByteOrderMark();
+}
+
+void CsvReader::rewind() {
+    offset_ = 0;
+    exhausted_ = false;
+    digest_ = 0;
+    text_.clear();
+    pos_ = 0;
+    line_ = 1;
+    flaws_.clear();
+    skipByteOrderMark();
+}
+
+void CsvReader::skipByteOrderMark() {
+    // The byte order mark is kept as a character, so that it is seen and passed over here, whatever the decoder's
+    // defaults.
+    decoder_ = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    if (has(0) && text_.front() == QChar(0xFEFF)) {
         pos_ = 1;
     }
 }
 
+bool CsvReader::readBlock(qsizetype i) {
+    while (i >= text_.size() && !exhausted_) {
+        device_->seek(offset_);
+        const QByteArray block = device_->read(kBlock);
+        if (block.isEmpty()) {
+            if (!device_->atEnd()) {
+                flaws_.push_back({line_, QStringLiteral("the file could not be read: %1").arg(device_->errorString())});
+            }
+            exhausted_ = true;
+            break;
+        }
+        offset_ += block.size();
+        digest_ = qHashBits(block.constData(), static_cast<size_t>(block.size()), digest_);
+        text_ += decoder_(block);
+    }
+    return i < text_.size();
+}
+
 void CsvReader::endLine() {
-    const QChar* s = text_.constData();
-    const qsizetype n = text_.size();
-    if (pos_ < n && s[pos_] == QLatin1Char('\r')) {
+    if (has(pos_) && text_[pos_] == QLatin1Char('\r')) {
         ++pos_;
-        if (pos_ < n && s[pos_] == QLatin1Char('\n')) {
+        if (has(pos_) && text_[pos_] == QLatin1Char('\n')) {
             ++pos_;
         }
         ++line_;
-    } else if (pos_ < n && s[pos_] == QLatin1Char('\n')) {
+    } else if (has(pos_) && text_[pos_] == QLatin1Char('\n')) {
         ++pos_;
         ++line_;
     }
 }
 
 bool CsvReader::next(CsvRecord& record) {
-    const QChar* s = text_.constData();
-    const qsizetype n = text_.size();
-    while (pos_ < n && isLineEnd(s[pos_])) {
+    // The records read are dropped from the text once they fill a block, so the text holds about one block.
+    if (pos_ >= kBlock) {
+        text_.remove(0, pos_);
+        pos_ = 0;
+    }
+    while (has(pos_) && isLineEnd(text_[pos_])) {
         endLine();
     }
-    if (pos_ >= n) {
+    if (!has(pos_)) {
         return false;
     }
     record.line = line_;
     record.fields.clear();
     record.flawed = false;
     for (;;) {
-        if (s[pos_] == QLatin1Char('"')) {
+        if (text_[pos_] == QLatin1Char('"')) {
             QString field(QLatin1String("")); // quoted, so an empty text even when nothing follows
             ++pos_;
             for (;;) {
-                if (pos_ >= n) {
+                if (!has(pos_)) {
                     flaws_.push_back({record.line, QStringLiteral("the quoted field %1 is not closed before the end "
                                                                   "of the file")
                                                        .arg(record.fields.size() + 1)});
                     record.flawed = true;
                     return true;
                 }
-                const QChar c = s[pos_];
+                // The characters up to the next quote or line end go in at once.
+                qsizetype run = pos_;
+                while (run < text_.size() && text_[run] != QLatin1Char('"') && !isLineEnd(text_[run])) {
+                    ++run;
+                }
+                if (run > pos_) {
+                    field += QStringView(text_).sliced(pos_, run - pos_);
+                    pos_ = run;
+                    continue;
+                }
+                const QChar c = text_[pos_];
                 if (c == QLatin1Char('"')) {
-                    if (pos_ + 1 < n && s[pos_ + 1] == QLatin1Char('"')) {
+                    if (has(pos_ + 1) && text_[pos_ + 1] == QLatin1Char('"')) {
                         field += c;
                         pos_ += 2;
                         continue;
@@ -131,32 +220,32 @@ bool CsvReader::next(CsvRecord& record) {
                     break;
                 }
                 if (c == QLatin1Char('\n') ||
-                    (c == QLatin1Char('\r') && (pos_ + 1 == n || s[pos_ + 1] != QLatin1Char('\n')))) {
+                    (c == QLatin1Char('\r') && (!has(pos_ + 1) || text_[pos_ + 1] != QLatin1Char('\n')))) {
                     ++line_;
                 }
                 field += c;
                 ++pos_;
             }
             record.fields << field;
-            if (pos_ < n && s[pos_] != separator_ && !isLineEnd(s[pos_])) {
+            if (has(pos_) && text_[pos_] != separator_ && !isLineEnd(text_[pos_])) {
                 flaws_.push_back(
                     {record.line,
                      QStringLiteral("text follows the closing quote of field %1").arg(record.fields.size())});
                 record.flawed = true;
-                while (pos_ < n && !isLineEnd(s[pos_])) {
+                while (has(pos_) && !isLineEnd(text_[pos_])) {
                     ++pos_;
                 }
             }
         } else {
             const qsizetype start = pos_;
-            while (pos_ < n && s[pos_] != separator_ && !isLineEnd(s[pos_])) {
+            while (has(pos_) && text_[pos_] != separator_ && !isLineEnd(text_[pos_])) {
                 ++pos_;
             }
             record.fields << (pos_ == start ? QString() : text_.mid(start, pos_ - start));
         }
-        if (pos_ < n && s[pos_] == separator_) {
+        if (has(pos_) && text_[pos_] == separator_) {
             ++pos_;
-            if (pos_ == n || isLineEnd(s[pos_])) {
+            if (!has(pos_) || isLineEnd(text_[pos_])) {
                 record.fields << QString();
                 break;
             }

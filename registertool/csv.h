@@ -4,10 +4,14 @@
 // decimal comma separates by semicolons), and names every flaw by the line its record starts on.
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QStringView>
+#include <memory>
 #include <vector>
 
 // One record and the physical line (1-based) it starts on. A field with nothing between its commas is a null
@@ -25,21 +29,45 @@ struct CsvFlaw {
     QString message;
 };
 
-// Reads UTF-8 CSV record by record. Blank lines are skipped. A quote inside an unquoted field is taken as it
-// stands; text after the closing quote of a field is a flaw of its record, and a quoted field never closed
-// or bytes that are not UTF-8 are flaws that end the reading.
+// Reads UTF-8 CSV record by record, from a text in memory or from a file a block at a time, so that reading a
+// file of any length holds one block and the record being read. Blank lines are skipped. A quote inside an
+// unquoted field is taken as it stands; text after the closing quote of a field is a flaw of its record, and a
+// quoted field never closed, bytes that are not UTF-8 or a file that cannot be read are flaws that end the
+// reading.
 class CsvReader {
 public:
     // Reads fields separated by separator: a comma, or a semicolon or tab that never starts a line end.
     explicit CsvReader(const QByteArray& bytes, QChar separator = QLatin1Char(','));
+    // Reads device from its start. Requires: device is open for reading, seekable, and outlives the reader.
+    // Readers of one device may take turns: each reads from where it left off.
+    explicit CsvReader(QIODevice& device, QChar separator = QLatin1Char(','));
+    CsvReader(CsvReader&&) noexcept;
+    CsvReader& operator=(CsvReader&&) noexcept;
+    ~CsvReader();
     // Reads the next record into record (its fields list is reused): false at the end of the text.
     bool next(CsvRecord& record);
+    // Reads again from the start, with the flaws and the digest begun anew. The text is not checked for UTF-8
+    // again: a reading whose digest matches the first's read the bytes the first checked.
+    void rewind();
     // The flaws met so far, in the order of the text.
     const std::vector<CsvFlaw>& flaws() const { return flaws_; }
+    // A hash of the bytes read so far: two readings of a file that end with the same one read the same bytes.
+    size_t digest() const { return digest_; }
 
 private:
+    void start();
+    // Whether the text holds a character at i, reading another block when it must.
+    bool has(qsizetype i) { return i < text_.size() || readBlock(i); }
+    bool readBlock(qsizetype i);
+    void skipByteOrderMark();
     void endLine();
-    QString text_;
+    std::unique_ptr<QBuffer> owned_; // the text given in memory
+    QIODevice* device_ = nullptr;
+    qint64 offset_ = 0; // where the device's next block starts
+    bool exhausted_ = false;
+    size_t digest_ = 0;
+    QStringDecoder decoder_;
+    QString text_; // the decoded blocks from the start of the record being read
     QChar separator_;
     qsizetype pos_ = 0;
     int line_ = 1;

@@ -318,13 +318,12 @@ int importCommand(const QStringList& args) {
         complain(QStringLiteral("%1 cannot be read: %2").arg(files[1], in.errorString()));
         return 1;
     }
-    const QByteArray csv = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        complain(QStringLiteral("%1 cannot be read: %2").arg(files[1], in.errorString()));
+    if (in.isSequential()) {
+        complain(QStringLiteral("%1 is read twice, so it must be a file, not a pipe or a device").arg(files[1]));
         return 1;
     }
     try {
-        const ImportOutcome outcome = importAssets(files[0], csv, dryRun, update);
+        const ImportOutcome outcome = importAssets(files[0], in, dryRun, update);
         if (outcome.separator != QLatin1Char(',')) {
             complain(QStringLiteral("the file's fields are separated by %1; read as such")
                          .arg(outcome.separator == QLatin1Char(';') ? QStringLiteral("semicolons")

@@ -1,5 +1,6 @@
 // Assets as CSV through the register tool's library: an export read back into a new register gives the same
-// rows and the same bytes, and records without an identifier are numbered as the asset editor numbers them.
+// rows and the same bytes, records without an identifier are numbered as the asset editor numbers them, and a
+// file read a block at a time reads the same wherever a block ends.
 #include "data/connection.h"
 #include "data/newregister.h"
 #include "data/schema.h"
@@ -172,6 +173,63 @@ private slots:
         }
         QCOMPARE(ids, QStringList({QStringLiteral("KLT1004"), QStringLiteral("KLT2002"), QStringLiteral("CUSTOM-9"),
                                    QStringLiteral("KLT1005"), QStringLiteral("KLT2001"), QStringLiteral("KLT2003")}));
+    }
+
+    // A file is read a megabyte at a time: a block may end inside a UTF-8 sequence, between CR and LF, inside a
+    // doubled quote or a quoted line end. Each record is put so that a block ends at each of its bytes in turn.
+    void blocksEndingAnywhereReadTheSame() {
+        const qsizetype block = 1 << 20;
+        const QByteArray tricky = "\"q\"\"u\r\not\xC3\xA9\",\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\r\nlast,1\r\n";
+        const QByteArray flawed = "ok\r\nbad\xE2\x82\r\n";
+        for (qsizetype cut = 0; cut <= tricky.size(); ++cut) {
+            QBuffer file;
+            file.setData("a," + QByteArray(block - cut - 3, 'x') + "\r\n" + tricky);
+            file.open(QIODevice::ReadOnly);
+            CsvReader reader(file);
+            CsvRecord first, second, third, none;
+            QVERIFY(reader.next(first) && reader.next(second) && reader.next(third));
+            QVERIFY(!reader.next(none));
+            QVERIFY2(reader.flaws().empty(), qPrintable(QString::number(cut)));
+            QCOMPARE(second.fields,
+                     QStringList({QStringLiteral("q\"u\r\not\u00e9"), QStringLiteral("\u00e9\u20ac\U0001F600")}));
+            QCOMPARE(second.line, 2);
+            QCOMPARE(third.fields, QStringList({QStringLiteral("last"), QStringLiteral("1")}));
+            QCOMPARE(third.line, 4);
+        }
+        for (qsizetype cut = 0; cut <= flawed.size(); ++cut) {
+            CsvReader reader("a," + QByteArray(block - cut - 3, 'x') + "\r\n" + flawed);
+            QCOMPARE(reader.flaws().size(), size_t(1));
+            QCOMPARE(reader.flaws().front().line, 3);
+        }
+    }
+
+    // What was checked is what is written: a file that changes between the two readings imports nothing.
+    void aFileChangedWhileReadIsRefused() {
+        // A file that another program rewrites before it is read from its start a third time: after the check
+        // of its text and the first reading of its records.
+        class Rewritten : public QBuffer {
+        public:
+            using QBuffer::QBuffer;
+
+        protected:
+            qint64 readData(char* data, qint64 max) override {
+                if (pos() == 0 && ++starts_ == 3) {
+                    buffer().replace("KLT9001", "KLT9002");
+                }
+                return QBuffer::readData(data, max);
+            }
+
+        private:
+            int starts_ = 0;
+        };
+        TestRegister reg;
+        Rewritten file;
+        file.setData("ASSETID,ItemGroup\nKLT9001,1\n");
+        file.open(QIODevice::ReadOnly);
+        const ImportOutcome outcome = importAssets(reg.path(), file, false);
+        QCOMPARE(outcome.problems,
+                 QStringList(QStringLiteral("line 1: the file changed while it was being read; import it again")));
+        QCOMPARE(reg.count(QStringLiteral("SELECT count(*) FROM assets")), 0);
     }
 };
 
