@@ -125,37 +125,18 @@ bool RowFeeder::showSplit(const QByteArray& page, HtmlTableRows rows) {
     page_ = page;
     rows_ = std::move(rows);
     tableIndex_ = index;
+    rowHeight_ = rowHeight;
     const qsizetype total = rows_.rowStarts.size();
     blocks_.push_back(Block{0, kFirstBlockRows, nullptr});
-    // The blanks are made in a document of their own and put in place in one insertion: inserted one by
-    // one, each would have the page after it laid out again.
-    QTextDocument blanks;
-    blanks.setUndoRedoEnabled(false);
-    QTextCursor make(&blanks);
     for (qsizetype row = kFirstBlockRows; row < total; row += kBlockRows) {
-        const qsizetype end = std::min(row + kBlockRows, total);
-        make.movePosition(QTextCursor::End);
-        make.insertTable(1, 1,
-                         blankFormat(rowHeight * static_cast<qreal>(end - row), end == total ? bottomMargin_ : 0));
-        blocks_.push_back(Block{row, end, nullptr});
+        blocks_.push_back(Block{row, std::min(row + kBlockRows, total), nullptr});
     }
-    const QList<QTextFrame*> made = blanks.rootFrame()->childFrames();
-    QTextCursor pick(&blanks);
-    pick.setPosition(made.first()->firstPosition() - 1);
-    pick.setPosition(made.last()->lastPosition() + 1, QTextCursor::KeepAnchor);
-    const int position = first.lastPosition() + 1;
+    // One blank stands for every block after the first until the view comes near one of them.
     QTextCursor at(&document);
-    at.setPosition(position);
-    at.insertFragment(QTextDocumentFragment(pick));
-    // The blanks follow the first block's table in page order.
-    const QList<QTextFrame*> frames = first.parentFrame()->childFrames();
-    const auto blank = std::find(frames.begin(), frames.end(), &first) + 1;
-    if (frames.end() - blank < static_cast<qsizetype>(blocks_.size()) - 1) {
+    at.setPosition(first.lastPosition() + 1);
+    if (!putBlanks(at, first.parentFrame(), {{1, blocks_.size()}})) {
         reset();
         return false;
-    }
-    for (size_t i = 1; i < blocks_.size(); ++i) {
-        blocks_[i].standIn = *(blank + static_cast<qsizetype>(i) - 1);
     }
     waiting_ = static_cast<qsizetype>(blocks_.size()) - 1;
     // Laid out to the end now, so the scroll bar has the page's whole length before the user can move it.
@@ -220,26 +201,123 @@ qsizetype RowFeeder::nearestWaitingBlock() const {
     QAbstractTextDocumentLayout* layout = browser_.document()->documentLayout();
     qsizetype nearest = -1;
     qreal nearestDistance = 0;
-    for (size_t i = 0; i < blocks_.size(); ++i) {
+    for (size_t i = 0; i < blocks_.size();) {
         if (!blocks_[i].standIn) {
+            ++i;
             continue;
         }
-        const QRectF rect = layout->frameBoundingRect(blocks_[i].standIn);
-        if (rect.top() > viewBottom + 2 * viewHeight) {
-            break; // the blocks lie in page order: the rest are further down still
+        // The blocks sharing a stand-in lie in it one below the other, each as tall as its rows are expected.
+        const auto [first, end] = standingWith(i);
+        const QRectF frame = layout->frameBoundingRect(blocks_[first].standIn);
+        const qreal scale =
+            frame.height() / (rowHeight_ * static_cast<qreal>(blocks_[end - 1].endRow - blocks_[first].firstRow));
+        for (size_t k = first; k < end; ++k) {
+            const qreal top =
+                frame.top() + scale * rowHeight_ * static_cast<qreal>(blocks_[k].firstRow - blocks_[first].firstRow);
+            const qreal bottom = top + scale * rowHeight_ * static_cast<qreal>(blocks_[k].endRow - blocks_[k].firstRow);
+            if (top > viewBottom + 2 * viewHeight) {
+                return nearest; // the blocks lie in page order: the rest are further down still
+            }
+            if (bottom < viewTop - viewHeight) {
+                // Too far above; the blocks below it in the stand-in are reached by arithmetic, not one by one.
+                const qreal perRow = scale * rowHeight_;
+                if (perRow > 0) {
+                    const qsizetype skipRows = static_cast<qsizetype>((viewTop - viewHeight - bottom) / perRow);
+                    const size_t skip = static_cast<size_t>(std::max<qsizetype>(0, skipRows / kBlockRows - 1));
+                    k += std::min(skip, end - k - 1);
+                }
+                continue;
+            }
+            const qreal distance = bottom < viewTop ? viewTop - bottom : std::max(0.0, top - viewBottom);
+            if (nearest < 0 || distance < nearestDistance) {
+                nearest = static_cast<qsizetype>(k);
+                nearestDistance = distance;
+            }
         }
-        const qreal distance =
-            rect.bottom() < viewTop ? viewTop - rect.bottom() : std::max(0.0, rect.top() - viewBottom);
-        const bool within = rect.bottom() < viewTop ? distance <= viewHeight : true;
-        if (within && (nearest < 0 || distance < nearestDistance)) {
-            nearest = static_cast<qsizetype>(i);
-            nearestDistance = distance;
-        }
+        i = end;
     }
     return nearest;
 }
 
+std::pair<size_t, size_t> RowFeeder::standingWith(size_t index) const {
+    const QTextFrame* frame = blocks_[index].standIn;
+    size_t first = index;
+    while (first > 0 && blocks_[first - 1].standIn == frame) {
+        --first;
+    }
+    size_t end = index + 1;
+    while (end < blocks_.size() && blocks_[end].standIn == frame) {
+        ++end;
+    }
+    return {first, end};
+}
+
+bool RowFeeder::standAlone(size_t index) {
+    const auto [first, end] = standingWith(index);
+    if (end - first == 1) {
+        return true;
+    }
+    QTextFrame* shared = blocks_[index].standIn;
+    std::vector<std::pair<size_t, size_t>> pieces;
+    for (const auto& piece : {std::pair{first, index}, std::pair{index, index + 1}, std::pair{index + 1, end}}) {
+        if (piece.first < piece.second) {
+            pieces.push_back(piece);
+        }
+    }
+    QTextCursor at(browser_.document());
+    at.setPosition(shared->firstPosition() - 1);
+    at.setPosition(shared->lastPosition() + 1, QTextCursor::KeepAnchor);
+    const bool placed = putBlanks(at, shared->parentFrame(), pieces);
+    if (!placed) {
+        showWhole();
+    }
+    return placed;
+}
+
+bool RowFeeder::putBlanks(QTextCursor& at, QTextFrame* parent, const std::vector<std::pair<size_t, size_t>>& pieces) {
+    const qsizetype total = rows_.rowStarts.size();
+    // The blanks are made in a document of their own and put in place in one insertion: inserted one by
+    // one, each would have the page after it laid out again.
+    QTextDocument blanks;
+    blanks.setUndoRedoEnabled(false);
+    QTextCursor make(&blanks);
+    for (const auto& [from, to] : pieces) {
+        const qsizetype rows = blocks_[to - 1].endRow - blocks_[from].firstRow;
+        make.movePosition(QTextCursor::End);
+        make.insertTable(
+            1, 1,
+            blankFormat(rowHeight_ * static_cast<qreal>(rows), blocks_[to - 1].endRow == total ? bottomMargin_ : 0));
+    }
+    const QList<QTextFrame*> made = blanks.rootFrame()->childFrames();
+    QTextCursor pick(&blanks);
+    pick.setPosition(made.first()->firstPosition() - 1);
+    pick.setPosition(made.last()->lastPosition() + 1, QTextCursor::KeepAnchor);
+    // One change, so the page after it is laid out again once; its frames are known once it has ended.
+    at.beginEditBlock();
+    at.removeSelectedText();
+    const int position = at.position();
+    at.insertFragment(QTextDocumentFragment(pick));
+    at.endEditBlock();
+    // The blanks are the parent's first frames after the place they were put, in page order.
+    const QList<QTextFrame*> frames = parent->childFrames();
+    auto placed = std::find_if(frames.begin(), frames.end(),
+                               [&](const QTextFrame* frame) { return frame->firstPosition() > position; });
+    if (frames.end() - placed < static_cast<qsizetype>(pieces.size())) {
+        return false;
+    }
+    for (const auto& [from, to] : pieces) {
+        for (size_t k = from; k < to; ++k) {
+            blocks_[k].standIn = *placed;
+        }
+        ++placed;
+    }
+    return true;
+}
+
 bool RowFeeder::showBlock(size_t index) {
+    if (!standAlone(index)) {
+        return false;
+    }
     Block& block = blocks_[index];
     const qsizetype total = rows_.rowStarts.size();
     const qsizetype from = rows_.rowStarts[block.firstRow];

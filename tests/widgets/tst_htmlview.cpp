@@ -173,6 +173,7 @@ private slots:
     void tableOfUpToTheLimitIsShownWhole();
     void longTableShowsItsFirstBlockWithFooterAndPicture();
     void scrollingLaysOutOnlyTheRowsNearTheView();
+    void aLongPageStartsWithAsManyFramesAsAShortOne();
     void askingForTheEndShowsTheLastRowsAtOnce_data();
     void askingForTheEndShowsTheLastRowsAtOnce();
     void theViewStaysStillAsRowsAboveItComeIn();
@@ -625,6 +626,17 @@ void TestHtmlView::scrollingLaysOutOnlyTheRowsNearTheView() {
     QVERIFY(!text.contains(assetText(500)));
     QVERIFY(!text.contains(assetText(1999)));
     QVERIFY(text.count(QStringLiteral("Asset ")) < 600);
+}
+
+// The document looks through its frames on every change, so a page whose blanks were a frame per block took
+// longer per block the longer it was: the rows waiting between two shown blocks stand in as one frame.
+void TestHtmlView::aLongPageStartsWithAsManyFramesAsAShortOne() {
+    const auto framesAtOpening = [this](int rows) {
+        TextBrowserView view;
+        view.navigate(writePage(QStringLiteral("long%1.htm").arg(rows), longPage(rows)));
+        return view.document()->rootFrame()->childFrames().size();
+    };
+    QCOMPARE(framesAtOpening(20000), framesAtOpening(2000));
 }
 
 void TestHtmlView::askingForTheEndShowsTheLastRowsAtOnce_data() {
