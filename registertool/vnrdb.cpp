@@ -557,10 +557,16 @@ int historyCommand(const QStringList& args) {
                                        e.action, change.column, safe(change.before), safe(change.after)});
                 }
             } else {
+                // An entry is a line and each change a line below it: a line break in a value is shown as \n
+                // (or \r), so that no value can pass for another entry.
+                const auto oneLine = [](QString t) {
+                    return t.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+                        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+                };
                 text += QStringLiteral("%1  %2 UTC  %3  %4  %5\n")
-                            .arg(QString::number(e.number), e.when, e.who, e.subject, e.action);
+                            .arg(QString::number(e.number), e.when, oneLine(e.who), oneLine(e.subject), e.action);
                 for (const HistoryChange& change : changes) {
-                    text += QStringLiteral("    ") + describeHistoryChange(change) + QLatin1Char('\n');
+                    text += QStringLiteral("    ") + oneLine(describeHistoryChange(change)) + QLatin1Char('\n');
                 }
             }
             if (text.size() > 65536) {

@@ -457,7 +457,7 @@ private slots:
         const QString all = u"1 settings Edited|CompanyName: '' -> 'Kelton Trust'|CompanyAbbr: '' -> 'KLT'|"
                             "2 KLT1001 Imported|ASSETID: '' -> 'KLT1001'|ItemGroup: '' -> '1'|Make: '' -> 'HP'|"
                             "3 KLT1002 Imported|ASSETID: '' -> 'KLT1002'|ItemGroup: '' -> '1'|Make: '' -> '=Dell'|"
-                            "4 KLT1001 Updated by import|Make: 'HP' -> 'Canon'"_s;
+                            "4 KLT1001 Updated by import|Make: 'HP' -> 'Can\\non'"_s;
         QTest::newRow("all") << QStringList() << all;
         QTest::newRow("since yesterday") << QStringList{u"--since"_s,
                                                         QDate::currentDate().addDays(-1).toString(Qt::ISODate)}
@@ -465,7 +465,7 @@ private slots:
         QTest::newRow("one asset, in any letter case")
             << QStringList{u"--asset"_s, u"klt1001"_s}
             << u"2 KLT1001 Imported|ASSETID: '' -> 'KLT1001'|ItemGroup: '' -> '1'|Make: '' -> 'HP'|"
-               "4 KLT1001 Updated by import|Make: 'HP' -> 'Canon'"_s;
+               "4 KLT1001 Updated by import|Make: 'HP' -> 'Can\\non'"_s;
         QTest::newRow("since tomorrow") << QStringList{u"--since"_s,
                                                        QDate::currentDate().addDays(1).toString(Qt::ISODate)}
                                         << QString();
@@ -481,7 +481,8 @@ private slots:
         const QString file = dir.filePath(u"r.mdb"_s);
         QCOMPARE(vnrdb({u"create"_s, file, u"--company"_s, u"Kelton Trust"_s, u"--abbreviation"_s, u"KLT"_s}).code, 0);
         QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,'=Dell\n")}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ASSETID,Make\nKLT1001,Canon\n"), u"--update"_s}).code,
+        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ASSETID,Make\nKLT1001,\"Can\non\"\n"), u"--update"_s})
+                     .code,
                  0);
         const Run run = vnrdb(QStringList{u"history"_s, file} + options);
         QCOMPARE(run.code, 0);
