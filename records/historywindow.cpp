@@ -9,6 +9,7 @@
 #include "widgets/look.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -85,10 +86,16 @@ void HistoryWindow::fillFor(const QString& id, const QString& description) {
         items << item;
     }
     historyList->addTopLevelItems(items);
-    const QString what = description.isEmpty() ? id : QStringLiteral("%1 (%2)").arg(id, description);
-    assetLabel->setText(entries.empty()
-                            ? QStringLiteral("%1: no saved changes").arg(what)
-                            : QStringLiteral("%1: %2 saved changes, newest first").arg(what).arg(entries.size()));
+    // The heading is one line: a description's line breaks become spaces, and a long one is cut short.
+    const QString counted = entries.empty() ? QStringLiteral(": no saved changes")
+                                            : QStringLiteral(": %1 saved changes, newest first").arg(entries.size());
+    QString what = id;
+    if (!description.trimmed().isEmpty()) {
+        const QFontMetrics metrics(assetLabel->font());
+        const int room = assetLabel->width() - metrics.horizontalAdvance(id + QStringLiteral(" ()") + counted);
+        what += QStringLiteral(" (%1)").arg(metrics.elidedText(description.simplified(), Qt::ElideRight, room));
+    }
+    assetLabel->setText(what + counted);
 }
 
 void HistoryWindow::showFor(const QString& id, const QString& description) {

@@ -570,7 +570,7 @@ private slots:
     // The History button shows the asset's saved changes, newest first, in a list nobody can edit, without the
     // password; a new asset, not saved yet, has none to show.
     void historyShowsTheSavedChangesNewestFirst() {
-        reg->addAsset(u"KLT1001"_s, u"1"_s, u"Description"_s, u"'Laptop'"_s);
+        reg->addAsset(u"KLT1001"_s, u"1"_s, u"Description"_s, u"'Laptop\n14 inch'"_s);
         start();
         drive<Tassdetfrm>([](Tassdetfrm& d) {
             d.DBCheckBox2->click();
@@ -591,7 +591,7 @@ private slots:
         drive<Tassdetfrm>([&rows](Tassdetfrm& d) {
             QVERIFY(d.historyButton->isEnabled());
             drive<HistoryWindow>([&rows](HistoryWindow& h) {
-                QCOMPARE(h.assetLabel->text(), u"KLT1001 (Laptop): 3 saved changes, newest first"_s);
+                QCOMPARE(h.assetLabel->text(), u"KLT1001 (Laptop 14 inch): 3 saved changes, newest first"_s);
                 QCOMPARE(h.historyList->editTriggers(), QAbstractItemView::NoEditTriggers);
                 for (int i = 0; i < h.historyList->topLevelItemCount(); ++i) {
                     const QTreeWidgetItem* row = h.historyList->topLevelItem(i);
@@ -610,7 +610,7 @@ private slots:
                                     "WrittenOffBy: '' -> 'Sam O'Neil'"_s.arg(today),
                                     u"Lent | itemBorrowed: 'False' -> 'True'; Borrower: '' -> 'Zoë Nowak'"_s,
                                     u"Added | ASSETID: '' -> 'KLT1001'; ItemGroup: '' -> '1'; Description: '' -> "
-                                    "'Laptop'"_s}));
+                                    "'Laptop; 14 inch'"_s}));
         QCOMPARE(messageTexts(), QStringList());
         QCOMPARE(reg->count(u"SELECT count(*) FROM History"_s), entries);
 
