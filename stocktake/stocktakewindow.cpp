@@ -395,8 +395,11 @@ void StockTakeWindow::scanEntered() {
     // Typing that arrives while the scan is saved goes into an empty box; a scan the register refused is put
     // back, to be sent again with Enter.
     scanEdit->clear();
-    const OnFailure putBack([this, typed] { scanEdit->setText(typed); });
-    const ScanAnswer answer = recordScan(data_.ADOConnection1, *current_, typed);
+    ScanAnswer answer;
+    {
+        const OnFailure putBack([this, typed] { scanEdit->setText(typed); });
+        answer = recordScan(data_.ADOConnection1, *current_, typed);
+    }
     showAnswer(answer);
     refreshCounts(false);
 }
