@@ -20,6 +20,7 @@
 #include <QDateTime>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -264,6 +265,7 @@ StockTakeWindow::StockTakeWindow(QWidget* parent, DataModule& data, Tlogonfrm& l
     connectGuarded(stockTakeList, &QTreeWidget::itemDoubleClicked, this, &StockTakeWindow::resumeButtonClick);
     connectGuarded(closeButton, &QPushButton::clicked, this, &StockTakeWindow::closeButtonClick);
     connectGuarded(scanEdit, &QLineEdit::returnPressed, this, &StockTakeWindow::scanEntered);
+    scanEdit->installEventFilter(this);
     connectGuarded(missingButton, &QPushButton::clicked, this, &StockTakeWindow::missingButtonClick);
     connectGuarded(elsewhereButton, &QPushButton::clicked, this, &StockTakeWindow::elsewhereButtonClick);
     connectGuarded(writtenOffButton, &QPushButton::clicked, this, &StockTakeWindow::writtenOffButtonClick);
@@ -271,6 +273,19 @@ StockTakeWindow::StockTakeWindow(QWidget* parent, DataModule& data, Tlogonfrm& l
     connectGuarded(foundButton, &QPushButton::clicked, this, &StockTakeWindow::foundButtonClick);
     connectGuarded(closeStockTakeButton, &QPushButton::clicked, this, &StockTakeWindow::closeStockTakeButtonClick);
     connectGuarded(doneButton, &QPushButton::clicked, this, &StockTakeWindow::doneButtonClick);
+}
+
+bool StockTakeWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A scanner set to end a code with Tab: Tab after an identifier ends the scan as Enter does. In an empty box
+    // it moves on, as anywhere.
+    if (watched == scanEdit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier && !scanEdit->text().trimmed().isEmpty()) {
+            runGuarded([this] { scanEntered(); });
+            return true;
+        }
+    }
+    return Form::eventFilter(watched, event);
 }
 
 void StockTakeWindow::FormShow() {

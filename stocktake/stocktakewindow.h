@@ -78,6 +78,7 @@ public:
     void reject() override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void FormShow() override;
     void FormClose() override;
 
