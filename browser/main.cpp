@@ -13,6 +13,7 @@
 #include "records/writeoff.h"
 #include "reporting/assetreports.h"
 #include "reporting/print.h"
+#include "stocktake/stocktakewindow.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
@@ -36,7 +37,7 @@ constexpr int kPanelWidth = 745;
 constexpr int kPanelHeight = 89;
 constexpr int kButtonWidth = 123;
 constexpr int kButtonHeight = 73;
-constexpr int kToolBarButtons = 8; // the seven designed buttons and Labels
+constexpr int kToolBarButtons = 9; // the seven designed buttons, Labels and Stock-take
 constexpr int kMargin = 8;
 constexpr int kMinimumGridHeight = 80; // the titles and a few rows
 constexpr int kWritableEveryTicks = 8; // how often the watch looks again at whether the register is writable
@@ -47,7 +48,7 @@ Tmainfrm::Tmainfrm() {
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(QStringLiteral("Vantrel"));
     Look::apply(this);
-    resize(1004, 508);
+    resize(1127, 508);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -113,6 +114,8 @@ Tmainfrm::Tmainfrm() {
         addToolButton(QStringLiteral("ToolButton7"), QStringLiteral("Reports"), QStringLiteral("reports.svg"));
     labelsButton =
         addToolButton(QStringLiteral("labelsButton"), QStringLiteral("Labels"), QStringLiteral("labels.svg"));
+    stockTakeButton =
+        addToolButton(QStringLiteral("stockTakeButton"), QStringLiteral("Stock-take"), QStringLiteral("stocktake.svg"));
     ToolButton5 =
         addToolButton(QStringLiteral("ToolButton5"), QStringLiteral("Configuration"), QStringLiteral("config.svg"));
     ToolButton6 =
@@ -128,9 +131,10 @@ Tmainfrm::Tmainfrm() {
 
     // The search panel's controls, the list, then the toolbar left to right. The list takes Tab as a way
     // out, not as a move between its cells (TDBGrid).
-    const QList<QWidget*> tabOrder{details,     assetid,     description, serialnumber, ordernumber, purchasedby,
-                                   borrowedby,  supplier,    incWriteOff, DBGrid1,      ToolButton1, ToolButton2,
-                                   ToolButton3, ToolButton4, ToolButton7, labelsButton, ToolButton5, ToolButton6};
+    const QList<QWidget*> tabOrder{details,      assetid,         description, serialnumber, ordernumber,
+                                   purchasedby,  borrowedby,      supplier,    incWriteOff,  DBGrid1,
+                                   ToolButton1,  ToolButton2,     ToolButton3, ToolButton4,  ToolButton7,
+                                   labelsButton, stockTakeButton, ToolButton5, ToolButton6};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -159,6 +163,7 @@ Tmainfrm::Tmainfrm() {
     connectGuarded(ToolButton4, &QToolButton::clicked, this, &Tmainfrm::ToolButton4Click);
     connectGuarded(ToolButton7, &QToolButton::clicked, this, &Tmainfrm::ToolButton7Click);
     connectGuarded(labelsButton, &QToolButton::clicked, this, &Tmainfrm::labelsButtonClick);
+    connectGuarded(stockTakeButton, &QToolButton::clicked, this, &Tmainfrm::stockTakeButtonClick);
     connectGuarded(ToolButton5, &QToolButton::clicked, this, &Tmainfrm::ToolButton5Click);
     connectGuarded(ToolButton6, &QToolButton::clicked, this, &Tmainfrm::ToolButton6Click);
     connectGuarded(DBGrid1, &TDBGrid::doubleClicked, this, &Tmainfrm::DBGrid1DblClick);
@@ -399,6 +404,10 @@ void Tmainfrm::ToolButton7Click() {
 
 void Tmainfrm::labelsButtonClick() {
     Dialogs::showModal(commands_->labelsWindow);
+}
+
+void Tmainfrm::stockTakeButtonClick() {
+    Dialogs::showModal(commands_->stockTakeWindow);
 }
 
 void Tmainfrm::ToolButton5Click() {

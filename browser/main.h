@@ -16,6 +16,7 @@ class QTimer;
 class QToolButton;
 class TDBGrid;
 class LabelsWindow;
+class StockTakeWindow;
 class Tassdetfrm;
 class Tassetreportsfrm;
 class TcfgFrm;
@@ -35,6 +36,7 @@ public:
         Tprintfrm& printfrm;               // Print
         Tassetreportsfrm& assetreportsfrm; // Reports
         LabelsWindow& labelsWindow;        // Labels
+        StockTakeWindow& stockTakeWindow;  // Stock-take
         TcfgFrm& cfgFrm;                   // Configuration
     };
 
@@ -65,7 +67,8 @@ public:
     QToolButton* ToolButton3;
     QToolButton* ToolButton4;
     QToolButton* ToolButton7;
-    QToolButton* labelsButton; // Labels, after Reports: prints labels of assets
+    QToolButton* labelsButton;    // Labels, after Reports: prints labels of assets
+    QToolButton* stockTakeButton; // Stock-take, after Labels: checks the register against the things themselves
     QToolButton* ToolButton5;
     QToolButton* ToolButton6;
     QLabel* Label1;
@@ -110,6 +113,7 @@ private:
     void ToolButton4Click();
     void ToolButton7Click();
     void labelsButtonClick();
+    void stockTakeButtonClick();
     void ToolButton5Click();
     void ToolButton6Click();
     void DBGrid1CtrlDelete();

@@ -54,6 +54,8 @@ inline const QString WrittenOffAgain = QStringLiteral("Written off again");
 inline const QString Deleted = QStringLiteral("Deleted");
 inline const QString Imported = QStringLiteral("Imported");
 inline const QString UpdatedByImport = QStringLiteral("Updated by import");
+// An asset a stock-take found at its own location, recorded elsewhere, moved there as the stock-take closed.
+inline const QString MovedByStockTake = QStringLiteral("Moved by stock-take");
 // The state of every row when a register of an older version started keeping history.
 inline const QString HistoryBegins = QStringLiteral("History begins");
 } // namespace HistoryAction

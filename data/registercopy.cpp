@@ -18,8 +18,14 @@
 
 namespace {
 
-// The history goes with the rows it tells of: its entries keep their row ids, so the chain reads the same.
-const char* const kTables[] = {"RegisterFile", "System", "Groups", "assets", "History"};
+// The history goes with the rows it tells of: its entries keep their row ids, so the chain reads the same. The
+// stock-takes keep theirs too, which their scans name.
+const char* const kTables[] = {"RegisterFile", "System", "Groups", "assets", "History", "StockTakes", "StockTakeScans"};
+
+// The tables schema version 3 added, which a register of an older version opened as it is does not have.
+bool addedInVersion3(std::string_view table) {
+    return table == "History" || table == "StockTakes" || table == "StockTakeScans";
+}
 
 } // namespace
 
@@ -101,7 +107,7 @@ QString locationName(const QString& location) {
 QStringList registerRows(const Connection& c) {
     QStringList lines;
     for (const char* table : kTables) {
-        if (std::string_view(table) == "History" && !c.keepsHistory()) {
+        if (addedInVersion3(table) && !c.keepsHistory()) {
             continue; // a register of an older version, opened as it is
         }
         Statement read(c, readAll(c, table));
@@ -126,6 +132,8 @@ RegisterSummary summariseRegister(const Connection& c) {
         s.groups += line.startsWith(QLatin1String("Groups|"));
         s.settings += line.startsWith(QLatin1String("System|"));
         s.history += line.startsWith(QLatin1String("History|"));
+        s.stockTakes += line.startsWith(QLatin1String("StockTakes|"));
+        s.scans += line.startsWith(QLatin1String("StockTakeScans|"));
     }
     s.digest = hash.result().toHex();
     return s;

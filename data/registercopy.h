@@ -13,17 +13,20 @@ struct RegisterSummary {
     long long assets = 0;
     long long groups = 0;
     long long settings = 0;
-    long long history = 0; // entries
-    QByteArray digest;     // SHA-256, hex
+    long long history = 0;    // entries
+    long long stockTakes = 0; // stock-takes, open or closed
+    long long scans = 0;      // their scans
+    QByteArray digest;        // SHA-256, hex
 
     bool operator==(const RegisterSummary&) const = default;
 };
 
 // A stored value as registerRows writes it.
 QString registerValueText(const QVariant& value);
-// One line per row of the register's tables (RegisterFile, System, Groups, assets, History, in row id order), each
-// value written the same way whichever engine holds it: NULL, a number in its shortest exact form (a whole
-// number without a point), a text with its length. Two registers with the same lines hold the same.
+// One line per row of the register's tables (RegisterFile, System, Groups, assets, History, StockTakes,
+// StockTakeScans, in row id order), each value written the same way whichever engine holds it: NULL, a number in
+// its shortest exact form (a whole number without a point), a text with its length. Two registers with the same
+// lines hold the same.
 QStringList registerRows(const Connection& c);
 // The counts and the digest of registerRows.
 RegisterSummary summariseRegister(const Connection& c);

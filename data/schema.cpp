@@ -33,8 +33,8 @@ const char* const kFlag = "NOT NULL DEFAULT 0";
 
 } // namespace
 
-const std::array<RegisterTable, 5>& registerTables() {
-    static const std::array<TableDef, 5> t{{
+const std::array<RegisterTable, 7>& registerTables() {
+    static const std::array<TableDef, 7> t{{
         {"assets",
          {{"ASSETID", "TEXT", kText},
           {"ItemGroup", "TEXT", kText},
@@ -83,13 +83,41 @@ const std::array<RegisterTable, 5>& registerTables() {
           {"Hash", "TEXT", "NOT NULL"}},
          3,
          {"CREATE INDEX history_by_subject ON History (Subject)"}},
+        // Stock-takes (data/stocktake.h): each one's name, unique without regard to case, what it covers (a
+        // location and groups, empty for any) and when and by whom it was started and closed (open while ClosedAt
+        // is empty).
+        {"StockTakes",
+         {{"Name", "TEXT", kText},
+          {"Location", "TEXT", kText},
+          {"ItemGroups", "TEXT", kText},
+          {"StartedAt", "TEXT", "NOT NULL"},
+          {"StartedBy", "TEXT", "NOT NULL"},
+          {"ClosedAt", "TEXT", ""},
+          {"ClosedBy", "TEXT", ""}},
+         3,
+         {"CREATE UNIQUE INDEX stocktakes_unique_name ON StockTakes (Name)"}},
+        // Every scan of a stock-take, as it was answered. An asset counts once in a stock-take: its first scan is
+        // the counted one, and the unique index keeps a second from being counted, whichever program makes it;
+        // later scans are kept as repeats. A scan no asset answers keeps AssetId empty.
+        {"StockTakeScans",
+         {{"StockTake", "INTEGER", "NOT NULL"},
+          {"Scanned", "TEXT", kText},
+          {"AssetId", "TEXT", kText},
+          {"Outcome", "TEXT", "NOT NULL"},
+          {"RecordedLocation", "TEXT", kText},
+          {"Counted", "BOOLEAN", kFlag},
+          {"ScannedAt", "TEXT", "NOT NULL"},
+          {"ScannedBy", "TEXT", "NOT NULL"}},
+         3,
+         {"CREATE UNIQUE INDEX stocktakescans_counted ON StockTakeScans (StockTake, AssetId) WHERE Counted = 1",
+          "CREATE INDEX stocktakescans_by_stocktake ON StockTakeScans (StockTake)"}},
     }};
     return t;
 }
 
 namespace {
 
-const std::array<RegisterTable, 5>& tables() {
+const std::array<RegisterTable, 7>& tables() {
     return registerTables();
 }
 

@@ -1,5 +1,5 @@
-// The register file's schema: the tables assets, System, Groups and History, the indexes the search walks, and
-// the marks that tell our files from any other SQLite file.
+// The register file's schema: the tables assets, System, Groups, History and the stock-takes', the indexes the
+// search walks, and the marks that tell our files from any other SQLite file.
 #pragma once
 
 #include <QString>
@@ -16,8 +16,8 @@ extern const char* const kDefaultFilePassword;
 // SQLite application_id of a register ("VNTR").
 constexpr int kRegisterApplicationId = 0x564E5452;
 // The schema version this program writes and reads (SQLite user_version). Version 2 keeps one Groups row
-// per digit; version 3 adds the tables of RegisterTable::since 3 (History). Registers of an older version are
-// brought up to date when opened.
+// per digit; version 3 adds the tables of RegisterTable::since 3 (History, StockTakes and StockTakeScans).
+// Registers of an older version are brought up to date when opened.
 constexpr int kRegisterSchemaVersion = 3;
 // The longest text a text column holds.
 constexpr int kMaxTextLength = 255;
@@ -34,7 +34,7 @@ struct RegisterTable {
     int since = 1;                    // the schema version that added the table
     std::vector<const char*> indexes; // its indexes, the same statement on either engine
 };
-const std::array<RegisterTable, 5>& registerTables();
+const std::array<RegisterTable, 7>& registerTables();
 
 // Makes a new, empty register: the tables, one settings record of empty texts and false, no groups.
 // Refuses (DatabaseError) to overwrite an existing file. A postgresql:// path makes it in that database.

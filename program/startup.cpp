@@ -25,6 +25,7 @@
 #include "reporting/print.h"
 #include "reporting/reporter.h"
 #include "reporting/reportwriter.h"
+#include "stocktake/stocktakewindow.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/look.h"
@@ -198,7 +199,9 @@ std::optional<int> Startup::prepare(const QString& programFilePath, const StartO
     printfrm = new Tprintfrm(main, *main->DBGrid1, *reportWriter);
     assetreportsfrm = new Tassetreportsfrm(main, data, *main->Query2Grid, *reportWriter);
     labelsWindow = new LabelsWindow(main, data);
-    main->setCommands({*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *labelsWindow, *cfgFrm});
+    stockTakeWindow = new StockTakeWindow(main, data, *logonfrm, *main->Query2Grid, *reportWriter);
+    main->setCommands(
+        {*logonfrm, *assdetfrm, *writeofffrm, *printfrm, *assetreportsfrm, *labelsWindow, *stockTakeWindow, *cfgFrm});
 
     // A register on a server whose login needs a password that ~/.pgpass does not hold asks for it here.
     serverLoginFrm = std::make_unique<ServerLoginWindow>(nullptr);

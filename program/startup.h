@@ -1,8 +1,8 @@
 // The start-up sequence: it fixes the program folder, enters the register folder the command line names,
-// creates the eleven windows (the nine of the register, the Labels window and the server-login window) and
-// wires them, opens the register and the shared datasets, tests the report files, asks for the password or
-// marks the main window read-only, presets the report catalogue's dates, runs the event loop, and has the
-// register's whole file checked once the main window shows.
+// creates the twelve windows (the nine of the register, the Labels and Stock-take windows and the server-login
+// window) and wires them, opens the register and the shared datasets, tests the report files, asks for the
+// password or marks the main window read-only, presets the report catalogue's dates, runs the event loop, and has
+// the register's whole file checked once the main window shows.
 #pragma once
 
 #include "app/session.h"
@@ -38,6 +38,7 @@ extern const char* const kUsage;
 QString userDataFolder();
 
 class LabelsWindow;
+class StockTakeWindow;
 class ReportWriter;
 class Tassdetfrm;
 class Tassetreportsfrm;
@@ -51,7 +52,7 @@ class TStatusFrm;
 class Twriteofffrm;
 
 // Owns every window of the program exactly once: the main window, and through it as their Qt parent the
-// seven dialogs that open over it; the password window, the status window and the report writer directly.
+// eight dialogs that open over it; the password window, the status window and the report writer directly.
 class Startup {
 public:
     Startup();
@@ -82,4 +83,5 @@ public:
     Treporterfrm* reporterfrm = nullptr;
     Tassetreportsfrm* assetreportsfrm = nullptr;
     LabelsWindow* labelsWindow = nullptr;
+    StockTakeWindow* stockTakeWindow = nullptr;
 };

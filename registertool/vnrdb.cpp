@@ -8,11 +8,12 @@
 //   vnrdb copy FROM TO                        moves a register between a file and a server
 //   vnrdb labels FILE --to OUT.pdf ...        prints labels of assets into a PDF file, as the Labels window does
 //   vnrdb history FILE [--asset ID] [--since DATE] [--csv]   prints the history of changes
+//   vnrdb stocktake FILE list | show NAME [--missing|--found|--unknown] [--csv]   prints stock-takes and their lists
 // FILE is a register file, a server file (vnrdata.server) or a server's postgresql:// address. It never writes over an
-// existing file, and check, export, history and backup write nothing to FILE (but for rolling back a crashed save's
-// journal, as every opening does). vnrdb --version prints the version. Exit codes: 0 done, 1 refused (every problem is
-// listed) or a finding, 2 a usage error. The work itself is done by the data layer and the register tool library; this
-// file reads the command line.
+// existing file, and check, export, history, stocktake and backup write nothing to FILE (but for rolling back a crashed
+// save's journal, as every opening does). vnrdb --version prints the version. Exit codes: 0 done, 1 refused (every
+// problem is listed) or a finding, 2 a usage error. The work itself is done by the data layer and the register tool
+// library; this file reads the command line.
 #include "data/backup.h"
 #include "data/connection.h"
 #include "data/engine.h"
@@ -24,6 +25,7 @@
 #include "data/registercopy.h"
 #include "data/schema.h"
 #include "data/server.h"
+#include "data/stocktake.h"
 #include "labels/labelassets.h"
 #include "labels/labelsheet.h"
 #include "registertool/assetcsv.h"
@@ -88,10 +90,10 @@ const char* const kBackupHelp =
 const char* const kCopyHelp =
     "usage: vnrdb copy FROM TO\n"
     "Copies the register FROM to TO, each a register file, a server file (.server) or a postgresql:// address:\n"
-    "every asset, group, setting, history entry and the file password, with their row ids. A file TO is made\n"
-    "new and never written over; a server TO must be an existing database without a register. The copy is\n"
-    "written in one transaction from one consistent state of FROM, counted and compared with FROM by a digest\n"
-    "of every row, and kept only when the two agree.\n";
+    "every asset, group, setting, history entry, stock-take and scan and the file password, with their row ids.\n"
+    "A file TO is made new and never written over; a server TO must be an existing database without a register.\n"
+    "The copy is written in one transaction from one consistent state of FROM, counted and compared with FROM\n"
+    "by a digest of every row, and kept only when the two agree.\n";
 const char* const kCheckHelp = "usage: vnrdb check FILE\n"
                                "Examines the register FILE without changing it: the program's own opening checks,\n"
                                "the whole-file checks it makes in the background (every page, every index against\n"
@@ -145,6 +147,20 @@ const char* const kLabelsHelp =
     "A run that cannot be printed as asked (labels off the page, a code too small to read, an identifier no\n"
     "asset has) is refused with every reason, and nothing is written. OUT.pdf appears complete or not at all\n"
     "and is never written over; Ctrl+C stops a long run, leaving no file.\n";
+
+const char* const kStockTakeHelp =
+    "usage: vnrdb stocktake FILE list [--csv]\n"
+    "       vnrdb stocktake FILE show NAME [--missing | --found | --unknown] [--csv]\n"
+    "Prints the stock-takes of the register FILE. list gives each one, newest first: its name, whether it is\n"
+    "open or closed, what it covers (a location and groups), when and by whom it was started, and its counts.\n"
+    "show gives one stock-take's counts (its name in any letter case), or one of its lists:\n"
+    "  --missing   the assets it expects (not written off, at its location, of its groups) not scanned, as\n"
+    "              the register holds them now\n"
+    "  --found     every asset it counted, with how its scan was answered (found, elsewhere, written off, not\n"
+    "              expected)\n"
+    "  --unknown   each identifier no asset answered, with how often and when it was first scanned\n"
+    "Times are UTC. With --csv, CSV instead (RFC 4180, UTF-8), a header row first; a text starting with\n"
+    "= + - @ tab CR or ' gets an apostrophe before it. FILE is not changed.\n";
 
 int usage(const char* help) {
     std::fputs(help, stderr);
@@ -587,6 +603,158 @@ int historyCommand(const QStringList& args) {
     return 0;
 }
 
+// A text cell of a CSV record, guarded as export guards it: a spreadsheet would run a text starting with = + - @
+// as a formula. Numbers are never marked.
+QString csvCell(const QVariant& value) {
+    if (value.typeId() != QMetaType::QString) {
+        return value.isNull() ? QString() : value.toString();
+    }
+    const QString text = value.toString();
+    return needsApostrophe(text) ? QLatin1Char('\'') + text : text;
+}
+
+// Writes rows as CSV, or as text with a tab between the values; false when standard output cannot be written.
+bool writeTable(const QStringList& titles, const std::vector<std::vector<QVariant>>& rows, bool csv) {
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly)) {
+        return false;
+    }
+    QString text = csv ? csvRecord(titles) : titles.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const std::vector<QVariant>& row : rows) {
+        QStringList cells;
+        for (const QVariant& v : row) {
+            cells << (csv ? csvCell(v) : v.toString());
+        }
+        text += csv ? csvRecord(cells) : cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return out.write(text.toUtf8()) >= 0 && out.flush();
+}
+
+// The rows of one of t's lists, with the titles of its columns.
+std::vector<std::vector<QVariant>> stockTakeRows(const Connection& c, const StockTake& t, StockTakeList list,
+                                                 QStringList& titles) {
+    Statement s(c, translateJetSql(stockTakeListStatement(t, list).join(QLatin1Char('\n')), c.dialect()).sql);
+    std::vector<std::vector<QVariant>> rows;
+    while (s.step()) {
+        std::vector<QVariant>& row = rows.emplace_back();
+        for (int i = 0; i < s.columnCount(); ++i) {
+            row.push_back(s.column(i));
+        }
+    }
+    for (int i = 0; i < s.columnCount(); ++i) {
+        titles << registerName(s.columnName(i));
+    }
+    return rows;
+}
+
+// A stock-take's counts as rows of what and how many.
+std::vector<std::vector<QVariant>> stockTakeCounts(const Connection& c, const StockTake& t) {
+    StockTakeCounts n = countScans(c, t);
+    n.expected = countExpected(c, t);
+    QStringList titles;
+    const auto missing = static_cast<long long>(stockTakeRows(c, t, StockTakeList::Missing, titles).size());
+    const std::pair<const char*, long long> counts[] = {
+        {"expected", n.expected},      {"found", n.found},
+        {"missing", missing},          {"recorded elsewhere", n.elsewhere},
+        {"written off", n.writtenOff}, {"not expected", n.notExpected},
+        {"unknown", n.unknown},        {"scanned again", n.repeats}};
+    std::vector<std::vector<QVariant>> rows;
+    for (const auto& [what, count] : counts) {
+        rows.push_back({QString::fromLatin1(what), count});
+    }
+    return rows;
+}
+
+int stockTakeCommand(const QStringList& args) {
+    if (helpAsked(args, kStockTakeHelp)) {
+        return 0;
+    }
+    QStringList words;
+    bool csv = false;
+    std::optional<StockTakeList> list;
+    for (const QString& a : args) {
+        const std::optional<StockTakeList> asked = a == QLatin1String("--missing") ? StockTakeList::Missing
+                                                   : a == QLatin1String("--found") ? StockTakeList::Found
+                                                   : a == QLatin1String("--unknown")
+                                                       ? std::optional<StockTakeList>(StockTakeList::Unknown)
+                                                       : std::nullopt;
+        if (a == QLatin1String("--csv")) {
+            csv = true;
+        } else if (asked && !list) {
+            list = asked;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usage(kStockTakeHelp);
+        } else {
+            words << a;
+        }
+    }
+    const bool listing = words.size() == 2 && words[1] == QLatin1String("list") && !list;
+    const bool showing = words.size() == 3 && words[1] == QLatin1String("show");
+    if (!listing && !showing) {
+        return usage(kStockTakeHelp);
+    }
+    const QString& file = words[0];
+    try {
+        Connection c;
+        c.openFile(file, QString::fromLatin1(kDefaultFilePassword), false);
+        c.engine().refuseChanges();
+        if (c.schemaVersion() < 3) {
+            complain(QStringLiteral("%1: the register is of schema version %2 and keeps no stock-takes yet; the "
+                                    "program brings it up to date when it next opens it")
+                         .arg(file)
+                         .arg(c.schemaVersion()));
+            return listing ? 0 : 1;
+        }
+        QStringList titles;
+        std::vector<std::vector<QVariant>> rows;
+        if (listing) {
+            titles =
+                QStringList{QStringLiteral("Name"),        QStringLiteral("State"),      QStringLiteral("Location"),
+                            QStringLiteral("Groups"),      QStringLiteral("StartedUTC"), QStringLiteral("StartedBy"),
+                            QStringLiteral("ClosedUTC"),   QStringLiteral("ClosedBy"),   QStringLiteral("Expected"),
+                            QStringLiteral("Found"),       QStringLiteral("Elsewhere"),  QStringLiteral("WrittenOff"),
+                            QStringLiteral("NotExpected"), QStringLiteral("Unknown"),    QStringLiteral("Repeats")};
+            for (const StockTake& t : stockTakes(c, false)) {
+                const StockTakeCounts n = countScans(c, t);
+                rows.push_back({t.name, t.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), t.location,
+                                t.groups.join(QLatin1Char(',')), t.startedAt, t.startedBy, t.closedAt, t.closedBy,
+                                countExpected(c, t), n.found, n.elsewhere, n.writtenOff, n.notExpected, n.unknown,
+                                n.repeats});
+            }
+        } else {
+            const std::optional<StockTake> t = findStockTake(c, words[2]);
+            if (!t) {
+                complain(QStringLiteral("%1: there is no stock-take named '%2' (vnrdb stocktake %1 list names them)")
+                             .arg(file, words[2]));
+                return 1;
+            }
+            if (list) {
+                rows = stockTakeRows(c, *t, *list, titles);
+            } else {
+                titles = QStringList{QStringLiteral("What"), QStringLiteral("Count")};
+                rows = stockTakeCounts(c, *t);
+                if (!csv) {
+                    say(QStringLiteral("%1: %2, %3; started %4 UTC by %5%6")
+                            .arg(t->name, t->location.isEmpty() ? QStringLiteral("any location") : t->location,
+                                 t->groups.isEmpty() ? QStringLiteral("every group")
+                                                     : QStringLiteral("groups ") + t->groups.join(QLatin1Char(',')),
+                                 t->startedAt, t->startedBy,
+                                 t->isOpen() ? QStringLiteral("; open")
+                                             : QStringLiteral("; closed %1 UTC by %2").arg(t->closedAt, t->closedBy)));
+                }
+            }
+        }
+        if (!writeTable(titles, rows, csv)) {
+            complain(QStringLiteral("standard output cannot be written"));
+            return 1;
+        }
+    } catch (const VantrelError& e) {
+        complain(e.text());
+        return 1;
+    }
+    return 0;
+}
+
 int copyCommand(const QStringList& args) {
     if (helpAsked(args, kCopyHelp)) {
         return 0;
@@ -596,13 +764,15 @@ int copyCommand(const QStringList& args) {
     }
     try {
         const RegisterSummary s = copyRegister(args[0], args[1]);
-        say(QStringLiteral("%1: copied to %2: %3 assets, %4 groups, %5 settings records, %6 history entries; digest "
-                           "%7 on both")
+        say(QStringLiteral("%1: copied to %2: %3 assets, %4 groups, %5 settings records, %6 history entries, %7 "
+                           "stock-takes with %8 scans; digest %9 on both")
                 .arg(args[0], args[1])
                 .arg(s.assets)
                 .arg(s.groups)
                 .arg(s.settings)
                 .arg(s.history)
+                .arg(s.stockTakes)
+                .arg(s.scans)
                 .arg(QString::fromLatin1(s.digest)));
     } catch (const VantrelError& e) {
         complain(e.text());
@@ -933,13 +1103,17 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("history")) {
         return historyCommand(args.mid(1));
     }
+    if (command == QLatin1String("stocktake")) {
+        return stockTakeCommand(args.mid(1));
+    }
     if (command == QLatin1String("--version") && args.size() == 1) {
         std::fputs("vnrdb " VANTREL_VERSION "\n", stdout);
         return 0;
     }
     const bool helpAsked = command == QLatin1String("--help") && args.size() == 1;
     std::fputs(
-        "usage: vnrdb create|check|export|import|backup|copy|history|labels ... (vnrdb COMMAND --help says more)\n"
+        "usage: vnrdb create|check|export|import|backup|copy|history|labels|stocktake ... (vnrdb COMMAND --help says "
+        "more)\n"
         "       vnrdb --version\n",
         helpAsked ? stdout : stderr);
     return helpAsked ? 0 : 2;

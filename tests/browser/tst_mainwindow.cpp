@@ -4,6 +4,7 @@
 #include "browser/main.h"
 #include "program/startup.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/guitest.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 
@@ -244,6 +245,10 @@ private slots:
         expectWindow(QStringLiteral("labelsWindow"), &shown);
         w->labelsButton->click();
         QVERIFY(shown);
+        shown = false;
+        expectWindow(QStringLiteral("stockTakeWindow"), &shown);
+        w->stockTakeButton->click();
+        QVERIFY(shown);
         QVERIFY(!f->app().session.LoggedOn);
     }
 
@@ -285,11 +290,11 @@ private slots:
     }
 
     void resizingGrowsOnlyTheList() {
-        w->resize(1004, 508);
+        w->resize(1127, 508);
         const QSize panel = w->Panel1->size();
         const QSize bar = w->ToolBar1->size();
         const QSize grid = w->DBGrid1->size();
-        w->resize(1304, 708);
+        w->resize(1427, 708);
         QCOMPARE(w->Panel1->size(), panel);
         QCOMPARE(w->ToolBar1->size(), bar);
         QCOMPARE(w->DBGrid1->size(), grid + QSize(300, 200));
@@ -316,9 +321,9 @@ private slots:
                                         "Configuration", "Exit Database"}));
     }
 
-    // Labels stands after Reports in the toolbar's look: the designed buttons keep their order, and the whole
-    // toolbar shows in the window's smallest size.
-    void labelsStandsAfterReports() {
+    // Labels stands after Reports and Stock-take after Labels, in the toolbar's look: the designed buttons keep
+    // their order, and the whole toolbar shows in the window's smallest size.
+    void labelsAndStockTakeStandAfterReports() {
         QList<QToolButton*> bar = w->ToolBar1->findChildren<QToolButton*>();
         std::sort(bar.begin(), bar.end(), [](QToolButton* a, QToolButton* b) { return a->x() < b->x(); });
         QStringList names;
@@ -328,9 +333,11 @@ private slots:
             QVERIFY(w->ToolBar1->rect().contains(b->geometry()));
         }
         QCOMPARE(names, (QStringList{"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "ToolButton7",
-                                     "labelsButton", "ToolButton5", "ToolButton6"}));
+                                     "labelsButton", "stockTakeButton", "ToolButton5", "ToolButton6"}));
         QCOMPARE(w->labelsButton->text(), QStringLiteral("Labels"));
-        QVERIFY(!w->labelsButton->icon().isNull()); // its picture is in the resources
+        QCOMPARE(w->stockTakeButton->text(), QStringLiteral("Stock-take"));
+        QVERIFY(showsPicture(w->labelsButton, QStringLiteral("labels.svg")));
+        QVERIFY(showsPicture(w->stockTakeButton, QStringLiteral("stocktake.svg")));
         w->resize(w->minimumSize());
         QVERIFY(w->rect().contains(w->ToolBar1->geometry()));
     }

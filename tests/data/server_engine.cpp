@@ -431,7 +431,7 @@ private slots:
         vnrdb({u"import"_s, other, csv}, 0, u"60 assets imported"_s);
         QCOMPARE(exported(other), exported(uri));
         vnrdb({u"copy"_s, uri, dir.filePath(u"copy.mdb"_s)}, 0,
-              u"60 assets, 6 groups, 1 settings records, 67 history entries; digest"_s);
+              u"60 assets, 6 groups, 1 settings records, 67 history entries, 0 stock-takes with 0 scans; digest"_s);
         vnrdb({u"backup"_s, uri, dir.filePath(u"backup.mdb"_s)}, 0, u"copied to"_s);
         vnrdb({u"check"_s, dir.filePath(u"backup.mdb"_s)}, 0, u"ok: 60 assets"_s);
         dropServerDatabase(uri);

@@ -289,8 +289,9 @@ QString expectedUser(TestRegister& reg) {
 
 // Makes reg a register of version 2: no history table, the version mark 2.
 void makeVersionTwo(TestRegister& reg) {
-    reg.exec(reg.side().isServer() ? u"DROP TABLE History; UPDATE registerversion SET schema_version = 2"_s
-                                   : u"DROP TABLE History; PRAGMA user_version = 2"_s);
+    // Version 2 had none of version 3's tables: the history and the stock-takes'.
+    reg.exec(u"DROP TABLE History; DROP TABLE StockTakeScans; DROP TABLE StockTakes"_s);
+    reg.exec(reg.side().isServer() ? u"UPDATE registerversion SET schema_version = 2"_s : u"PRAGMA user_version = 2"_s);
     reg.side().close();
 }
 

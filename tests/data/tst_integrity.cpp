@@ -429,7 +429,7 @@ private slots:
         TestRegister reg;
         // A register of the previous version, where two programs saving at once doubled group 7.
         reg.exec(QStringLiteral("DROP INDEX groups_unique_number"));
-        reg.exec(QStringLiteral("DROP TABLE History"));
+        reg.exec(QStringLiteral("DROP TABLE History; DROP TABLE StockTakeScans; DROP TABLE StockTakes"));
         reg.exec(QStringLiteral("PRAGMA user_version = 1"));
         reg.exec(QStringLiteral("INSERT INTO Groups VALUES ('7', 'Vans'), ('3', 'Desks'), ('7', 'Vans (twice)')"));
         reg.side().close();

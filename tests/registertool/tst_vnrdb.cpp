@@ -2,9 +2,11 @@
 #include "data/connection.h"
 #include "data/history.h"
 #include "data/schema.h"
+#include "data/stocktake.h"
 #include "registertool/demodata.h"
 #include "tests/support/labelreading.h"
 #include "tests/support/registercheck.h"
+#include "tests/support/stockassets.h"
 #include "tests/support/testregister.h"
 
 #include <QProcess>
@@ -129,7 +131,8 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("usage"); // the usage line printed: on standard output for --help, else on error
         const QString f = QStringLiteral("x.mdb");
-        for (const char* command : {"create", "check", "export", "import", "backup", "labels", "history"}) {
+        for (const char* command :
+             {"create", "check", "export", "import", "backup", "labels", "history", "stocktake"}) {
             const QString c = QLatin1String(command);
             QTest::addRow("%s --help", command)
                 << QStringList{c, f, QStringLiteral("--help")} << 0 << QStringLiteral("usage: vnrdb %1 FILE").arg(c);
@@ -151,6 +154,14 @@ private slots:
         QTest::newRow("history --since not a date")
             << QStringList{QStringLiteral("history"), f, QStringLiteral("--since"), QStringLiteral("last week")} << 2
             << QStringLiteral("vnrdb: --since last week: not a date");
+        QTest::newRow("stocktake show without NAME")
+            << QStringList{QStringLiteral("stocktake"), f, QStringLiteral("show")} << 2
+            << QStringLiteral("usage: vnrdb stocktake");
+        QTest::newRow("stocktake show with two lists")
+            << QStringList{QStringLiteral("stocktake"), f,
+                           QStringLiteral("show"),      QStringLiteral("x"),
+                           QStringLiteral("--missing"), QStringLiteral("--found")}
+            << 2 << QStringLiteral("usage: vnrdb stocktake");
         QTest::newRow("export --to without OUT") << QStringList{QStringLiteral("export"), f, QStringLiteral("--to")}
                                                  << 2 << QStringLiteral("usage: vnrdb export");
         QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")} << 2
@@ -512,6 +523,55 @@ private slots:
         QCOMPARE(older.code, 0);
         QCOMPARE(older.out, QString());
         QVERIFY2(older.err.contains(u"schema version 2 and keeps no history yet"_s), qPrintable(older.err));
+    }
+
+    // A stock-take's counts and lists as text and as CSV, whose texts a spreadsheet would run as formulas are marked.
+    void stockTakePrintsItsLists_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("printed"); // the lines, without the times and the users
+        QTest::newRow("list")
+            << QStringList{u"list"_s}
+            << u"Name\tState\tLocation\tGroups\tStartedUTC\tStartedBy\tClosedUTC\tClosedBy\tExpected\t"
+               "Found\tElsewhere\tWrittenOff\tNotExpected\tUnknown\tRepeats|"
+               "Room 4 count\topen\tRoom 4\t1\t\t\t4\t2\t1\t1\t1\t3\t1"_s;
+        QTest::newRow("counts, the name in any letter case")
+            << QStringList{u"show"_s, u"room 4 COUNT"_s}
+            << u"Room 4 count: Room 4, groups 1; open|What\tCount|expected\t4|found\t2|missing\t2|recorded "
+               "elsewhere\t1|written off\t1|not expected\t1|unknown\t3|scanned again\t1"_s;
+        QTest::newRow("missing") << QStringList{u"show"_s, u"Room 4 count"_s, u"--missing"_s}
+                                 << u"ASSETID\tDescription\tMake\tModel\tSerialNumber\tItemGroup\tLocation|"
+                                    "KLT1006\tItem 6\t\t\t\t1\tRoom 4|SŁ1008\tItem 8\t\t\t\t1\tRoom 4"_s;
+        QTest::newRow("found, as CSV") << QStringList{u"show"_s, u"Room 4 count"_s, u"--found"_s, u"--csv"_s}
+                                       << u"ASSETID,Description,Outcome,RecordedAt,ScannedUTC,ScannedBy|"
+                                          "KLT1001,'=SUM(A1),found,Room 4|KLT1002,Item 2,found, room 4 |"
+                                          "KLT1003,Item 3,elsewhere,Hall|KLT1004,Item 4,written off,Room 4|"
+                                          "KLT1005,Item 5,not expected,Room 4"_s;
+        QTest::newRow("unknown, as CSV") << QStringList{u"show"_s, u"Room 4 count"_s, u"--unknown"_s, u"--csv"_s}
+                                         << u"Scanned,Scans,FirstScannedUTC,ScannedBy|'=HYPERLINK(1),1|NOPE42,2"_s;
+    }
+    void stockTakePrintsItsLists() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, printed);
+        TestRegister reg;
+        addStockAssets(reg);
+        const StockTake t = startRoom4(reg.side());
+        for (const char* id :
+             {"KLT1001", "klt1002", "KLT1003", "KLT1004", "KLT1005", "NOPE42", "=HYPERLINK(1)", "nope42", "klt1001"}) {
+            recordScan(reg.side(), t, QString::fromLatin1(id));
+        }
+        reg.side().close();
+        const Run run = vnrdb(QStringList{u"stocktake"_s, reg.path()} + options);
+        QCOMPARE(run.code, 0);
+        QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+        for (QString& line : lines) {
+            line.remove(u'\r');
+            line.remove(QRegularExpression(u"[\t,]\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d[\t,][^\t,;]+"_s));
+            line.remove(QRegularExpression(u"; started \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC by [^;]+"_s));
+        }
+        QCOMPARE(lines.join(u'|'), printed);
+        const Run unknown = vnrdb({u"stocktake"_s, reg.path(), u"show"_s, u"Room 5"_s});
+        QCOMPARE(unknown.code, 1);
+        QVERIFY2(unknown.err.contains(u"no stock-take named 'Room 5'"_s), qPrintable(unknown.err));
     }
 
     // check names the first entry that breaks the chain, and an asset changed behind the program's back.

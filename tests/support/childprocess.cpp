@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QtDebug>
+#include <cstdlib>
 #include <grp.h>
 #include <unistd.h>
 
@@ -68,6 +69,17 @@ ChildResult runChildScenario(const QString& scenario, const QStringList& args, b
     QProcess child;
     startChild(child, scenario, args, asNobody, home);
     return finishChild(child);
+}
+
+void sayToParent(const QString& line) {
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(1, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n <= 0) {
+            std::_Exit(3);
+        }
+        done += n;
+    }
 }
 
 void openToOthers(const QString& path, bool writable) {

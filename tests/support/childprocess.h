@@ -28,5 +28,9 @@ ChildResult finishChild(QProcess& child, int timeoutMilliseconds = 120000);
 // startChild and finishChild in one.
 ChildResult runChildScenario(const QString& scenario, const QStringList& args, bool asNobody, const QString& home);
 
+// Prints line and a line end to standard output at once, unbuffered, so that a child killed the next moment
+// has said it.
+void sayToParent(const QString& line);
+
 // Lets anyone enter and read path, and write it too when writable: for what a child as another user reaches.
 void openToOthers(const QString& path, bool writable);
