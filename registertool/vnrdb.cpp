@@ -490,6 +490,14 @@ int check(const QStringList& args) {
     return findings == 0 ? 0 : 1;
 }
 
+// A value as one line of text output: its line breaks and tabs shown as \n, \r and \t, so that no value can
+// pass for another record or another column.
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+        .replace(QLatin1Char('\t'), QLatin1String("\\t"));
+}
+
 // A time given to --since as the history stores times ("yyyy-MM-dd HH:mm:ss"); empty when it is not one.
 QString sinceTime(const QString& given) {
     for (const char* format : {"yyyy-MM-dd", "yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss"}) {
@@ -573,12 +581,7 @@ int historyCommand(const QStringList& args) {
                                        e.action, change.column, safe(change.before), safe(change.after)});
                 }
             } else {
-                // An entry is a line and each change a line below it: a line break in a value is shown as \n
-                // (or \r), so that no value can pass for another entry.
-                const auto oneLine = [](QString t) {
-                    return t.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-                        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-                };
+                // An entry is a line and each change a line below it (oneLine).
                 text += QStringLiteral("%1  %2 UTC  %3  %4  %5\n")
                             .arg(QString::number(e.number), e.when, oneLine(e.who), oneLine(e.subject), e.action);
                 for (const HistoryChange& change : changes) {
@@ -623,7 +626,7 @@ bool writeTable(const QStringList& titles, const std::vector<std::vector<QVarian
     for (const std::vector<QVariant>& row : rows) {
         QStringList cells;
         for (const QVariant& v : row) {
-            cells << (csv ? csvCell(v) : v.toString());
+            cells << (csv ? csvCell(v) : oneLine(v.toString()));
         }
         text += csv ? csvRecord(cells) : cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }

@@ -540,7 +540,7 @@ private slots:
                "elsewhere\t1|written off\t1|not expected\t1|unknown\t3|scanned again\t1"_s;
         QTest::newRow("missing") << QStringList{u"show"_s, u"Room 4 count"_s, u"--missing"_s}
                                  << u"ASSETID\tDescription\tMake\tModel\tSerialNumber\tItemGroup\tLocation|"
-                                    "KLT1006\tItem 6\t\t\t\t1\tRoom 4|SŁ1008\tItem 8\t\t\t\t1\tRoom 4"_s;
+                                    "KLT1006\tItem\\t6\\nnext\t\t\t\t1\tRoom 4|SŁ1008\tItem 8\t\t\t\t1\tRoom 4"_s;
         QTest::newRow("found, as CSV") << QStringList{u"show"_s, u"Room 4 count"_s, u"--found"_s, u"--csv"_s}
                                        << u"ASSETID,Description,Outcome,RecordedAt,ScannedUTC,ScannedBy|"
                                           "KLT1001,'=SUM(A1),found,Room 4|KLT1002,Item 2,found, room 4 |"
@@ -554,6 +554,9 @@ private slots:
         QFETCH(QString, printed);
         TestRegister reg;
         addStockAssets(reg);
+        // A tab or a line break in a value would make another column or another record of the text output.
+        reg.exec(u"UPDATE assets SET Description = 'Item' || char(9) || '6' || char(10) || 'next' WHERE ASSETID = "
+                 "'KLT1006'"_s);
         const StockTake t = startRoom4(reg.side());
         for (const char* id :
              {"KLT1001", "klt1002", "KLT1003", "KLT1004", "KLT1005", "NOPE42", "=HYPERLINK(1)", "nope42", "klt1001"}) {
