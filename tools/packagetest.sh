@@ -49,9 +49,12 @@ if [ "${1:-}" = "--on-display" ]; then
     program=$!
 
     main=$(window '^Vantrel \(Read Only Mode\) $')
-    # The toolbar lies centred along the bottom of the main window; Reports is its fifth button.
+    # The toolbar lies centred along the bottom of the main window, its buttons as many as browser/main.cpp's
+    # kToolBarButtons says; Reports is the fifth.
+    buttons=$(sed -n 's/.*kToolBarButtons = \([0-9]*\);.*/\1/p' browser/main.cpp)
+    [ -n "$buttons" ] || fail "cannot read the number of toolbar buttons from browser/main.cpp"
     eval "$(xdotool getwindowgeometry --shell "$main")"
-    bar_left=$(((WIDTH - 7 * 123 - 4) / 2))
+    bar_left=$(((WIDTH - buttons * 123 - 4) / 2))
     bar_top=$((HEIGHT - 77 - 18))
     click "$main" $((bar_left + 2 + 4 * 123 + 61)) $((bar_top + 40))
     catalogue=$(window '^Asset Reports$')
