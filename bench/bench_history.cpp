@@ -280,11 +280,8 @@ void row(const char* what, double with, double without, const char* baseline) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::prepareApplication();
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const int n = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     const int entries = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
     // A folder of its own: the registers here keep history, which a program of an older version would refuse.

@@ -235,11 +235,8 @@ double oneWriteMs(const QByteArray& page, const QString& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::prepareApplication();
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     DialogScript::enable();
     QTemporaryDir programDir;
     Session session;
