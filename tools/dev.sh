@@ -72,7 +72,7 @@ release)
     # Every build type compiles with -Werror: GCC's optimiser warns where a Debug build does not.
     install_packages
     cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build build-rel
+    cmake --build build-rel --target all benches
     ;;
 fuzz)
     install_packages
