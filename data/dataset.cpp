@@ -11,6 +11,8 @@
 #include "data/schema.h"
 #include "data/textvalues.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -93,6 +95,18 @@ std::string rowsByIdSql(const Connection& c, const std::string& columns, const Q
     return "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE " + c.engine().rowIdCondition(count);
 }
 
+// Where each row id of the block from..from+count of ids is in the block, filled when first asked for.
+const std::unordered_map<long long, size_t>& placesIn(const std::vector<long long>& ids, int from, int count,
+                                                      std::unordered_map<long long, size_t>& places) {
+    if (places.empty()) {
+        places.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            places.emplace(ids[static_cast<size_t>(from + i)], static_cast<size_t>(i));
+        }
+    }
+    return places;
+}
+
 // The columns that belong to a unique index of table.
 QStringList uniqueColumns(const Connection& connection, const QString& table) {
     QStringList columns;
@@ -126,6 +140,12 @@ struct Dataset::Cursor {
     mutable std::unique_ptr<Statement> byIds; // the last block's read by id, kept prepared (and reset) for the next
     mutable std::string byIdsColumns;
     mutable int byIdsCount = 0;
+    // A file's walk over a list ordered by one column unique to a record: the column, the statement that
+    // reads the next block after a key (for resumeColumns) and the key the last block ended on.
+    std::string orderKey;
+    mutable std::unique_ptr<Statement> resume;
+    mutable std::string resumeColumns;
+    mutable std::optional<QVariant> resumeAfter;
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
 };
@@ -210,7 +230,7 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
     // A search reopens the list at every keystroke with the same table and columns: their fields are learnt
     // once (on a server that is two questions over the network).
     if (shape_.fields.empty() || shape_.table != cursor->table || shape_.selectList != tr.selectList) {
-        Shape shape{cursor->table, tr.selectList, {}, {}};
+        Shape shape{cursor->table, tr.selectList, {}, {}, {}};
         Statement fetch(connection_, "SELECT rowid, " + tr.selectList + " FROM " +
                                          connection_.quoteName(cursor->table) + " WHERE rowid = ?");
         for (int i = 1; i < fetch.columnCount(); ++i) {
@@ -221,6 +241,7 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
         // The record's identity beyond its row id: the columns of the table's unique indexes that the result
         // reads; without any, every column it reads.
         const QStringList keys = uniqueColumns(connection_, cursor->table);
+        shape.uniqueColumns = keys;
         for (size_t i = 0; i < shape.fields.size(); ++i) {
             const QString& column = shape.fields[i].column;
             if (!column.isEmpty() && (keys.isEmpty() || keys.contains(column, Qt::CaseInsensitive))) {
@@ -230,6 +251,15 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
         shape_ = std::move(shape);
     }
     cursor->keyFields = shape_.keyFields;
+    // "ORDER BY Assetid": a column no two records share orders the rows whole, so a walk can resume after it.
+    if (tr.fromOn.size() > tr.fromWhere.size() && tr.fromOn.compare(0, tr.fromWhere.size(), tr.fromWhere) == 0) {
+        static const QRegularExpression orderBy(QStringLiteral(R"(^\s*ORDER\s+BY\s+("?)(\w+)\1(\s+ASC)?\s*$)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = orderBy.match(QString::fromStdString(tr.fromOn.substr(tr.fromWhere.size())));
+        if (m.hasMatch() && shape_.uniqueColumns.contains(m.captured(2), Qt::CaseInsensitive)) {
+            cursor->orderKey = connection_.quoteName(m.captured(2));
+        }
+    }
     Statement ids(connection_, "SELECT rowid " + tr.fromOn);
     while (ids.step()) {
         cursor->ids.push_back(ids.columnInt64(0));
@@ -481,18 +511,18 @@ QString Dataset::textAt(int row, int field) const {
     return valueToText(field, valueAt(row, field));
 }
 
-void Dataset::readTexts(const Statement& s, const std::vector<int>& fields, QString* out) const {
+void Dataset::readTexts(const Statement& s, const std::vector<int>& fields, QString* out, int first) const {
     for (size_t c = 0; c < fields.size(); ++c) {
         const int f = fields[c];
         const FieldType type = fields_[static_cast<size_t>(f)].type;
         // A text column holding text shows it as it is: read without the round through QVariant.
         if (type == FieldType::Text) {
-            if (std::optional<QString> text = s.columnText(static_cast<int>(c) + 1)) {
+            if (std::optional<QString> text = s.columnText(static_cast<int>(c) + first)) {
                 out[c] = std::move(*text);
                 continue;
             }
         }
-        out[c] = valueToText(f, normalise(type, s.column(static_cast<int>(c) + 1)));
+        out[c] = valueToText(f, normalise(type, s.column(static_cast<int>(c) + first)));
     }
 }
 
@@ -520,15 +550,17 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
         return texts;
     }
-    std::unordered_map<long long, size_t> at;
-    at.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        at.emplace(cursor_->ids[static_cast<size_t>(from + i)], static_cast<size_t>(i));
-    }
+    std::unordered_map<long long, size_t> at; // through placesIn
     texts.resize(static_cast<size_t>(count) * width);
     std::vector<bool> done(static_cast<size_t>(count), false);
     int missing = count;
-    if (Walk* walk = walkFor(from, count, columns)) {
+    const bool following = from > 0 && from == cursor_->walkedTo && columns == cursor_->walkedColumns;
+    cursor_->walkedTo = from + count;
+    cursor_->walkedColumns = columns;
+    if (!following) {
+        cursor_->resumeAfter.reset();
+    }
+    if (Walk* walk = walkFor(from, count, columns, following)) {
         for (int i = 0; i < count; ++i) {
             const auto it = walk->rowOf.find(cursor_->ids[static_cast<size_t>(from + i)]);
             if (it != walk->rowOf.end() && walk->rows.seek(it->second)) {
@@ -540,6 +572,8 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         if (from + count >= recordCount()) {
             cursor_->walk.reset();
         }
+    } else if (following) {
+        missing -= resumeWalk(from, count, columns, fields, at, texts.data(), done);
     }
     // A row the walk's statement no longer selects (another program changed it) is read by id.
     if (missing > 0) {
@@ -563,8 +597,9 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         // A row another program deleted since the cursor opened, or one not yet written, reads as empty.
         {
             const OnFailure forget([this] { cursor_->byIds.reset(); });
+            const auto& places = placesIn(cursor_->ids, from, count, at);
             while (s.step()) {
-                if (const auto it = at.find(s.columnInt64(0)); it != at.end()) {
+                if (const auto it = places.find(s.columnInt64(0)); it != places.end()) {
                     readTexts(s, fields, &texts[it->second * width]);
                 }
             }
@@ -580,14 +615,11 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
     return texts;
 }
 
-Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns) const {
+Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns, bool following) const {
     // On a server a statement's rows come whole in one answer, so once blocks are asked for one after the
     // other, the rest of the walk reads the rows the cursor's statement selects once, in no order (the
-    // cursor's ids keep it), instead of asking again by id for every block. A file reads by id: keeping its
-    // statement open between blocks would hold a lock that stops other programs writing.
-    const bool following = from > 0 && from == cursor_->walkedTo && columns == cursor_->walkedColumns;
-    cursor_->walkedTo = from + count;
-    cursor_->walkedColumns = columns;
+    // cursor's ids keep it), instead of asking again by id for every block. A file must not keep its
+    // statement open between blocks: that would hold a lock that stops other programs writing.
     if (!connection_.engine().answersWhole() || !following) {
         cursor_->walk.reset();
         return nullptr;
@@ -601,6 +633,74 @@ Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns)
         cursor_->walk = std::move(walk);
     }
     return cursor_->walk.get();
+}
+
+int Dataset::resumeWalk(int from, int count, const std::string& columns, const std::vector<int>& fields,
+                        std::unordered_map<long long, size_t>& at, QString* texts, std::vector<bool>& done) const {
+    // A list ordered by a column unique to a record, from an index, is read a block at a time by the list's
+    // own statement started after the key the block before ended on: one step along the index per row
+    // instead of a look-up per row id. The statement is reset after each block, so no lock is held between
+    // blocks and another program's save waits for one block's read at most. A row is read whole within its
+    // block's read, as it was or as it now is; one the statement no longer reads where the cursor has it
+    // (another program changed or added rows) is left to be read by id.
+    Cursor& cur = *cursor_;
+    if (cur.orderKey.empty()) {
+        return 0;
+    }
+    if (!cur.resume || cur.resumeColumns != columns) {
+        cur.resume.reset();
+        cur.resumeAfter.reset();
+        const std::string sql = "SELECT * FROM (SELECT rowid AS walk_rowid, " + cur.orderKey + " AS walk_key, " +
+                                columns + " " + cur.fromWhere + ") WHERE walk_key > ? ORDER BY walk_key LIMIT ?";
+        if (!connection_.engine().readsInOrder(connection_, sql)) {
+            cur.orderKey.clear(); // every block would sort the rows again: reading by id is quicker
+            return 0;
+        }
+        cur.resume = std::make_unique<Statement>(connection_, sql);
+        cur.resumeColumns = columns;
+    }
+    if (!cur.resumeAfter) {
+        Statement last(connection_,
+                       "SELECT " + cur.orderKey + " FROM " + connection_.quoteName(cur.table) + " WHERE rowid = ?");
+        last.bindInt64(1, cur.ids[static_cast<size_t>(from - 1)]);
+        if (!last.step() || last.column(0).isNull()) {
+            return 0;
+        }
+        cur.resumeAfter = last.column(0);
+    }
+    Statement& s = *cur.resume;
+    s.bind(1, *cur.resumeAfter);
+    s.bindInt64(2, count);
+    const long long endId = cur.ids[static_cast<size_t>(from + count - 1)];
+    cur.resumeAfter.reset();
+    int read = 0;
+    size_t next = 0; // the rows come in the cursor's order unless another program changed them
+    {
+        const OnFailure forget([&cur] { cur.resume.reset(); });
+        while (s.step()) {
+            const long long id = s.columnInt64(0);
+            // The next block starts after this block's last row. When another program moved that row, the
+            // next block looks its key up again.
+            if (id == endId) {
+                cur.resumeAfter = s.column(1);
+            }
+            size_t place = next;
+            if (next < static_cast<size_t>(count) && cur.ids[static_cast<size_t>(from) + next] == id) {
+                ++next;
+            } else if (const auto& places = placesIn(cur.ids, from, count, at); places.count(id) != 0) {
+                place = places.at(id);
+            } else {
+                continue;
+            }
+            if (!done[place]) {
+                readTexts(s, fields, &texts[place * fields.size()], 2);
+                done[place] = true;
+                ++read;
+            }
+        }
+    }
+    s.reset();
+    return read;
 }
 
 QString Dataset::valueToText(int field, const QVariant& v) const {

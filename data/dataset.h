@@ -212,11 +212,16 @@ private:
     void beginInsert(int at);
     [[noreturn]] void fail(const QString& text) const;
     QString valueToText(int field, const QVariant& v) const;
-    // The texts of fields (columns 1.. of s) into out[0..fields.size()).
-    void readTexts(const Statement& s, const std::vector<int>& fields, QString* out) const;
-    // The walk that serves the block from..from+count of columns, started when a walk begins; null when
-    // the block is read by id.
-    Walk* walkFor(int from, int count, const std::string& columns) const;
+    // The texts of fields (columns first.. of s) into out[0..fields.size()).
+    void readTexts(const Statement& s, const std::vector<int>& fields, QString* out, int first = 1) const;
+    // The walk that serves the block from..from+count of columns, on a server once blocks follow each other;
+    // null when the block is read otherwise.
+    Walk* walkFor(int from, int count, const std::string& columns, bool following) const;
+    // On a file, reads what it can of the block following the last one (columns; at, where each row id is in
+    // the block, filled when needed) by stepping the list's statement on from where that block ended; marks
+    // them done and says how many it read.
+    int resumeWalk(int from, int count, const std::string& columns, const std::vector<int>& fields,
+                   std::unordered_map<long long, size_t>& at, QString* texts, std::vector<bool>& done) const;
     QVariant convertText(int field, const QString& text) const;
     void postInsert();
     void postEdit();
@@ -252,6 +257,7 @@ private:
         std::string selectList;
         std::vector<FieldDef> fields;
         std::vector<size_t> keyFields; // fields whose stored values identify a record beyond its row id
+        QStringList uniqueColumns;
     };
     Shape shape_;
     int insertedAt_ = -1; // row of a pending insert in the cursor

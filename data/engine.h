@@ -109,6 +109,9 @@ public:
     // Whether a statement's rows come whole in one answer, so that a long walk may keep one statement
     // instead of asking by id for every block (which a file must, to hold no lock between blocks).
     virtual bool answersWhole() const = 0;
+    // Whether select reads its rows in their order straight from an index, sorting nothing first: then a walk
+    // may step it a block at a time, each block starting after the key the last one ended on.
+    virtual bool readsInOrder(const Connection&, const std::string& /*select*/) { return false; }
     // The columns of table that belong to one of its unique indexes, in the engine's spelling.
     virtual QStringList uniqueColumns(const QString& table) = 0;
     // Identifiers held by more than one asset, compared as the register compares them: each group joined.

@@ -54,6 +54,7 @@ public:
     std::string rowIdCondition(int count) const override;
     void bindRowIds(EngineStatement& s, const std::vector<long long>& ids, size_t first, size_t last) const override;
     bool answersWhole() const override { return false; }
+    bool readsInOrder(const Connection& c, const std::string& select) override;
     QStringList uniqueColumns(const QString& table) override;
     QStringList identifierTwins() override;
     std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns) override;

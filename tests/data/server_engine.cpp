@@ -440,46 +440,6 @@ private slots:
 
     // The server compares and searches text without regard to case in every alphabet, and takes a pattern's
     // characters as the file does: % and _ as wildcards, a backslash as itself.
-    // A report's walk reads the register's statement once for all its blocks; what another program changes
-    // meanwhile shows as a read by id shows it, and rows that sort alike keep the cursor's order.
-    void aReportWalkShowsTheRegisterAsItIsNow() {
-        TestRegister reg;
-        reg.addAssets(u"ASSETID, Description, Make"_s, 1300, [](int i) {
-            return QVariantList{u"W%1"_s.arg(i, 4, 10, QChar(u'0')), u"same %1"_s.arg(i % 3), u"make %1"_s.arg(i)};
-        });
-        Connection c;
-        c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
-        Dataset ds(c, u"mainquery"_s);
-        ds.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY Description"_s);
-        ds.open();
-        const std::vector<int> fields{ds.findField(u"ASSETID"_s), ds.findField(u"Make"_s)};
-        std::vector<QString> walked = ds.textsOf(0, 512, fields);
-        const auto rowOf = [&](const QString& id) {
-            return static_cast<int>(std::find(walked.begin(), walked.end(), id) - walked.begin()) / 2;
-        };
-        const QString deleted = walked[2 * 300], edited = walked[2 * 301], writtenOff = walked[2 * 302];
-        Connection other;
-        other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
-        // Ones the walk's first block showed, and ones it has yet to read.
-        other.exec("DELETE FROM assets WHERE ASSETID IN ('" + deleted.toStdString() + "', 'W1200')");
-        other.exec("UPDATE assets SET Make = 'changed' WHERE ASSETID IN ('" + edited.toStdString() + "', 'W1201')");
-        other.exec("UPDATE assets SET WrittenOff = 1 WHERE ASSETID IN ('" + writtenOff.toStdString() + "', 'W1202')");
-        walked.clear();
-        for (int from = 0; from < ds.recordCount(); from += 512) {
-            const std::vector<QString> block = ds.textsOf(from, std::min(512, ds.recordCount() - from), fields);
-            walked.insert(walked.end(), block.begin(), block.end());
-        }
-        QCOMPARE(static_cast<int>(walked.size()), 2 * 1300);
-        for (int row = 0; row < ds.recordCount(); ++row) {
-            QCOMPARE(walked[2 * row], ds.textAt(row, fields[0]));
-            QCOMPARE(walked[2 * row + 1], ds.textAt(row, fields[1]));
-        }
-        QCOMPARE(walked[2 * rowOf(u"W1201"_s) + 1], u"changed"_s);
-        QCOMPARE(walked[2 * rowOf(edited) + 1], u"changed"_s);
-        QCOMPARE(walked[2 * rowOf(u"W1202"_s) + 1], u"make 1202"_s);
-        QCOMPARE(rowOf(u"W1200"_s), 1300); // read as empty: its id is in the cursor, its row is gone
-    }
-
     void searchesMatchAsOnTheFile_data() {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("expected");

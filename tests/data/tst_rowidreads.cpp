@@ -144,6 +144,63 @@ private slots:
         const auto [block, cells] = blockAndCellTexts(ds, 333);
         QCOMPARE(block, cells);
     }
+
+    // A report's walk reads a block at a time, and another program may save between any two blocks: no lock
+    // is held there. What it changed shows as a read by id shows it, by a list whose order rows share and by
+    // one ordered by the identifier, which a file's walk steps on from block to block.
+    void aWalkShowsTheRegisterAsItIsNow_data() {
+        QTest::addColumn<QString>("order");
+        QTest::newRow("rows that sort alike") << u"Description"_s;
+        QTest::newRow("the identifier") << u"Assetid"_s;
+    }
+    void aWalkShowsTheRegisterAsItIsNow() {
+        QFETCH(QString, order);
+        TestRegister reg;
+        reg.addAssets(u"ASSETID, Description, Make"_s, 1300, [](int i) {
+            return QVariantList{u"W%1"_s.arg(i, 4, 10, QChar(u'0')), u"same %1"_s.arg(i % 3), u"make %1"_s.arg(i)};
+        });
+        Connection c;
+        c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
+        Dataset ds(c, u"mainquery"_s);
+        ds.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order);
+        ds.open();
+        const std::vector<int> fields{ds.findField(u"ASSETID"_s), ds.findField(u"Make"_s)};
+        std::vector<QString> walked;
+        const auto rowOf = [&](const QString& id) {
+            return static_cast<int>(std::find(walked.begin(), walked.end(), id) - walked.begin()) / 2;
+        };
+        const auto exec = [&](const QString& sql) { reg.exec(sql); };
+        reg.side().setBusyTimeout(0);
+        QStringList at; // the identifiers of rows the walk has yet to read: gone, changed, written off, and
+                        // the last row of the next block
+        for (int from = 0; from < ds.recordCount(); from += 512) {
+            if (from == 512) {
+                Dataset same(c, u"same"_s); // which row is where, read without touching the walk's dataset
+                same.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order);
+                same.open();
+                for (const int row : {700, 701, 702, 1023}) {
+                    at << same.textAt(row, same.findField(u"ASSETID"_s));
+                }
+                exec(u"DELETE FROM assets WHERE ASSETID IN ('%1', '%2')"_s.arg(at[0], at[3]));
+                exec(u"UPDATE assets SET Make = 'changed' WHERE ASSETID = '%1'"_s.arg(at[1]));
+                exec(u"UPDATE assets SET WrittenOff = 1 WHERE ASSETID = '%1'"_s.arg(at[2]));
+                exec(u"INSERT INTO assets (ASSETID, ItemGroup, Description, Make) "
+                     u"VALUES ('W0700a', '1', 'same 1', 'new')"_s);
+            }
+            const std::vector<QString> block = ds.textsOf(from, std::min(512, ds.recordCount() - from), fields);
+            walked.insert(walked.end(), block.begin(), block.end());
+        }
+        QCOMPARE(static_cast<int>(walked.size()), 2 * 1300);
+        for (int row = 512; row < ds.recordCount(); ++row) {
+            QCOMPARE(walked[2 * row], ds.textAt(row, fields[0]));
+            QCOMPARE(walked[2 * row + 1], ds.textAt(row, fields[1]));
+        }
+        QCOMPARE(walked[2 * 701 + 1], u"changed"_s);
+        QCOMPARE(walked[2 * 702 + 1], u"make %1"_s.arg(at[2].mid(1).toInt())); // as it is now: kept by the list
+        QCOMPARE(rowOf(at[0]), 1300); // read as empty: its id is in the cursor, its row is gone
+        QCOMPARE(rowOf(at[3]), 1300);
+        QCOMPARE(rowOf(u"W0700a"_s), 1300);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRowidReads)
