@@ -12,7 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <QUrl>
 
 namespace {
@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
     copying.start();
     copyRegister(file, database.toString());
     const double copyMs = static_cast<double>(copying.elapsed());
-    // The baseline: psql's \copy of the same rows (as sqlite3 writes them in CSV) into an empty register
-    // database of its own, which has the same indexes and trigger.
+    // The baseline: psql's \copy of the same rows, every table's (as sqlite3 writes them in CSV), into an
+    // empty register database of its own, which has the same indexes and trigger, in one transaction.
     QUrl baseline(cluster.address());
     baseline.setPath(QStringLiteral("/baseline"));
     {
@@ -141,22 +141,33 @@ int main(int argc, char** argv) {
         admin.exec("CREATE DATABASE baseline");
     }
     createRegister(baseline.toString());
-    const std::string columns = "rowid, " + registerColumnList("assets");
-    QTemporaryFile csv;
-    csv.open();
-    csv.close();
-    QProcess::execute(QStringLiteral("sqlite3"),
-                      {QStringLiteral("-csv"), QStringLiteral("-cmd"), QStringLiteral(".output ") + csv.fileName(),
-                       file, QString::fromStdString("SELECT " + columns + " FROM assets")});
+    QTemporaryDir csvs;
+    QString script = QStringLiteral("BEGIN;\n");
+    for (const char* table :
+         {"RegisterFile", "System", "Groups", "assets", "History", "StockTakes", "StockTakeScans"}) {
+        const QString columns = QStringLiteral("rowid, ") + QString::fromStdString(registerColumnList(table));
+        const QString csv = csvs.filePath(QLatin1String(table) + QStringLiteral(".csv"));
+        QProcess::execute(QStringLiteral("sqlite3"),
+                          {QStringLiteral("-csv"), QStringLiteral("-cmd"), QStringLiteral(".output ") + csv, file,
+                           QStringLiteral("SELECT %1 FROM %2").arg(columns, table)});
+        script += QStringLiteral("DELETE FROM %1;\n\\copy %1 (%2) FROM '%3' WITH (FORMAT csv)\n")
+                      .arg(QString::fromLatin1(table).toLower(), columns, csv);
+    }
+    script += QStringLiteral("COMMIT;\n");
     QElapsedTimer psqlCopying;
     psqlCopying.start();
-    QProcess::execute(QStringLiteral("psql"),
-                      {baseline.toString(), QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-c"),
-                       QString::fromStdString("\\copy assets (" + columns + ") FROM '") + csv.fileName() +
-                           QStringLiteral("' WITH (FORMAT csv)")});
+    QProcess psql;
+    psql.start(QStringLiteral("psql"), {baseline.toString(), QStringLiteral("-X"), QStringLiteral("-q"),
+                                        QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")});
+    psql.write(script.toUtf8());
+    psql.closeWriteChannel();
+    psql.waitForFinished(-1);
+    if (psql.exitCode() != 0) {
+        std::fprintf(stderr, "psql failed: %s\n", psql.readAllStandardError().constData());
+    }
     const double psqlCopyMs = static_cast<double>(psqlCopying.elapsed());
     std::printf("%d assets; copied to the server by vnrdb copy in %.0f ms (every row read back and compared), "
-                "psql \\copy of the same rows %.0f ms: %.2fx\n",
+                "psql \\copy of the same rows of every table %.0f ms: %.2fx\n",
                 n, copyMs, psqlCopyMs, copyMs / psqlCopyMs);
 
     Connection onFile;

@@ -191,8 +191,8 @@ void measure(const char* engine, const QString& location, Session& session, TSta
     const StockTake big = startStockTake(c, QStringLiteral("Bench ten thousand"), QString(), {});
     {
         Connection::Transaction t(c);
-        const auto writer = c.engine().writeRows(c, "StockTakeScans",
-                                                 "StockTake, Scanned, AssetId, Outcome, Counted, ScannedAt, ScannedBy");
+        const auto writer = c.engine().writeRows(
+            c, "StockTakeScans", "StockTake, Scanned, AssetId, Outcome, Counted, ScannedAt, ScannedBy", false);
         for (int i = 0; i < std::min<int>(kResumedScans, static_cast<int>(ids.size())); ++i) {
             writer->add({big.id, ids[i], ids[i], QStringLiteral("found"), 1, QStringLiteral("2026-12-09 10:00:00"),
                          QStringLiteral("bench@here")});

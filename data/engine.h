@@ -117,8 +117,11 @@ public:
     // Identifiers held by more than one asset, compared as the register compares them: each group joined.
     virtual QStringList identifierTwins() = 0;
     // A writer of many rows into table (by its register name), the columns listed ("rowid, a, b"), by the
-    // engine's quickest way: statements of many rows on a file, COPY on a server. c holds this engine.
-    virtual std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns) = 0;
+    // engine's quickest way: statements of many rows on a file, COPY on a server. c holds this engine. A table
+    // made in c's transaction now (newTable) takes its rows on a server as visible to all already, so they need
+    // no vacuum to be read from an index alone.
+    virtual std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns,
+                                                 bool newTable) = 0;
     // After rows were written with the row ids they had elsewhere: new rows go on after them.
     virtual void settleCopiedTable(const char* table) = 0;
     // After many rows were written at once through c, the connection holding this engine.

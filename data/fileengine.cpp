@@ -493,7 +493,8 @@ QStringList FileEngine::identifierTwins() {
     return twins;
 }
 
-std::unique_ptr<RowWriter> FileEngine::writeRows(Connection& c, const char* table, const std::string& columns) {
+std::unique_ptr<RowWriter> FileEngine::writeRows(Connection& c, const char* table, const std::string& columns,
+                                                 bool /*newTable*/) {
     return std::make_unique<BlockInserter>(c, table, columns);
 }
 

@@ -57,7 +57,8 @@ public:
     bool readsInOrder(const Connection& c, const std::string& select) override;
     QStringList uniqueColumns(const QString& table) override;
     QStringList identifierTwins() override;
-    std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns) override;
+    std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns,
+                                         bool newTable) override;
     void settleCopiedTable(const char*) override {}
     void settleAfterBulkWrite(Connection&) override {}
 

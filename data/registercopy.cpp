@@ -14,7 +14,9 @@
 #include <QLocale>
 #include <QUrl>
 #include <cmath>
+#include <functional>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -54,6 +56,34 @@ QString registerValueText(const QVariant& v) {
 
 namespace {
 
+// The counts and digest of rows given one after the other, each as registerRows writes it.
+class RowDigest {
+public:
+    void add(const char* table, const std::vector<QVariant>& row) {
+        QString line = QLatin1String(table);
+        for (const QVariant& v : row) {
+            line += QLatin1Char('|') + registerValueText(v);
+        }
+        hash_.addData(line.toUtf8());
+        hash_.addData(QByteArrayView("\n"));
+        const std::string_view name(table);
+        s_.assets += name == "assets";
+        s_.groups += name == "Groups";
+        s_.settings += name == "System";
+        s_.history += name == "History";
+        s_.stockTakes += name == "StockTakes";
+        s_.scans += name == "StockTakeScans";
+    }
+    RegisterSummary summary() {
+        s_.digest = hash_.result().toHex();
+        return s_;
+    }
+
+private:
+    QCryptographicHash hash_{QCryptographicHash::Sha256};
+    RegisterSummary s_;
+};
+
 std::string readAll(const Connection& c, const char* table) {
     return "SELECT rowid, " + registerColumnList(table) + " FROM " + c.quoteName(QLatin1String(table)) +
            " ORDER BY rowid";
@@ -64,11 +94,12 @@ void beginSnapshot(Connection& c) {
     c.engine().beginConsistentRead();
 }
 
-void copyTable(const Connection& from, Connection& to, const char* table) {
+// The rows of table, as read, to a table made in this transaction; digested as they go.
+void copyTable(const Connection& from, Connection& to, const char* table, RowDigest& digest) {
     to.exec("DELETE FROM " + to.quoteName(QLatin1String(table)));
     const std::string columns = "rowid, " + registerColumnList(table);
     Statement read(from, readAll(from, table));
-    const auto writer = to.engine().writeRows(to, table, columns);
+    const auto writer = to.engine().writeRows(to, table, columns, true);
     std::vector<QVariant> row(static_cast<size_t>(read.columnCount()));
     while (read.step()) {
         for (size_t i = 0; i < row.size(); ++i) {
@@ -87,14 +118,34 @@ void copyTable(const Connection& from, Connection& to, const char* table) {
             }
         }
         writer->add(row);
+        digest.add(table, row);
     }
     writer->finish();
     to.engine().settleCopiedTable(table);
 }
 
-void fillFrom(const Connection& from, Connection& to) {
+RegisterSummary fillFrom(const Connection& from, Connection& to) {
+    RowDigest digest;
     for (const char* table : kTables) {
-        copyTable(from, to, table);
+        copyTable(from, to, table, digest);
+    }
+    return digest.summary();
+}
+
+// Each row of c's tables, in registerRows' order, as its values.
+void forEachRow(const Connection& c, const std::function<void(const char*, const std::vector<QVariant>&)>& use) {
+    for (const char* table : kTables) {
+        if (addedInVersion3(table) && !c.keepsHistory()) {
+            continue; // a register of an older version, opened as it is
+        }
+        Statement read(c, readAll(c, table));
+        std::vector<QVariant> row(static_cast<size_t>(read.columnCount()));
+        while (read.step()) {
+            for (size_t i = 0; i < row.size(); ++i) {
+                row[i] = read.column(static_cast<int>(i));
+            }
+            use(table, row);
+        }
     }
 }
 
@@ -106,44 +157,28 @@ QString locationName(const QString& location) {
 
 QStringList registerRows(const Connection& c) {
     QStringList lines;
-    for (const char* table : kTables) {
-        if (addedInVersion3(table) && !c.keepsHistory()) {
-            continue; // a register of an older version, opened as it is
+    forEachRow(c, [&](const char* table, const std::vector<QVariant>& row) {
+        QString line = QLatin1String(table);
+        for (const QVariant& v : row) {
+            line += QLatin1Char('|') + registerValueText(v);
         }
-        Statement read(c, readAll(c, table));
-        while (read.step()) {
-            QString line = QLatin1String(table);
-            for (int i = 0; i < read.columnCount(); ++i) {
-                line += QLatin1Char('|') + registerValueText(read.column(i));
-            }
-            lines << line;
-        }
-    }
+        lines << line;
+    });
     return lines;
 }
 
 RegisterSummary summariseRegister(const Connection& c) {
-    RegisterSummary s;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QString& line : registerRows(c)) {
-        hash.addData(line.toUtf8());
-        hash.addData(QByteArrayView("\n"));
-        s.assets += line.startsWith(QLatin1String("assets|"));
-        s.groups += line.startsWith(QLatin1String("Groups|"));
-        s.settings += line.startsWith(QLatin1String("System|"));
-        s.history += line.startsWith(QLatin1String("History|"));
-        s.stockTakes += line.startsWith(QLatin1String("StockTakes|"));
-        s.scans += line.startsWith(QLatin1String("StockTakeScans|"));
-    }
-    s.digest = hash.result().toHex();
-    return s;
+    // Row by row: a register of a million assets and their history is never held whole.
+    RowDigest digest;
+    forEachRow(c, [&](const char* table, const std::vector<QVariant>& row) { digest.add(table, row); });
+    return digest.summary();
 }
 
 RegisterSummary copyRegister(const QString& from, const QString& to) {
     Connection source;
     source.openFile(from, QString::fromLatin1(kDefaultFilePassword));
     beginSnapshot(source);
-    RegisterSummary before = summariseRegister(source);
+    RegisterSummary before;
     const auto check = [&](const Connection& copy) {
         const RegisterSummary after = summariseRegister(copy);
         if (after != before) {
@@ -155,12 +190,13 @@ RegisterSummary copyRegister(const QString& from, const QString& to) {
         }
     };
     // Checked inside the copy's own transaction, so a copy that differs is never kept.
+    // The source's digest is taken from the rows as they are copied, all read in one consistent state.
     createRegisterWith(to, [&](Connection& c) {
-        fillFrom(source, c);
+        before = fillFrom(source, c);
         check(c);
     });
     if (isServerUri(to) || to.endsWith(QLatin1String(".server"))) {
-        settleServerRegister(isServerUri(to) ? to : readServerFile(to));
+        settleServerRegister(isServerUri(to) ? to : readServerFile(to), RowsWritten::Frozen);
     }
     source.exec("COMMIT");
     return before;

@@ -374,10 +374,10 @@ void createServerRegister(const QString& uri, const QString& filePassword,
     }
 }
 
-void settleServerRegister(const QString& uri) {
+void settleServerRegister(const QString& uri, RowsWritten rows) {
     Connection c;
     c.connectServer(uri);
-    settleServerRegister(c);
+    settleServerRegister(c, rows);
 }
 
 void addServerChangeTrigger(Connection& c) {
@@ -397,8 +397,8 @@ void addServerChangeTrigger(Connection& c) {
     }
 }
 
-void settleServerRegister(Connection& c) {
-    c.exec("VACUUM ANALYZE");
+void settleServerRegister(Connection& c, RowsWritten rows) {
+    c.exec(rows == RowsWritten::Frozen ? "ANALYZE" : "VACUUM ANALYZE");
     // Pages are marked visible to all only when no transaction that began before the rows were written is
     // still running; the server's own maintenance, started on a new database meanwhile, can hold that back
     // for a moment. Until they are, the list reads every row's table page beside its index.

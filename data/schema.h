@@ -69,9 +69,11 @@ constexpr const char* kAssetsChangedChannel = "vantrel_assets";
 void addServerChangeTrigger(Connection& c);
 
 // After many rows were written to the server register at uri at once: records which rows every transaction
-// sees, so the list is read from its indexes alone, and the statistics its plans are made from.
-void settleServerRegister(const QString& uri);
-void settleServerRegister(Connection& c);
+// sees, so the list is read from its indexes alone, and the statistics its plans are made from. Rows written
+// frozen (a copy into new tables) are seen by every transaction already, and only the statistics are made.
+enum class RowsWritten { Plain, Frozen };
+void settleServerRegister(const QString& uri, RowsWritten rows = RowsWritten::Plain);
+void settleServerRegister(Connection& c, RowsWritten rows = RowsWritten::Plain);
 
 // A table or column name of the register as the program writes it ("itemgroup" -> "ItemGroup"); other
 // names unchanged.

@@ -55,9 +55,11 @@ private:
 // per row, which makes a copy of a large register several times quicker than statements of many rows.
 class CopyWriter : public RowWriter {
 public:
-    CopyWriter(ServerSession& session, const char* table, const std::string& columns) : session_(session) {
+    CopyWriter(ServerSession& session, const char* table, const std::string& columns, bool frozen) : session_(session) {
+        // FREEZE writes the rows as every later transaction sees them, which only a table made (or emptied by
+        // TRUNCATE) in this transaction allows.
         session_.beginCopy("COPY " + QString::fromLatin1(table).toLower().toStdString() + " (" + columns +
-                           ") FROM STDIN");
+                           ") FROM STDIN" + (frozen ? " WITH (FREEZE)" : ""));
         open_ = true;
     }
     ~CopyWriter() override {
@@ -338,8 +340,9 @@ QStringList ServerEngine::identifierTwins() {
     return twins;
 }
 
-std::unique_ptr<RowWriter> ServerEngine::writeRows(Connection&, const char* table, const std::string& columns) {
-    return std::make_unique<CopyWriter>(*session_, table, columns);
+std::unique_ptr<RowWriter> ServerEngine::writeRows(Connection&, const char* table, const std::string& columns,
+                                                   bool newTable) {
+    return std::make_unique<CopyWriter>(*session_, table, columns, newTable);
 }
 
 void ServerEngine::settleCopiedTable(const char* table) {

@@ -51,7 +51,8 @@ public:
     bool answersWhole() const override { return true; }
     QStringList uniqueColumns(const QString& table) override;
     QStringList identifierTwins() override;
-    std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns) override;
+    std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns,
+                                         bool newTable) override;
     void settleCopiedTable(const char* table) override;
     void settleAfterBulkWrite(Connection& c) override;
     Damage wholeFileDamage(const Connection&) override { return {}; } // the server keeps its own pages
