@@ -33,10 +33,6 @@
 
 namespace {
 
-double msSince(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
 // The i-th of the bench's identifiers, numbered as the program numbers them over nine groups: the
 // abbreviation, the group's digit, a running number of at least three digits (KLT1001 ... KLT911112).
 QString identifier(int i) {
@@ -112,7 +108,7 @@ double identifiersAloneMs(const LabelStock& stock, int labels, const QString& pd
         p.drawText(QPointF((r.x() + 2) * dotsPerMm, (r.y() + 8) * dotsPerMm), identifier(i));
     }
     p.end();
-    return msSince(clock);
+    return bench::msSince(clock);
 }
 
 struct Saved {
@@ -139,7 +135,7 @@ Saved pressSave(LabelsWindow& w, const QString& pdf, int cancelAfterMs = -1) {
         // The timer fires once the progress window, shown after a second, lets events through.
         QTimer::singleShot(cancelAfterMs, &w, [&w, &s, &clock] {
             if (auto* progress = w.findChild<QProgressDialog*>(QStringLiteral("labelsProgress"))) {
-                s.cancelledAtMs = msSince(clock);
+                s.cancelledAtMs = bench::msSince(clock);
                 progress->cancel();
             }
         });
@@ -147,7 +143,7 @@ Saved pressSave(LabelsWindow& w, const QString& pdf, int cancelAfterMs = -1) {
     MemoryWatch watch;
     clock.start();
     w.saveButton->click();
-    s.ms = msSince(clock);
+    s.ms = bench::msSince(clock);
     s.peakMb = watch.stop();
     s.written = QFile::exists(pdf);
     s.bytes = QFileInfo(pdf).size();
@@ -157,9 +153,7 @@ Saved pressSave(LabelsWindow& w, const QString& pdf, int cancelAfterMs = -1) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::prepareApplication();
     QApplication app(argc, argv);
     DialogScript::enable();
     const QString folder =

@@ -113,9 +113,7 @@ double slowestSaveMs(Connection& other, int run) {
 // bench_mainwindow [N ...]: the registers' sizes, 10,000 and 100,000 assets when none is given; the start-up
 // is timed on the largest.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::prepareApplication();
     QApplication app(argc, argv);
     DialogScript::enable();
     if (argc == 3 && QByteArray(argv[1]) == "--child") {

@@ -39,24 +39,6 @@ namespace {
 
 constexpr int kPdfRows = 10000;
 
-double msSince(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-QString installedReportsFolder() {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../resources/reports");
-}
-
-// Copies the installed templates and logo into folder/reports; returns folder with a trailing separator.
-QString makeProgramFolder(const QString& folder) {
-    QDir(folder).mkpath(QStringLiteral("reports"));
-    const QDir source(installedReportsFolder());
-    for (const QString& name : source.entryList(QDir::Files)) {
-        QFile::copy(source.filePath(name), folder + QStringLiteral("/reports/") + name);
-    }
-    return folder + QDir::separator();
-}
-
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -82,7 +64,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show) {
-            shownAtMs = msSince(clock_);
+            shownAtMs = bench::msSince(clock_);
         }
         return QObject::eventFilter(watched, event);
     }
@@ -133,7 +115,7 @@ Measure currentList(Tprintfrm& choice, Treporterfrm& viewerWindow, const ReportW
     });
     DialogScript::setNextModal([&](QDialog& viewer) {
         paintNow(viewer);
-        m.okToLoadedMs = msSince(clock);
+        m.okToLoadedMs = bench::msSince(clock);
         // A copy of the page is kept on disk, not in memory, so the memory measured after Dismiss is the
         // program's own.
         QFile::remove(pageCopy);
@@ -144,7 +126,7 @@ Measure currentList(Tprintfrm& choice, Treporterfrm& viewerWindow, const ReportW
         load.start();
         viewerWindow.web->navigate(address);
         paintNow(viewer);
-        m.loadMs = msSince(load);
+        m.loadMs = bench::msSince(load);
         QElapsedTimer end;
         end.start();
         QWidget* view = viewerWindow.web->widget();
@@ -157,16 +139,16 @@ Measure currentList(Tprintfrm& choice, Treporterfrm& viewerWindow, const ReportW
             QElapsedTimer pass;
             pass.start();
             QCoreApplication::processEvents();
-            m.longestPassMs = std::max(m.longestPassMs, msSince(pass));
+            m.longestPassMs = std::max(m.longestPassMs, bench::msSince(pass));
         }
         paintNow(viewer);
-        m.toEndMs = msSince(end);
+        m.toEndMs = bench::msSince(end);
         if (rows <= kPdfRows) {
             QElapsedTimer save;
             save.start();
             DialogScript::setNextFileName(pdf);
             viewer.findChild<QToolButton*>(QStringLiteral("ToolButton1"))->click();
-            m.pdfMs = msSince(save);
+            m.pdfMs = bench::msSince(save);
         }
         viewWidth = view->width();
         viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
@@ -185,14 +167,14 @@ Measure currentList(Tprintfrm& choice, Treporterfrm& viewerWindow, const ReportW
         whole.setHtml(QString::fromLatin1(readAll(pageCopy)));
         whole.setTextWidth(viewWidth);
         whole.documentLayout()->documentSize();
-        m.wholeLayoutMs = msSince(layout);
+        m.wholeLayoutMs = bench::msSince(layout);
         QElapsedTimer print;
         print.start();
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf + QStringLiteral(".whole.pdf"));
         whole.print(&printer);
-        m.wholePdfMs = msSince(print);
+        m.wholePdfMs = bench::msSince(print);
     }
     return m;
 }
@@ -240,9 +222,9 @@ int main(int argc, char** argv) {
     DialogScript::enable();
     QTemporaryDir programDir;
     Session session;
-    session.ProgramFolder = makeProgramFolder(programDir.path());
+    session.ProgramFolder = bench::programFolder(programDir.path());
     if (!session.CheckReportFiles()) {
-        std::fprintf(stderr, "report templates not found in %s\n", qPrintable(installedReportsFolder()));
+        std::fprintf(stderr, "report templates not found in %s\n", qPrintable(bench::reportsSource()));
         return 1;
     }
     TStatusFrm status;

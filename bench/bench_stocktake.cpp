@@ -39,26 +39,9 @@ constexpr int kScans = 1000;
 constexpr int kResumedScans = 10000;
 const QString kPassword = QString::fromLatin1(kDefaultFilePassword);
 
-double msSince(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
 double percentile(std::vector<double> t, double p) {
     std::sort(t.begin(), t.end());
     return t.empty() ? -1 : t[std::min(t.size() - 1, static_cast<size_t>(p * static_cast<double>(t.size())))];
-}
-
-QString reportsSource() {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../resources/reports");
-}
-
-QString programFolder(const QString& folder) {
-    QDir(folder).mkpath(QStringLiteral("reports"));
-    const QDir source(reportsSource());
-    for (const QString& name : source.entryList(QDir::Files)) {
-        QFile::copy(source.filePath(name), folder + QStringLiteral("/reports/") + name);
-    }
-    return folder + QDir::separator();
 }
 
 // The engine stepping sql through every row, reading nothing: the least any reading of it can cost.
@@ -118,7 +101,7 @@ void measure(const char* engine, const QString& location, Session& session, TSta
         t.start();
         w.resumeButton->click();
         paintNow(w);
-        return msSince(t);
+        return bench::msSince(t);
     };
 
     // 1. Scans.
@@ -138,7 +121,7 @@ void measure(const char* engine, const QString& location, Session& session, TSta
         t.start();
         QTest::keyClick(w.scanEdit, Qt::Key_Return);
         paintNow(w);
-        answered.push_back(msSince(t));
+        answered.push_back(bench::msSince(t));
     }
     const StockTake other = startStockTake(c, QStringLiteral("Bench alone"), location2, {});
     const std::string lookup = "SELECT ASSETID, Description, Location, ItemGroup, WrittenOff FROM assets WHERE "
@@ -148,14 +131,14 @@ void measure(const char* engine, const QString& location, Session& session, TSta
         QElapsedTimer t;
         t.start();
         recordScan(c, other, id);
-        recorded.push_back(msSince(t));
+        recorded.push_back(bench::msSince(t));
         QElapsedTimer l;
         l.start();
         bare.bindText(1, id);
         while (bare.step()) {
         }
         bare.reset();
-        lookups.push_back(msSince(l));
+        lookups.push_back(bench::msSince(l));
     }
     const double lookupMedian = percentile(lookups, 0.5);
     const double lookup99 = percentile(lookups, 0.99);
@@ -176,7 +159,7 @@ void measure(const char* engine, const QString& location, Session& session, TSta
     QElapsedTimer clock;
     DialogScript::setNextModal([&](QDialog& page) {
         paintNow(page);
-        shownMs = msSince(clock);
+        shownMs = bench::msSince(clock);
         rows = dm.Query2.recordCount();
         page.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
     });
@@ -225,9 +208,9 @@ int main(int argc, char** argv) {
     const int n = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     QTemporaryDir work;
     Session session;
-    session.ProgramFolder = programFolder(work.path());
+    session.ProgramFolder = bench::programFolder(work.path());
     if (!session.CheckReportFiles()) {
-        std::fprintf(stderr, "report templates not found in %s\n", qPrintable(reportsSource()));
+        std::fprintf(stderr, "report templates not found in %s\n", qPrintable(bench::reportsSource()));
         return 1;
     }
     TStatusFrm status;

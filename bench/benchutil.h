@@ -33,6 +33,27 @@ inline void prepareApplication() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
+// Milliseconds since t started.
+inline double msSince(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// The report templates and logo as the source tree holds them.
+inline QString reportsSource() {
+    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../resources/reports");
+}
+
+// A program folder in folder, with the templates and logo copied into its reports folder; folder with a
+// trailing separator, as the session keeps it.
+inline QString programFolder(const QString& folder) {
+    QDir(folder).mkpath(QStringLiteral("reports"));
+    const QDir source(reportsSource());
+    for (const QString& name : source.entryList(QDir::Files)) {
+        QFile::copy(source.filePath(name), folder + QStringLiteral("/reports/") + name);
+    }
+    return folder + QDir::separator();
+}
+
 // A demo register of n assets in folder/<n>/vnrdata.mdb, made once and reused.
 inline QString demoRegister(const QString& folder, int n) {
     const QString dir = folder + QStringLiteral("/%1").arg(n);
