@@ -40,7 +40,7 @@ inline double msSince(const QElapsedTimer& t) {
 
 // The report templates and logo as the source tree holds them.
 inline QString reportsSource() {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../resources/reports");
+    return QStringLiteral(VANTREL_SOURCE_DIR "/resources/reports");
 }
 
 // A program folder in folder, with the templates and logo copied into its reports folder; folder with a
