@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QTest>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,71 +46,72 @@ class TestGauge : public QObject {
 private slots:
     void initTestCase() { DialogScript::enable(); }
 
-    void progressIsHeldWithinBounds() {
-        TGauge gauge;
-        gauge.setMinValue(10);
-        gauge.setMaxValue(20);
-        gauge.setProgress(25);
-        QCOMPARE(gauge.progress(), 20);
-        gauge.setProgress(3);
-        QCOMPARE(gauge.progress(), 10);
-        gauge.setProgress(15);
-        QCOMPARE(gauge.progress(), 15);
-    }
-
-    void lowerMaxValueLowersProgress() {
-        TGauge gauge;
-        gauge.setProgress(80);
-        gauge.setMaxValue(50);
-        QCOMPARE(gauge.maxValue(), 50);
-        QCOMPARE(gauge.progress(), 50);
-        // Raising the bound again does not bring the old progress back.
-        gauge.setMaxValue(100);
-        QCOMPARE(gauge.progress(), 50);
-        QCOMPARE(gauge.percentDone(), 50);
-    }
-
-    void higherMinValueRaisesProgress() {
-        TGauge gauge;
-        gauge.setProgress(5);
-        gauge.setMinValue(30);
-        QCOMPARE(gauge.progress(), 30);
-        QCOMPARE(gauge.percentDone(), 0);
-    }
-
-    void percentDoneTruncates_data() {
-        QTest::addColumn<int>("minValue");
-        QTest::addColumn<int>("maxValue");
-        QTest::addColumn<int>("progress");
-        QTest::addColumn<int>("percent");
-        QTest::newRow("one third") << 0 << 3 << 1 << 33;
-        QTest::newRow("two thirds is not rounded up") << 0 << 3 << 2 << 66;
-        QTest::newRow("offset bounds") << 10 << 13 << 12 << 66;
-        QTest::newRow("negative bounds") << -200 << -100 << -101 << 99;
-        QTest::newRow("full") << 0 << 7 << 7 << 100;
-    }
-    void percentDoneTruncates() {
-        QFETCH(int, minValue);
-        QFETCH(int, maxValue);
-        QFETCH(int, progress);
-        QFETCH(int, percent);
-        TGauge gauge;
-        gauge.setMinValue(kIntMin);
-        gauge.setMaxValue(maxValue);
-        gauge.setMinValue(minValue);
-        gauge.setProgress(progress);
-        QCOMPARE(gauge.percentDone(), percent);
-    }
-
-    void equalBoundsGiveZeroPercent() {
-        TGauge gauge;
-        gauge.setProgress(40);
-        gauge.setMaxValue(0);
-        QCOMPARE(gauge.maxValue(), 0);
-        QCOMPARE(gauge.progress(), 0);
-        QCOMPARE(gauge.percentDone(), 0);
-        gauge.resize(100, 20);
-        gauge.grab(); // painting with no span must not divide by zero
+    // Progress is held within the bounds, whichever is set last, and the percentage drawn is truncated and never
+    // overflows: each case sets a new gauge's (0 to 100) values in turn.
+    void progressAndPercentageFollowTheBounds() {
+        enum Set { Min, Max, Progress };
+        const struct {
+            const char* name;
+            std::vector<std::pair<Set, int>> steps;
+            int min, max, progress, percent;
+        } cases[] = {
+            {"progress above the maximum", {{Min, 10}, {Max, 20}, {Progress, 25}}, 10, 20, 20, 100},
+            {"progress below the minimum", {{Min, 10}, {Max, 20}, {Progress, 3}}, 10, 20, 10, 0},
+            {"progress within", {{Min, 10}, {Max, 20}, {Progress, 15}}, 10, 20, 15, 50},
+            {"a lower maximum lowers progress", {{Progress, 80}, {Max, 50}}, 0, 50, 50, 100},
+            // Raising the bound again does not bring the old progress back.
+            {"the maximum raised again", {{Progress, 80}, {Max, 50}, {Max, 100}}, 0, 100, 50, 50},
+            {"a higher minimum raises progress", {{Progress, 5}, {Min, 30}}, 30, 100, 30, 0},
+            // Equal bounds are a valid, empty range, drawn as 0%.
+            {"the maximum lowered to the minimum", {{Progress, 40}, {Max, 0}}, 0, 0, 0, 0},
+            {"the minimum raised to the maximum", {{Progress, 60}, {Min, 100}}, 100, 100, 100, 0},
+            {"one third", {{Max, 3}, {Progress, 1}}, 0, 3, 1, 33},
+            {"two thirds is not rounded up", {{Max, 3}, {Progress, 2}}, 0, 3, 2, 66},
+            {"offset bounds", {{Max, 13}, {Min, 10}, {Progress, 12}}, 10, 13, 12, 66},
+            {"negative bounds", {{Min, kIntMin}, {Max, -100}, {Min, -200}, {Progress, -101}}, -200, -100, -101, 99},
+            {"full", {{Max, 7}, {Progress, 7}}, 0, 7, 7, 100},
+            {"the whole int range, full",
+             {{Min, kIntMin}, {Max, kIntMax}, {Progress, kIntMax}},
+             kIntMin,
+             kIntMax,
+             kIntMax,
+             100},
+            {"the whole int range, one short",
+             {{Min, kIntMin}, {Max, kIntMax}, {Progress, kIntMax - 1}},
+             kIntMin,
+             kIntMax,
+             kIntMax - 1,
+             99},
+            {"the whole int range, half", {{Min, kIntMin}, {Max, kIntMax}, {Progress, 0}}, kIntMin, kIntMax, 0, 50},
+            {"the whole int range, empty",
+             {{Min, kIntMin}, {Max, kIntMax}, {Progress, kIntMin}},
+             kIntMin,
+             kIntMax,
+             kIntMin,
+             0},
+            {"half of the largest maximum",
+             {{Max, kIntMax}, {Progress, kIntMax / 2 + 1}},
+             0,
+             kIntMax,
+             kIntMax / 2 + 1,
+             50},
+        };
+        const auto values = [](int min, int max, int progress, int percent) {
+            return QStringLiteral("%1 to %2, progress %3, %4%").arg(min).arg(max).arg(progress).arg(percent);
+        };
+        for (const auto& c : cases) {
+            TGauge gauge;
+            for (const auto& [what, value] : c.steps) {
+                what == Min   ? gauge.setMinValue(value)
+                : what == Max ? gauge.setMaxValue(value)
+                              : gauge.setProgress(value);
+            }
+            const QString shown = values(gauge.minValue(), gauge.maxValue(), gauge.progress(), gauge.percentDone());
+            QVERIFY2(shown == values(c.min, c.max, c.progress, c.percent), qPrintable(c.name + (": " + shown)));
+            // Painting an empty range or the whole int range must not divide by zero or overflow.
+            gauge.resize(100, 20);
+            gauge.grab();
+        }
     }
 
     void maxValueBelowMinValueIsRefused_data() {
@@ -140,28 +143,6 @@ private slots:
                  QStringLiteral("Value must be between -2147483648 and 99"));
         QCOMPARE(gauge.minValue(), 0);
         QCOMPARE(gauge.progress(), 60);
-        // A minimum equal to the maximum is a valid, empty range.
-        gauge.setMinValue(100);
-        QCOMPARE(gauge.progress(), 100);
-    }
-
-    void fullIntRangeDoesNotOverflow() {
-        TGauge gauge;
-        gauge.setMinValue(kIntMin);
-        gauge.setMaxValue(kIntMax);
-        gauge.setProgress(kIntMax);
-        QCOMPARE(gauge.percentDone(), 100);
-        gauge.setProgress(kIntMax - 1);
-        QCOMPARE(gauge.percentDone(), 99);
-        gauge.setProgress(0);
-        QCOMPARE(gauge.percentDone(), 50);
-        gauge.setProgress(kIntMin);
-        QCOMPARE(gauge.percentDone(), 0);
-
-        TGauge large;
-        large.setMaxValue(kIntMax);
-        large.setProgress(kIntMax / 2 + 1);
-        QCOMPARE(large.percentDone(), 50);
     }
 
     void paintsBorderAndBothParts() {
