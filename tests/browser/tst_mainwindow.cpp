@@ -153,18 +153,14 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("blanks") << "description"
-                                << "  " << QStringList{"KLT1004"};
-        QTest::newRow("borrowers, nothing typed")
-            << "borrowedby" << QString() << QStringList{"KLT1004", "KLT1002", "KLT1001"};
-        QTest::newRow("borrower") << "borrowedby"
-                                  << "zo" << QStringList{"KLT1001"};
-        QTest::newRow("double quote") << "description"
-                                      << "12\" mon" << QStringList{"KLT1004"};
-        QTest::newRow("double quote closing the text") << "description"
-                                                       << "12\" mon\" OR \"\"=\"" << QStringList();
-        QTest::newRow("percent") << "description"
-                                 << "o%t" << QStringList{"KLT1004", "KLT1002"};
+        const auto row = [](const char* name, const QString& button, const QString& typed,
+                            const QStringList& expected) { QTest::newRow(name) << button << typed << expected; };
+        row("blanks", "description", "  ", QStringList{"KLT1004"});
+        row("borrowers, nothing typed", "borrowedby", QString(), QStringList{"KLT1004", "KLT1002", "KLT1001"});
+        row("borrower", "borrowedby", "zo", QStringList{"KLT1001"});
+        row("double quote", "description", "12\" mon", QStringList{"KLT1004"});
+        row("double quote closing the text", "description", "12\" mon\" OR \"\"=\"", QStringList());
+        row("percent", "description", "o%t", QStringList{"KLT1004", "KLT1002"});
     }
     void searchListsWhatIsTyped() {
         QFETCH(QString, button);

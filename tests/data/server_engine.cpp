@@ -83,24 +83,18 @@ private slots:
     void openingSaysWhatIsWrong_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("server unreachable") << "host"
-                                            << "cannot be reached";
-        QTest::newRow("unknown login") << "user"
-                                       << "refused the login 'nosuchlogin'";
-        QTest::newRow("no such database") << "database"
-                                          << "has no database 'nosuchdatabase'";
-        QTest::newRow("database of another program") << "empty"
-                                                     << "is not a Vantrel register";
-        QTest::newRow("newer schema") << "newer"
-                                      << "made by a newer version of Vantrel";
-        QTest::newRow("changed column type") << "column"
-                                             << "is damaged: column 'TotalCost'";
-        QTest::newRow("password in the server file") << "password"
-                                                     << "holds a password";
-        QTest::newRow("server file naming nothing") << "nothing"
-                                                    << "names no server";
-        QTest::newRow("register file and server file") << "both"
-                                                       << "holds both a register file";
+        const auto row = [](const char* name, const QString& change, const QString& expected) {
+            QTest::newRow(name) << change << expected;
+        };
+        row("server unreachable", "host", "cannot be reached");
+        row("unknown login", "user", "refused the login 'nosuchlogin'");
+        row("no such database", "database", "has no database 'nosuchdatabase'");
+        row("database of another program", "empty", "is not a Vantrel register");
+        row("newer schema", "newer", "made by a newer version of Vantrel");
+        row("changed column type", "column", "is damaged: column 'TotalCost'");
+        row("password in the server file", "password", "holds a password");
+        row("server file naming nothing", "nothing", "names no server");
+        row("register file and server file", "both", "holds both a register file");
     }
     void openingSaysWhatIsWrong() {
         QFETCH(QString, change);

@@ -256,98 +256,85 @@ private slots:
         QTest::addColumn<QStringList>("messages"); // every line expected on standard error but a refusal's last
         QTest::addColumn<int>("added");
         QTest::addColumn<QString>("summary"); // the end of the line printed when accepted; empty: refused
+        const auto row = [](const char* name, const QByteArray& csv, bool dryRun, const QStringList& messages,
+                            int added, const QString& summary) {
+            QTest::newRow(name) << csv << dryRun << messages << added << summary;
+        };
         const QByteArray longest(256, 'x');
         const QString none;
-        QTest::newRow("unknown column") << QByteArray("ItemGroup,ASSETID,Colour\r\n1,X1,red\r\n") << false
-                                        << QStringList{"line 1, Colour: assets has no such column"} << 0 << none;
-        QTest::newRow("repeated column") << QByteArray("ItemGroup,Make,ASSETID,make\r\n1,A,X1,B\r\n") << false
-                                         << QStringList{"line 1, make: the column is named twice (fields 2 and 4)"} << 0
-                                         << none;
-        QTest::newRow("bad date") << QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,2023-02-29\r\n") << false
-                                  << QStringList{"line 2, DatePurchased: '2023-02-29' is not a valid date"} << 0
-                                  << none;
-        QTest::newRow("date in a locale's form")
-            << QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n") << false
-            << QStringList{"line 2, DatePurchased: '3/4/2024' is not a valid date"} << 0 << none;
-        QTest::newRow("bad number")
-            << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n") << false
-            << QStringList{"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"} << 0 << none;
-        QTest::newRow("amount too large")
-            << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n") << false
-            << QStringList{"line 2, TotalCost: '1000000000000' is not a valid amount"} << 0 << none;
-        QTest::newRow("bad yes/no") << QByteArray("ItemGroup,ASSETID,isElectrical\r\n1,X1,yes\r\n") << false
-                                    << QStringList{"line 2, isElectrical: 'yes' is not a valid boolean value"} << 0
-                                    << none;
-        QTest::newRow("256-character text")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1," + longest + "\r\n") << false
-            << QStringList{"line 2, Make: a text holds at most 255 characters; this one has 256"} << 0 << none;
-        QTest::newRow("text holding NUL")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,before\0after\r\n", 43) << false
-            << QStringList{"line 2, Make: the text holds the character NUL, which a register does not store (a server "
-                           "would cut the text there)"}
-            << 0 << none;
-        QTest::newRow("duplicate id in the file")
-            << QByteArray("ItemGroup,ASSETID\r\n1,X1\r\n1,x1\r\n") << false
-            << QStringList{"line 3, ASSETID: 'x1' is the identifier of line 2 too"} << 0 << none;
-        QTest::newRow("id in the register in another case")
-            << QByteArray("ItemGroup,ASSETID\r\n1,klt1001\r\n") << false
-            << QStringList{"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"} << 0 << none;
-        QTest::newRow("unterminated quote")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"open\r\n1,X2,B\r\n") << false
-            << QStringList{"line 2: the quoted field 3 is not closed before the end of the file"} << 0 << none;
-        QTest::newRow("text after a closing quote")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"a\"b\r\n1,X2,B\r\n") << false
-            << QStringList{"line 2: text follows the closing quote of field 3"} << 0 << none;
-        QTest::newRow("wrong field count")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1\r\n1,X2,B,C\r\n") << false
-            << QStringList{"line 2: 2 fields where the header has 3", "line 3: 4 fields where the header has 3"} << 0
-            << none;
+        row("unknown column", QByteArray("ItemGroup,ASSETID,Colour\r\n1,X1,red\r\n"), false,
+            QStringList{"line 1, Colour: assets has no such column"}, 0, none);
+        row("repeated column", QByteArray("ItemGroup,Make,ASSETID,make\r\n1,A,X1,B\r\n"), false,
+            QStringList{"line 1, make: the column is named twice (fields 2 and 4)"}, 0, none);
+        row("bad date", QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,2023-02-29\r\n"), false,
+            QStringList{"line 2, DatePurchased: '2023-02-29' is not a valid date"}, 0, none);
+        row("date in a locale's form", QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n"), false,
+            QStringList{"line 2, DatePurchased: '3/4/2024' is not a valid date"}, 0, none);
+        row("bad number", QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n"), false,
+            QStringList{"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"}, 0, none);
+        row("amount too large", QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n"), false,
+            QStringList{"line 2, TotalCost: '1000000000000' is not a valid amount"}, 0, none);
+        row("bad yes/no", QByteArray("ItemGroup,ASSETID,isElectrical\r\n1,X1,yes\r\n"), false,
+            QStringList{"line 2, isElectrical: 'yes' is not a valid boolean value"}, 0, none);
+        row("256-character text", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1," + longest + "\r\n"), false,
+            QStringList{"line 2, Make: a text holds at most 255 characters; this one has 256"}, 0, none);
+        row("text holding NUL", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,before\0after\r\n", 43), false,
+            QStringList{"line 2, Make: the text holds the character NUL, which a register does not store (a server "
+                        "would cut the text there)"},
+            0, none);
+        row("duplicate id in the file", QByteArray("ItemGroup,ASSETID\r\n1,X1\r\n1,x1\r\n"), false,
+            QStringList{"line 3, ASSETID: 'x1' is the identifier of line 2 too"}, 0, none);
+        row("id in the register in another case", QByteArray("ItemGroup,ASSETID\r\n1,klt1001\r\n"), false,
+            QStringList{"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"}, 0, none);
+        row("unterminated quote", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"open\r\n1,X2,B\r\n"), false,
+            QStringList{"line 2: the quoted field 3 is not closed before the end of the file"}, 0, none);
+        row("text after a closing quote", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"a\"b\r\n1,X2,B\r\n"), false,
+            QStringList{"line 2: text follows the closing quote of field 3"}, 0, none);
+        row("wrong field count", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1\r\n1,X2,B,C\r\n"), false,
+            QStringList{"line 2: 2 fields where the header has 3", "line 3: 4 fields where the header has 3"}, 0, none);
         // Two exports joined into one file: the second header row is no asset.
-        QTest::newRow("header row again")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\nItemGroup,ASSETID,Make\r\n1,X2,B\r\n") << false
-            << QStringList{"line 3: the header row again"} << 0 << none;
-        QTest::newRow("header row again, other case, blanks and byte order mark")
-            << QByteArray("ItemGroup,ASSETID,Make\n1,X1,A\n\xEF\xBB\xBF itemgroup, assetid ,MAKE\n") << false
-            << QStringList{"line 3: the header row again"} << 0 << none;
-        QTest::newRow("not UTF-8") << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,Caf\xe9\r\n") << false
-                                   << QStringList{"line 2: the text is not UTF-8"} << 0 << none;
+        row("header row again", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\nItemGroup,ASSETID,Make\r\n1,X2,B\r\n"),
+            false, QStringList{"line 3: the header row again"}, 0, none);
+        row("header row again, other case, blanks and byte order mark",
+            QByteArray("ItemGroup,ASSETID,Make\n1,X1,A\n\xEF\xBB\xBF itemgroup, assetid ,MAKE\n"), false,
+            QStringList{"line 3: the header row again"}, 0, none);
+        row("not UTF-8", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,Caf\xe9\r\n"), false,
+            QStringList{"line 2: the text is not UTF-8"}, 0, none);
         // Line numbers count the lines a record spans, with LF, CR LF and CR line ends alike.
-        QTest::newRow("problems after multi-line records")
-            << QByteArray("ItemGroup,ASSETID,Description,DatePurchased\n1,X1,\"two\nlines\",2024-01-01\r\n"
-                          "1,X2,\"a\rb\r\nc\",soon\n1,X3,,2024-13-01\n")
-            << false
-            << QStringList{"line 4, DatePurchased: 'soon' is not a valid date",
-                           "line 7, DatePurchased: '2024-13-01' is not a valid date"}
-            << 0 << none;
+        row("problems after multi-line records",
+            QByteArray("ItemGroup,ASSETID,Description,DatePurchased\n1,X1,\"two\nlines\",2024-01-01\r\n"
+                       "1,X2,\"a\rb\r\nc\",soon\n1,X3,,2024-13-01\n"),
+            false,
+            QStringList{"line 4, DatePurchased: 'soon' is not a valid date",
+                        "line 7, DatePurchased: '2024-13-01' is not a valid date"},
+            0, none);
         // Rows a spreadsheet leaves below its data are no assets; an asset without a group is refused.
-        QTest::newRow("blank rows") << QByteArray("ItemGroup,ASSETID,make\r\n1,X1,A\r\n,,\r\n , ,\"\"\r\n,,,\r\n")
-                                    << false << QStringList() << 1
-                                    << QStringLiteral(": 1 assets imported; 3 blank rows skipped");
-        QTest::newRow("empty group") << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n ,X2,B\r\n,,C\r\n") << false
-                                     << QStringList{"line 3, ItemGroup: ", "line 4, ItemGroup: "} << 0 << none;
-        QTest::newRow("no group column") << QByteArray("ASSETID,Make\r\nX1,A\r\nX2,B\r\n") << false
-                                         << QStringList{"line 2, ItemGroup: ", "line 3, ItemGroup: "} << 0 << none;
+        row("blank rows", QByteArray("ItemGroup,ASSETID,make\r\n1,X1,A\r\n,,\r\n , ,\"\"\r\n,,,\r\n"), false,
+            QStringList(), 1, QStringLiteral(": 1 assets imported; 3 blank rows skipped"));
+        row("empty group", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n ,X2,B\r\n,,C\r\n"), false,
+            QStringList{"line 3, ItemGroup: ", "line 4, ItemGroup: "}, 0, none);
+        row("no group column", QByteArray("ASSETID,Make\r\nX1,A\r\nX2,B\r\n"), false,
+            QStringList{"line 2, ItemGroup: ", "line 3, ItemGroup: "}, 0, none);
         // A spreadsheet in a locale with a decimal comma separates fields by semicolons; one may use tabs.
         const QString semicolons = QStringLiteral("vnrdb: the file's fields are separated by semicolons; read as such");
-        QTest::newRow("semicolons") << QByteArray("\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n")
-                                    << false << QStringList{semicolons} << 1 << QStringLiteral(": 1 assets imported");
-        QTest::newRow("tabs") << QByteArray("ItemGroup\tASSETID\tMake\n1\tX1\tA\n") << false
-                              << QStringList{"vnrdb: the file's fields are separated by tabs; read as such"} << 1
-                              << QStringLiteral(": 1 assets imported");
-        QTest::newRow("semicolons, decimal comma and day-first date")
-            << QByteArray("ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n") << false
-            << QStringList{semicolons, "line 1, Colour: assets has no such column",
-                           "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
-                           "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
-                           "(yyyy-mm-dd)"}
-            << 0 << none;
-        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF"
-                                                       "itemgroup,ASSETID,make\n1,X1,A\n")
-                                         << false << QStringList() << 1 << QStringLiteral(": 1 assets imported");
-        QTest::newRow("dry run") << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n,,\r\n1,X2,B\r\n") << true
-                                 << QStringList() << 0
-                                 << QStringLiteral(
-                                        ": 2 assets checked; 1 blank rows skipped; nothing written (--dry-run)");
+        row("semicolons", QByteArray("\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n"), false,
+            QStringList{semicolons}, 1, QStringLiteral(": 1 assets imported"));
+        row("tabs", QByteArray("ItemGroup\tASSETID\tMake\n1\tX1\tA\n"), false,
+            QStringList{"vnrdb: the file's fields are separated by tabs; read as such"}, 1,
+            QStringLiteral(": 1 assets imported"));
+        row("semicolons, decimal comma and day-first date",
+            QByteArray("ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n"), false,
+            QStringList{semicolons, "line 1, Colour: assets has no such column",
+                        "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
+                        "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
+                        "(yyyy-mm-dd)"},
+            0, none);
+        row("byte order mark",
+            QByteArray("\xEF\xBB\xBF"
+                       "itemgroup,ASSETID,make\n1,X1,A\n"),
+            false, QStringList(), 1, QStringLiteral(": 1 assets imported"));
+        row("dry run", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n,,\r\n1,X2,B\r\n"), true, QStringList(), 0,
+            QStringLiteral(": 2 assets checked; 1 blank rows skipped; nothing written (--dry-run)"));
     }
     void importRefusesBadInput() {
         QFETCH(QByteArray, csv);

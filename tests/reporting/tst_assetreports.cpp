@@ -124,6 +124,10 @@ private slots:
         QTest::addColumn<QStringList>("columnTitles");
         // Each row's cells joined with '|'; for the group totals, sorted, since the engine orders them.
         QTest::addColumn<QStringList>("rows");
+        const auto row = [](const char* name, int report, const QString& years, const QString& title,
+                            const QStringList& columnTitles, const QStringList& rows) {
+            QTest::newRow(name) << report << years << title << columnTitles << rows;
+        };
 
         const QStringList purchased = {"AssetID", "Make", "Model", "SerialNumber", "DatePurchased"};
         const QStringList loans = {"AssetID",  "Make",       "Model",         "SerialNumber",
@@ -132,57 +136,35 @@ private slots:
             return QStringLiteral("%1||||%2").arg(id, dateToText(kToday.addDays(-days)));
         };
 
-        QTest::newRow("1: older than 5 years")
-            << 1 << "5"
-            << "Items older than 5 years" << purchased
-            << QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825)};
-        QTest::newRow("1: \"05\" stays as typed in the title")
-            << 1 << "05"
-            << "Items older than 05 years" << purchased
-            << QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825)};
-        QTest::newRow("1: \"0\" is every active item bought by today")
-            << 1 << "0"
-            << "Items older than 0 years" << purchased
-            << QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825),
-                           purchase("K4003", 365),  purchase("K2002", 200),  purchase("K1002", 30),
-                           purchase("K9001", 5),    purchase("K4002", 1)};
-        QTest::newRow("2: acquired since")
-            << 2 << "5"
-            << "Items Acquired Since " + dateToText(kToday.addDays(-365)) << purchased
-            << QStringList{purchase("K4003", 365), purchase("K2002", 200), purchase("K1002", 30), purchase("K9001", 5),
-                           purchase("K4002", 1)};
-        QTest::newRow("3: due for a check, never checked first")
-            << 3 << "5"
-            << "Items Due for an Electrical Check "
-            << QStringList{"AssetID", "Make", "Model", "SerialNumber", "LastTestTag"}
-            << QStringList{"K1002||||", "K1001||||" + dateToText(kToday.addDays(-400)),
-                           "K4003||||" + dateToText(kToday.addDays(-365))};
-        QTest::newRow("4: on loan") << 4 << "5"
-                                    << "Items Currently on Loan" << loans
-                                    << QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" +
-                                                       dateToText(kToday.addDays(-10)),
-                                                   "K4002|||||" + dateToText(kToday.addDays(-5)) + "|" +
-                                                       dateToText(kToday.addDays(25))};
-        QTest::newRow("5: overdue, returned items left out")
-            << 5 << "5"
-            << "Items Overdue to be Returned" << loans
-            << QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" + dateToText(kToday.addDays(-10))};
-        QTest::newRow("6: written off since")
-            << 6 << "5"
-            << "Items Written Off Since " + dateToText(kToday.addDays(-365))
-            << QStringList{"AssetID", "Make", "Model", "SerialNumber", "WrittenOffDate", "WrittenOffReason"}
-            << QStringList{"K2001||||" + dateToText(kToday.addDays(-20)) + "|Broken &lt;glass&gt;"};
-        QTest::newRow("7: disposed per group")
-            << 7 << "5"
-            << "Total Items Disposed of per Asset Group" << QStringList{"Description", "Total"}
-            << QStringList{"Computers|2", "Furniture|1"};
-        QTest::newRow("8: value acquired since")
-            << 8 << "5"
-            << "Value of Assets Acquired Since " + dateToText(kToday.addDays(-365))
-            << QStringList{"Description", "TotalValue"} << QStringList{"Computers|50", "Furniture|30", "Vehicles|22.5"};
-        QTest::newRow("9: value of all") << 9 << "5"
-                                         << "Total Value of all Assets" << QStringList{"Description", "TotalValue"}
-                                         << QStringList{"Computers|175", "Furniture|30", "Vehicles|62.5", "|5"};
+        row("1: older than 5 years", 1, "5", "Items older than 5 years", purchased,
+            QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825)});
+        row("1: \"05\" stays as typed in the title", 1, "05", "Items older than 05 years", purchased,
+            QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825)});
+        row("1: \"0\" is every active item bought by today", 1, "0", "Items older than 0 years", purchased,
+            QStringList{purchase("K1001", 3650), purchase("K5001", 2000), purchase("K4001", 1825),
+                        purchase("K4003", 365), purchase("K2002", 200), purchase("K1002", 30), purchase("K9001", 5),
+                        purchase("K4002", 1)});
+        row("2: acquired since", 2, "5", "Items Acquired Since " + dateToText(kToday.addDays(-365)), purchased,
+            QStringList{purchase("K4003", 365), purchase("K2002", 200), purchase("K1002", 30), purchase("K9001", 5),
+                        purchase("K4002", 1)});
+        row("3: due for a check, never checked first", 3, "5", "Items Due for an Electrical Check ",
+            QStringList{"AssetID", "Make", "Model", "SerialNumber", "LastTestTag"},
+            QStringList{"K1002||||", "K1001||||" + dateToText(kToday.addDays(-400)),
+                        "K4003||||" + dateToText(kToday.addDays(-365))});
+        row("4: on loan", 4, "5", "Items Currently on Loan", loans,
+            QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" + dateToText(kToday.addDays(-10)),
+                        "K4002|||||" + dateToText(kToday.addDays(-5)) + "|" + dateToText(kToday.addDays(25))});
+        row("5: overdue, returned items left out", 5, "5", "Items Overdue to be Returned", loans,
+            QStringList{"K2002|||||" + dateToText(kToday.addDays(-40)) + "|" + dateToText(kToday.addDays(-10))});
+        row("6: written off since", 6, "5", "Items Written Off Since " + dateToText(kToday.addDays(-365)),
+            QStringList{"AssetID", "Make", "Model", "SerialNumber", "WrittenOffDate", "WrittenOffReason"},
+            QStringList{"K2001||||" + dateToText(kToday.addDays(-20)) + "|Broken &lt;glass&gt;"});
+        row("7: disposed per group", 7, "5", "Total Items Disposed of per Asset Group",
+            QStringList{"Description", "Total"}, QStringList{"Computers|2", "Furniture|1"});
+        row("8: value acquired since", 8, "5", "Value of Assets Acquired Since " + dateToText(kToday.addDays(-365)),
+            QStringList{"Description", "TotalValue"}, QStringList{"Computers|50", "Furniture|30", "Vehicles|22.5"});
+        row("9: value of all", 9, "5", "Total Value of all Assets", QStringList{"Description", "TotalValue"},
+            QStringList{"Computers|175", "Furniture|30", "Vehicles|62.5", "|5"});
     }
     void everyReport() {
         QFETCH(int, report);

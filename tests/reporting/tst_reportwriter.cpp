@@ -207,25 +207,20 @@ private slots:
     void placeholders_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("expanded");
-        QTest::newRow("lower case, blanks inside the tildes") << "<title>~ title ~</title>"
-                                                              << "<title>Loans &amp; &lt;Returns&gt;</title>";
-        QTest::newRow("mixed case company name") << "by ~CompanyName~."
-                                                 << "by Smith &amp; &quot;Sons&quot;.";
-        QTest::newRow("tab and line feed trimmed") << "~\tUSER\n~"
-                                                   << "s";
-        QTest::newRow("unknown name leaves both blanks") << "a ~NOPE~ b"
-                                                         << "a  b";
-        QTest::newRow("two tildes give nothing") << "x~~y"
-                                                 << "xy";
-        QTest::newRow("unmatched tilde drops the rest") << "keep ~TITLE and all this"
-                                                        << "keep ";
-        QTest::newRow("adjacent placeholders") << "~USER~~USER~"
-                                               << "ss";
-        QTest::newRow("markup outside kept") << "<b class=\"x\">&amp;</b>"
-                                             << "<b class=\"x\">&amp;</b>";
-        QTest::newRow("letters beyond ASCII are not upper-cased") << "[~us\u00e9r~]"
-                                                                  << "[]";
-        QTest::newRow("date") << "~DATE~" << dateToText(QDate::currentDate());
+        const auto row = [](const char* name, const QString& line, const QString& expanded) {
+            QTest::newRow(name) << line << expanded;
+        };
+        row("lower case, blanks inside the tildes", "<title>~ title ~</title>",
+            "<title>Loans &amp; &lt;Returns&gt;</title>");
+        row("mixed case company name", "by ~CompanyName~.", "by Smith &amp; &quot;Sons&quot;.");
+        row("tab and line feed trimmed", "~\tUSER\n~", "s");
+        row("unknown name leaves both blanks", "a ~NOPE~ b", "a  b");
+        row("two tildes give nothing", "x~~y", "xy");
+        row("unmatched tilde drops the rest", "keep ~TITLE and all this", "keep ");
+        row("adjacent placeholders", "~USER~~USER~", "ss");
+        row("markup outside kept", "<b class=\"x\">&amp;</b>", "<b class=\"x\">&amp;</b>");
+        row("letters beyond ASCII are not upper-cased", "[~us\u00e9r~]", "[]");
+        row("date", "~DATE~", dateToText(QDate::currentDate()));
     }
     void placeholders() {
         QFETCH(QString, line);
