@@ -279,6 +279,14 @@ QList<Tampering> tamperings() {
     };
 }
 
+// A test row for each case, named by it, its column holding the case's index.
+template <typename Case> void rowPerCase(const char* column, const QList<Case>& cases) {
+    QTest::addColumn<int>(column);
+    for (int i = 0; i < cases.size(); ++i) {
+        QTest::newRow(qPrintable(cases[i].name)) << i;
+    }
+}
+
 QString expectedUser(TestRegister& reg) {
     if (reg.side().isServer()) {
         return reg.text(u"SELECT current_user"_s);
@@ -333,13 +341,7 @@ class TestHistory : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void eachChangeWritesItsEntries_data() {
-        QTest::addColumn<int>("change");
-        const QList<Change> all = changes();
-        for (int i = 0; i < all.size(); ++i) {
-            QTest::newRow(qPrintable(all[i].name)) << i;
-        }
-    }
+    void eachChangeWritesItsEntries_data() { rowPerCase("change", changes()); }
     void eachChangeWritesItsEntries() {
         QFETCH(int, change);
         const Change c = changes()[change];
@@ -389,13 +391,7 @@ private slots:
         QCOMPARE(mine[1].action, HistoryAction::Added);
     }
 
-    void tamperingIsFound_data() {
-        QTest::addColumn<int>("tampering");
-        const QList<Tampering> all = tamperings();
-        for (int i = 0; i < all.size(); ++i) {
-            QTest::newRow(qPrintable(all[i].name)) << i;
-        }
-    }
+    void tamperingIsFound_data() { rowPerCase("tampering", tamperings()); }
     void tamperingIsFound() {
         QFETCH(int, tampering);
         const Tampering t = tamperings()[tampering];

@@ -72,6 +72,11 @@ QString writeFile(const QString& folder, const QByteArray& bytes) {
     return path;
 }
 
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 RegisterContents contentsOf(const QString& path) {
     Connection c;
     c.openFile(path, QString::fromLatin1(kDefaultFilePassword), false);
@@ -583,14 +588,11 @@ private slots:
                  qPrintable(run.out));
     }
 
-    void exportChangesNothingAndNeverOverwrites() {
+    void exportChangesNothing() {
         TestRegister reg;
         fillDemoRegister(reg.path(), DemoOptions());
         reg.side().close();
-        QFile file(reg.path());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray registerBytes = file.readAll();
-        file.close();
+        const QByteArray registerBytes = readAll(reg.path());
         QProcess p;
         p.start(QStringLiteral(VNRDB_PATH), {QStringLiteral("export"), reg.path()});
         QVERIFY(p.waitForFinished(60000));
@@ -601,14 +603,8 @@ private slots:
 
         const QString csv = reg.folder() + QStringLiteral("/assets.csv");
         QCOMPARE(vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv}).code, 0);
-        QFile written(csv);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), printed);
-        const Run again = vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), reg.path()});
-        QCOMPARE(again.code, 1);
-        QVERIFY2(again.err.contains(QLatin1String("already exists")), qPrintable(again.err));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), registerBytes);
+        QCOMPARE(readAll(csv), printed);
+        QCOMPARE(readAll(reg.path()), registerBytes);
         QCOMPARE(filesIn(reg.folder()), QStringList({QStringLiteral("assets.csv"), QStringLiteral("vnrdata.mdb")}));
     }
 
@@ -767,16 +763,6 @@ private slots:
         stop = true;
         writer.join();
         QVERIFY(saved > 0);
-
-        // An existing DEST is never written over.
-        const QByteArray kept = "not a register";
-        const QString existing = writeFile(reg.folder(), kept);
-        run = vnrdb({QStringLiteral("backup"), reg.path(), existing});
-        QCOMPARE(run.code, 1);
-        QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
-        QFile f(existing);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), kept);
     }
 
     // The labels of the assets chosen, one to a page of the roll, read back by an independent decoder.
@@ -859,18 +845,29 @@ private slots:
         QCOMPARE(filesIn(reg.folder()), QStringList{u"vnrdata.mdb"_s});
     }
 
-    void labelsNeverWriteOverAFile() {
+    // A file at the path a command would write is never written over, nor the register itself.
+    void commandsNeverWriteOverAFile_data() {
+        QTest::addColumn<QStringList>("args");   // FILE stands for the register, OUT for the file already there
+        QTest::addColumn<bool>("onTheRegister"); // OUT is the register itself
+        QTest::newRow("backup") << QStringList{u"backup"_s, u"FILE"_s, u"OUT"_s} << false;
+        QTest::newRow("labels") << QStringList{u"labels"_s, u"FILE"_s, u"--to"_s, u"OUT"_s, u"--all"_s} << false;
+        QTest::newRow("export") << QStringList{u"export"_s, u"FILE"_s, u"--to"_s, u"OUT"_s} << false;
+        QTest::newRow("export onto the register") << QStringList{u"export"_s, u"FILE"_s, u"--to"_s, u"OUT"_s} << true;
+    }
+    void commandsNeverWriteOverAFile() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, onTheRegister);
         TestRegister reg;
         reg.addAsset(u"KLT1001"_s, u"1"_s);
         reg.side().close();
-        const QByteArray kept = "not labels";
-        const QString existing = writeFile(reg.folder(), kept);
-        const Run run = vnrdb({u"labels"_s, reg.path(), u"--to"_s, existing, u"--all"_s});
+        const QString existing = onTheRegister ? reg.path() : writeFile(reg.folder(), "kept");
+        const QByteArray kept = readAll(existing);
+        args.replaceInStrings(u"FILE"_s, reg.path()).replaceInStrings(u"OUT"_s, existing);
+        const Run run = vnrdb(args);
         QCOMPARE(run.code, 1);
         QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
-        QFile f(existing);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), kept);
+        QCOMPARE(readAll(existing), kept);
+        QCOMPARE(filesIn(reg.folder()).size(), onTheRegister ? 1 : 2);
     }
 };
 
