@@ -1,9 +1,7 @@
 // Tests of the data-bound controls in a shown window: typing starts an edit, leaving writes the field, a
 // text that does not convert keeps the user in the control, check box clicks and lookup choices write at
 // once, changes made elsewhere are shown, and read-only controls refuse changes.
-#include "data/dataset.h"
-#include "data/datasource.h"
-#include "tests/support/testregister.h"
+#include "tests/support/assetlist.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/dialogs.h"
 
@@ -17,16 +15,11 @@
 namespace {
 
 // A register with two assets and two groups, the asset list and the group list open.
-struct Fixture {
-    TestRegister reg;
-    Connection conn;
-    Dataset ds{conn, QStringLiteral("mainquery")};
+struct Fixture : AssetList {
     Dataset groups{conn, QStringLiteral("GroupsTable")};
-    DataSource source{ds};
     DataSource groupSource{groups};
 
     Fixture() {
-        conn.openFile(reg.path(), QStringLiteral("kivelor"));
         reg.addAsset(QStringLiteral("KLT001"), QStringLiteral("klt"), QStringLiteral("Description, isElectrical"),
                      QStringLiteral("'Kettle', 0"));
         reg.addAsset(QStringLiteral("PC001"), QStringLiteral("PC"), QStringLiteral("Description, isElectrical"),
@@ -35,15 +28,7 @@ struct Fixture {
         reg.exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('PC', 'Computers')"));
         groups.addSql(QStringLiteral("select * from Groups order by GroupNumber"));
         groups.open();
-        openAssets();
-    }
-
-    void openAssets(const QString& where = QString()) {
-        ds.close();
-        ds.clearSql();
-        ds.addSql(QStringLiteral("select *"));
-        ds.addSql(QStringLiteral("from assets ") + where + QStringLiteral(" order by ASSETID"));
-        ds.open();
+        open();
     }
 
     QString stored(const QString& column, const QString& id = QStringLiteral("KLT001")) {
@@ -138,7 +123,7 @@ private slots:
 
         f.ds.close();
         QCOMPARE(edit->text(), QString());
-        f.openAssets();
+        f.open();
         QCOMPARE(edit->text(), QStringLiteral("Kettle"));
 
         // A value set by the program shows at once in a control that is not being typed in.
@@ -201,7 +186,7 @@ private slots:
     void aTextThatDoesNotConvertKeepsTheUserInTheControl() {
         Fixture f;
         f.reg.exec(QStringLiteral("UPDATE assets SET DatePurchased = '2026-05-04' WHERE ASSETID = 'KLT001'"));
-        f.openAssets();
+        f.open();
         Window w;
         auto* dateEdit = w.add<TDBEdit>(&f.source, QStringLiteral("DatePurchased"));
         auto* next = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
@@ -274,7 +259,7 @@ private slots:
 
     void typingIntoAnEmptyDatasetBeginsAnInsertAndKeepsTheText() {
         Fixture f;
-        f.openAssets(QStringLiteral("where ASSETID = 'none'"));
+        f.open(QStringLiteral("*"), QStringLiteral("where ASSETID = 'none'"));
         Window w;
         auto* edit = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
         w.show();

@@ -1,9 +1,7 @@
 // Tests of the data-bound grid: its columns with and without definitions, its rows following the dataset's
 // inserts and deletes, the current row following the dataset both ways (and held back during a walk), the
 // text of typed values, and a large dataset shown without reading it whole.
-#include "data/dataset.h"
-#include "data/datasource.h"
-#include "tests/support/testregister.h"
+#include "tests/support/assetlist.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 
@@ -17,23 +15,7 @@
 
 namespace {
 
-// A register, a connection to it, the asset list dataset and its data source.
-struct Fixture {
-    TestRegister reg;
-    Connection conn;
-    Dataset ds{conn, QStringLiteral("mainquery")};
-    DataSource source{ds};
-
-    Fixture() { conn.openFile(reg.path(), QStringLiteral("kivelor")); }
-
-    void open(const QString& selectList = QStringLiteral("*")) {
-        ds.close();
-        ds.clearSql();
-        ds.addSql(QStringLiteral("select ") + selectList);
-        ds.addSql(QStringLiteral("from assets order by ASSETID"));
-        ds.open();
-    }
-
+struct Fixture : AssetList {
     void addAssets(int count) {
         for (int i = 1; i <= count; ++i) {
             reg.addAsset(QStringLiteral("KLT%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("KLT"),
