@@ -1,7 +1,7 @@
 // The gauge keeps Progress within its bounds, refuses bounds the wrong side of each other with the
 // program's range message, computes its percentage without overflow, paints both parts, and is repainted
 // only when the percentage it draws changes.
-#include "data/errors.h"
+#include "tests/support/testregister.h"
 #include "widgets/dialogs.h"
 #include "widgets/gauge.h"
 
@@ -16,16 +16,6 @@ namespace {
 
 constexpr int kIntMax = std::numeric_limits<int>::max();
 constexpr int kIntMin = std::numeric_limits<int>::min();
-
-// The text of the ControlError work raises, or an empty string when it raises none.
-template <typename Work> QString controlErrorText(Work work) {
-    try {
-        work();
-    } catch (const ControlError& e) {
-        return e.text();
-    }
-    return QString();
-}
 
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
@@ -129,7 +119,7 @@ private slots:
         gauge.setMaxValue(kIntMax);
         gauge.setMinValue(minValue);
         gauge.setProgress(minValue);
-        QCOMPARE(controlErrorText([&] { gauge.setMaxValue(minValue - 1); }), text);
+        QCOMPARE(errorOf([&] { gauge.setMaxValue(minValue - 1); }), text);
         // The refused value leaves the gauge as it was.
         QCOMPARE(gauge.maxValue(), kIntMax);
         QCOMPARE(gauge.minValue(), minValue);
@@ -139,8 +129,7 @@ private slots:
     void minValueAboveMaxValueIsRefused() {
         TGauge gauge;
         gauge.setProgress(60);
-        QCOMPARE(controlErrorText([&] { gauge.setMinValue(101); }),
-                 QStringLiteral("Value must be between -2147483648 and 99"));
+        QCOMPARE(errorOf([&] { gauge.setMinValue(101); }), QStringLiteral("Value must be between -2147483648 and 99"));
         QCOMPARE(gauge.minValue(), 0);
         QCOMPARE(gauge.progress(), 60);
     }

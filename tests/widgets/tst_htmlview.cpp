@@ -2,6 +2,7 @@
 // or a PDF through the save dialog, and printing through the print dialog; a page with a long table shown
 // a block of rows at a time, and the scan that finds where that table's rows lie.
 #include "data/errors.h"
+#include "tests/support/testregister.h"
 #include "widgets/dialogs.h"
 #include "widgets/htmlscan.h"
 #include "widgets/htmlview.h"
@@ -136,16 +137,6 @@ QByteArray readAll(const QString& path) {
 void saveAs(TextBrowserView& view, const QString& name, const QString& fileType = QString()) {
     DialogScript::setNextFileName(name, fileType);
     view.saveAs();
-}
-
-// The text of the ControlError work raises, or an empty string when it raises none.
-template <typename Work> QString controlErrorText(Work work) {
-    try {
-        work();
-    } catch (const ControlError& e) {
-        return e.text();
-    }
-    return QString();
 }
 
 // A view whose printing fails after the PDF file has been started, as a printer that stops half way does.
@@ -324,7 +315,7 @@ private slots:
         view.navigate(address());
         for (const QString& name : {QStringLiteral("copy.htm"), QStringLiteral("copy.pdf")}) {
             QString target = dir_->filePath(QStringLiteral("no such folder/") + name);
-            QString text = controlErrorText([&] { saveAs(view, target); });
+            QString text = errorOf([&] { saveAs(view, target); });
             QVERIFY2(text.contains(QDir::toNativeSeparators(target)), qPrintable(text));
             QVERIFY(!QFile::exists(target));
         }
@@ -344,7 +335,7 @@ private slots:
         const QStringList files = QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden);
         FailingPdfView failing;
         failing.navigate(address());
-        QCOMPARE(controlErrorText([&] { saveAs(failing, target); }), QStringLiteral("Could not print the page"));
+        QCOMPARE(errorOf([&] { saveAs(failing, target); }), QStringLiteral("Could not print the page"));
         QCOMPARE(readAll(target), before);
         QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), files);
     }
