@@ -2,6 +2,7 @@
 #include "tests/support/testregister.h"
 
 #include "data/datamodule.h"
+#include "data/dataset.h"
 #include "data/errors.h"
 #include "data/history.h"
 #include "data/newregister.h"
@@ -246,6 +247,18 @@ std::unique_ptr<DataModule> openDataModule(const TestRegister& reg) {
     dm->GroupsTable.open();
     dm->SystemTable.open();
     return dm;
+}
+
+void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values) {
+    for (const auto& [field, value] : values) {
+        if (value.typeId() == QMetaType::Bool) {
+            ds.fieldByName(field).setAsBoolean(value.toBool());
+        } else if (value.typeId() == QMetaType::QDate) {
+            ds.fieldByName(field).setAsDate(value.toDate());
+        } else {
+            ds.fieldByName(field).setAsString(value.toString());
+        }
+    }
 }
 
 QString errorOf(const std::function<void()>& f) {

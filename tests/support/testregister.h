@@ -10,6 +10,7 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <utility>
 
 struct NewRegister;
 
@@ -83,6 +84,11 @@ QStringList filesIn(const QString& folder);
 
 // The permission bits of the file at path (not a link's target) in figures, as in "664"; empty when there is none.
 QString modeOf(const QString& path);
+
+class Dataset;
+// Types values into the fields of ds's current record, as the windows' controls do: a text as typed, a bool as a
+// check box, a date as a date picker.
+void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values);
 
 // The text of the error f raises; empty when it raises none.
 QString errorOf(const std::function<void()>& f);
