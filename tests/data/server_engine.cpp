@@ -118,19 +118,16 @@ private slots:
         } else if (change == "column"_L1) {
             reg.exec(u"ALTER TABLE assets ALTER COLUMN TotalCost TYPE text"_s);
         } else if (change == "password"_L1 || change == "nothing"_L1) {
-            QFile f(reg.path());
-            QVERIFY(f.open(QIODevice::WriteOnly));
             QUrl withPassword(server);
             withPassword.setUserName(u"nobody"_s);
             withPassword.setPassword(u"secret"_s);
-            f.write(change == "password"_L1 ? withPassword.toString().toUtf8() : QByteArray("# moved for now\n\n"));
+            QVERIFY(writeFile(reg.path(), change == "password"_L1 ? withPassword.toString().toUtf8()
+                                                                  : QByteArray("# moved for now\n\n")));
         }
         Connection c;
         QString error;
         if (change == "both"_L1) {
-            QFile file(reg.folder() + u"/vnrdata.mdb"_s);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("a register file") > 0);
-            file.close();
+            QVERIFY(writeFile(reg.folder() + u"/vnrdata.mdb"_s, "a register file"));
             const QString before = QDir::currentPath();
             QDir::setCurrent(reg.folder());
             error = errorOf([&] { c.open(QString::fromLatin1(kConnectionString)); });

@@ -301,10 +301,7 @@ private slots:
         DemoOptions demo;
         demo.assets = 500;
         fillDemoRegister(good.path(), demo);
-        QFile f(good.path());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray original = f.readAll();
-        f.close();
+        const QByteArray original = readFile(good.path());
         // The whole list in identifier order and the search for "a" in descriptions, as the main window shows them.
         const auto listed = [](const QString& path) {
             DataModule dm;
@@ -369,10 +366,7 @@ private slots:
                 bytes[at] = static_cast<char>(bytes[at] ^ (1 + rng.bounded(255)));
             }
             const QString path = good.folder() + QStringLiteral("/copy%1.mdb").arg(copy);
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(bytes);
-            out.close();
+            QVERIFY(writeFile(path, bytes));
             QStringList rows;
             const QString error = errorOf([&] { rows = listed(path); });
             if (!error.isEmpty()) {

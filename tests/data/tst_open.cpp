@@ -19,11 +19,7 @@
 namespace {
 
 QByteArray fileHash(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return QByteArray();
-    }
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 QString openError(const QString& path, const QString& password = QStringLiteral("kivelor")) {
@@ -34,12 +30,6 @@ QString openError(const QString& path, const QString& password = QStringLiteral(
         return e.text();
     }
     return QString();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace
@@ -146,7 +136,7 @@ private slots:
             QVERIFY(QFile::remove(path));
         } else if (kind == QLatin1String("bytes")) {
             QVERIFY(QFile::remove(path));
-            writeFile(path, bytes);
+            QVERIFY(writeFile(path, bytes));
         } else if (kind == QLatin1String("truncated")) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite) && f.size() > 4096);
@@ -199,9 +189,7 @@ private slots:
 
     void passwordIsNotStoredInTheFile() {
         TestRegister reg;
-        QFile f(reg.path());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(!f.readAll().contains("kivelor"));
+        QVERIFY(!readFile(reg.path()).contains("kivelor"));
     }
 
     void createRefusesAnExistingFile() {

@@ -63,18 +63,13 @@ long peakKilobytes(const QStringList& args) {
     return usage.ru_maxrss;
 }
 
-QString writeFile(const QString& folder, const QByteArray& bytes) {
+// Writes bytes as folder/in.csv; its path.
+QString writeCsv(const QString& folder, const QByteArray& bytes) {
     const QString path = folder + QStringLiteral("/in.csv");
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+    if (!writeFile(path, bytes)) {
         qFatal("cannot write %s", qPrintable(path));
     }
     return path;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 RegisterContents contentsOf(const QString& path) {
@@ -123,7 +118,7 @@ private slots:
         // What stands at the path is said once; a folder or no file is not a damaged register.
         for (const auto& [path, says] : {std::pair{reg.folder(), "is a folder, not a register file"},
                                          std::pair{reg.folder() + QStringLiteral("/none.mdb"), "does not exist"},
-                                         std::pair{writeFile(reg.folder(), "a,b\n"), "is not a Vantrel register"}}) {
+                                         std::pair{writeCsv(reg.folder(), "a,b\n"), "is not a Vantrel register"}}) {
             const Run refused = vnrdb({QStringLiteral("check"), path});
             QCOMPARE(refused.code, 1);
             QVERIFY2(refused.out.count(QLatin1Char('\n')) == 1 && refused.out.contains(QLatin1String(says)),
@@ -350,7 +345,7 @@ private slots:
         TestRegister reg;
         reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
         const RegisterContents before = registerContents(reg.side());
-        const QString in = writeFile(reg.folder(), csv);
+        const QString in = writeCsv(reg.folder(), csv);
         QStringList args{QStringLiteral("import"), reg.path(), in};
         if (dryRun) {
             args << QStringLiteral("--dry-run");
@@ -393,7 +388,7 @@ private slots:
                        QByteArray::number(i * 7919) + ",A description of record " + QByteArray::number(i) +
                        ",Supplier,Someone Who Bought It,Room " + QByteArray::number(i % 300) + "\n";
             }
-            return peakKilobytes({u"import"_s, reg.path(), writeFile(reg.folder(), csv), u"--dry-run"_s});
+            return peakKilobytes({u"import"_s, reg.path(), writeCsv(reg.folder(), csv), u"--dry-run"_s});
         };
         const long small = peakFor(30000);
         const long large = peakFor(120000);
@@ -437,7 +432,7 @@ private slots:
         reg.exec(u"UPDATE System SET CompanyAbbr = 'KLT'"_s);
         reg.addAsset(u"KLT1001"_s, u"1"_s, u"Make, Model"_s, u"'A', 'M1'"_s);
         reg.addAsset(u"KLT1002"_s, u"1"_s, u"Make"_s, u"'B'"_s);
-        const QString in = writeFile(reg.folder(), csv);
+        const QString in = writeCsv(reg.folder(), csv);
         const Run run = vnrdb(QStringList{u"import"_s, reg.path(), in} + options);
         QCOMPARE(run.code, code);
         QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
@@ -483,10 +478,10 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(u"r.mdb"_s);
         QCOMPARE(vnrdb({u"create"_s, file, u"--company"_s, u"Kelton Trust"_s, u"--abbreviation"_s, u"KLT"_s}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,'=Dell\n")}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ASSETID,Make\nKLT1001,\"Can\non\"\n"), u"--update"_s})
-                     .code,
-                 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeCsv(dir.path(), "ItemGroup,Make\n1,HP\n1,'=Dell\n")}).code, 0);
+        QCOMPARE(
+            vnrdb({u"import"_s, file, writeCsv(dir.path(), "ASSETID,Make\nKLT1001,\"Can\non\"\n"), u"--update"_s}).code,
+            0);
         const Run run = vnrdb(QStringList{u"history"_s, file} + options);
         QCOMPARE(run.code, 0);
         // The time and the user vary: each line is compared without them.
@@ -574,7 +569,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(u"r.mdb"_s);
         QCOMPARE(vnrdb({u"create"_s, file, u"--abbreviation"_s, u"KLT"_s}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,Dell\n")}).code, 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeCsv(dir.path(), "ItemGroup,Make\n1,HP\n1,Dell\n")}).code, 0);
         {
             Connection c;
             c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
@@ -592,7 +587,7 @@ private slots:
         TestRegister reg;
         fillDemoRegister(reg.path(), DemoOptions());
         reg.side().close();
-        const QByteArray registerBytes = readAll(reg.path());
+        const QByteArray registerBytes = readFile(reg.path());
         QProcess p;
         p.start(QStringLiteral(VNRDB_PATH), {QStringLiteral("export"), reg.path()});
         QVERIFY(p.waitForFinished(60000));
@@ -603,8 +598,8 @@ private slots:
 
         const QString csv = reg.folder() + QStringLiteral("/assets.csv");
         QCOMPARE(vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv}).code, 0);
-        QCOMPARE(readAll(csv), printed);
-        QCOMPARE(readAll(reg.path()), registerBytes);
+        QCOMPARE(readFile(csv), printed);
+        QCOMPARE(readFile(reg.path()), registerBytes);
         QCOMPARE(filesIn(reg.folder()), QStringList({QStringLiteral("assets.csv"), QStringLiteral("vnrdata.mdb")}));
     }
 
@@ -860,13 +855,13 @@ private slots:
         TestRegister reg;
         reg.addAsset(u"KLT1001"_s, u"1"_s);
         reg.side().close();
-        const QString existing = onTheRegister ? reg.path() : writeFile(reg.folder(), "kept");
-        const QByteArray kept = readAll(existing);
+        const QString existing = onTheRegister ? reg.path() : writeCsv(reg.folder(), "kept");
+        const QByteArray kept = readFile(existing);
         args.replaceInStrings(u"FILE"_s, reg.path()).replaceInStrings(u"OUT"_s, existing);
         const Run run = vnrdb(args);
         QCOMPARE(run.code, 1);
         QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
-        QCOMPARE(readAll(existing), kept);
+        QCOMPARE(readFile(existing), kept);
         QCOMPARE(filesIn(reg.folder()).size(), onTheRegister ? 1 : 2);
     }
 };

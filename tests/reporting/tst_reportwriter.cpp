@@ -43,17 +43,6 @@
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 // The "~" files in the reports folder of programFolder and in every run's page folder.
 QStringList reportFiles(const QString& programFolder) {
     QStringList files = QDir(programFolder + QStringLiteral("reports")).entryList({QStringLiteral("~*")}, QDir::Files);
@@ -166,7 +155,7 @@ int runChild(int argc, char** argv) {
         struct stat st {};
         ::stat(QFile::encodeName(page).constData(), &st);
         out << "mode=" << QString::number(st.st_mode & 0777, 8) << Qt::endl;
-        const QByteArray bytes = readAll(page);
+        const QByteArray bytes = readFile(page);
         out << "rows=" << (bytes.contains("A3&nbsp;") ? "A3" : "none") << Qt::endl;
         shown.close();
     });
@@ -263,7 +252,7 @@ private slots:
         QByteArray written;
         int progress = -1;
         DialogScript::setNextModal([&](QDialog& viewer) {
-            written = readAll(fx.writer->ReportFilePath());
+            written = readFile(fx.writer->ReportFilePath());
             progress = fx.StatusFrm->gauge->progress();
             QVERIFY(!fx.StatusFrm->isVisible());
             viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
@@ -325,7 +314,7 @@ private slots:
         expected += "<p>end of Item Details \r\n</body></html>\r\n";
         QByteArray written;
         DialogScript::setNextModal([&](QDialog& viewer) {
-            written = readAll(fx.writer->ReportFilePath());
+            written = readFile(fx.writer->ReportFilePath());
             QCOMPARE(fx.StatusFrm->gauge->maxValue(), 24);
             viewer.close();
         });
@@ -341,7 +330,7 @@ private slots:
         QString shown;
         bool logoLoaded = false;
         DialogScript::setNextModal([&](QDialog& viewer) {
-            written = readAll(fx.writer->ReportFilePath());
+            written = readFile(fx.writer->ReportFilePath());
             auto* view = fx.reporterfrm->web.get();
             shown = view->documentText();
             QCOMPARE(view->currentAddress(), QStringLiteral("file://") + fx.writer->ReportFilePath());
@@ -368,7 +357,7 @@ private slots:
         QVERIFY(QFile::remove(fx.session.ReportsPath(QStringLiteral("footer.htm"))));
         QVERIFY(!fx.session.CheckReportFiles());
         openRegister();
-        const QByteArray header = readAll(fx.session.ReportsPath(QStringLiteral("header.htm")));
+        const QByteArray header = readFile(fx.session.ReportsPath(QStringLiteral("header.htm")));
         int viewerShown = 0;
         QStringList filesWhileShown;
         int progress = -1;
@@ -390,7 +379,7 @@ private slots:
         QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
         QCOMPARE(fx.writer->ReportName(), QString());
         QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Item Details"));
-        QCOMPARE(readAll(fx.session.ReportsPath(QStringLiteral("header.htm"))), header);
+        QCOMPARE(readFile(fx.session.ReportsPath(QStringLiteral("header.htm"))), header);
     }
 
     void reportFileDeletedOnEveryWayOfClosing_data() {
@@ -409,7 +398,7 @@ private slots:
         bool openAfterPrint = false;
         DialogScript::setNextModal([&](QDialog& viewer) {
             path = fx.writer->ReportFilePath();
-            written = readAll(path);
+            written = readFile(path);
             if (way == QLatin1String("dismiss")) {
                 // A copy saved first survives; a print cancelled in its dialog leaves the viewer open.
                 DialogScript::setNextFileName(saved);
@@ -432,12 +421,12 @@ private slots:
         QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
         const QDir installed(reportsSourceFolder());
         for (const QString& name : installed.entryList(QDir::Files)) {
-            QCOMPARE(readAll(fx.session.ReportsPath(name)), readAll(installed.filePath(name)));
+            QCOMPARE(readFile(fx.session.ReportsPath(name)), readFile(installed.filePath(name)));
         }
         if (way == QLatin1String("dismiss")) {
             QVERIFY(openAfterPrint);
             QVERIFY(DialogScript::messages().empty());
-            QCOMPARE(readAll(saved), written);
+            QCOMPARE(readFile(saved), written);
         }
     }
 
@@ -449,7 +438,7 @@ private slots:
         QVERIFY(QFile::remove(fx.writer->ReportFilePath()));
         const QString folder = fx.writer->PagesFolder() + QLatin1Char('/');
         for (int n = 0; n < 10000; ++n) {
-            writeFile(folder + QStringLiteral("~%1.htm").arg(n), "other program's report");
+            QVERIFY(writeFile(folder + QStringLiteral("~%1.htm").arg(n), "other program's report"));
         }
         // Every name taken: nothing is written and the viewer is pointed at no file, so it deletes nothing.
         DialogScript::setNextModal([](QDialog& viewer) { viewer.close(); });
@@ -467,7 +456,7 @@ private slots:
         const QStringList left = reportFiles(fx.session.ProgramFolder);
         QCOMPARE(left.size(), 9999);
         for (const QString& name : left) {
-            QCOMPARE(readAll(folder + name), QByteArray("other program's report"));
+            QCOMPARE(readFile(folder + name), QByteArray("other program's report"));
         }
     }
 
@@ -486,7 +475,7 @@ private slots:
         QVERIFY(!QFile::exists(first));
         fx.writer->WriteReportLine(QStringLiteral("second body"));
         fx.writer->EndReport();
-        QVERIFY(readAll(second).contains("second body\r\n"));
+        QVERIFY(readFile(second).contains("second body\r\n"));
 
         fx.writer->BeginReport(QStringLiteral("Third"), QStringLiteral("s"));
         const QString third = fx.writer->ReportFilePath();
@@ -674,7 +663,7 @@ private slots:
         QByteArray written;
         QString shown;
         DialogScript::setNextModal([&](QDialog& viewer) {
-            written = readAll(fx.writer->ReportFilePath());
+            written = readFile(fx.writer->ReportFilePath());
             shown = fx.reporterfrm->web->documentText();
             DialogScript::setNextFileName(pdf);
             viewer.findChild<QToolButton*>(QStringLiteral("ToolButton1"))->click();
@@ -721,8 +710,8 @@ private:
     }
 
     void useFixtureTemplates() {
-        writeFile(fx.session.ReportsPath(QStringLiteral("header.htm")), kHeader);
-        writeFile(fx.session.ReportsPath(QStringLiteral("footer.htm")), kFooter);
+        QVERIFY(writeFile(fx.session.ReportsPath(QStringLiteral("header.htm")), kHeader));
+        QVERIFY(writeFile(fx.session.ReportsPath(QStringLiteral("footer.htm")), kFooter));
     }
 
     ReportFixture fx;

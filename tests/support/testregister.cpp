@@ -261,6 +261,16 @@ void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values) {
     }
 }
 
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 QString errorOf(const std::function<void()>& f) {
     try {
         f();

@@ -79,6 +79,11 @@ QString reportsSourceFolder();
 // Makes <folder>/reports with the installed template files; returns the folder with a trailing separator.
 QString makeProgramFolder(const QString& folder);
 
+// The bytes of the file at path; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+// Makes the file at path hold bytes, replacing what it held; whether it was written whole.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 // The names of every entry of folder, hidden ones (a half-made file's temporary name) included, sorted.
 QStringList filesIn(const QString& folder);
 

@@ -128,11 +128,6 @@ qreal rowBottom(QTextDocument& document, QTextTable& table, int row) {
     return bottom;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Saves what view shows, the save dialog answered with name (and the file type chosen, when given).
 void saveAs(TextBrowserView& view, const QString& name, const QString& fileType = QString()) {
     DialogScript::setNextFileName(name, fileType);
@@ -143,10 +138,7 @@ void saveAs(TextBrowserView& view, const QString& name, const QString& fileType 
 class FailingPdfView : public TextBrowserView {
 protected:
     bool printTo(QPrinter& printer) override {
-        QFile started(printer.outputFileName());
-        if (started.open(QIODevice::WriteOnly)) {
-            started.write("%PDF-1.4 cut short");
-        }
+        writeFile(printer.outputFileName(), "%PDF-1.4 cut short");
         throw ControlError(QStringLiteral("Could not print the page"));
     }
 };
@@ -181,9 +173,7 @@ private slots:
         // An 8-bit page: "Caf\xe9" is Latin-1 and not valid UTF-8.
         pageBytes_ = QByteArray("<html><body><h1>Asset list</h1><p>Caf\xe9 chairs</p>"
                                 "<p><img src=\"logo.png\"></p></body></html>\r\n");
-        QFile page(pagePath());
-        QVERIFY(page.open(QIODevice::WriteOnly));
-        page.write(pageBytes_);
+        QVERIFY(writeFile(pagePath(), pageBytes_));
     }
 
     void cleanup() {
@@ -215,7 +205,7 @@ private slots:
         // Saving a missing page writes the notice shown, not the page shown before it.
         QString saved = dir_->filePath(QStringLiteral("notice.htm"));
         saveAs(view, saved);
-        QVERIFY(readAll(saved).contains("cannot be found"));
+        QVERIFY(readFile(saved).contains("cannot be found"));
     }
 
     void addressIsTakenLiterally() {
@@ -237,15 +227,13 @@ private slots:
         view.navigate(address());
         QString saved = dir_->filePath(QStringLiteral("copy.htm"));
         saveAs(view, saved);
-        QCOMPARE(readAll(saved), pageBytes_);
+        QCOMPARE(readFile(saved), pageBytes_);
 
         // An existing file is replaced whole.
-        QFile old(dir_->filePath(QStringLiteral("old.html")));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(4096, 'x'));
-        old.close();
-        saveAs(view, old.fileName());
-        QCOMPARE(readAll(old.fileName()), pageBytes_);
+        const QString old = dir_->filePath(QStringLiteral("old.html"));
+        QVERIFY(writeFile(old, QByteArray(4096, 'x')));
+        saveAs(view, old);
+        QCOMPARE(readFile(old), pageBytes_);
     }
 
     // A name with its own ending keeps it and its format; a name without one is saved in the file type chosen, with
@@ -272,7 +260,7 @@ private slots:
         TextBrowserView view;
         view.navigate(address());
         saveAs(view, dir_->filePath(typed), fileType);
-        const QByteArray bytes = readAll(dir_->filePath(written));
+        const QByteArray bytes = readFile(dir_->filePath(written));
         QCOMPARE(bytes.startsWith("%PDF"), pdf);
         QCOMPARE(bytes == pageBytes_, !pdf);
         if (typed != written) {
@@ -330,13 +318,13 @@ private slots:
             good.navigate(address());
             saveAs(good, target);
         }
-        const QByteArray before = readAll(target);
+        const QByteArray before = readFile(target);
         QVERIFY(before.startsWith("%PDF") && before.size() > 1000);
         const QStringList files = QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden);
         FailingPdfView failing;
         failing.navigate(address());
         QCOMPARE(errorOf([&] { saveAs(failing, target); }), QStringLiteral("Could not print the page"));
-        QCOMPARE(readAll(target), before);
+        QCOMPARE(readFile(target), before);
         QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), files);
     }
 
@@ -358,7 +346,7 @@ private slots:
         TextBrowserView view;
         view.navigate(address());
         saveAs(view, target);
-        const QByteArray before = readAll(target);
+        const QByteArray before = readFile(target);
         QVERIFY(before.startsWith("%PDF"));
         if (rows > 0) {
             view.navigate(writePage(QStringLiteral("long.htm"), longPage(rows)));
@@ -377,7 +365,7 @@ private slots:
         QVERIFY(shown);
         QCOMPARE(shownLabel, QStringLiteral("Saving the page as a PDF..."));
         QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), files);
-        const QByteArray after = readAll(target);
+        const QByteArray after = readFile(target);
         if (cancel) {
             QCOMPARE(after, before);
         } else {
@@ -424,7 +412,7 @@ private slots:
         view.print();
         QCOMPARE(view.printed, accepted ? 1 : 0);
         QCOMPARE(QFile::exists(pdf), accepted);
-        QCOMPARE(readAll(pdf).startsWith("%PDF"), accepted);
+        QCOMPARE(readFile(pdf).startsWith("%PDF"), accepted);
     }
 
     void scanFindsTheLongestTablesRows() {
@@ -694,7 +682,7 @@ private slots:
         QVERIFY(!view.pageComplete());
         const QString saved = dir_->filePath(QStringLiteral("copy.htm"));
         saveAs(view, saved);
-        QCOMPARE(readAll(saved), page);
+        QCOMPARE(readFile(saved), page);
 
         const QString pdf = dir_->filePath(QStringLiteral("copy.pdf"));
         saveAs(view, pdf);
@@ -706,9 +694,9 @@ private slots:
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir_->filePath(QStringLiteral("whole.pdf")));
         whole.print(&printer);
-        const int expectedPages = pdfPages(readAll(printer.outputFileName()));
+        const int expectedPages = pdfPages(readFile(printer.outputFileName()));
         QVERIFY(expectedPages > 1);
-        QCOMPARE(pdfPages(readAll(pdf)), expectedPages);
+        QCOMPARE(pdfPages(readFile(pdf)), expectedPages);
         QVERIFY(!view.pageComplete()); // printing leaves the view as it was
     }
 
@@ -765,7 +753,7 @@ private slots:
         };
         DialogScript::setNextPrintAccepted(true);
         some.print();
-        QCOMPARE(pdfPages(readAll(part)), toPage - fromPage + 1);
+        QCOMPARE(pdfPages(readFile(part)), toPage - fromPage + 1);
         for (int n = 0; n <= toPage - fromPage; ++n) {
             QCOMPARE(textOf(part, n + 1), textOf(whole, lastFirst ? toPage - n : fromPage + n));
         }
@@ -805,11 +793,8 @@ private:
     }
 
     QString writePage(const QString& name, const QByteArray& bytes) {
-        QFile file(dir_->filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-            return QString();
-        }
-        return QStringLiteral("file://") + file.fileName();
+        const QString path = dir_->filePath(name);
+        return writeFile(path, bytes) ? QStringLiteral("file://") + path : QString();
     }
 
     std::unique_ptr<QTemporaryDir> dir_;
