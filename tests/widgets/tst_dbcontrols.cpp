@@ -98,62 +98,71 @@ QWidget* addControl(Window& w, Fixture& f, const QString& kind) {
 class TestDBControls : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Window> w;
+
 private slots:
     void initTestCase() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         DialogScript::enable();
     }
 
-    void init() { DialogScript::reset(); }
+    // Every test has a register of its own and a window, which goes first: its controls are bound to the data.
+    void init() {
+        DialogScript::reset();
+        f = std::make_unique<Fixture>();
+        w = std::make_unique<Window>();
+    }
+
+    void cleanup() {
+        w.reset();
+        f.reset();
+    }
 
     void editShowsTheCurrentRecordAndFollowsIt() {
-        Fixture f;
-        Window w;
-        auto* edit = w.add<TDBEdit>(&f.source, QStringLiteral("description")); // names match without regard to case
-        auto* missing = w.add<TDBEdit>(&f.source, QStringLiteral("NoSuchField"));
-        auto* password = w.add<TDBEdit>(&f.source, QStringLiteral("ASSETID"));
+        auto* edit = w->add<TDBEdit>(&f->source, QStringLiteral("description")); // names match without regard to case
+        auto* missing = w->add<TDBEdit>(&f->source, QStringLiteral("NoSuchField"));
+        auto* password = w->add<TDBEdit>(&f->source, QStringLiteral("ASSETID"));
         password->setEchoMode(QLineEdit::Password);
         QCOMPARE(edit->text(), QStringLiteral("Kettle"));
         QCOMPARE(password->text(), QStringLiteral("KLT001"));
         QCOMPARE(missing->text(), QString());
 
-        f.ds.next();
+        f->ds.next();
         QCOMPARE(edit->text(), QStringLiteral("Laptop"));
         QCOMPARE(password->text(), QStringLiteral("PC001"));
 
-        f.ds.close();
+        f->ds.close();
         QCOMPARE(edit->text(), QString());
-        f.open();
+        f->open();
         QCOMPARE(edit->text(), QStringLiteral("Kettle"));
 
         // A value set by the program shows at once in a control that is not being typed in.
-        f.ds.edit();
-        f.ds.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Kettle, cordless"));
+        f->ds.edit();
+        f->ds.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Kettle, cordless"));
         QCOMPARE(edit->text(), QStringLiteral("Kettle, cordless"));
     }
 
     void typingStartsAnEditAndLeavingWritesTheField() {
-        Fixture f;
-        Window w;
-        auto* edit = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
-        auto* dateEdit = w.add<TDBEdit>(&f.source, QStringLiteral("DatePurchased"));
+        auto* edit = w->add<TDBEdit>(&f->source, QStringLiteral("Description"));
+        auto* dateEdit = w->add<TDBEdit>(&f->source, QStringLiteral("DatePurchased"));
         QSignalSpy entered(edit, &TDBEdit::entered);
         QSignalSpy exited(edit, &TDBEdit::exited);
-        w.show(); // a window opening with the focus in a control enters it
+        w->show(); // a window opening with the focus in a control enters it
         QCOMPARE(entered.size(), 1);
         focus(edit);
         QCOMPARE(entered.size(), 1);
         edit->selectAll();
         QTest::keyClicks(edit, QStringLiteral("Toaster"));
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
         QVERIFY(edit->hasPendingChange());
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Kettle")); // not yet
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Kettle")); // not yet
 
         QTest::keyClick(edit, Qt::Key_Tab);
         QVERIFY(dateEdit->hasFocus());
         QCOMPARE(exited.size(), 1);
         QVERIFY(!edit->hasPendingChange());
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Toaster"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Toaster"));
 
         // A date typed in ISO form is stored and shown in the short date form once the control is left.
         QTest::keyClicks(dateEdit, QStringLiteral("2027-01-01"));
@@ -162,39 +171,37 @@ private slots:
         QCOMPARE(exited.size(), 1);
         QCOMPARE(entered.size(), 2);
 
-        f.ds.post();
-        QCOMPARE(f.stored(QStringLiteral("Description")), QStringLiteral("Toaster"));
-        QCOMPARE(f.stored(QStringLiteral("DatePurchased")), QStringLiteral("2027-01-01"));
+        f->ds.post();
+        QCOMPARE(f->stored(QStringLiteral("Description")), QStringLiteral("Toaster"));
+        QCOMPARE(f->stored(QStringLiteral("DatePurchased")), QStringLiteral("2027-01-01"));
         QCOMPARE(edit->text(), QStringLiteral("Toaster"));
 
         // Leaving without a change writes nothing and still counts as leaving.
         QTest::keyClick(edit, Qt::Key_Tab);
         QCOMPARE(exited.size(), 2);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
         QVERIFY(shownErrors().isEmpty());
 
         // A window shown again with the focus in the control enters it again; closing it is not leaving.
         focus(edit);
         QCOMPARE(entered.size(), 3);
-        w.window.hide();
+        w->window.hide();
         QCOMPARE(exited.size(), 2);
-        w.show();
+        w->show();
         QVERIFY(edit->hasFocus());
         QCOMPARE(entered.size(), 4);
     }
 
     void aTextThatDoesNotConvertKeepsTheUserInTheControl() {
-        Fixture f;
-        f.reg.exec(QStringLiteral("UPDATE assets SET DatePurchased = '2026-05-04' WHERE ASSETID = 'KLT001'"));
-        f.open();
-        Window w;
-        auto* dateEdit = w.add<TDBEdit>(&f.source, QStringLiteral("DatePurchased"));
-        auto* next = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
+        f->reg.exec(QStringLiteral("UPDATE assets SET DatePurchased = '2026-05-04' WHERE ASSETID = 'KLT001'"));
+        f->open();
+        auto* dateEdit = w->add<TDBEdit>(&f->source, QStringLiteral("DatePurchased"));
+        auto* next = w->add<TDBEdit>(&f->source, QStringLiteral("Description"));
         QSignalSpy exited(dateEdit, &TDBEdit::exited);
         QSignalSpy entered(dateEdit, &TDBEdit::entered);
         QSignalSpy nextEntered(next, &TDBEdit::entered);
         QSignalSpy nextExited(next, &TDBEdit::exited);
-        w.show();
+        w->show();
 
         focus(dateEdit);
         dateEdit->selectAll();
@@ -209,11 +216,11 @@ private slots:
         QCOMPARE(entered.size(), 1);     // the focus coming back is not a second entry
         QCOMPARE(nextEntered.size(), 0); // nor was the next control entered or left
         QCOMPARE(nextExited.size(), 0);
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("DatePurchased")).asString(), QStringLiteral("5/4/2026"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("DatePurchased")).asString(), QStringLiteral("5/4/2026"));
         QVERIFY(!dateEdit->updateRecord()); // the window asking before a post is refused too
         QCOMPARE(shownErrors().size(), 2);
-        f.ds.cancel();
-        QCOMPARE(f.stored(QStringLiteral("DatePurchased")), QStringLiteral("2026-05-04"));
+        f->ds.cancel();
+        QCOMPARE(f->stored(QStringLiteral("DatePurchased")), QStringLiteral("2026-05-04"));
 
         // Corrected, the control can be left.
         focus(dateEdit);
@@ -222,118 +229,108 @@ private slots:
         QTest::keyClick(dateEdit, Qt::Key_Tab);
         QCOMPARE(exited.size(), 1);
         QVERIFY(next->hasFocus());
-        f.ds.post();
-        QCOMPARE(f.stored(QStringLiteral("DatePurchased")), QStringLiteral("2027-02-03"));
+        f->ds.post();
+        QCOMPARE(f->stored(QStringLiteral("DatePurchased")), QStringLiteral("2027-02-03"));
     }
 
     void updateAllControlsWritesEveryChangeOrStopsAtTheFirstBadOne() {
-        Fixture f;
-        Window w;
-        auto* make = w.add<TDBEdit>(&f.source, QStringLiteral("Make"));
-        auto* cost = w.add<TDBEdit>(&f.source, QStringLiteral("TotalCost"));
-        w.show();
+        auto* make = w->add<TDBEdit>(&f->source, QStringLiteral("Make"));
+        auto* cost = w->add<TDBEdit>(&f->source, QStringLiteral("TotalCost"));
+        w->show();
 
         focus(make);
         QTest::keyClicks(make, QStringLiteral("Breville"));
         QVERIFY(make->hasPendingChange());
-        QVERIFY(updateAllControls(&w.window));
+        QVERIFY(updateAllControls(&w->window));
         QVERIFY(!make->hasPendingChange());
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Breville"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Make")).asString(), QStringLiteral("Breville"));
 
         focus(cost);
         QTest::keyClicks(cost, QStringLiteral("twelve"));
-        QVERIFY(!DBControl::updateAllControls(&w.window));
+        QVERIFY(!DBControl::updateAllControls(&w->window));
         QCOMPARE(shownErrors(), QStringList({QStringLiteral("'twelve' is not a valid floating point value")}));
         QCOMPARE(QApplication::focusWidget(), cost);
         QCOMPARE(cost->selectedText(), QStringLiteral("twelve"));
         QVERIFY(cost->hasPendingChange());
-        QVERIFY(f.ds.fieldByName(QStringLiteral("TotalCost")).isNull());
+        QVERIFY(f->ds.fieldByName(QStringLiteral("TotalCost")).isNull());
 
         QTest::keyClicks(cost, QStringLiteral("12.5"));
-        QVERIFY(updateAllControls(&w.window));
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("TotalCost")).asString(), QStringLiteral("12.5"));
-        f.ds.post();
-        QCOMPARE(f.stored(QStringLiteral("Make")), QStringLiteral("Breville"));
-        QCOMPARE(f.stored(QStringLiteral("TotalCost")), QStringLiteral("12.5"));
+        QVERIFY(updateAllControls(&w->window));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("TotalCost")).asString(), QStringLiteral("12.5"));
+        f->ds.post();
+        QCOMPARE(f->stored(QStringLiteral("Make")), QStringLiteral("Breville"));
+        QCOMPARE(f->stored(QStringLiteral("TotalCost")), QStringLiteral("12.5"));
     }
 
     void typingIntoAnEmptyDatasetBeginsAnInsertAndKeepsTheText() {
-        Fixture f;
-        f.open(QStringLiteral("*"), QStringLiteral("where ASSETID = 'none'"));
-        Window w;
-        auto* edit = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
-        w.show();
+        f->open(QStringLiteral("*"), QStringLiteral("where ASSETID = 'none'"));
+        auto* edit = w->add<TDBEdit>(&f->source, QStringLiteral("Description"));
+        w->show();
         focus(edit);
         QTest::keyClicks(edit, QStringLiteral("Fan"));
-        QCOMPARE(f.ds.state(), Dataset::State::Insert);
+        QCOMPARE(f->ds.state(), Dataset::State::Insert);
         QCOMPARE(edit->text(), QStringLiteral("Fan")); // the first letter was not lost to the new record
         QVERIFY(edit->updateRecord());
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Fan"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Fan"));
     }
 
     void aChangeToAnotherFieldDoesNotClobberTyping() {
-        Fixture f;
-        Window w;
-        auto* description = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
-        auto* make = w.add<TDBEdit>(&f.source, QStringLiteral("Make"));
-        w.show();
+        auto* description = w->add<TDBEdit>(&f->source, QStringLiteral("Description"));
+        auto* make = w->add<TDBEdit>(&f->source, QStringLiteral("Make"));
+        w->show();
         focus(description);
         description->selectAll();
         QTest::keyClicks(description, QStringLiteral("Urn"));
 
-        f.ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Dualit"));
+        f->ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Dualit"));
         QCOMPARE(make->text(), QStringLiteral("Dualit"));
         QCOMPARE(description->text(), QStringLiteral("Urn"));
         // Even a change to its own field leaves what the user is typing in place.
-        f.ds.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Set by code"));
+        f->ds.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Set by code"));
         QCOMPARE(description->text(), QStringLiteral("Urn"));
 
         QTest::keyClick(description, Qt::Key_Tab);
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Urn"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Urn"));
     }
 
     void cancellingTheEditShowsTheStoredValueAgain() {
-        Fixture f;
-        Window w;
-        auto* edit = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
-        w.show();
+        auto* edit = w->add<TDBEdit>(&f->source, QStringLiteral("Description"));
+        w->show();
         focus(edit);
         QTest::keyClick(edit, Qt::Key_End);
         QTest::keyClicks(edit, QStringLiteral(" with lid"));
         QCOMPARE(edit->text(), QStringLiteral("Kettle with lid"));
-        f.ds.cancel();
+        f->ds.cancel();
         QCOMPARE(edit->text(), QStringLiteral("Kettle"));
         QVERIFY(!edit->hasPendingChange());
         // Nothing is left to write: leaving does not start another edit.
         QTest::keyClick(edit, Qt::Key_Tab);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
     }
 
     void readOnlyAndNonEditingControlsRefuseTyping() {
-        Fixture f;
-        Window w;
-        auto* readOnly = w.add<TDBEdit>(&f.source, QStringLiteral("Description"));
+        auto* readOnly = w->add<TDBEdit>(&f->source, QStringLiteral("Description"));
         readOnly->setReadOnly(true);
-        auto* closedEdit = w.add<TDBEdit>(nullptr, QString());
-        w.show();
+        auto* closedEdit = w->add<TDBEdit>(nullptr, QString());
+        w->show();
 
         focus(readOnly);
         QTest::keyClicks(readOnly, QStringLiteral("xyz"));
         QCOMPARE(readOnly->text(), QStringLiteral("Kettle"));
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
 
         // With autoEdit off, a browsing dataset takes no typing.
-        f.source.setAutoEdit(false);
+        f->source.setAutoEdit(false);
         readOnly->setReadOnly(false);
         QTest::keyClicks(readOnly, QStringLiteral("xyz"));
         QCOMPARE(readOnly->text(), QStringLiteral("Kettle"));
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
         // ... but a dataset already in edit state does.
-        f.ds.edit();
+        f->ds.edit();
         QTest::keyClicks(readOnly, QStringLiteral("s"));
         QCOMPARE(readOnly->text(), QStringLiteral("Kettles"));
         QVERIFY(readOnly->updateRecord());
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Kettles"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Kettles"));
 
         // An unbound control has no field to change.
         focus(closedEdit);
@@ -343,35 +340,33 @@ private slots:
     }
 
     void comboBoxWritesTypedOrPickedTextAndKeepsItsList() {
-        Fixture f;
-        Window w;
-        auto* combo = w.add<TDBComboBox>(&f.source, QStringLiteral("Supplier"));
+        auto* combo = w->add<TDBComboBox>(&f->source, QStringLiteral("Supplier"));
         combo->addItems({QStringLiteral("Argos"), QStringLiteral("Currys")});
         QCOMPARE(combo->currentText(), QString()); // filling the list leaves the field's (empty) text shown
-        auto* next = w.addPlainEdit();
-        w.show();
+        auto* next = w->addPlainEdit();
+        w->show();
         QSignalSpy exited(combo, &TDBComboBox::exited);
 
         focus(combo);
         QTest::keyClicks(combo, QStringLiteral("Maplin"));
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
         QTest::keyClick(combo, Qt::Key_Return);
         QCOMPARE(combo->count(), 2); // the list is the window's to fill
         QTest::keyClick(combo, Qt::Key_Tab);
         QVERIFY(next->hasFocus());
         QCOMPARE(exited.size(), 1);
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Supplier")).asString(), QStringLiteral("Maplin"));
-        f.ds.post();
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Supplier")).asString(), QStringLiteral("Maplin"));
+        f->ds.post();
 
         // Picking from the list counts as a change too.
         focus(combo);
         QTest::keyClick(combo, Qt::Key_Down);
         QCOMPARE(combo->currentText(), QStringLiteral("Argos"));
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
         QTest::keyClick(combo, Qt::Key_Tab);
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("Supplier")).asString(), QStringLiteral("Argos"));
-        f.ds.post();
-        QCOMPARE(f.stored(QStringLiteral("Supplier")), QStringLiteral("Argos"));
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("Supplier")).asString(), QStringLiteral("Argos"));
+        f->ds.post();
+        QCOMPARE(f->stored(QStringLiteral("Supplier")), QStringLiteral("Argos"));
 
         // Read-only: neither typing nor the list changes it.
         combo->setReadOnly(true);
@@ -379,58 +374,54 @@ private slots:
         QTest::keyClicks(combo, QStringLiteral("zz"));
         QTest::keyClick(combo, Qt::Key_Down);
         QCOMPARE(combo->currentText(), QStringLiteral("Argos"));
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
     }
 
     void checkBoxClickWritesAtOnceAndShowingAnotherRecordIsSilent() {
-        Fixture f;
-        Window w;
-        auto* box = w.add<TDBCheckBox>(&f.source, QStringLiteral("isElectrical"));
-        w.show();
+        auto* box = w->add<TDBCheckBox>(&f->source, QStringLiteral("isElectrical"));
+        w->show();
         QSignalSpy clicks(box, &TDBCheckBox::userClicked);
         bool valueAtSignal = false;
         connect(box, &TDBCheckBox::userClicked, this,
-                [&] { valueAtSignal = f.ds.fieldByName(QStringLiteral("isElectrical")).asBoolean(); });
+                [&] { valueAtSignal = f->ds.fieldByName(QStringLiteral("isElectrical")).asBoolean(); });
 
         QVERIFY(!box->isChecked());
-        f.ds.next();
+        f->ds.next();
         QVERIFY(box->isChecked());
-        f.ds.prior();
+        f->ds.prior();
         QVERIFY(!box->isChecked());
         QCOMPARE(clicks.size(), 0);
 
-        f.ds.append();
+        f->ds.append();
         QVERIFY(!box->isChecked());
         QTest::mouseClick(box, Qt::LeftButton);
         QVERIFY(box->isChecked());
         QCOMPARE(clicks.size(), 1);
         QVERIFY(valueAtSignal); // written before the signal
-        QCOMPARE(f.ds.state(), Dataset::State::Insert);
-        f.ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("NEW001"));
-        f.ds.post();
-        QCOMPARE(f.stored(QStringLiteral("isElectrical"), QStringLiteral("NEW001")), QStringLiteral("1"));
+        QCOMPARE(f->ds.state(), Dataset::State::Insert);
+        f->ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("NEW001"));
+        f->ds.post();
+        QCOMPARE(f->stored(QStringLiteral("isElectrical"), QStringLiteral("NEW001")), QStringLiteral("1"));
 
         // A click on a browsing record starts the edit; the space bar clicks too.
-        f.ds.first();
+        f->ds.first();
         QCOMPARE(clicks.size(), 1);
         QTest::mouseClick(box, Qt::LeftButton);
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
-        QVERIFY(f.ds.fieldByName(QStringLiteral("isElectrical")).asBoolean());
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
+        QVERIFY(f->ds.fieldByName(QStringLiteral("isElectrical")).asBoolean());
         QTest::keyClick(box, Qt::Key_Space);
-        QVERIFY(!f.ds.fieldByName(QStringLiteral("isElectrical")).asBoolean());
+        QVERIFY(!f->ds.fieldByName(QStringLiteral("isElectrical")).asBoolean());
         QCOMPARE(clicks.size(), 3);
-        f.ds.cancel();
+        f->ds.cancel();
         QVERIFY(!box->isChecked());
         QCOMPARE(clicks.size(), 3);
     }
 
     void readOnlyCheckBoxIgnoresClicksAndKeys() {
-        Fixture f;
-        Window w;
-        auto* other = w.addPlainEdit();
-        auto* box = w.add<TDBCheckBox>(&f.source, QStringLiteral("isElectrical"));
+        auto* other = w->addPlainEdit();
+        auto* box = w->add<TDBCheckBox>(&f->source, QStringLiteral("isElectrical"));
         box->setReadOnly(true);
-        w.show();
+        w->show();
         QSignalSpy clicks(box, &TDBCheckBox::userClicked);
         focus(other);
 
@@ -440,79 +431,73 @@ private slots:
         box->click();
         QVERIFY(!box->isChecked());
         QCOMPARE(clicks.size(), 0);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
-        QVERIFY(!f.ds.fieldByName(QStringLiteral("isElectrical")).asBoolean());
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
+        QVERIFY(!f->ds.fieldByName(QStringLiteral("isElectrical")).asBoolean());
     }
 
     void lookupShowsTheListFieldAndWritesTheKey() {
-        Fixture f;
-        Window w;
-        auto* lookup = w.add<TDBLookupComboBox>(&f.source, QStringLiteral("ItemGroup"));
-        lookup->setListSource(&f.groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
+        auto* lookup = w->add<TDBLookupComboBox>(&f->source, QStringLiteral("ItemGroup"));
+        lookup->setListSource(&f->groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
         lookup->setListWidth(300);
-        w.show();
+        w->show();
         QSignalSpy changes(lookup, &TDBLookupComboBox::userChanged);
 
         QCOMPARE(lookup->count(), 2);
         QCOMPARE(lookup->currentText(), QStringLiteral("Kitchen")); // stored 'klt' matches 'KLT'
         QCOMPARE(lookup->keyValue(), QStringLiteral("KLT"));
-        f.ds.next();
+        f->ds.next();
         QCOMPARE(lookup->currentText(), QStringLiteral("Computers"));
-        f.ds.prior();
+        f->ds.prior();
         QCOMPARE(changes.size(), 0);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
 
         focus(lookup);
         QTest::keyClick(lookup, Qt::Key_Down);
         QCOMPARE(lookup->currentText(), QStringLiteral("Computers"));
         QCOMPARE(changes.size(), 1);
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("ItemGroup")).asString(), QStringLiteral("PC"));
-        f.ds.post();
-        QCOMPARE(f.stored(QStringLiteral("ItemGroup")), QStringLiteral("PC"));
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("ItemGroup")).asString(), QStringLiteral("PC"));
+        f->ds.post();
+        QCOMPARE(f->stored(QStringLiteral("ItemGroup")), QStringLiteral("PC"));
 
         // A key no item has shows no selection.
-        f.ds.edit();
-        f.ds.fieldByName(QStringLiteral("ItemGroup")).setAsString(QStringLiteral("ZZZ"));
+        f->ds.edit();
+        f->ds.fieldByName(QStringLiteral("ItemGroup")).setAsString(QStringLiteral("ZZZ"));
         QCOMPARE(lookup->currentIndex(), -1);
         QCOMPARE(lookup->keyValue(), QString());
         QCOMPARE(changes.size(), 1);
     }
 
     void lookupFollowsItsListDataset() {
-        Fixture f;
-        Window w;
-        auto* lookup = w.add<TDBLookupComboBox>(&f.source, QStringLiteral("ItemGroup"));
-        lookup->setListSource(&f.groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
+        auto* lookup = w->add<TDBLookupComboBox>(&f->source, QStringLiteral("ItemGroup"));
+        lookup->setListSource(&f->groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
         QCOMPARE(lookup->count(), 2);
 
-        f.groups.close();
+        f->groups.close();
         QCOMPARE(lookup->count(), 0);
-        f.reg.exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('AV', 'Audio visual')"));
-        f.groups.open();
+        f->reg.exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('AV', 'Audio visual')"));
+        f->groups.open();
         QCOMPARE(lookup->count(), 3);
         QCOMPARE(lookup->itemText(0), QStringLiteral("Audio visual"));
         QCOMPARE(lookup->currentText(), QStringLiteral("Kitchen"));
 
         // A group added through the list dataset appears once it is posted.
-        f.groups.append();
-        f.groups.fieldByName(QStringLiteral("GroupNumber")).setAsString(QStringLiteral("OF"));
-        f.groups.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Office"));
+        f->groups.append();
+        f->groups.fieldByName(QStringLiteral("GroupNumber")).setAsString(QStringLiteral("OF"));
+        f->groups.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Office"));
         QCOMPARE(lookup->count(), 3);
-        f.groups.post();
+        f->groups.post();
         QCOMPARE(lookup->count(), 4);
         QCOMPARE(lookup->itemText(3), QStringLiteral("Office"));
         QCOMPARE(lookup->currentText(), QStringLiteral("Kitchen"));
     }
 
     void readOnlyLookupKeepsItsSelection() {
-        Fixture f;
-        Window w;
-        auto* other = w.addPlainEdit();
-        auto* lookup = w.add<TDBLookupComboBox>(&f.source, QStringLiteral("ItemGroup"));
-        lookup->setListSource(&f.groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
+        auto* other = w->addPlainEdit();
+        auto* lookup = w->add<TDBLookupComboBox>(&f->source, QStringLiteral("ItemGroup"));
+        lookup->setListSource(&f->groupSource, QStringLiteral("GroupNumber"), QStringLiteral("Description"));
         lookup->setReadOnly(true);
-        w.show();
+        w->show();
         QSignalSpy changes(lookup, &TDBLookupComboBox::userChanged);
         focus(other);
 
@@ -527,7 +512,7 @@ private slots:
         QApplication::sendEvent(lookup, &wheel);
         QCOMPARE(lookup->currentText(), QStringLiteral("Kitchen"));
         QCOMPARE(changes.size(), 0);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
 
         // The same wheel turn does change a lookup that is not read-only.
         lookup->setReadOnly(false);
@@ -537,16 +522,14 @@ private slots:
     }
 
     void textLabelShowsTheFieldWithoutTakingFocus() {
-        Fixture f;
-        Window w;
-        auto* label = w.add<TDBText>(&f.source, QStringLiteral("ASSETID"));
+        auto* label = w->add<TDBText>(&f->source, QStringLiteral("ASSETID"));
         QCOMPARE(label->text(), QStringLiteral("KLT001"));
         QCOMPARE(label->focusPolicy(), Qt::NoFocus);
-        f.ds.next();
+        f->ds.next();
         QCOMPARE(label->text(), QStringLiteral("PC001"));
-        f.ds.append();
+        f->ds.append();
         QCOMPARE(label->text(), QString());
-        f.ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("<b>NEW</b>"));
+        f->ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("<b>NEW</b>"));
         QCOMPARE(label->text(), QStringLiteral("<b>NEW</b>"));
         QCOMPARE(label->textFormat(), Qt::PlainText);
     }
@@ -563,14 +546,12 @@ private slots:
     // without having been left.
     void everyControlEntersAndLeavesAlike() {
         QFETCH(QString, kind);
-        Fixture f;
-        Window w;
-        QLineEdit* other = w.addPlainEdit();
-        QWidget* control = addControl(w, f, kind);
+        QLineEdit* other = w->addPlainEdit();
+        QWidget* control = addControl(*w, *f, kind);
         QSignalSpy entered(control, SIGNAL(entered()));
         QSignalSpy exited(control, SIGNAL(exited()));
         QVERIFY(entered.isValid() && exited.isValid());
-        w.show();
+        w->show();
         focus(other);
         QCOMPARE(entered.size(), 0);
 
@@ -581,13 +562,13 @@ private slots:
 
         control->setFocus(Qt::TabFocusReason);
         QCOMPARE(entered.size(), 2);
-        w.window.hide();
+        w->window.hide();
         QCOMPARE(exited.size(), 1);
-        w.show();
+        w->show();
         QVERIFY(control->hasFocus());
         QCOMPARE(entered.size(), 3);
         QCOMPARE(exited.size(), 1);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
     }
 
     void readOnlyDropDownsRefuseWheelListAndKeys_data() {
@@ -600,9 +581,7 @@ private slots:
     // change what it shows; made writable again, the same wheel turn does.
     void readOnlyDropDownsRefuseWheelListAndKeys() {
         QFETCH(QString, kind);
-        Fixture f;
-        Window w;
-        auto* box = static_cast<QComboBox*>(addControl(w, f, kind));
+        auto* box = static_cast<QComboBox*>(addControl(*w, *f, kind));
         auto setReadOnly = [&](bool on) {
             if (auto* combo = qobject_cast<TDBComboBox*>(box)) {
                 combo->setReadOnly(on);
@@ -611,7 +590,7 @@ private slots:
             }
         };
         setReadOnly(true);
-        w.show();
+        w->show();
         const QString shown = box->currentText();
 
         QTest::mouseClick(box, Qt::LeftButton);
@@ -625,12 +604,12 @@ private slots:
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(box, &wheel);
         QCOMPARE(box->currentText(), shown);
-        QCOMPARE(f.ds.state(), Dataset::State::Browse);
+        QCOMPARE(f->ds.state(), Dataset::State::Browse);
 
         setReadOnly(false);
         QApplication::sendEvent(box, &wheel);
         QVERIFY(box->currentText() != shown);
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
     }
 };
 
