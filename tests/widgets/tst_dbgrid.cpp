@@ -52,53 +52,58 @@ void showAndActivate(QWidget& w) {
 class TestDBGrid : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<Fixture> f; // every test's register
+
 private slots:
     void initTestCase() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         DialogScript::enable();
     }
 
-    void init() { DialogScript::reset(); }
+    void init() {
+        DialogScript::reset();
+        f = std::make_unique<Fixture>();
+    }
+
+    void cleanup() { f.reset(); }
 
     void columnsComeFromTheFieldsWhenNoneAreDefined() {
-        Fixture f;
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
         QCOMPARE(grid.objectName(), QStringLiteral("DBGrid1"));
-        QCOMPARE(grid.dataSource(), &f.source);
+        QCOMPARE(grid.dataSource(), &f->source);
         QCOMPARE(grid.model()->columnCount(), 0);
 
-        f.open();
+        f->open();
         QCOMPARE(grid.model()->columnCount(), 24);
         QCOMPARE(grid.columns().size(), 24);
-        for (int i = 0; i < f.ds.fieldCount(); ++i) {
-            QCOMPARE(grid.columns()[i].fieldName, f.ds.fieldDef(i).name);
-            QCOMPARE(grid.columns()[i].title, f.ds.fieldDef(i).name);
+        for (int i = 0; i < f->ds.fieldCount(); ++i) {
+            QCOMPARE(grid.columns()[i].fieldName, f->ds.fieldDef(i).name);
+            QCOMPARE(grid.columns()[i].title, f->ds.fieldDef(i).name);
         }
         QCOMPARE(titles(grid).first(), QStringLiteral("ASSETID"));
         QCOMPARE(titles(grid).last(), QStringLiteral("WrittenDownValue"));
 
         // Opened again with another select list, the columns are derived afresh.
-        f.open(QStringLiteral("Description, ASSETID"));
+        f->open(QStringLiteral("Description, ASSETID"));
         QCOMPARE(titles(grid), QStringList({QStringLiteral("Description"), QStringLiteral("ASSETID")}));
         QCOMPARE(grid.columns().size(), 2);
         QCOMPARE(grid.columns()[1].fieldName, QStringLiteral("ASSETID"));
 
-        f.ds.close();
+        f->ds.close();
         QCOMPARE(grid.model()->columnCount(), 0);
         QCOMPARE(grid.model()->rowCount(), 0);
     }
 
     void definedColumnsKeepTheirOrderTitlesAndWidths() {
-        Fixture f;
-        f.addAssets(2);
-        TDBGrid grid(QStringLiteral("Query2Grid"), &f.source);
+        f->addAssets(2);
+        TDBGrid grid(QStringLiteral("Query2Grid"), &f->source);
         grid.setColumns({{QStringLiteral("Description"), QStringLiteral("What it is"), 180},
                          {QStringLiteral("ASSETID"), QString(), 70},
                          {QStringLiteral("NoSuchField"), QStringLiteral("Missing"), 50}});
         QCOMPARE(titles(grid),
                  QStringList({QStringLiteral("What it is"), QStringLiteral("ASSETID"), QStringLiteral("Missing")}));
 
-        f.open();
+        f->open();
         QCOMPARE(grid.model()->columnCount(), 3);
         QCOMPARE(grid.columns()[1].title, QStringLiteral("ASSETID")); // a column without a title shows its field's name
         QCOMPARE(grid.horizontalHeader()->sectionSize(0), 180);
@@ -112,69 +117,66 @@ private slots:
     }
 
     void aDraggedWidthSurvivesReopening() {
-        Fixture f;
-        f.addAssets(1);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
+        f->addAssets(1);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
         grid.setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset"), 90}});
-        f.open();
+        f->open();
         grid.horizontalHeader()->resizeSection(0, 140); // as dragging the title's edge does
-        f.open();
+        f->open();
         QCOMPARE(grid.horizontalHeader()->sectionSize(0), 140);
         QCOMPARE(grid.columns()[0].width, 140);
     }
 
     void rowsFollowInsertCancelAppendAndDelete() {
-        Fixture f;
-        f.addAssets(3);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
+        f->addAssets(3);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
         QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        f.open(QStringLiteral("ASSETID, Description"));
+        f->open(QStringLiteral("ASSETID, Description"));
         QCOMPARE(grid.model()->rowCount(), 3);
 
-        f.ds.moveTo(1);
-        f.ds.insert();
+        f->ds.moveTo(1);
+        f->ds.insert();
         QCOMPARE(grid.model()->rowCount(), 4);
         QCOMPARE(cell(grid, 1, 0), QString());
         QCOMPARE(cell(grid, 2, 0), QStringLiteral("KLT002"));
         QCOMPARE(grid.currentIndex().row(), 1);
 
-        f.ds.cancel();
+        f->ds.cancel();
         QCOMPARE(grid.model()->rowCount(), 3);
         QCOMPARE(cell(grid, 1, 0), QStringLiteral("KLT002"));
 
-        f.ds.append();
+        f->ds.append();
         QCOMPARE(grid.model()->rowCount(), 4);
         QCOMPARE(grid.currentIndex().row(), 3);
-        f.ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("KLT009"));
+        f->ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("KLT009"));
         QCOMPARE(cell(grid, 3, 0), QStringLiteral("KLT009")); // the record being typed shows as it is typed
-        f.ds.post();
+        f->ds.post();
         QCOMPARE(grid.model()->rowCount(), 4);
         QCOMPARE(cell(grid, 3, 0), QStringLiteral("KLT009"));
 
-        f.ds.moveTo(0);
-        f.ds.deleteRecord();
+        f->ds.moveTo(0);
+        f->ds.deleteRecord();
         QCOMPARE(grid.model()->rowCount(), 3);
         QCOMPARE(cell(grid, 0, 0), QStringLiteral("KLT002"));
         QCOMPARE(grid.currentIndex().row(), 0);
-        QCOMPARE(f.reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3LL);
+        QCOMPARE(f->reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3LL);
     }
 
     void clickingARowMakesItsRecordCurrent() {
-        Fixture f;
-        f.addAssets(5);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open();
+        f->addAssets(5);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
         showAndActivate(grid);
 
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, rowCentre(grid, 2));
-        QCOMPARE(f.ds.recNo(), 2);
-        QCOMPARE(f.ds.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT003"));
+        QCOMPARE(f->ds.recNo(), 2);
+        QCOMPARE(f->ds.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT003"));
 
         grid.setFocus();
         QTest::keyClick(&grid, Qt::Key_Down);
-        QCOMPARE(f.ds.recNo(), 3);
+        QCOMPARE(f->ds.recNo(), 3);
         QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
-        QCOMPARE(f.ds.recNo(), 0);
+        QCOMPARE(f->ds.recNo(), 0);
         QVERIFY(DialogScript::messages().empty());
     }
 
@@ -201,61 +203,58 @@ private slots:
         QFETCH(int, modifiers);
         QFETCH(int, presses);
         QFETCH(int, row);
-        Fixture f;
-        f.addAssets(60);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open();
+        f->addAssets(60);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
         showAndActivate(grid);
         grid.setFocus();
-        f.ds.moveTo(30);
+        f->ds.moveTo(30);
         QCOMPARE(grid.currentIndex().row(), 30);
         const int column = grid.currentIndex().column();
         for (int i = 0; i < presses; ++i) {
             QTest::keyClick(&grid, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         }
-        QCOMPARE(f.ds.recNo(), row);
+        QCOMPARE(f->ds.recNo(), row);
         QCOMPARE(grid.currentIndex().row(), row);
         QCOMPARE(grid.currentIndex().column(), column);
         QVERIFY(DialogScript::messages().empty());
     }
 
     void movingTheDatasetSelectsTheRow() {
-        Fixture f;
-        f.addAssets(60);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open();
+        f->addAssets(60);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
         showAndActivate(grid);
         QCOMPARE(grid.currentIndex().row(), 0);
 
-        f.ds.last();
+        f->ds.last();
         QCOMPARE(grid.currentIndex().row(), 59);
         const QModelIndexList selected = grid.selectionModel()->selectedRows();
         QCOMPARE(selected.size(), 1);
         QCOMPARE(selected.first().row(), 59);
         QVERIFY(grid.viewport()->rect().contains(rowCentre(grid, 59))); // scrolled into view
 
-        f.ds.locate(QStringLiteral("ASSETID"), QStringLiteral("klt010"));
+        f->ds.locate(QStringLiteral("ASSETID"), QStringLiteral("klt010"));
         QCOMPARE(grid.currentIndex().row(), 9);
-        QCOMPARE(f.ds.recNo(), 9); // following the dataset did not move it anywhere else
+        QCOMPARE(f->ds.recNo(), 9); // following the dataset did not move it anywhere else
     }
 
     void aMoveThatCannotPostStaysOnTheEditedRecord() {
-        Fixture f;
-        f.addAssets(3);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open();
+        f->addAssets(3);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
         showAndActivate(grid);
 
-        f.ds.edit();
-        f.ds.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Mine"));
+        f->ds.edit();
+        f->ds.fieldByName(QStringLiteral("Description")).setAsString(QStringLiteral("Mine"));
         // Another program changes the same record meanwhile, so posting this edit is refused.
-        f.reg.exec(QStringLiteral("UPDATE assets SET Description = 'Theirs' WHERE ASSETID = 'KLT001'"));
+        f->reg.exec(QStringLiteral("UPDATE assets SET Description = 'Theirs' WHERE ASSETID = 'KLT001'"));
 
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, rowCentre(grid, 2));
         QCOMPARE(DialogScript::messages().size(), size_t(1));
         QVERIFY(DialogScript::messages()[0].text.contains(QStringLiteral("cannot be located")));
-        QCOMPARE(f.ds.recNo(), 0);
-        QCOMPARE(f.ds.state(), Dataset::State::Edit);
+        QCOMPARE(f->ds.recNo(), 0);
+        QCOMPARE(f->ds.state(), Dataset::State::Edit);
         QTRY_COMPARE(grid.currentIndex().row(), 0);
         QCOMPARE(grid.selectionModel()->selectedRows().size(), 1);
         QCOMPARE(grid.selectionModel()->selectedRows().first().row(), 0);
@@ -265,16 +264,15 @@ private slots:
         QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
         QCOMPARE(doubleClicks.size(), 0);
         QCOMPARE(DialogScript::messages().size(), size_t(2));
-        QCOMPARE(f.ds.recNo(), 0);
+        QCOMPARE(f->ds.recNo(), 0);
     }
 
     void typedValuesShowInTheirTextForm() {
-        Fixture f;
-        f.reg.addAsset(QStringLiteral("KLT001"), QStringLiteral("KLT"),
-                       QStringLiteral("DatePurchased, isElectrical, TotalCost, itemBorrowed"),
-                       QStringLiteral("'2027-01-01', 1, 12.5, 0"));
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open(QStringLiteral("DatePurchased, isElectrical, TotalCost, itemBorrowed, LastTestTag"));
+        f->reg.addAsset(QStringLiteral("KLT001"), QStringLiteral("KLT"),
+                        QStringLiteral("DatePurchased, isElectrical, TotalCost, itemBorrowed"),
+                        QStringLiteral("'2027-01-01', 1, 12.5, 0"));
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open(QStringLiteral("DatePurchased, isElectrical, TotalCost, itemBorrowed, LastTestTag"));
         QCOMPARE(cell(grid, 0, 0), QStringLiteral("1/1/2027"));
         QCOMPARE(cell(grid, 0, 1), QStringLiteral("True"));
         QCOMPARE(cell(grid, 0, 2), QStringLiteral("12.5"));
@@ -288,15 +286,14 @@ private slots:
     }
 
     void aLargeDatasetIsReadOnlyAsFarAsItIsShown() {
-        Fixture f;
         // Fewer on a server, where filling the register takes most of the test's time; what is read is the same.
         const int n = testingOnServer() ? 20000 : 100000;
-        f.reg.addAssets(QStringLiteral("ASSETID, ItemGroup, Description"), n, [](int i) {
+        f->reg.addAssets(QStringLiteral("ASSETID, ItemGroup, Description"), n, [](int i) {
             return QVariantList{QStringLiteral("KLT%1").arg(i, 6, 10, QLatin1Char('0')), QStringLiteral("KLT"),
                                 QStringLiteral("Item %1").arg(i)};
         });
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open();
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
         QCOMPARE(grid.model()->rowCount(), n);
         QCOMPARE(grid.datasetModel()->cellsRead(), 0);
 
@@ -307,24 +304,23 @@ private slots:
         // A screen holds a few dozen rows; reading far more than that would mean the grid walks the dataset.
         QVERIFY2(afterShowing < 200 * 24, qPrintable(QString::number(afterShowing)));
 
-        f.ds.last();
+        f->ds.last();
         QCoreApplication::processEvents();
         QCOMPARE(cell(grid, n - 1, 0), QStringLiteral("KLT%1").arg(n, 6, 10, QLatin1Char('0')));
         QVERIFY(grid.datasetModel()->cellsRead() < 2 * 200 * 24);
     }
 
     void doubleClickAndCtrlDeleteAreReported() {
-        Fixture f;
-        f.addAssets(3);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
-        f.open();
+        f->addAssets(3);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
         showAndActivate(grid);
         QSignalSpy doubleClicks(&grid, &TDBGrid::doubleClicked);
         QSignalSpy ctrlDeletes(&grid, &TDBGrid::ctrlDeletePressed);
 
         QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
         QCOMPARE(doubleClicks.size(), 1);
-        QCOMPARE(f.ds.recNo(), 1);
+        QCOMPARE(f->ds.recNo(), 1);
         QCOMPARE(QApplication::focusWidget(), &grid); // no cell editor opened and took the focus
 
         // Below the last row there is no record to act on.
@@ -337,24 +333,23 @@ private slots:
         QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(ctrlDeletes.size(), 1);
         QCOMPARE(grid.model()->rowCount(), 3); // the grid leaves deleting to whoever handles the signal
-        QCOMPARE(f.reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3LL);
+        QCOMPARE(f->reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 3LL);
     }
 
     // Another program holds the register locked while the grid scrolls to rows it has not read: the error is
     // shown once, the program goes on, and the rows appear once the lock ends.
     void aReadThatFailsWhilePaintingIsShownOnce() {
-        Fixture f;
-        f.reg.addAssets(QStringLiteral("ASSETID, ItemGroup"), 2000, [](int i) {
+        f->reg.addAssets(QStringLiteral("ASSETID, ItemGroup"), 2000, [](int i) {
             return QVariantList{QStringLiteral("KLT%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("1")};
         });
-        f.conn.setBusyTimeout(20);
-        TDBGrid grid(QStringLiteral("DBGrid1"), &f.source);
+        f->conn.setBusyTimeout(20);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
         grid.datasetModel()->setReadRetryDelay(0);
-        f.open();
+        f->open();
         showAndActivate(grid);
         QCoreApplication::processEvents();
 
-        f.reg.lock();
+        f->reg.lock();
         grid.scrollToBottom();
         grid.viewport()->repaint();
         QCOMPARE(cell(grid, 1990, 0), QString());
@@ -363,7 +358,7 @@ private slots:
         QVERIFY2(DialogScript::messages()[0].text.contains(QLatin1String("' is busy")),
                  qPrintable(DialogScript::messages()[0].text));
 
-        f.reg.unlock();
+        f->reg.unlock();
         grid.viewport()->repaint();
         QCOMPARE(cell(grid, 1990, 0), QStringLiteral("KLT1991"));
         QCOMPARE(DialogScript::messages().size(), size_t(1));
