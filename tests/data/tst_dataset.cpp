@@ -40,6 +40,14 @@ class TestDataset : public QObject {
 
     std::unique_ptr<TestRegister> reg;
     std::unique_ptr<Connection> conn;
+    std::unique_ptr<Dataset> list;
+
+    // The asset list, open on the assets not written off in identifier order, as the main window opens it.
+    Dataset& openedList() {
+        list = std::make_unique<Dataset>(*conn, QStringLiteral("mainquery"));
+        openList(*list);
+        return *list;
+    }
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
@@ -56,13 +64,13 @@ private slots:
         conn->openFile(reg->path(), QString::fromLatin1(kDefaultFilePassword));
     }
     void cleanup() {
+        list.reset();
         conn.reset();
         reg.reset();
     }
 
     void queryOpensOnFirstRecordInStatementOrder() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         QCOMPARE(ids(ds), (QStringList{QStringLiteral("KLT1001"), QStringLiteral("KLT1002")}));
         QCOMPARE(ds.recNo(), 0);
         QVERIFY(!ds.eof());
@@ -81,8 +89,7 @@ private slots:
     }
 
     void walkingSetsEofOnTheLastRecord() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.first();
         int seen = 0;
         while (!ds.eof()) {
@@ -168,8 +175,7 @@ private slots:
     }
 
     void conversionsRefuseWithTheirTexts() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.edit();
         QCOMPARE(
             errorOf([&] { ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("next week")); }),
@@ -218,8 +224,7 @@ private slots:
     }
 
     void insertStaysAtItsPlaceUntilReopened() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         QSignalSpy inserted(&ds, &Dataset::rowInserted);
         ds.insert(); // at the current position, the first row
         QCOMPARE(inserted.count(), 1);
@@ -238,8 +243,7 @@ private slots:
     }
 
     void cancelDiscardsInsertAndEdit() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.next();
         ds.append();
         QCOMPARE(ds.recNo(), 2);
@@ -256,8 +260,7 @@ private slots:
     }
 
     void staticCursorKeepsMembershipAndOrder() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.edit();
         ds.fieldByName(QStringLiteral("WrittenOff")).setAsBoolean(true);
         ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("ZZZ"));
@@ -268,8 +271,7 @@ private slots:
     }
 
     void postWritesOnlyChangedColumns() {
-        Dataset mine(*conn, QStringLiteral("mainquery"));
-        openList(mine);
+        Dataset& mine = openedList();
         reg->exec(QStringLiteral("UPDATE assets SET Model = 'Theirs' WHERE ASSETID = 'KLT1001'"));
         mine.edit();
         mine.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
@@ -279,8 +281,7 @@ private slots:
     }
 
     void lostUpdateIsRefused() {
-        Dataset mine(*conn, QStringLiteral("mainquery"));
-        openList(mine);
+        Dataset& mine = openedList();
         reg->exec(QStringLiteral("UPDATE assets SET Make = 'Theirs' WHERE ASSETID = 'KLT1001'"));
         mine.edit();
         mine.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
@@ -294,8 +295,7 @@ private slots:
     }
 
     void duplicateIdentifierRefusedOnPostAndRecordKept() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.insert();
         ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("klt2001"));
         const QString error = errorOf([&] { ds.post(); });
@@ -305,8 +305,7 @@ private slots:
     }
 
     void lockThatOutlastsTheWaitFailsCleanly() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         conn->setBusyTimeout(200);
         {
             // Another program in the middle of a change to the same asset.
@@ -324,8 +323,7 @@ private slots:
     }
 
     void openedCursorHoldsNoReadLock() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.fieldByName(QStringLiteral("Make")).asString();
         ds.textAt(1, 0);
         Connection& other = reg->side();
@@ -367,8 +365,7 @@ private slots:
     }
 
     void deleteRemovesFromTableAndCursor() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         QSignalSpy removed(&ds, &Dataset::rowRemoved);
         ds.deleteRecord();
         QCOMPARE(removed.count(), 1);
@@ -387,8 +384,7 @@ private slots:
     }
 
     void navigationPostsPendingEdit() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.edit();
         ds.fieldByName(QStringLiteral("Model")).setAsString(QStringLiteral("X1"));
         ds.next();
