@@ -260,80 +260,76 @@ private slots:
                             int added, const QString& summary) {
             QTest::newRow(name) << csv << dryRun << messages << added << summary;
         };
+        // Refused, with the lines said before the last.
+        const auto refused = [&row](const char* name, const QByteArray& csv, const QStringList& messages) {
+            row(name, csv, false, messages, 0, QString());
+        };
         const QByteArray longest(256, 'x');
-        const QString none;
-        row("unknown column", QByteArray("ItemGroup,ASSETID,Colour\r\n1,X1,red\r\n"), false,
-            QStringList{"line 1, Colour: assets has no such column"}, 0, none);
-        row("repeated column", QByteArray("ItemGroup,Make,ASSETID,make\r\n1,A,X1,B\r\n"), false,
-            QStringList{"line 1, make: the column is named twice (fields 2 and 4)"}, 0, none);
-        row("bad date", QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,2023-02-29\r\n"), false,
-            QStringList{"line 2, DatePurchased: '2023-02-29' is not a valid date"}, 0, none);
-        row("date in a locale's form", QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n"), false,
-            QStringList{"line 2, DatePurchased: '3/4/2024' is not a valid date"}, 0, none);
-        row("bad number", QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n"), false,
-            QStringList{"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"}, 0, none);
-        row("amount too large", QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n"), false,
-            QStringList{"line 2, TotalCost: '1000000000000' is not a valid amount"}, 0, none);
-        row("bad yes/no", QByteArray("ItemGroup,ASSETID,isElectrical\r\n1,X1,yes\r\n"), false,
-            QStringList{"line 2, isElectrical: 'yes' is not a valid boolean value"}, 0, none);
-        row("256-character text", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1," + longest + "\r\n"), false,
-            QStringList{"line 2, Make: a text holds at most 255 characters; this one has 256"}, 0, none);
-        row("text holding NUL", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,before\0after\r\n", 43), false,
-            QStringList{"line 2, Make: the text holds the character NUL, which a register does not store (a server "
-                        "would cut the text there)"},
-            0, none);
-        row("duplicate id in the file", QByteArray("ItemGroup,ASSETID\r\n1,X1\r\n1,x1\r\n"), false,
-            QStringList{"line 3, ASSETID: 'x1' is the identifier of line 2 too"}, 0, none);
-        row("id in the register in another case", QByteArray("ItemGroup,ASSETID\r\n1,klt1001\r\n"), false,
-            QStringList{"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"}, 0, none);
-        row("unterminated quote", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"open\r\n1,X2,B\r\n"), false,
-            QStringList{"line 2: the quoted field 3 is not closed before the end of the file"}, 0, none);
-        row("text after a closing quote", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"a\"b\r\n1,X2,B\r\n"), false,
-            QStringList{"line 2: text follows the closing quote of field 3"}, 0, none);
-        row("wrong field count", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1\r\n1,X2,B,C\r\n"), false,
-            QStringList{"line 2: 2 fields where the header has 3", "line 3: 4 fields where the header has 3"}, 0, none);
+        refused("unknown column", "ItemGroup,ASSETID,Colour\r\n1,X1,red\r\n",
+                {"line 1, Colour: assets has no such column"});
+        refused("repeated column", "ItemGroup,Make,ASSETID,make\r\n1,A,X1,B\r\n",
+                {"line 1, make: the column is named twice (fields 2 and 4)"});
+        refused("bad date", "ItemGroup,ASSETID,DatePurchased\r\n1,X1,2023-02-29\r\n",
+                {"line 2, DatePurchased: '2023-02-29' is not a valid date"});
+        refused("date in a locale's form", "ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n",
+                {"line 2, DatePurchased: '3/4/2024' is not a valid date"});
+        refused("bad number", "ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n",
+                {"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"});
+        refused("amount too large", "ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n",
+                {"line 2, TotalCost: '1000000000000' is not a valid amount"});
+        refused("bad yes/no", "ItemGroup,ASSETID,isElectrical\r\n1,X1,yes\r\n",
+                {"line 2, isElectrical: 'yes' is not a valid boolean value"});
+        refused("256-character text", "ItemGroup,ASSETID,Make\r\n1,X1," + longest + "\r\n",
+                {"line 2, Make: a text holds at most 255 characters; this one has 256"});
+        refused("text holding NUL", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,before\0after\r\n", 43),
+                {"line 2, Make: the text holds the character NUL, which a register does not store (a server "
+                 "would cut the text there)"});
+        refused("duplicate id in the file", "ItemGroup,ASSETID\r\n1,X1\r\n1,x1\r\n",
+                {"line 3, ASSETID: 'x1' is the identifier of line 2 too"});
+        refused("id in the register in another case", "ItemGroup,ASSETID\r\n1,klt1001\r\n",
+                {"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"});
+        refused("unterminated quote", "ItemGroup,ASSETID,Make\r\n1,X1,\"open\r\n1,X2,B\r\n",
+                {"line 2: the quoted field 3 is not closed before the end of the file"});
+        refused("text after a closing quote", "ItemGroup,ASSETID,Make\r\n1,X1,\"a\"b\r\n1,X2,B\r\n",
+                {"line 2: text follows the closing quote of field 3"});
+        refused("wrong field count", "ItemGroup,ASSETID,Make\r\n1,X1\r\n1,X2,B,C\r\n",
+                {"line 2: 2 fields where the header has 3", "line 3: 4 fields where the header has 3"});
         // Two exports joined into one file: the second header row is no asset.
-        row("header row again", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\nItemGroup,ASSETID,Make\r\n1,X2,B\r\n"),
-            false, QStringList{"line 3: the header row again"}, 0, none);
-        row("header row again, other case, blanks and byte order mark",
-            QByteArray("ItemGroup,ASSETID,Make\n1,X1,A\n\xEF\xBB\xBF itemgroup, assetid ,MAKE\n"), false,
-            QStringList{"line 3: the header row again"}, 0, none);
-        row("not UTF-8", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,Caf\xe9\r\n"), false,
-            QStringList{"line 2: the text is not UTF-8"}, 0, none);
+        refused("header row again", "ItemGroup,ASSETID,Make\r\n1,X1,A\r\nItemGroup,ASSETID,Make\r\n1,X2,B\r\n",
+                {"line 3: the header row again"});
+        refused("header row again, other case, blanks and byte order mark",
+                "ItemGroup,ASSETID,Make\n1,X1,A\n\xEF\xBB\xBF itemgroup, assetid ,MAKE\n",
+                {"line 3: the header row again"});
+        refused("not UTF-8", "ItemGroup,ASSETID,Make\r\n1,X1,Caf\xe9\r\n", {"line 2: the text is not UTF-8"});
         // Line numbers count the lines a record spans, with LF, CR LF and CR line ends alike.
-        row("problems after multi-line records",
-            QByteArray("ItemGroup,ASSETID,Description,DatePurchased\n1,X1,\"two\nlines\",2024-01-01\r\n"
-                       "1,X2,\"a\rb\r\nc\",soon\n1,X3,,2024-13-01\n"),
-            false,
-            QStringList{"line 4, DatePurchased: 'soon' is not a valid date",
-                        "line 7, DatePurchased: '2024-13-01' is not a valid date"},
-            0, none);
+        refused("problems after multi-line records",
+                "ItemGroup,ASSETID,Description,DatePurchased\n1,X1,\"two\nlines\",2024-01-01\r\n"
+                "1,X2,\"a\rb\r\nc\",soon\n1,X3,,2024-13-01\n",
+                {"line 4, DatePurchased: 'soon' is not a valid date",
+                 "line 7, DatePurchased: '2024-13-01' is not a valid date"});
         // Rows a spreadsheet leaves below its data are no assets; an asset without a group is refused.
-        row("blank rows", QByteArray("ItemGroup,ASSETID,make\r\n1,X1,A\r\n,,\r\n , ,\"\"\r\n,,,\r\n"), false,
-            QStringList(), 1, QStringLiteral(": 1 assets imported; 3 blank rows skipped"));
-        row("empty group", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n ,X2,B\r\n,,C\r\n"), false,
-            QStringList{"line 3, ItemGroup: ", "line 4, ItemGroup: "}, 0, none);
-        row("no group column", QByteArray("ASSETID,Make\r\nX1,A\r\nX2,B\r\n"), false,
-            QStringList{"line 2, ItemGroup: ", "line 3, ItemGroup: "}, 0, none);
+        row("blank rows", "ItemGroup,ASSETID,make\r\n1,X1,A\r\n,,\r\n , ,\"\"\r\n,,,\r\n", false, {}, 1,
+            QStringLiteral(": 1 assets imported; 3 blank rows skipped"));
+        refused("empty group", "ItemGroup,ASSETID,Make\r\n1,X1,A\r\n ,X2,B\r\n,,C\r\n",
+                {"line 3, ItemGroup: ", "line 4, ItemGroup: "});
+        refused("no group column", "ASSETID,Make\r\nX1,A\r\nX2,B\r\n", {"line 2, ItemGroup: ", "line 3, ItemGroup: "});
         // A spreadsheet in a locale with a decimal comma separates fields by semicolons; one may use tabs.
         const QString semicolons = QStringLiteral("vnrdb: the file's fields are separated by semicolons; read as such");
-        row("semicolons", QByteArray("\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n"), false,
-            QStringList{semicolons}, 1, QStringLiteral(": 1 assets imported"));
-        row("tabs", QByteArray("ItemGroup\tASSETID\tMake\n1\tX1\tA\n"), false,
-            QStringList{"vnrdb: the file's fields are separated by tabs; read as such"}, 1,
+        row("semicolons", "\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n", false, {semicolons}, 1,
             QStringLiteral(": 1 assets imported"));
-        row("semicolons, decimal comma and day-first date",
-            QByteArray("ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n"), false,
-            QStringList{semicolons, "line 1, Colour: assets has no such column",
-                        "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
-                        "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
-                        "(yyyy-mm-dd)"},
-            0, none);
+        row("tabs", "ItemGroup\tASSETID\tMake\n1\tX1\tA\n", false,
+            {"vnrdb: the file's fields are separated by tabs; read as such"}, 1, QStringLiteral(": 1 assets imported"));
+        refused("semicolons, decimal comma and day-first date",
+                "ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n",
+                {semicolons, "line 1, Colour: assets has no such column",
+                 "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
+                 "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
+                 "(yyyy-mm-dd)"});
         row("byte order mark",
-            QByteArray("\xEF\xBB\xBF"
-                       "itemgroup,ASSETID,make\n1,X1,A\n"),
-            false, QStringList(), 1, QStringLiteral(": 1 assets imported"));
-        row("dry run", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n,,\r\n1,X2,B\r\n"), true, QStringList(), 0,
+            "\xEF\xBB\xBF"
+            "itemgroup,ASSETID,make\n1,X1,A\n",
+            false, {}, 1, QStringLiteral(": 1 assets imported"));
+        row("dry run", "ItemGroup,ASSETID,Make\r\n1,X1,A\r\n,,\r\n1,X2,B\r\n", true, {}, 0,
             QStringLiteral(": 2 assets checked; 1 blank rows skipped; nothing written (--dry-run)"));
     }
     void importRefusesBadInput() {
