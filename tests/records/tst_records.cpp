@@ -509,14 +509,10 @@ private slots:
         QTest::addColumn<QString>("question"); // empty: none asked
         QTest::addColumn<int>("answer");       // Answer::Yes or Answer::No
         QTest::newRow("not written off") << u"0, NULL, NULL"_s << QString() << int(Answer::Yes);
-        QTest::newRow("again, No") << u"1, '2024-02-29', 'Ann'"_s
-                                   << u"This asset was written off on 2/29/2024 by Ann. Write it off again with "
-                                      "today's date?"_s
-                                   << int(Answer::No);
-        QTest::newRow("again, Yes") << u"1, '2024-02-29', 'Ann'"_s
-                                    << u"This asset was written off on 2/29/2024 by Ann. Write it off again with "
-                                       "today's date?"_s
-                                    << int(Answer::Yes);
+        const QString again =
+            u"This asset was written off on 2/29/2024 by Ann. Write it off again with today's date?"_s;
+        QTest::newRow("again, No") << u"1, '2024-02-29', 'Ann'"_s << again << int(Answer::No);
+        QTest::newRow("again, Yes") << u"1, '2024-02-29', 'Ann'"_s << again << int(Answer::Yes);
         QTest::newRow("no person stored") << u"1, '2024-02-29', NULL"_s
                                           << u"This asset was written off on 2/29/2024. Write it off again with "
                                              "today's date?"_s

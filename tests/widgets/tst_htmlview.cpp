@@ -222,22 +222,9 @@ private slots:
         QVERIFY(view.documentText().contains(QStringLiteral("Asset list")));
     }
 
-    void saveAsPageWritesTheOriginalBytes() {
-        TextBrowserView view;
-        view.navigate(address());
-        QString saved = dir_->filePath(QStringLiteral("copy.htm"));
-        saveAs(view, saved);
-        QCOMPARE(readFile(saved), pageBytes_);
-
-        // An existing file is replaced whole.
-        const QString old = dir_->filePath(QStringLiteral("old.html"));
-        QVERIFY(writeFile(old, QByteArray(4096, 'x')));
-        saveAs(view, old);
-        QCOMPARE(readFile(old), pageBytes_);
-    }
-
-    // A name with its own ending keeps it and its format; a name without one is saved in the file type chosen, with
-    // that type's ending added.
+    // A page is saved as its original bytes, or as a PDF, over a file of that name, replaced whole. A name with its
+    // own ending keeps it and its format; a name without one is saved in the file type chosen, with that type's
+    // ending added.
     void saveAsFollowsTheFileTypeChosen_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("fileType");
@@ -245,6 +232,7 @@ private slots:
         QTest::addColumn<bool>("pdf");
         const QString web = QStringLiteral("Web page (*.htm *.html)");
         const QString pdf = QStringLiteral("PDF (*.pdf)");
+        QTest::newRow("none chosen, .htm typed") << "copy.htm" << QString() << "copy.htm" << false;
         QTest::newRow("PDF chosen, no ending") << "on-loan" << pdf << "on-loan.pdf" << true;
         QTest::newRow("web page chosen, no ending") << "on-loan" << web << "on-loan.htm" << false;
         QTest::newRow("PDF chosen, a dot in the name") << "loans.2026" << pdf << "loans.2026.pdf" << true;
@@ -259,6 +247,7 @@ private slots:
         QFETCH(bool, pdf);
         TextBrowserView view;
         view.navigate(address());
+        QVERIFY(writeFile(dir_->filePath(written), QByteArray(4096, 'x')));
         saveAs(view, dir_->filePath(typed), fileType);
         const QByteArray bytes = readFile(dir_->filePath(written));
         QCOMPARE(bytes.startsWith("%PDF"), pdf);
