@@ -55,15 +55,7 @@ class TestMainWindow : public QObject {
     std::unique_ptr<AppFixture> f;
     Tmainfrm* w = nullptr;
 
-    QStringList listed() {
-        Dataset& q = w->data.mainquery;
-        QStringList out;
-        const int id = q.findField(QStringLiteral("ASSETID"));
-        for (int r = 0; r < q.recordCount(); ++r) {
-            out << q.textAt(r, id);
-        }
-        return out;
-    }
+    QStringList listed() { return columnTexts(w->data.mainquery, QStringLiteral("ASSETID")); }
 
 private slots:
     void initTestCase() { DialogScript::enable(); }

@@ -25,12 +25,7 @@ void openList(Dataset& ds, const QString& where = QStringLiteral("WHERE Writteno
 }
 
 QStringList ids(Dataset& ds) {
-    QStringList out;
-    const int f = ds.findField(QStringLiteral("assetid"));
-    for (int r = 0; r < ds.recordCount(); ++r) {
-        out << ds.textAt(r, f);
-    }
-    return out;
+    return columnTexts(ds, QStringLiteral("assetid"));
 }
 
 } // namespace

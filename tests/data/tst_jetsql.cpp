@@ -408,17 +408,8 @@ void TestJetSql::programStatementsOnARegister() {
     const std::unique_ptr<DataModule> dm = openDataModule(reg);
     // A statement run on a dataset of the data module: its rows' values of one field.
     const auto run = [](Dataset& data, const QStringList& lines, const QString& field) {
-        data.close();
-        data.clearSql();
-        for (const QString& line : lines) {
-            data.addSql(line);
-        }
-        data.open();
-        QStringList values;
-        for (int r = 0; r < data.recordCount(); ++r) {
-            values << data.textAt(r, data.findField(field));
-        }
-        return values;
+        openOn(data, lines);
+        return columnTexts(data, field);
     };
     QCOMPARE(dm->mainquery.sqlLines(), DataModule::startupListStatement());
     QCOMPARE(run(dm->mainquery, DataModule::startupListStatement(), QStringLiteral("ASSETID")),

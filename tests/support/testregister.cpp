@@ -249,6 +249,24 @@ std::unique_ptr<DataModule> openDataModule(const TestRegister& reg) {
     return dm;
 }
 
+void openOn(Dataset& ds, const QStringList& lines) {
+    ds.close();
+    ds.clearSql();
+    for (const QString& line : lines) {
+        ds.addSql(line);
+    }
+    ds.open();
+}
+
+QStringList columnTexts(const Dataset& ds, const QString& field) {
+    QStringList texts;
+    const int column = ds.findField(field);
+    for (int r = 0; r < ds.recordCount(); ++r) {
+        texts << ds.textAt(r, column);
+    }
+    return texts;
+}
+
 void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values) {
     for (const auto& [field, value] : values) {
         if (value.typeId() == QMetaType::Bool) {

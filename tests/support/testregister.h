@@ -91,6 +91,10 @@ QStringList filesIn(const QString& folder);
 QString modeOf(const QString& path);
 
 class Dataset;
+// Opens ds afresh on the statement of lines.
+void openOn(Dataset& ds, const QStringList& lines);
+// The text of field (a name) in every record of ds, in order.
+QStringList columnTexts(const Dataset& ds, const QString& field);
 // Types values into the fields of ds's current record, as the windows' controls do: a text as typed, a bool as a
 // check box, a date as a date picker.
 void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values);
