@@ -13,15 +13,11 @@ namespace {
 
 void openList(Dataset& ds, const QString& where = QStringLiteral("WHERE Writtenoff <> TRUE"),
               const QString& order = QStringLiteral("ORDER BY Assetid;")) {
-    ds.close();
-    ds.clearSql();
-    ds.addSql(QStringLiteral("select *"));
-    ds.addSql(QStringLiteral("from assets"));
+    QStringList lines{QStringLiteral("select *"), QStringLiteral("from assets")};
     if (!where.isEmpty()) {
-        ds.addSql(where);
+        lines << where;
     }
-    ds.addSql(order);
-    ds.open();
+    openOn(ds, lines << order);
 }
 
 QStringList ids(Dataset& ds) {
@@ -140,10 +136,7 @@ private slots:
         QCOMPARE(ds.fieldByName(QStringLiteral("TotalCost")).asString(), QString());
         ds.next();
         QCOMPARE(ds.fieldByName(QStringLiteral("TotalCost")).asString(), QStringLiteral("0.1"));
-        ds.close();
-        ds.clearSql();
-        ds.addSql(QStringLiteral("SELECT Sum(TotalCost) + 0.2 AS Total, Count(*) AS N FROM assets"));
-        ds.open();
+        openOn(ds, {QStringLiteral("SELECT Sum(TotalCost) + 0.2 AS Total, Count(*) AS N FROM assets")});
         QCOMPARE(ds.fieldByName(QStringLiteral("total")).asString(), QStringLiteral("0.3"));
         QCOMPARE(ds.fieldByName(QStringLiteral("n")).asInteger(), 3);
     }

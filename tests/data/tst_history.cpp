@@ -65,10 +65,7 @@ std::unique_ptr<TestRegister> makeRegister() {
 // The asset list on every asset, the asset id current.
 Dataset& openAsset(DataModule& dm, const QString& id) {
     Dataset& list = dm.mainquery;
-    list.close();
-    list.clearSql();
-    list.addSql(u"select * from assets"_s);
-    list.open();
+    openOn(list, {u"select * from assets"_s});
     if (!list.locate(u"ASSETID"_s, id)) {
         qFatal("no asset %s", qPrintable(id));
     }

@@ -310,12 +310,9 @@ private slots:
             QStringList rows;
             for (const QString& where : {QString(), QStringLiteral("WHERE description LIKE \"%a%\"")}) {
                 Dataset& q = dm.mainquery;
-                q.close();
-                q.clearSql();
-                q.addSql(QStringLiteral("SELECT * FROM Assets ") + where);
-                q.addSql(where.isEmpty() ? QStringLiteral("ORDER BY assetid;")
-                                         : QStringLiteral("ORDER BY description;"));
-                q.open();
+                openOn(q, {QStringLiteral("SELECT * FROM Assets ") + where,
+                           where.isEmpty() ? QStringLiteral("ORDER BY assetid;")
+                                           : QStringLiteral("ORDER BY description;")});
                 for (int r = 0; r < q.recordCount(); ++r) {
                     QStringList fields;
                     for (int c = 0; c < q.fieldCount(); ++c) {

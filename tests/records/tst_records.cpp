@@ -83,9 +83,7 @@ class TestRecords : public QObject {
     // Opens the register as start-up does (the list showing written-off assets too) and makes the windows.
     void start() {
         dm = openDataModule(*reg);
-        dm->mainquery.clearSql();
-        dm->mainquery.addSql(u"select * from assets"_s);
-        dm->mainquery.open();
+        openOn(dm->mainquery, {u"select * from assets"_s});
         logon = std::make_unique<Tlogonfrm>(nullptr, *dm, session, [](const QString&) {});
         editor = std::make_unique<Tassdetfrm>(nullptr, *dm, *logon);
         writeoff = std::make_unique<Twriteofffrm>(nullptr, *dm);

@@ -20,10 +20,7 @@ struct AssetList {
     // Opens the list afresh: the columns of selectList, the rows the condition where (SQL, may be empty)
     // leaves, in identifier order.
     void open(const QString& selectList = QStringLiteral("*"), const QString& where = QString()) {
-        ds.close();
-        ds.clearSql();
-        ds.addSql(QStringLiteral("select ") + selectList);
-        ds.addSql(QStringLiteral("from assets ") + where + QStringLiteral(" order by ASSETID"));
-        ds.open();
+        openOn(ds, {QStringLiteral("select ") + selectList,
+                    QStringLiteral("from assets ") + where + QStringLiteral(" order by ASSETID")});
     }
 };
