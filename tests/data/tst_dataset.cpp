@@ -340,11 +340,9 @@ private slots:
     void joinedResultsAreReadOnlyWithShortNames() {
         reg->exec(QStringLiteral("INSERT INTO Groups VALUES ('1', 'Computers'), ('2', 'Furniture')"));
         Dataset ds(*conn, QStringLiteral("Query2"));
-        ds.addSql(QStringLiteral("SELECT Groups.Description, Count(*) AS Total"));
-        ds.addSql(QStringLiteral("FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber"));
-        ds.addSql(QStringLiteral("GROUP BY Groups.Description, assets.WrittenOff"));
-        ds.addSql(QStringLiteral("HAVING assets.WrittenOff=TRUE"));
-        ds.open();
+        openOn(ds, {"SELECT Groups.Description, Count(*) AS Total",
+                    "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
+                    "GROUP BY Groups.Description, assets.WrittenOff", "HAVING assets.WrittenOff=TRUE"});
         QCOMPARE(ds.recordCount(), 1);
         QCOMPARE(ds.fieldDef(0).name, QStringLiteral("Description"));
         QCOMPARE(ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Furniture"));

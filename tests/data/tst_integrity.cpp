@@ -113,12 +113,9 @@ private slots:
         }
         auto dm = openDataModule(reg);
         Dataset& q = dm->Query2;
-        for (const char* line : {"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
-                                 "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
-                                 "GROUP BY Groups.Description, assets.WrittenOff", "HAVING assets.WrittenOff=FALSE"}) {
-            q.addSql(QString::fromLatin1(line));
-        }
-        q.open();
+        openOn(q, {"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
+                   "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
+                   "GROUP BY Groups.Description, assets.WrittenOff", "HAVING assets.WrittenOff=FALSE"});
         QStringList shown;
         for (int r = 0; r < q.recordCount(); ++r) {
             shown << q.textAt(r, 0) + QLatin1Char(' ') + q.textAt(r, 1);
