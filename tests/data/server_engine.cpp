@@ -452,8 +452,7 @@ private slots:
         Connection c;
         c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         Dataset ds(c, u"mainquery"_s);
-        ds.addSql(u"SELECT * FROM Assets WHERE Description LIKE "_s + jetQuote(pattern) + u" ORDER BY ASSETID"_s);
-        ds.open();
+        openOn(ds, {u"SELECT * FROM Assets WHERE Description LIKE "_s + jetQuote(pattern) + u" ORDER BY ASSETID"_s});
         QCOMPARE(columnTexts(ds, u"ASSETID"_s), expected);
     }
 };

@@ -105,8 +105,7 @@ private slots:
         reg.addAsset(u"KLT1001"_s, u"1"_s, u"Make, Description, TotalCost"_s, u"'Bosch', 'Drill', 95.5"_s);
         QCOMPARE(datasetRows(reg.side(), statement), wholeRows(reg.side(), statement));
         Dataset ds(reg.side(), u"q"_s);
-        ds.addSql(statement);
-        ds.open();
+        openOn(ds, {statement});
         const auto [block, cells] = blockAndCellTexts(ds, 0);
         QCOMPARE(block, cells);
     }
@@ -123,8 +122,7 @@ private slots:
             t.commit();
         }
         Dataset ds(reg.side(), u"q"_s);
-        ds.addSql(u"select * from assets order by assetid desc"_s);
-        ds.open();
+        openOn(ds, {u"select * from assets order by assetid desc"_s});
         Connection other;
         other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         other.exec("DELETE FROM Assets WHERE AssetID = 'KLT1005'");

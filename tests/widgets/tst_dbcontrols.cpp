@@ -26,8 +26,7 @@ struct Fixture : AssetList {
                      QStringLiteral("'Laptop', 1"));
         reg.exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('KLT', 'Kitchen')"));
         reg.exec(QStringLiteral("INSERT INTO Groups (GroupNumber, Description) VALUES ('PC', 'Computers')"));
-        groups.addSql(QStringLiteral("select * from Groups order by GroupNumber"));
-        groups.open();
+        openOn(groups, {QStringLiteral("select * from Groups order by GroupNumber")});
         open();
     }
 
