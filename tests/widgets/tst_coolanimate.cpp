@@ -54,6 +54,7 @@ private slots:
         animate_->setGeometry(20, 20, 100, 80);
         images_ = new TCoolImages(parent_);
         images_->setImages(frames(kFrames));
+        animate_->setCoolImages(images_); // the test's frames, unless a test takes them away
     }
 
     void cleanup() {
@@ -62,7 +63,6 @@ private slots:
     }
 
     void ticksDrawEachFrameAndWrap() {
-        animate_->setCoolImages(images_);
         animate_->setActive(true);
         QCOMPARE(animate_->frameIndex(), 0);
         for (int tick = 0; tick < 2 * kFrames + 1; ++tick) {
@@ -74,7 +74,6 @@ private slots:
     }
 
     void indexIsKeptWhileInactive() {
-        animate_->setCoolImages(images_);
         animate_->setActive(true);
         for (int i = 0; i < 5; ++i) {
             animate_->tick();
@@ -88,7 +87,6 @@ private slots:
     }
 
     void inactiveControlShowsOnlyBackground() {
-        animate_->setCoolImages(images_);
         QCOMPARE(centreColour(), kParentColour);
         animate_->setActive(true);
         animate_->tick();
@@ -101,7 +99,6 @@ private slots:
     }
 
     void activeTicksOnItsOwnAndStopsAtOnce() {
-        animate_->setCoolImages(images_);
         animate_->setInterval(5);
         QCOMPARE(animate_->interval(), 5);
         // Without Active the timer does not run.
@@ -117,6 +114,7 @@ private slots:
     }
 
     void newFramesSwitchActiveOffAndAutoSize() {
+        animate_->setCoolImages(nullptr);
         animate_->setAutoSize(true);
         QCOMPARE(animate_->size(), QSize(100, 80)); // no frames yet
         animate_->setCoolImages(images_);
@@ -142,7 +140,6 @@ private slots:
     }
 
     void shrunkListRestartsFromTheFirstFrame() {
-        animate_->setCoolImages(images_);
         for (int i = 0; i < 10; ++i) {
             animate_->tick();
         }
@@ -154,7 +151,6 @@ private slots:
     }
 
     void transparentLeavesBottomLeftColourOut() {
-        animate_->setCoolImages(images_);
         animate_->setActive(true);
         animate_->tick();
         QCOMPARE(cornerColour(), kBackdrop);
@@ -180,7 +176,6 @@ private slots:
             program << picture;
         }
         images_->setImages(program);
-        animate_->setCoolImages(images_);
         animate_->setTransparent(true);
         animate_->setActive(true);
         animate_->tick();
