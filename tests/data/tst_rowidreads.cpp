@@ -160,8 +160,7 @@ private slots:
         Connection c;
         c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         Dataset ds(c, u"mainquery"_s);
-        ds.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order);
-        ds.open();
+        openOn(ds, {u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order});
         const std::vector<int> fields{ds.findField(u"ASSETID"_s), ds.findField(u"Make"_s)};
         std::vector<QString> walked;
         const auto rowOf = [&](const QString& id) {
@@ -174,8 +173,7 @@ private slots:
         for (int from = 0; from < ds.recordCount(); from += 512) {
             if (from == 512) {
                 Dataset same(c, u"same"_s); // which row is where, read without touching the walk's dataset
-                same.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order);
-                same.open();
+                openOn(same, {u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order});
                 for (const int row : {700, 701, 702, 1023}) {
                     at << same.textAt(row, same.findField(u"ASSETID"_s));
                 }
