@@ -8,6 +8,7 @@
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
 #include <QFrame>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QtTest>
+#include <functional>
 
 namespace {
 
@@ -34,13 +36,15 @@ void givePassword(const QString& entry) {
     });
 }
 
-// Expects the window named name to be shown next, and closes it with Escape.
-void expectWindow(const QString& name, bool* shown) {
-    DialogScript::setNextModal([name, shown](QDialog& d) {
-        QCOMPARE(d.objectName(), name);
-        *shown = true;
+// Whether command shows the window named name next; it is closed with Escape.
+bool opens(const QString& name, const std::function<void()>& command) {
+    bool shown = false;
+    DialogScript::setNextModal([name, &shown](QDialog& d) {
+        shown = d.objectName() == name;
         QTest::keyClick(&d, Qt::Key_Escape);
     });
+    command();
+    return shown;
 }
 
 } // namespace
@@ -51,15 +55,7 @@ class TestMainWindow : public QObject {
     std::unique_ptr<AppFixture> f;
     Tmainfrm* w = nullptr;
 
-    QStringList listed() {
-        Dataset& q = w->data.mainquery;
-        QStringList out;
-        const int id = q.findField(QStringLiteral("ASSETID"));
-        for (int r = 0; r < q.recordCount(); ++r) {
-            out << q.textAt(r, id);
-        }
-        return out;
-    }
+    QStringList listed() { return columnTexts(w->data.mainquery, QStringLiteral("ASSETID")); }
 
 private slots:
     void initTestCase() { DialogScript::enable(); }
@@ -94,27 +90,17 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("condition");
         QTest::addColumn<QString>("order");
-        QTest::newRow("asset id") << "assetid"
-                                  << "WHERE assetid LIKE"
-                                  << "ORDER BY assetid;";
-        QTest::newRow("description") << "description"
-                                     << "WHERE description LIKE"
-                                     << "ORDER BY description;";
-        QTest::newRow("serial") << "serialnumber"
-                                << "WHERE serialnumber LIKE"
-                                << "ORDER BY serialnumber;";
-        QTest::newRow("order") << "ordernumber"
-                               << "WHERE ordernumber LIKE"
-                               << "ORDER BY ordernumber;";
-        QTest::newRow("purchased by") << "purchasedby"
-                                      << "WHERE purchasedby LIKE"
-                                      << "ORDER BY purchasedby;";
-        QTest::newRow("borrowed by") << "borrowedby"
-                                     << "WHERE borrower LIKE"
-                                     << "ORDER BY borrower;";
-        QTest::newRow("supplier") << "supplier"
-                                  << "WHERE supplier LIKE"
-                                  << "ORDER BY supplier;";
+        // The search button's name, the column it searches and orders by.
+        for (const auto& [row, field, column] : {std::tuple{"asset id", "assetid", "assetid"},
+                                                 {"description", "description", "description"},
+                                                 {"serial", "serialnumber", "serialnumber"},
+                                                 {"order", "ordernumber", "ordernumber"},
+                                                 {"purchased by", "purchasedby", "purchasedby"},
+                                                 {"borrowed by", "borrowedby", "borrower"},
+                                                 {"supplier", "supplier", "supplier"}}) {
+            QTest::newRow(row) << QString::fromLatin1(field) << QStringLiteral("WHERE %1 LIKE").arg(column)
+                               << QStringLiteral("ORDER BY %1;").arg(column);
+        }
     }
     void statementForEachSearchField() {
         QFETCH(QString, field);
@@ -153,32 +139,29 @@ private slots:
         QCOMPARE(w->data.mainquery.recNo(), 0);
     }
 
-    void blanksAreSearchedAsTyped() {
-        w->description->click();
-        QTest::keyClicks(w->details, QStringLiteral("  "));
-        QCOMPARE(listed(), QStringList{"KLT1004"});
+    // What a search lists, in its order: blanks are searched as typed, a double quote is a letter searched for
+    // and never ends the statement's text, a percent sign stays a wildcard.
+    void searchListsWhatIsTyped_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("expected");
+        const auto row = [](const char* name, const QString& button, const QString& typed,
+                            const QStringList& expected) { QTest::newRow(name) << button << typed << expected; };
+        row("blanks", "description", "  ", QStringList{"KLT1004"});
+        row("borrowers, nothing typed", "borrowedby", QString(), QStringList{"KLT1004", "KLT1002", "KLT1001"});
+        row("borrower", "borrowedby", "zo", QStringList{"KLT1001"});
+        row("double quote", "description", "12\" mon", QStringList{"KLT1004"});
+        row("double quote closing the text", "description", "12\" mon\" OR \"\"=\"", QStringList());
+        row("percent", "description", "o%t", QStringList{"KLT1004", "KLT1002"});
     }
-
-    void borrowedBySearchesTheBorrower() {
-        w->borrowedby->click();
-        QCOMPARE(listed(), (QStringList{"KLT1004", "KLT1002", "KLT1001"}));
-        QTest::keyClicks(w->details, QStringLiteral("zo"));
-        QCOMPARE(listed(), QStringList{"KLT1001"});
-    }
-
-    void doubleQuoteInTheTextIsSearchedFor() {
-        w->description->click();
-        QTest::keyClicks(w->details, QStringLiteral("12\" mon"));
-        QCOMPARE(listed(), QStringList{"KLT1004"});
-        QTest::keyClicks(w->details, QStringLiteral("\" OR \"\"=\""));
+    void searchListsWhatIsTyped() {
+        QFETCH(QString, button);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, expected);
+        w->findChild<QRadioButton*>(button)->click();
+        QTest::keyClicks(w->details, typed);
         QVERIFY(DialogScript::messages().empty());
-        QCOMPARE(listed(), QStringList());
-    }
-
-    void percentStaysAWildcard() {
-        w->description->click();
-        QTest::keyClicks(w->details, QStringLiteral("o%t"));
-        QCOMPARE(listed(), (QStringList{"KLT1004", "KLT1002"}));
+        QCOMPARE(listed(), expected);
     }
 
     void refusedGuardsChangeNothing_data() {
@@ -205,50 +188,32 @@ private slots:
     }
 
     void afterOnePasswordTheGuardsOpenAtOnce() {
-        bool shown = false;
         givePassword(QStringLiteral("SECRET"));
-        expectWindow(QStringLiteral("cfgFrm"), &shown);
-        w->ToolButton5->click();
-        QVERIFY(shown);
+        QVERIFY(opens(QStringLiteral("cfgFrm"), [this] { w->ToolButton5->click(); }));
         QVERIFY(f->app().session.LoggedOn);
         QCOMPARE(w->windowTitle(), QStringLiteral("Vantrel"));
-        shown = false;
-        expectWindow(QStringLiteral("writeofffrm"), &shown);
-        w->ToolButton3->click();
-        QVERIFY(shown);
-        shown = false;
-        expectWindow(QStringLiteral("assdetfrm"), &shown);
-        w->ToolButton1->click();
-        QVERIFY(shown);
+        QVERIFY(opens(QStringLiteral("writeofffrm"), [this] { w->ToolButton3->click(); }));
+        QVERIFY(opens(QStringLiteral("assdetfrm"), [this] { w->ToolButton1->click(); }));
         QCOMPARE(w->data.mainquery.recordCount(), 3); // the unsaved new asset is discarded on closing
     }
 
     void browsingCommandsNeverAskThePassword() {
-        bool shown = false;
-        expectWindow(QStringLiteral("assdetfrm"), &shown);
-        w->ToolButton2->click();
-        QVERIFY(shown);
-        shown = false;
-        expectWindow(QStringLiteral("assdetfrm"), &shown);
-        QTest::mouseDClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
-                           w->DBGrid1->visualRect(w->DBGrid1->model()->index(0, 0)).center());
-        QVERIFY(shown);
-        shown = false;
-        expectWindow(QStringLiteral("printfrm"), &shown);
-        w->ToolButton4->click();
-        QVERIFY(shown);
-        shown = false;
-        expectWindow(QStringLiteral("assetreportsfrm"), &shown);
-        w->ToolButton7->click();
-        QVERIFY(shown);
-        shown = false;
-        expectWindow(QStringLiteral("labelsWindow"), &shown);
-        w->labelsButton->click();
-        QVERIFY(shown);
-        shown = false;
-        expectWindow(QStringLiteral("stockTakeWindow"), &shown);
-        w->stockTakeButton->click();
-        QVERIFY(shown);
+        const auto click = [](QAbstractButton* b) { return [b] { b->click(); }; };
+        const std::pair<const char*, std::function<void()>> commands[] = {
+            {"assdetfrm", click(w->ToolButton2)},
+            {"assdetfrm",
+             [this] {
+                 QTest::mouseDClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                                    w->DBGrid1->visualRect(w->DBGrid1->model()->index(0, 0)).center());
+             }},
+            {"printfrm", click(w->ToolButton4)},
+            {"assetreportsfrm", click(w->ToolButton7)},
+            {"labelsWindow", click(w->labelsButton)},
+            {"stockTakeWindow", click(w->stockTakeButton)},
+        };
+        for (const auto& [window, command] : commands) {
+            QVERIFY2(opens(QLatin1String(window), command), window);
+        }
         QVERIFY(!f->app().session.LoggedOn);
     }
 

@@ -141,9 +141,7 @@ private slots:
         AppFixture f;
         QVERIFY(QFile::remove(f.reg().path()));
         if (!contents.isEmpty()) {
-            QFile file(f.reg().path());
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(contents);
+            QVERIFY(writeFile(f.reg().path(), contents));
         }
         QCOMPARE(f.start(), std::optional<int>(1));
         QCOMPARE(DialogScript::messages().size(), size_t(1));

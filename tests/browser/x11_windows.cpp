@@ -120,6 +120,11 @@ private:
     bool seen_ = false;
 };
 
+// Where r lies and its size, as "x,y wxh".
+QString describe(const QRect& r) {
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
 // The caption of the modal window that show opens, as the window system holds it.
 QString captionOfModal(const std::function<void()>& show) {
     QString caption = QStringLiteral("<no window shown>");
@@ -320,14 +325,8 @@ private slots:
             }
             const QString name = d.dialog->objectName();
             QVERIFY2(shown[1] == shown[0] && shown[2] == shown[0],
-                     qPrintable(QStringLiteral("%1 opened at %2,%3 then %4,%5 then %6,%7")
-                                    .arg(name)
-                                    .arg(shown[0].x())
-                                    .arg(shown[0].y())
-                                    .arg(shown[1].x())
-                                    .arg(shown[1].y())
-                                    .arg(shown[2].x())
-                                    .arg(shown[2].y())));
+                     qPrintable(QStringLiteral("%1 opened at %2 then %3 then %4")
+                                    .arg(name, describe(shown[0]), describe(shown[1]), describe(shown[2]))));
             const QPoint off = shown[0].center() - d.centre;
             QVERIFY2(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1,
                      qPrintable(QStringLiteral("%1 is %2,%3 off centre").arg(name).arg(off.x()).arg(off.y())));
@@ -347,12 +346,8 @@ private slots:
         for (QWidget* part : {static_cast<QWidget*>(w->ToolBar1), static_cast<QWidget*>(w->Panel1),
                               static_cast<QWidget*>(w->ToolButton6), static_cast<QWidget*>(w->ToolButton5)}) {
             const QRect r(part->mapTo(w, QPoint(0, 0)), part->size());
-            QVERIFY2(inside.contains(r), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 is cut off in a %6x%7 window")
-                                                        .arg(part->objectName())
-                                                        .arg(r.x())
-                                                        .arg(r.y())
-                                                        .arg(r.width())
-                                                        .arg(r.height())
+            QVERIFY2(inside.contains(r), qPrintable(QStringLiteral("%1 at %2 is cut off in a %3x%4 window")
+                                                        .arg(part->objectName(), describe(r))
                                                         .arg(shown.width())
                                                         .arg(shown.height())));
         }

@@ -115,12 +115,7 @@ private slots:
         QCOMPARE(settings(), "Kivelor|KV|old|1");
     }
 
-    void cancelKeepsWhatIsStored_data() {
-        QTest::addColumn<int>("how");
-        QTest::newRow("Cancel") << 0;
-        QTest::newRow("Escape") << 1;
-        QTest::newRow("close box") << 2;
-    }
+    void cancelKeepsWhatIsStored_data() { addClosingRows(); }
     // Nothing is written; at the next showing the settings and stored groups read afresh, while a digit with
     // no row keeps the unsaved text of its edit.
     void cancelKeepsWhatIsStored() {
@@ -131,7 +126,7 @@ private slots:
             typeInto(d.DBEdit1, u"Other Ltd"_s);
             typeInto(d.Group2Name, u"Spanners"_s);
             typeInto(d.Group4Name, u"Unsaved"_s);
-            how == 0 ? d.BitBtn2->click() : how == 1 ? QTest::keyClick(&d, Qt::Key_Escape) : (void)d.close();
+            closeWithoutOk(d, d.BitBtn2, how);
         });
         QCOMPARE(settings(), "Kivelor|KLT|old|0");
         QCOMPARE(groups(), "2=Tools");

@@ -84,24 +84,13 @@ private slots:
         QVERIFY(!QFileInfo::exists(folder()));
     }
 
-    void closingWithoutOkMakesNothing_data() {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("Cancel") << u"Cancel"_s;
-        QTest::newRow("Escape") << u"Escape"_s;
-        QTest::newRow("close box") << u"close box"_s;
-    }
+    void closingWithoutOkMakesNothing_data() { addClosingRows(); }
     void closingWithoutOkMakesNothing() {
-        QFETCH(QString, how);
+        QFETCH(int, how);
         FirstRunWindow w(nullptr, registerPath());
         drive<FirstRunWindow>([how](FirstRunWindow& d) {
             typeGoodEntries(d);
-            if (how == u"Cancel"_s) {
-                d.cancelButton->click();
-            } else if (how == u"Escape"_s) {
-                QTest::keyClick(&d, Qt::Key_Escape);
-            } else {
-                d.close();
-            }
+            closeWithoutOk(d, d.cancelButton, how);
         });
         QVERIFY(Dialogs::showModal(w) != mrOk);
         QVERIFY(!w.isVisible());

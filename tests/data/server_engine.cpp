@@ -83,24 +83,18 @@ private slots:
     void openingSaysWhatIsWrong_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("server unreachable") << "host"
-                                            << "cannot be reached";
-        QTest::newRow("unknown login") << "user"
-                                       << "refused the login 'nosuchlogin'";
-        QTest::newRow("no such database") << "database"
-                                          << "has no database 'nosuchdatabase'";
-        QTest::newRow("database of another program") << "empty"
-                                                     << "is not a Vantrel register";
-        QTest::newRow("newer schema") << "newer"
-                                      << "made by a newer version of Vantrel";
-        QTest::newRow("changed column type") << "column"
-                                             << "is damaged: column 'TotalCost'";
-        QTest::newRow("password in the server file") << "password"
-                                                     << "holds a password";
-        QTest::newRow("server file naming nothing") << "nothing"
-                                                    << "names no server";
-        QTest::newRow("register file and server file") << "both"
-                                                       << "holds both a register file";
+        const auto row = [](const char* name, const QString& change, const QString& expected) {
+            QTest::newRow(name) << change << expected;
+        };
+        row("server unreachable", "host", "cannot be reached");
+        row("unknown login", "user", "refused the login 'nosuchlogin'");
+        row("no such database", "database", "has no database 'nosuchdatabase'");
+        row("database of another program", "empty", "is not a Vantrel register");
+        row("newer schema", "newer", "made by a newer version of Vantrel");
+        row("changed column type", "column", "is damaged: column 'TotalCost'");
+        row("password in the server file", "password", "holds a password");
+        row("server file naming nothing", "nothing", "names no server");
+        row("register file and server file", "both", "holds both a register file");
     }
     void openingSaysWhatIsWrong() {
         QFETCH(QString, change);
@@ -124,19 +118,16 @@ private slots:
         } else if (change == "column"_L1) {
             reg.exec(u"ALTER TABLE assets ALTER COLUMN TotalCost TYPE text"_s);
         } else if (change == "password"_L1 || change == "nothing"_L1) {
-            QFile f(reg.path());
-            QVERIFY(f.open(QIODevice::WriteOnly));
             QUrl withPassword(server);
             withPassword.setUserName(u"nobody"_s);
             withPassword.setPassword(u"secret"_s);
-            f.write(change == "password"_L1 ? withPassword.toString().toUtf8() : QByteArray("# moved for now\n\n"));
+            QVERIFY(writeFile(reg.path(), change == "password"_L1 ? withPassword.toString().toUtf8()
+                                                                  : QByteArray("# moved for now\n\n")));
         }
         Connection c;
         QString error;
         if (change == "both"_L1) {
-            QFile file(reg.folder() + u"/vnrdata.mdb"_s);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("a register file") > 0);
-            file.close();
+            QVERIFY(writeFile(reg.folder() + u"/vnrdata.mdb"_s, "a register file"));
             const QString before = QDir::currentPath();
             QDir::setCurrent(reg.folder());
             error = errorOf([&] { c.open(QString::fromLatin1(kConnectionString)); });
@@ -461,13 +452,8 @@ private slots:
         Connection c;
         c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         Dataset ds(c, u"mainquery"_s);
-        ds.addSql(u"SELECT * FROM Assets WHERE Description LIKE "_s + jetQuote(pattern) + u" ORDER BY ASSETID"_s);
-        ds.open();
-        QStringList found;
-        for (int row = 0; row < ds.recordCount(); ++row) {
-            found << ds.textAt(row, 0);
-        }
-        QCOMPARE(found, expected);
+        openOn(ds, {u"SELECT * FROM Assets WHERE Description LIKE "_s + jetQuote(pattern) + u" ORDER BY ASSETID"_s});
+        QCOMPARE(columnTexts(ds, u"ASSETID"_s), expected);
     }
 };
 

@@ -17,28 +17,21 @@ private slots:
         QTest::addColumn<QStringList>("inUse");
         QTest::addColumn<int>("stored");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("first of a group") << "KLT"
-                                          << "1" << QStringList() << 0 << "KLT1001";
-        QTest::newRow("after the count") << "KLT"
-                                         << "3" << QStringList{"KLT3001"} << 11 << "KLT3012";
-        QTest::newRow("taken number skipped") << "KLT"
-                                              << "1" << QStringList{"KLT1002"} << 1 << "KLT1003";
-        QTest::newRow("taken in another case") << "KLT"
-                                               << "1" << QStringList{"klt1002", "Klt1003"} << 1 << "KLT1004";
-        QTest::newRow("two zeros up to 9") << "KLT"
-                                           << "1" << QStringList() << 8 << "KLT1009";
-        QTest::newRow("one zero from 10") << "KLT"
-                                          << "1" << QStringList() << 9 << "KLT1010";
-        QTest::newRow("no zero from 100") << "KLT"
-                                          << "1" << QStringList() << 99 << "KLT1100";
-        QTest::newRow("four digits from 1000") << "KLT"
-                                               << "1" << QStringList() << 999 << "KLT11000";
-        QTest::newRow("four digits, no fill") << "KLT"
-                                              << "7" << QStringList() << 1234 << "KLT71235";
-        QTest::newRow("no abbreviation") << ""
-                                         << "5" << QStringList() << 44 << "5045";
-        QTest::newRow("other group's number is free") << "KLT"
-                                                      << "2" << QStringList{"KLT1001"} << 0 << "KLT2001";
+        const auto row = [](const char* name, const QString& abbreviation, const QString& group,
+                            const QStringList& inUse, int stored, const QString& expected) {
+            QTest::newRow(name) << abbreviation << group << inUse << stored << expected;
+        };
+        row("first of a group", "KLT", "1", QStringList(), 0, "KLT1001");
+        row("after the count", "KLT", "3", QStringList{"KLT3001"}, 11, "KLT3012");
+        row("taken number skipped", "KLT", "1", QStringList{"KLT1002"}, 1, "KLT1003");
+        row("taken in another case", "KLT", "1", QStringList{"klt1002", "Klt1003"}, 1, "KLT1004");
+        row("two zeros up to 9", "KLT", "1", QStringList(), 8, "KLT1009");
+        row("one zero from 10", "KLT", "1", QStringList(), 9, "KLT1010");
+        row("no zero from 100", "KLT", "1", QStringList(), 99, "KLT1100");
+        row("four digits from 1000", "KLT", "1", QStringList(), 999, "KLT11000");
+        row("four digits, no fill", "KLT", "7", QStringList(), 1234, "KLT71235");
+        row("no abbreviation", "", "5", QStringList(), 44, "5045");
+        row("other group's number is free", "KLT", "2", QStringList{"KLT1001"}, 0, "KLT2001");
     }
     void nextFreeIdentifier() {
         QFETCH(QString, abbreviation);

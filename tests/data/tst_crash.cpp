@@ -71,21 +71,15 @@ int runWriter(quint32 seed) {
         dm.ADOConnection1.open(QString::fromLatin1(kConnectionString));
         dm.SystemTable.open();
         Dataset& list = dm.mainquery;
-        list.clearSql();
-        list.addSql(u"select * from assets"_s); // every asset, written off or not
-        list.open();
+        openOn(list, {u"select * from assets"_s}); // every asset, written off or not
         say(u"ready"_s);
         for (;;) {
             const quint32 mark = random.generate();
             if (list.recordCount() == 0 || random.bounded(2) == 0) {
                 const QString group = QString::number(random.bounded(3));
                 Dataset& count = dm.Query2;
-                count.close();
-                count.clearSql();
-                count.addSql(u"Select COUNT(*) as GTotal"_s);
-                count.addSql(u"FROM assets"_s);
-                count.addSql(u"Where ITEMGROUP = \"%1\""_s.arg(group));
-                count.open();
+                openOn(count,
+                       {u"Select COUNT(*) as GTotal"_s, u"FROM assets"_s, u"Where ITEMGROUP = \"%1\""_s.arg(group)});
                 const QString n = QString::number(count.fieldByName(u"GTotal"_s).asInteger() + 1);
                 list.append();
                 list.fieldByName(u"ItemGroup"_s).setAsString(group);

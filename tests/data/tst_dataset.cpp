@@ -13,24 +13,15 @@ namespace {
 
 void openList(Dataset& ds, const QString& where = QStringLiteral("WHERE Writtenoff <> TRUE"),
               const QString& order = QStringLiteral("ORDER BY Assetid;")) {
-    ds.close();
-    ds.clearSql();
-    ds.addSql(QStringLiteral("select *"));
-    ds.addSql(QStringLiteral("from assets"));
+    QStringList lines{QStringLiteral("select *"), QStringLiteral("from assets")};
     if (!where.isEmpty()) {
-        ds.addSql(where);
+        lines << where;
     }
-    ds.addSql(order);
-    ds.open();
+    openOn(ds, lines << order);
 }
 
 QStringList ids(Dataset& ds) {
-    QStringList out;
-    const int f = ds.findField(QStringLiteral("assetid"));
-    for (int r = 0; r < ds.recordCount(); ++r) {
-        out << ds.textAt(r, f);
-    }
-    return out;
+    return columnTexts(ds, QStringLiteral("assetid"));
 }
 
 } // namespace
@@ -40,6 +31,14 @@ class TestDataset : public QObject {
 
     std::unique_ptr<TestRegister> reg;
     std::unique_ptr<Connection> conn;
+    std::unique_ptr<Dataset> list;
+
+    // The asset list, open on the assets not written off in identifier order, as the main window opens it.
+    Dataset& openedList() {
+        list = std::make_unique<Dataset>(*conn, QStringLiteral("mainquery"));
+        openList(*list);
+        return *list;
+    }
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
@@ -56,13 +55,13 @@ private slots:
         conn->openFile(reg->path(), QString::fromLatin1(kDefaultFilePassword));
     }
     void cleanup() {
+        list.reset();
         conn.reset();
         reg.reset();
     }
 
     void queryOpensOnFirstRecordInStatementOrder() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         QCOMPARE(ids(ds), (QStringList{QStringLiteral("KLT1001"), QStringLiteral("KLT1002")}));
         QCOMPARE(ds.recNo(), 0);
         QVERIFY(!ds.eof());
@@ -81,8 +80,7 @@ private slots:
     }
 
     void walkingSetsEofOnTheLastRecord() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.first();
         int seen = 0;
         while (!ds.eof()) {
@@ -138,10 +136,7 @@ private slots:
         QCOMPARE(ds.fieldByName(QStringLiteral("TotalCost")).asString(), QString());
         ds.next();
         QCOMPARE(ds.fieldByName(QStringLiteral("TotalCost")).asString(), QStringLiteral("0.1"));
-        ds.close();
-        ds.clearSql();
-        ds.addSql(QStringLiteral("SELECT Sum(TotalCost) + 0.2 AS Total, Count(*) AS N FROM assets"));
-        ds.open();
+        openOn(ds, {QStringLiteral("SELECT Sum(TotalCost) + 0.2 AS Total, Count(*) AS N FROM assets")});
         QCOMPARE(ds.fieldByName(QStringLiteral("total")).asString(), QStringLiteral("0.3"));
         QCOMPARE(ds.fieldByName(QStringLiteral("n")).asInteger(), 3);
     }
@@ -168,8 +163,7 @@ private slots:
     }
 
     void conversionsRefuseWithTheirTexts() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.edit();
         QCOMPARE(
             errorOf([&] { ds.fieldByName(QStringLiteral("DatePurchased")).setAsString(QStringLiteral("next week")); }),
@@ -218,8 +212,7 @@ private slots:
     }
 
     void insertStaysAtItsPlaceUntilReopened() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         QSignalSpy inserted(&ds, &Dataset::rowInserted);
         ds.insert(); // at the current position, the first row
         QCOMPARE(inserted.count(), 1);
@@ -238,8 +231,7 @@ private slots:
     }
 
     void cancelDiscardsInsertAndEdit() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.next();
         ds.append();
         QCOMPARE(ds.recNo(), 2);
@@ -256,8 +248,7 @@ private slots:
     }
 
     void staticCursorKeepsMembershipAndOrder() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.edit();
         ds.fieldByName(QStringLiteral("WrittenOff")).setAsBoolean(true);
         ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("ZZZ"));
@@ -268,8 +259,7 @@ private slots:
     }
 
     void postWritesOnlyChangedColumns() {
-        Dataset mine(*conn, QStringLiteral("mainquery"));
-        openList(mine);
+        Dataset& mine = openedList();
         reg->exec(QStringLiteral("UPDATE assets SET Model = 'Theirs' WHERE ASSETID = 'KLT1001'"));
         mine.edit();
         mine.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
@@ -279,8 +269,7 @@ private slots:
     }
 
     void lostUpdateIsRefused() {
-        Dataset mine(*conn, QStringLiteral("mainquery"));
-        openList(mine);
+        Dataset& mine = openedList();
         reg->exec(QStringLiteral("UPDATE assets SET Make = 'Theirs' WHERE ASSETID = 'KLT1001'"));
         mine.edit();
         mine.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("Mine"));
@@ -294,8 +283,7 @@ private slots:
     }
 
     void duplicateIdentifierRefusedOnPostAndRecordKept() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.insert();
         ds.fieldByName(QStringLiteral("ASSETID")).setAsString(QStringLiteral("klt2001"));
         const QString error = errorOf([&] { ds.post(); });
@@ -305,8 +293,7 @@ private slots:
     }
 
     void lockThatOutlastsTheWaitFailsCleanly() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         conn->setBusyTimeout(200);
         {
             // Another program in the middle of a change to the same asset.
@@ -324,8 +311,7 @@ private slots:
     }
 
     void openedCursorHoldsNoReadLock() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.fieldByName(QStringLiteral("Make")).asString();
         ds.textAt(1, 0);
         Connection& other = reg->side();
@@ -354,11 +340,9 @@ private slots:
     void joinedResultsAreReadOnlyWithShortNames() {
         reg->exec(QStringLiteral("INSERT INTO Groups VALUES ('1', 'Computers'), ('2', 'Furniture')"));
         Dataset ds(*conn, QStringLiteral("Query2"));
-        ds.addSql(QStringLiteral("SELECT Groups.Description, Count(*) AS Total"));
-        ds.addSql(QStringLiteral("FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber"));
-        ds.addSql(QStringLiteral("GROUP BY Groups.Description, assets.WrittenOff"));
-        ds.addSql(QStringLiteral("HAVING assets.WrittenOff=TRUE"));
-        ds.open();
+        openOn(ds, {"SELECT Groups.Description, Count(*) AS Total",
+                    "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
+                    "GROUP BY Groups.Description, assets.WrittenOff", "HAVING assets.WrittenOff=TRUE"});
         QCOMPARE(ds.recordCount(), 1);
         QCOMPARE(ds.fieldDef(0).name, QStringLiteral("Description"));
         QCOMPARE(ds.fieldByName(QStringLiteral("Description")).asString(), QStringLiteral("Furniture"));
@@ -367,8 +351,7 @@ private slots:
     }
 
     void deleteRemovesFromTableAndCursor() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         QSignalSpy removed(&ds, &Dataset::rowRemoved);
         ds.deleteRecord();
         QCOMPARE(removed.count(), 1);
@@ -387,8 +370,7 @@ private slots:
     }
 
     void navigationPostsPendingEdit() {
-        Dataset ds(*conn, QStringLiteral("mainquery"));
-        openList(ds);
+        Dataset& ds = openedList();
         ds.edit();
         ds.fieldByName(QStringLiteral("Model")).setAsString(QStringLiteral("X1"));
         ds.next();

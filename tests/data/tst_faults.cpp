@@ -43,10 +43,6 @@ void openList(DataModule& dm) {
     QVERIFY(dm.mainquery.locate(u"ASSETID"_s, kAsset));
 }
 
-void set(Dataset& ds, const QString& field, const QString& text) {
-    ds.fieldByName(field).setAsString(text);
-}
-
 // A new asset's identifier, by the program's own rule.
 QString nextIdentifier(DataModule& dm, const QString& group) {
     return nextFreeAssetId(dm.ADOConnection1, dm.SystemTable.fieldByName(u"CompanyAbbr"_s).asString(), group, 0);
@@ -67,9 +63,9 @@ void saveConfiguration(DataModule& dm) {
             groups.edit();
         } else {
             groups.append();
-            set(groups, u"GroupNumber"_s, digit);
+            setFields(groups, {{u"GroupNumber"_s, digit}});
         }
-        set(groups, u"Description"_s, u"Group %1 — renamed"_s.arg(d));
+        setFields(groups, {{u"Description"_s, u"Group %1 — renamed"_s.arg(d)}});
         groups.post();
     }
     t.commit();
@@ -82,13 +78,13 @@ QList<Change> changes() {
                       openList(dm);
                       Dataset& list = dm.mainquery;
                       list.edit();
-                      set(list, u"Make"_s, u"Lenovo"_s);
-                      set(list, u"Model"_s, u"T14 Gen 3"_s);
-                      set(list, u"SerialNumber"_s, u"PF-3XK9Q"_s);
-                      set(list, u"Description"_s, u"Laptop — spare, Zürich office"_s);
-                      set(list, u"TotalCost"_s, u"1899.95"_s);
-                      list.fieldByName(u"DatePurchased"_s).setAsDate(QDate(2023, 3, 14));
-                      list.fieldByName(u"isElectrical"_s).setAsBoolean(true);
+                      setFields(list, {{u"Make"_s, u"Lenovo"_s},
+                                       {u"Model"_s, u"T14 Gen 3"_s},
+                                       {u"SerialNumber"_s, u"PF-3XK9Q"_s},
+                                       {u"Description"_s, u"Laptop — spare, Zürich office"_s},
+                                       {u"TotalCost"_s, u"1899.95"_s},
+                                       {u"DatePurchased"_s, QDate(2023, 3, 14)},
+                                       {u"isElectrical"_s, true}});
                   },
                   [](DataModule& dm) { dm.mainquery.post(); }, [](DataModule& dm) -> Dataset& { return dm.mainquery; }};
     out << Change{u"insert an asset with its identifier"_s,
@@ -99,13 +95,13 @@ QList<Change> changes() {
                       dm.GroupsTable.close();
                       dm.GroupsTable.open();
                       const QString group = dm.GroupsTable.fieldByName(u"GroupNumber"_s).asString();
-                      set(list, u"ItemGroup"_s, group);
-                      set(list, u"ASSETID"_s, nextIdentifier(dm, group));
-                      set(list, u"Make"_s, u"Dell"_s);
-                      set(list, u"Description"_s, u"Docking station"_s);
-                      set(list, u"SerialNumber"_s, u"DS-0042"_s);
-                      set(list, u"TotalCost"_s, u"249.5"_s);
-                      list.fieldByName(u"DatePurchased"_s).setAsDate(QDate(2024, 2, 29));
+                      setFields(list, {{u"ItemGroup"_s, group},
+                                       {u"ASSETID"_s, nextIdentifier(dm, group)},
+                                       {u"Make"_s, u"Dell"_s},
+                                       {u"Description"_s, u"Docking station"_s},
+                                       {u"SerialNumber"_s, u"DS-0042"_s},
+                                       {u"TotalCost"_s, u"249.5"_s},
+                                       {u"DatePurchased"_s, QDate(2024, 2, 29)}});
                   },
                   [](DataModule& dm) { dm.mainquery.post(); }, [](DataModule& dm) -> Dataset& { return dm.mainquery; }};
     out << Change{u"write-off"_s,
@@ -113,11 +109,11 @@ QList<Change> changes() {
                       openList(dm);
                       Dataset& list = dm.mainquery;
                       list.edit();
-                      set(list, u"WrittenOffBy"_s, u"J. Ferreira"_s);
-                      set(list, u"WrittenDownValue"_s, u"12.5"_s);
-                      set(list, u"WrittenOffReason"_s, u"Stolen"_s);
-                      list.fieldByName(u"WrittenOffDate"_s).setAsDate(QDate::currentDate());
-                      list.fieldByName(u"WrittenOff"_s).setAsBoolean(true);
+                      setFields(list, {{u"WrittenOffBy"_s, u"J. Ferreira"_s},
+                                       {u"WrittenDownValue"_s, u"12.5"_s},
+                                       {u"WrittenOffReason"_s, u"Stolen"_s},
+                                       {u"WrittenOffDate"_s, QDate::currentDate()},
+                                       {u"WrittenOff"_s, true}});
                   },
                   [](DataModule& dm) { dm.mainquery.post(); }, [](DataModule& dm) -> Dataset& { return dm.mainquery; }};
     out << Change{u"delete"_s, [](DataModule& dm) { openList(dm); },
@@ -129,10 +125,10 @@ QList<Change> changes() {
                       settings.close();
                       settings.open();
                       settings.edit();
-                      set(settings, u"CompanyName"_s, u"Kelton Community Trust"_s);
-                      set(settings, u"CompanyAbbr"_s, u"KCT"_s);
-                      set(settings, u"DataBasePassword"_s, u"n3w-secret"_s);
-                      settings.fieldByName(u"PromptPasswordToStart"_s).setAsBoolean(true);
+                      setFields(settings, {{u"CompanyName"_s, u"Kelton Community Trust"_s},
+                                           {u"CompanyAbbr"_s, u"KCT"_s},
+                                           {u"DataBasePassword"_s, u"n3w-secret"_s},
+                                           {u"PromptPasswordToStart"_s, true}});
                       dm.cfgGroupsTable.close();
                       dm.cfgGroupsTable.open();
                   },

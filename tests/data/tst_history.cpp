@@ -65,18 +65,11 @@ std::unique_ptr<TestRegister> makeRegister() {
 // The asset list on every asset, the asset id current.
 Dataset& openAsset(DataModule& dm, const QString& id) {
     Dataset& list = dm.mainquery;
-    list.close();
-    list.clearSql();
-    list.addSql(u"select * from assets"_s);
-    list.open();
+    openOn(list, {u"select * from assets"_s});
     if (!list.locate(u"ASSETID"_s, id)) {
         qFatal("no asset %s", qPrintable(id));
     }
     return list;
-}
-
-void set(Dataset& ds, const QString& field, const QString& text) {
-    ds.fieldByName(field).setAsString(text);
 }
 
 // The configuration window's OK: the settings and the groups it names, saved together.
@@ -86,8 +79,7 @@ void saveConfiguration(DataModule& dm, const QString& company, const QMap<int, Q
     settings.close();
     settings.open();
     settings.edit();
-    set(settings, u"CompanyName"_s, company);
-    set(settings, u"DataBasePassword"_s, u"n3w-secret"_s);
+    setFields(settings, {{u"CompanyName"_s, company}, {u"DataBasePassword"_s, u"n3w-secret"_s}});
     settings.post();
     Dataset& cfg = dm.cfgGroupsTable;
     cfg.close();
@@ -97,9 +89,9 @@ void saveConfiguration(DataModule& dm, const QString& company, const QMap<int, Q
             cfg.edit();
         } else {
             cfg.append();
-            set(cfg, u"GroupNumber"_s, QString::number(it.key()));
+            setFields(cfg, {{u"GroupNumber"_s, QString::number(it.key())}});
         }
-        set(cfg, u"Description"_s, it.value());
+        setFields(cfg, {{u"Description"_s, it.value()}});
         cfg.post();
     }
     t.commit();
@@ -119,71 +111,63 @@ struct Change {
     bool refused = false;
 };
 
+// The asset id on the list, the fields given set to their values and saved, as the asset window saves them.
+void editAsset(DataModule& dm, const QString& id, const QList<std::pair<QString, QVariant>>& values) {
+    Dataset& list = openAsset(dm, id);
+    list.edit();
+    setFields(list, values);
+    list.post();
+}
+
 QList<Change> changes() {
     return {
         {u"add"_s,
          [](TestRegister&, DataModule& dm) {
              Dataset& list = openAsset(dm, u"KLT1001"_s);
              list.insert();
-             set(list, u"ItemGroup"_s, u"1"_s);
-             set(list, u"ASSETID"_s, u"KLT1004"_s);
-             set(list, u"Make"_s, u"Lenovo"_s);
-             set(list, u"TotalCost"_s, u"249.5"_s);
-             list.fieldByName(u"DatePurchased"_s).setAsDate(QDate(2024, 2, 29));
+             setFields(list, {{u"ItemGroup"_s, u"1"_s},
+                              {u"ASSETID"_s, u"KLT1004"_s},
+                              {u"Make"_s, u"Lenovo"_s},
+                              {u"TotalCost"_s, u"249.5"_s},
+                              {u"DatePurchased"_s, QDate(2024, 2, 29)}});
              list.post();
          },
          {u"KLT1004 | Added | ASSETID: '' -> 'KLT1004'; ItemGroup: '' -> '1'; Make: '' -> 'Lenovo'; DatePurchased: "
           "'' -> '2024-02-29'; TotalCost: '' -> '249.5'"_s}},
         {u"edit"_s,
          [](TestRegister&, DataModule& dm) {
-             Dataset& list = openAsset(dm, u"KLT1001"_s);
-             list.edit();
-             set(list, u"Make"_s, u"Lenovo"_s);
-             set(list, u"Description"_s, u"Laptop — spare"_s);
-             list.post();
+             editAsset(dm, u"KLT1001"_s, {{u"Make"_s, u"Lenovo"_s}, {u"Description"_s, u"Laptop — spare"_s}});
          },
          {u"KLT1001 | Edited | Make: 'HP' -> 'Lenovo'; Description: 'Laptop' -> 'Laptop — spare'"_s}},
         {u"lend"_s,
          [](TestRegister&, DataModule& dm) {
-             Dataset& list = openAsset(dm, u"KLT1001"_s);
-             list.edit();
-             list.fieldByName(u"itemBorrowed"_s).setAsBoolean(true);
-             set(list, u"Borrower"_s, u"Zoë Nowak"_s);
-             list.fieldByName(u"BorrowedOn"_s).setAsDate(QDate(2026, 1, 5));
-             list.post();
+             editAsset(
+                 dm, u"KLT1001"_s,
+                 {{u"itemBorrowed"_s, true}, {u"Borrower"_s, u"Zoë Nowak"_s}, {u"BorrowedOn"_s, QDate(2026, 1, 5)}});
          },
          {u"KLT1001 | Lent | itemBorrowed: 'False' -> 'True'; Borrower: '' -> 'Zoë Nowak'; BorrowedOn: '' -> "
           "'2026-01-05'"_s}},
         {u"return"_s,
          [](TestRegister&, DataModule& dm) {
-             Dataset& list = openAsset(dm, u"KLT1002"_s);
-             list.edit();
-             list.fieldByName(u"itemBorrowed"_s).setAsBoolean(false);
-             set(list, u"Borrower"_s, QString());
-             list.post();
+             editAsset(dm, u"KLT1002"_s, {{u"itemBorrowed"_s, false}, {u"Borrower"_s, QString()}});
          },
          {u"KLT1002 | Returned | itemBorrowed: 'True' -> 'False'; Borrower: 'Ana Ruiz' -> ''"_s}},
         {u"write-off"_s,
          [](TestRegister&, DataModule& dm) {
-             Dataset& list = openAsset(dm, u"KLT1001"_s);
-             list.edit();
-             set(list, u"WrittenOffBy"_s, u"J. Ferreira"_s);
-             set(list, u"WrittenDownValue"_s, u"12.5"_s);
-             set(list, u"WrittenOffReason"_s, u"Stolen"_s);
-             list.fieldByName(u"WrittenOffDate"_s).setAsDate(QDate(2026, 1, 6));
-             list.fieldByName(u"WrittenOff"_s).setAsBoolean(true);
-             list.post();
+             editAsset(dm, u"KLT1001"_s,
+                       {{u"WrittenOffBy"_s, u"J. Ferreira"_s},
+                        {u"WrittenDownValue"_s, u"12.5"_s},
+                        {u"WrittenOffReason"_s, u"Stolen"_s},
+                        {u"WrittenOffDate"_s, QDate(2026, 1, 6)},
+                        {u"WrittenOff"_s, true}});
          },
          {u"KLT1001 | Written off | WrittenOff: 'False' -> 'True'; WrittenOffDate: '' -> '2026-01-06'; WrittenOffBy: "
           "'' -> 'J. Ferreira'; WrittenOffReason: '' -> 'Stolen'; WrittenDownValue: '' -> '12.5'"_s}},
         {u"second write-off"_s,
          [](TestRegister&, DataModule& dm) {
-             Dataset& list = openAsset(dm, u"KLT1003"_s);
-             list.edit();
-             set(list, u"WrittenOffBy"_s, u"Bo Li"_s);
-             list.fieldByName(u"WrittenOffDate"_s).setAsDate(QDate(2026, 1, 6));
-             list.fieldByName(u"WrittenOff"_s).setAsBoolean(true);
-             list.post();
+             editAsset(
+                 dm, u"KLT1003"_s,
+                 {{u"WrittenOffBy"_s, u"Bo Li"_s}, {u"WrittenOffDate"_s, QDate(2026, 1, 6)}, {u"WrittenOff"_s, true}});
          },
          {u"KLT1003 | Written off again | WrittenOffDate: '2025-06-30' -> '2026-01-06'; WrittenOffBy: 'J. Ferreira' "
           "-> 'Bo Li'"_s}},
@@ -214,12 +198,9 @@ QList<Change> changes() {
          [](TestRegister& reg, DataModule& dm) {
              Dataset& list = openAsset(dm, u"KLT1001"_s);
              auto other = openDataModule(reg);
-             Dataset& theirs = openAsset(*other, u"KLT1001"_s);
-             theirs.edit();
-             set(theirs, u"Make"_s, u"Acer"_s);
-             theirs.post();
+             editAsset(*other, u"KLT1001"_s, {{u"Make"_s, u"Acer"_s}});
              list.edit();
-             set(list, u"Make"_s, u"Lenovo"_s);
+             setFields(list, {{u"Make"_s, u"Lenovo"_s}});
              list.post();
          },
          {u"KLT1001 | Edited | Make: 'HP' -> 'Acer'"_s},
@@ -279,6 +260,14 @@ QList<Tampering> tamperings() {
     };
 }
 
+// A test row for each case, named by it, its column holding the case's index.
+template <typename Case> void rowPerCase(const char* column, const QList<Case>& cases) {
+    QTest::addColumn<int>(column);
+    for (int i = 0; i < cases.size(); ++i) {
+        QTest::newRow(qPrintable(cases[i].name)) << i;
+    }
+}
+
 QString expectedUser(TestRegister& reg) {
     if (reg.side().isServer()) {
         return reg.text(u"SELECT current_user"_s);
@@ -333,13 +322,7 @@ class TestHistory : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void eachChangeWritesItsEntries_data() {
-        QTest::addColumn<int>("change");
-        const QList<Change> all = changes();
-        for (int i = 0; i < all.size(); ++i) {
-            QTest::newRow(qPrintable(all[i].name)) << i;
-        }
-    }
+    void eachChangeWritesItsEntries_data() { rowPerCase("change", changes()); }
     void eachChangeWritesItsEntries() {
         QFETCH(int, change);
         const Change c = changes()[change];
@@ -389,13 +372,7 @@ private slots:
         QCOMPARE(mine[1].action, HistoryAction::Added);
     }
 
-    void tamperingIsFound_data() {
-        QTest::addColumn<int>("tampering");
-        const QList<Tampering> all = tamperings();
-        for (int i = 0; i < all.size(); ++i) {
-            QTest::newRow(qPrintable(all[i].name)) << i;
-        }
-    }
+    void tamperingIsFound_data() { rowPerCase("tampering", tamperings()); }
     void tamperingIsFound() {
         QFETCH(int, tampering);
         const Tampering t = tamperings()[tampering];
@@ -411,11 +388,7 @@ private slots:
                 QString(t.sql).replace(u"%1"_s, QString::number(last)).replace(u"%2"_s, QString::number(last - 1)));
         }
         if (t.editAfter) {
-            auto dm = openDataModule(*reg);
-            Dataset& list = openAsset(*dm, u"KLT1002"_s);
-            list.edit();
-            set(list, u"Make"_s, u"HP"_s);
-            list.post();
+            editAsset(*openDataModule(*reg), u"KLT1002"_s, {{u"Make"_s, u"HP"_s}});
         }
         const HistoryVerdict verdict = verifyHistory(reg->side());
         const QString findings = verdict.findings.join(u'\n');

@@ -113,12 +113,9 @@ private slots:
         }
         auto dm = openDataModule(reg);
         Dataset& q = dm->Query2;
-        for (const char* line : {"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
-                                 "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
-                                 "GROUP BY Groups.Description, assets.WrittenOff", "HAVING assets.WrittenOff=FALSE"}) {
-            q.addSql(QString::fromLatin1(line));
-        }
-        q.open();
+        openOn(q, {"SELECT Groups.Description, Sum(Assets.TotalCost) AS TotalValue",
+                   "FROM assets INNER JOIN Groups ON assets.ItemGroup = Groups.GroupNumber",
+                   "GROUP BY Groups.Description, assets.WrittenOff", "HAVING assets.WrittenOff=FALSE"});
         QStringList shown;
         for (int r = 0; r < q.recordCount(); ++r) {
             shown << q.textAt(r, 0) + QLatin1Char(' ') + q.textAt(r, 1);
@@ -301,10 +298,7 @@ private slots:
         DemoOptions demo;
         demo.assets = 500;
         fillDemoRegister(good.path(), demo);
-        QFile f(good.path());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray original = f.readAll();
-        f.close();
+        const QByteArray original = readFile(good.path());
         // The whole list in identifier order and the search for "a" in descriptions, as the main window shows them.
         const auto listed = [](const QString& path) {
             DataModule dm;
@@ -313,12 +307,9 @@ private slots:
             QStringList rows;
             for (const QString& where : {QString(), QStringLiteral("WHERE description LIKE \"%a%\"")}) {
                 Dataset& q = dm.mainquery;
-                q.close();
-                q.clearSql();
-                q.addSql(QStringLiteral("SELECT * FROM Assets ") + where);
-                q.addSql(where.isEmpty() ? QStringLiteral("ORDER BY assetid;")
-                                         : QStringLiteral("ORDER BY description;"));
-                q.open();
+                openOn(q, {QStringLiteral("SELECT * FROM Assets ") + where,
+                           where.isEmpty() ? QStringLiteral("ORDER BY assetid;")
+                                           : QStringLiteral("ORDER BY description;")});
                 for (int r = 0; r < q.recordCount(); ++r) {
                     QStringList fields;
                     for (int c = 0; c < q.fieldCount(); ++c) {
@@ -369,10 +360,7 @@ private slots:
                 bytes[at] = static_cast<char>(bytes[at] ^ (1 + rng.bounded(255)));
             }
             const QString path = good.folder() + QStringLiteral("/copy%1.mdb").arg(copy);
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(bytes);
-            out.close();
+            QVERIFY(writeFile(path, bytes));
             QStringList rows;
             const QString error = errorOf([&] { rows = listed(path); });
             if (!error.isEmpty()) {

@@ -142,79 +142,46 @@ private slots:
 void TestJetSql::translation_data() {
     QTest::addColumn<QString>("jet");
     QTest::addColumn<QString>("sqlite");
+    const auto row = [](const char* name, const QString& jet, const QString& sqlite) {
+        QTest::newRow(name) << jet << sqlite;
+    };
 
-    QTest::newRow("double-quoted text") << R"(x = "abc")"
-                                        << "x = 'abc'";
-    QTest::newRow("doubled double quote") << R"(x = "a""b")"
-                                          << R"(x = 'a"b')";
-    QTest::newRow("only a doubled quote") << R"(x = """")"
-                                          << R"(x = '"')";
-    QTest::newRow("single quote inside double") << R"(x = "O'Brien")"
-                                                << "x = 'O''Brien'";
-    QTest::newRow("single-quoted text") << "x = 'abc'"
-                                        << "x = 'abc'";
-    QTest::newRow("doubled single quote") << "x = 'it''s'"
-                                          << "x = 'it''s'";
-    QTest::newRow("double quote inside single") << R"(x = 'say "hi"')"
-                                                << R"(x = 'say "hi"')";
-    QTest::newRow("empty texts") << R"(a = "" or b = '')"
-                                 << "a = '' or b = ''";
-    QTest::newRow("keywords and # inside a literal") << R"(x = "FROM #1/1/2027# TRUE; [y]")"
-                                                     << "x = 'FROM #1/1/2027# TRUE; [y]'";
-    QTest::newRow("non-ASCII text") << R"(x = "Écran ω")"
-                                    << "x = 'Écran ω'";
-    QTest::newRow("date") << "d >= #1/1/2027#"
-                          << "d >= '2027-01-01'";
-    QTest::newRow("date end of century") << "d = #12/31/1999#"
-                                         << "d = '1999-12-31'";
-    QTest::newRow("date with leading zeros") << "d = #07/04/2026#"
-                                             << "d = '2026-07-04'";
-    QTest::newRow("date leap day") << "d = #2/29/2024#"
-                                   << "d = '2024-02-29'";
-    QTest::newRow("date leap day of 2000") << "d = #2/29/2000#"
-                                           << "d = '2000-02-29'";
-    QTest::newRow("date with blanks inside") << "d = # 7/4/2026 #"
-                                             << "d = '2026-07-04'";
-    QTest::newRow("TRUE") << "x = TRUE"
-                          << "x = 1";
-    QTest::newRow("false") << "x = false"
-                           << "x = 0";
-    QTest::newRow("mixed case") << "x = tRuE or y = FaLsE"
-                                << "x = 1 or y = 0";
-    QTest::newRow("boolean next to operators") << "x<>TRUE AND(y=FALSE)"
-                                               << "x<>1 AND(y=0)";
-    QTest::newRow("names containing TRUE") << "TrueValue = IsTrue or FALSEHOOD = 1"
-                                           << "TrueValue = IsTrue or FALSEHOOD = 1";
-    QTest::newRow("boolean in a literal") << R"(x = "TRUE" or y = 'false')"
-                                          << "x = 'TRUE' or y = 'false'";
-    QTest::newRow("bracketed TRUE is a column") << "[True] = TRUE"
-                                                << "\"True\" = 1";
-    QTest::newRow("qualified TRUE is a column") << "Flags.True = TRUE"
-                                                << "Flags.True = 1";
-    QTest::newRow("bracketed name") << "SELECT [Asset ID] FROM [My Assets]"
-                                    << R"(SELECT "Asset ID" FROM "My Assets")";
-    QTest::newRow("bracketed name with quote") << R"([12" screen])"
-                                               << R"("12"" screen")";
-    QTest::newRow("qualified bracketed name") << "[Groups].[Description]"
-                                              << R"("Groups"."Description")";
-    QTest::newRow("operators") << "a<=1 and b>=2 and c<>3 and d<4 and e>5"
-                               << "a<=1 and b>=2 and c<>3 and d<4 and e>5";
-    QTest::newRow("numbers") << "x = 12.5 or y = .5 or z = 1e3"
-                             << "x = 12.5 or y = .5 or z = 1e3";
-    QTest::newRow("minus minus is not a comment") << "x = 2--1"
-                                                  << "x = 2- -1";
-    QTest::newRow("slash star is not a comment") << "x = 4/*y"
-                                                 << "x = 4/ *y";
-    QTest::newRow("line breaks kept") << "SELECT *\nFROM Assets\r\nWHERE x"
-                                      << "SELECT *\nFROM Assets\r\nWHERE x";
-    QTest::newRow("trailing semicolon") << "SELECT 1;"
-                                        << "SELECT 1";
-    QTest::newRow("semicolon then blanks") << "SELECT 1 ;  \n\t"
-                                           << "SELECT 1";
-    QTest::newRow("semicolon in a literal") << "SELECT ';' ;"
-                                            << "SELECT ';'";
-    QTest::newRow("non-ASCII name") << "SELECT Größe FROM t"
-                                    << "SELECT Größe FROM t";
+    row("double-quoted text", R"(x = "abc")", "x = 'abc'");
+    row("doubled double quote", R"(x = "a""b")", R"(x = 'a"b')");
+    row("only a doubled quote", R"(x = """")", R"(x = '"')");
+    row("single quote inside double", R"(x = "O'Brien")", "x = 'O''Brien'");
+    row("single-quoted text", "x = 'abc'", "x = 'abc'");
+    row("doubled single quote", "x = 'it''s'", "x = 'it''s'");
+    row("double quote inside single", R"(x = 'say "hi"')", R"(x = 'say "hi"')");
+    row("empty texts", R"(a = "" or b = '')", "a = '' or b = ''");
+    row("keywords and # inside a literal", R"(x = "FROM #1/1/2027# TRUE; [y]")", "x = 'FROM #1/1/2027# TRUE; [y]'");
+    row("non-ASCII text", R"(x = "Écran ω")", "x = 'Écran ω'");
+    row("date", "d >= #1/1/2027#", "d >= '2027-01-01'");
+    row("date end of century", "d = #12/31/1999#", "d = '1999-12-31'");
+    row("date with leading zeros", "d = #07/04/2026#", "d = '2026-07-04'");
+    row("date leap day", "d = #2/29/2024#", "d = '2024-02-29'");
+    row("date leap day of 2000", "d = #2/29/2000#", "d = '2000-02-29'");
+    row("date with blanks inside", "d = # 7/4/2026 #", "d = '2026-07-04'");
+    row("TRUE", "x = TRUE", "x = 1");
+    row("false", "x = false", "x = 0");
+    row("mixed case", "x = tRuE or y = FaLsE", "x = 1 or y = 0");
+    row("boolean next to operators", "x<>TRUE AND(y=FALSE)", "x<>1 AND(y=0)");
+    row("names containing TRUE", "TrueValue = IsTrue or FALSEHOOD = 1", "TrueValue = IsTrue or FALSEHOOD = 1");
+    row("boolean in a literal", R"(x = "TRUE" or y = 'false')", "x = 'TRUE' or y = 'false'");
+    row("bracketed TRUE is a column", "[True] = TRUE", "\"True\" = 1");
+    row("qualified TRUE is a column", "Flags.True = TRUE", "Flags.True = 1");
+    row("bracketed name", "SELECT [Asset ID] FROM [My Assets]", R"(SELECT "Asset ID" FROM "My Assets")");
+    row("bracketed name with quote", R"([12" screen])", R"("12"" screen")");
+    row("qualified bracketed name", "[Groups].[Description]", R"("Groups"."Description")");
+    row("operators", "a<=1 and b>=2 and c<>3 and d<4 and e>5", "a<=1 and b>=2 and c<>3 and d<4 and e>5");
+    row("numbers", "x = 12.5 or y = .5 or z = 1e3", "x = 12.5 or y = .5 or z = 1e3");
+    row("minus minus is not a comment", "x = 2--1", "x = 2- -1");
+    row("slash star is not a comment", "x = 4/*y", "x = 4/ *y");
+    row("line breaks kept", "SELECT *\nFROM Assets\r\nWHERE x", "SELECT *\nFROM Assets\r\nWHERE x");
+    row("trailing semicolon", "SELECT 1;", "SELECT 1");
+    row("semicolon then blanks", "SELECT 1 ;  \n\t", "SELECT 1");
+    row("semicolon in a literal", "SELECT ';' ;", "SELECT ';'");
+    row("non-ASCII name", "SELECT Größe FROM t", "SELECT Größe FROM t");
 }
 
 void TestJetSql::translation() {
@@ -228,33 +195,31 @@ void TestJetSql::translation() {
 void TestJetSql::serverTranslation_data() {
     QTest::addColumn<QString>("jet");
     QTest::addColumn<QString>("server");
-    QTest::newRow("bracketed name") << "SELECT [ItemGroup] FROM [Groups]"
-                                    << R"(SELECT "itemgroup" FROM "groups")";
-    QTest::newRow("alias keeps its case") << "SELECT Count(*) AS GTotal FROM assets ORDER BY gtotal"
-                                          << R"(SELECT Count(*) AS "GTotal" FROM assets ORDER BY "GTotal" NULLS FIRST)";
-    QTest::newRow("qualified name is not the alias") << "SELECT a.Make AS Make FROM assets a WHERE a.make = 'x'"
-                                                     << R"(SELECT a.Make AS "Make" FROM assets a WHERE a.make = 'x')";
-    QTest::newRow("LIKE with a backslash") << R"(WHERE x LIKE "%a\b%")"
-                                           << R"(WHERE x ILIKE '%a\\b%')";
-    QTest::newRow("searched column") << R"(WHERE Description LIKE "%Lap%" ORDER BY description DESC, Make)"
-                                     << "WHERE description_folded LIKE lower('%Lap%') ORDER BY description_folded DESC "
-                                        "NULLS LAST, Make NULLS FIRST";
-    QTest::newRow("searched column, qualified or against a column")
-        << "WHERE a.Description LIKE 'x' OR Supplier LIKE Make ORDER BY a.Supplier"
-        << "WHERE a.Description ILIKE 'x' OR Supplier ILIKE Make ORDER BY a.Supplier NULLS FIRST";
-    QTest::newRow("order keys") << "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e), assetid"
-                                << "SELECT x FROM t ORDER BY a NULLS FIRST, b DESC NULLS LAST, c ASC NULLS FIRST, "
-                                   "f(d, e) NULLS FIRST, assetid_folded NULLS FIRST";
-    QTest::newRow("order inside brackets untouched")
-        << "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x"
-        << "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x NULLS FIRST";
-    QTest::newRow("star of a register table") << "select distinct * from Groups where Description <> ''"
-                                              << "select distinct GroupNumber, Description from Groups where "
-                                                 "Description <> ''";
-    QTest::newRow("star of another table") << "SELECT * FROM other"
-                                           << "SELECT * FROM other";
-    QTest::newRow("dates and flags as on the file") << "WHERE d <= #7/4/2026# AND f = TRUE"
-                                                    << "WHERE d <= '2026-07-04' AND f = 1";
+    const auto row = [](const char* name, const QString& jet, const QString& server) {
+        QTest::newRow(name) << jet << server;
+    };
+    row("bracketed name", "SELECT [ItemGroup] FROM [Groups]", R"(SELECT "itemgroup" FROM "groups")");
+    row("alias keeps its case", "SELECT Count(*) AS GTotal FROM assets ORDER BY gtotal",
+        R"(SELECT Count(*) AS "GTotal" FROM assets ORDER BY "GTotal" NULLS FIRST)");
+    row("qualified name is not the alias", "SELECT a.Make AS Make FROM assets a WHERE a.make = 'x'",
+        R"(SELECT a.Make AS "Make" FROM assets a WHERE a.make = 'x')");
+    row("LIKE with a backslash", R"(WHERE x LIKE "%a\b%")", R"(WHERE x ILIKE '%a\\b%')");
+    row("searched column", R"(WHERE Description LIKE "%Lap%" ORDER BY description DESC, Make)",
+        "WHERE description_folded LIKE lower('%Lap%') ORDER BY description_folded DESC "
+        "NULLS LAST, Make NULLS FIRST");
+    row("searched column, qualified or against a column",
+        "WHERE a.Description LIKE 'x' OR Supplier LIKE Make ORDER BY a.Supplier",
+        "WHERE a.Description ILIKE 'x' OR Supplier ILIKE Make ORDER BY a.Supplier NULLS FIRST");
+    row("order keys", "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e), assetid",
+        "SELECT x FROM t ORDER BY a NULLS FIRST, b DESC NULLS LAST, c ASC NULLS FIRST, "
+        "f(d, e) NULLS FIRST, assetid_folded NULLS FIRST");
+    row("order inside brackets untouched", "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x",
+        "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x NULLS FIRST");
+    row("star of a register table", "select distinct * from Groups where Description <> ''",
+        "select distinct GroupNumber, Description from Groups where "
+        "Description <> ''");
+    row("star of another table", "SELECT * FROM other", "SELECT * FROM other");
+    row("dates and flags as on the file", "WHERE d <= #7/4/2026# AND f = TRUE", "WHERE d <= '2026-07-04' AND f = 1");
 }
 
 void TestJetSql::serverTranslation() {
@@ -266,51 +231,32 @@ void TestJetSql::serverTranslation() {
 void TestJetSql::refused_data() {
     QTest::addColumn<QString>("jet");
     QTest::addColumn<QString>("errorContains");
+    const auto row = [](const char* name, const QString& jet, const QString& errorContains) {
+        QTest::newRow(name) << jet << errorContains;
+    };
 
-    QTest::newRow("second statement") << "SELECT 1; SELECT 2"
-                                      << "Characters found after end of SQL statement.";
-    QTest::newRow("two semicolons") << "SELECT 1;;"
-                                    << "Characters found after end of SQL statement.";
-    QTest::newRow("unterminated double-quoted") << R"(x = "abc)"
-                                                << "closing quote";
-    QTest::newRow("unterminated after doubled quote") << R"(x = "abc"")"
-                                                      << "closing quote";
-    QTest::newRow("unterminated single-quoted") << "x = 'abc"
-                                                << "closing quote";
-    QTest::newRow("unterminated bracket") << "SELECT [Asset ID FROM t"
-                                          << "closing bracket";
-    QTest::newRow("empty bracket") << "SELECT [] FROM t"
-                                   << "empty name";
-    QTest::newRow("unterminated date") << "d = #1/1/2027"
-                                       << "closing #";
-    QTest::newRow("30 February") << "d = #2/30/2025#"
-                                 << "#2/30/2025#";
-    QTest::newRow("29 February of a common year") << "d = #2/29/2025#"
-                                                  << "#2/29/2025#";
-    QTest::newRow("29 February of 1900") << "d = #2/29/1900#"
-                                         << "#2/29/1900#";
-    QTest::newRow("31 April") << "d = #4/31/2025#"
-                              << "#4/31/2025#";
-    QTest::newRow("month 13") << "d = #13/1/2025#"
-                              << "#13/1/2025#";
-    QTest::newRow("month 0") << "d = #0/1/2025#"
-                             << "#0/1/2025#";
-    QTest::newRow("day 32") << "d = #1/32/2025#"
-                            << "#1/32/2025#";
-    QTest::newRow("day 0") << "d = #1/0/2025#"
-                           << "#1/0/2025#";
-    QTest::newRow("two-digit year") << "d = #1/1/25#"
-                                    << "#1/1/25#";
-    QTest::newRow("five-digit year") << "d = #1/1/20255#"
-                                     << "#1/1/20255#";
-    QTest::newRow("three-digit month") << "d = #001/1/2025#"
-                                       << "#001/1/2025#";
-    QTest::newRow("ISO inside hashes") << "d = #2025-01-01#"
-                                       << "#2025-01-01#";
-    QTest::newRow("text after the date") << "d = #1/1/2025 x#"
-                                         << "#1/1/2025 x#";
-    QTest::newRow("empty date") << "d = ##"
-                                << "##";
+    row("second statement", "SELECT 1; SELECT 2", "Characters found after end of SQL statement.");
+    row("two semicolons", "SELECT 1;;", "Characters found after end of SQL statement.");
+    row("unterminated double-quoted", R"(x = "abc)", "closing quote");
+    row("unterminated after doubled quote", R"(x = "abc"")", "closing quote");
+    row("unterminated single-quoted", "x = 'abc", "closing quote");
+    row("unterminated bracket", "SELECT [Asset ID FROM t", "closing bracket");
+    row("empty bracket", "SELECT [] FROM t", "empty name");
+    row("unterminated date", "d = #1/1/2027", "closing #");
+    row("30 February", "d = #2/30/2025#", "#2/30/2025#");
+    row("29 February of a common year", "d = #2/29/2025#", "#2/29/2025#");
+    row("29 February of 1900", "d = #2/29/1900#", "#2/29/1900#");
+    row("31 April", "d = #4/31/2025#", "#4/31/2025#");
+    row("month 13", "d = #13/1/2025#", "#13/1/2025#");
+    row("month 0", "d = #0/1/2025#", "#0/1/2025#");
+    row("day 32", "d = #1/32/2025#", "#1/32/2025#");
+    row("day 0", "d = #1/0/2025#", "#1/0/2025#");
+    row("two-digit year", "d = #1/1/25#", "#1/1/25#");
+    row("five-digit year", "d = #1/1/20255#", "#1/1/20255#");
+    row("three-digit month", "d = #001/1/2025#", "#001/1/2025#");
+    row("ISO inside hashes", "d = #2025-01-01#", "#2025-01-01#");
+    row("text after the date", "d = #1/1/2025 x#", "#1/1/2025 x#");
+    row("empty date", "d = ##", "##");
 }
 
 void TestJetSql::refused() {
@@ -324,24 +270,16 @@ void TestJetSql::jetQuoteRoundTrip_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("quoted");
     QTest::addColumn<QString>("selected"); // what the quoted value selects; a NUL typed in a search is left out
+    const auto row = [](const char* name, const QString& value, const QString& quoted, const QString& selected) {
+        QTest::newRow(name) << value << quoted << selected;
+    };
 
-    QTest::newRow("plain") << "laptop"
-                           << R"("laptop")"
-                           << "laptop";
-    QTest::newRow("inch mark") << R"(Chair 12" high)"
-                               << R"("Chair 12"" high")"
-                               << R"(Chair 12" high)";
-    QTest::newRow("only quotes") << R"("")"
-                                 << R"("""""")"
-                                 << R"("")";
-    QTest::newRow("apostrophe") << "O'Brien"
-                                << R"("O'Brien")"
-                                << "O'Brien";
-    QTest::newRow("empty") << ""
-                           << R"("")"
-                           << "";
-    QTest::newRow("NUL") << QStringLiteral("lap") + QChar(0) + QStringLiteral("top") << R"("laptop")"
-                         << "laptop";
+    row("plain", "laptop", R"("laptop")", "laptop");
+    row("inch mark", R"(Chair 12" high)", R"("Chair 12"" high")", R"(Chair 12" high)");
+    row("only quotes", R"("")", R"("""""")", R"("")");
+    row("apostrophe", "O'Brien", R"("O'Brien")", "O'Brien");
+    row("empty", "", R"("")", "");
+    row("NUL", QStringLiteral("lap") + QChar(0) + QStringLiteral("top"), R"("laptop")", "laptop");
 }
 
 void TestJetSql::jetQuoteRoundTrip() {
@@ -365,92 +303,49 @@ void TestJetSql::singleTable_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("selectList");
     QTest::addColumn<QString>("fromOn");
+    const auto row = [](const char* name, const QString& jet, bool single, const QString& table,
+                        const QString& selectList, const QString& fromOn) {
+        QTest::newRow(name) << jet << single << table << selectList << fromOn;
+    };
 
-    QTest::newRow("dates and flags") << joined(kDatesAndFlags) << true << "Assets"
-                                     << "AssetID, Make, DatePurchased"
-                                     << "FROM Assets\nWHERE DatePurchased <= '2026-07-04' and WrittenOff = 0\n"
-                                        "Order by DatePurchased";
-    QTest::newRow("pattern and flags") << joined(kPatternAndFlags) << true << "Assets"
-                                       << "AssetID, Description"
-                                       << "from Assets\nWHERE Description LIKE '%LAP%'\nAND itemBorrowed <> 1\n"
-                                          "ORDER BY Description";
-    QTest::newRow("flags in either case")
-        << joined(kFlagsEitherCase) << true << "Assets"
-        << "AssetID, Borrower, ExpectedReturn"
-        << "FROM Assets\nWHERE itemBorrowed = 1 and WrittenOFf = 0\nOrder by BorrowedOn";
+    row("dates and flags", joined(kDatesAndFlags), true, "Assets", "AssetID, Make, DatePurchased",
+        "FROM Assets\nWHERE DatePurchased <= '2026-07-04' and WrittenOff = 0\n"
+        "Order by DatePurchased");
+    row("pattern and flags", joined(kPatternAndFlags), true, "Assets", "AssetID, Description",
+        "from Assets\nWHERE Description LIKE '%LAP%'\nAND itemBorrowed <> 1\n"
+        "ORDER BY Description");
+    row("flags in either case", joined(kFlagsEitherCase), true, "Assets", "AssetID, Borrower, ExpectedReturn",
+        "FROM Assets\nWHERE itemBorrowed = 1 and WrittenOFf = 0\nOrder by BorrowedOn");
     // One row counted from many: reading it by row id would give one count per row.
-    QTest::newRow("count with an alias") << "Select COUNT(*) as Total\nFROM assets\nWhere ItemGroup = \"3\"" << false
-                                         << ""
-                                         << ""
-                                         << "";
-    QTest::newRow("bare table") << "SELECT * FROM Assets" << true << "Assets"
-                                << "*"
-                                << "FROM Assets";
-    QTest::newRow("bracketed table") << "SELECT [Asset ID] FROM [My Assets] WHERE x = 1" << true << "\"My Assets\""
-                                     << "\"Asset ID\""
-                                     << "FROM \"My Assets\" WHERE x = 1";
-    QTest::newRow("lower-case keywords") << "select make from assets order by make" << true << "assets"
-                                         << "make"
-                                         << "from assets order by make";
+    row("count with an alias", "Select COUNT(*) as Total\nFROM assets\nWhere ItemGroup = \"3\"", false, "", "", "");
+    row("bare table", "SELECT * FROM Assets", true, "Assets", "*", "FROM Assets");
+    row("bracketed table", "SELECT [Asset ID] FROM [My Assets] WHERE x = 1", true, "\"My Assets\"", "\"Asset ID\"",
+        "FROM \"My Assets\" WHERE x = 1");
+    row("lower-case keywords", "select make from assets order by make", true, "assets", "make",
+        "from assets order by make");
     // Only plain columns are read row by row: an expression may be an alias, an aggregate or a window.
-    QTest::newRow("expression column") << "SELECT Make, TotalCost * 2 AS Twice FROM Assets" << false << ""
-                                       << ""
-                                       << "";
-    QTest::newRow("function in WHERE") << "SELECT * FROM Assets WHERE lower(Make) = 'dell'" << true << "Assets"
-                                       << "*"
-                                       << "FROM Assets WHERE lower(Make) = 'dell'";
-    QTest::newRow("comma-list of tables") << "SELECT * FROM assets, Groups" << false << ""
-                                          << ""
-                                          << "";
-    QTest::newRow("table alias") << "SELECT a.Make FROM assets a" << false << ""
-                                 << ""
-                                 << "";
-    QTest::newRow("join") << "SELECT * FROM assets JOIN Groups ON 1=1" << false << ""
-                          << ""
-                          << "";
-    QTest::newRow("distinct") << "SELECT DISTINCT Make FROM assets" << false << ""
-                              << ""
-                              << "";
-    QTest::newRow("group by") << "SELECT Make FROM assets GROUP BY Make" << false << ""
-                              << ""
-                              << "";
-    QTest::newRow("union") << "SELECT Make FROM assets UNION SELECT Make FROM assets" << false << ""
-                           << ""
-                           << "";
-    QTest::newRow("subquery in WHERE") << "SELECT * FROM assets WHERE ItemGroup IN (SELECT GroupNumber FROM Groups)"
-                                       << false << ""
-                                       << ""
-                                       << "";
-    QTest::newRow("subquery as table") << "SELECT * FROM (SELECT * FROM assets)" << false << ""
-                                       << ""
-                                       << "";
-    QTest::newRow("aggregate without space") << "SELECT max(TotalCost) FROM assets" << false << ""
-                                             << ""
-                                             << "";
-    QTest::newRow("aggregate with space") << "SELECT Sum (TotalCost) FROM assets" << false << ""
-                                          << ""
-                                          << "";
-    QTest::newRow("aggregate in ORDER BY") << "SELECT Make FROM assets ORDER BY count(*)" << false << ""
-                                           << ""
-                                           << "";
-    QTest::newRow("ORDER BY a select-list alias") << "SELECT Make AS M FROM assets ORDER BY M" << false << ""
-                                                  << ""
-                                                  << "";
-    QTest::newRow("ORDER BY column position") << "SELECT Make, Model FROM assets ORDER BY Make, 2" << false << ""
-                                              << ""
-                                              << "";
-    QTest::newRow("column named like an aggregate") << "SELECT Total FROM assets" << true << "assets"
-                                                    << "Total"
-                                                    << "FROM assets";
-    QTest::newRow("no FROM") << "SELECT 1" << false << ""
-                             << ""
-                             << "";
-    QTest::newRow("not a SELECT") << "UPDATE assets SET WrittenOff = TRUE" << false << ""
-                                  << ""
-                                  << "";
-    QTest::newRow("FROM inside a literal") << R"(SELECT Make FROM assets WHERE Make = "x FROM y")" << true << "assets"
-                                           << "Make"
-                                           << "FROM assets WHERE Make = 'x FROM y'";
+    row("expression column", "SELECT Make, TotalCost * 2 AS Twice FROM Assets", false, "", "", "");
+    row("function in WHERE", "SELECT * FROM Assets WHERE lower(Make) = 'dell'", true, "Assets", "*",
+        "FROM Assets WHERE lower(Make) = 'dell'");
+    row("comma-list of tables", "SELECT * FROM assets, Groups", false, "", "", "");
+    row("table alias", "SELECT a.Make FROM assets a", false, "", "", "");
+    row("join", "SELECT * FROM assets JOIN Groups ON 1=1", false, "", "", "");
+    row("distinct", "SELECT DISTINCT Make FROM assets", false, "", "", "");
+    row("group by", "SELECT Make FROM assets GROUP BY Make", false, "", "", "");
+    row("union", "SELECT Make FROM assets UNION SELECT Make FROM assets", false, "", "", "");
+    row("subquery in WHERE", "SELECT * FROM assets WHERE ItemGroup IN (SELECT GroupNumber FROM Groups)", false, "", "",
+        "");
+    row("subquery as table", "SELECT * FROM (SELECT * FROM assets)", false, "", "", "");
+    row("aggregate without space", "SELECT max(TotalCost) FROM assets", false, "", "", "");
+    row("aggregate with space", "SELECT Sum (TotalCost) FROM assets", false, "", "", "");
+    row("aggregate in ORDER BY", "SELECT Make FROM assets ORDER BY count(*)", false, "", "", "");
+    row("ORDER BY a select-list alias", "SELECT Make AS M FROM assets ORDER BY M", false, "", "", "");
+    row("ORDER BY column position", "SELECT Make, Model FROM assets ORDER BY Make, 2", false, "", "", "");
+    row("column named like an aggregate", "SELECT Total FROM assets", true, "assets", "Total", "FROM assets");
+    row("no FROM", "SELECT 1", false, "", "", "");
+    row("not a SELECT", "UPDATE assets SET WrittenOff = TRUE", false, "", "", "");
+    row("FROM inside a literal", R"(SELECT Make FROM assets WHERE Make = "x FROM y")", true, "assets", "Make",
+        "FROM assets WHERE Make = 'x FROM y'");
 }
 
 void TestJetSql::singleTable() {
@@ -513,17 +408,8 @@ void TestJetSql::programStatementsOnARegister() {
     const std::unique_ptr<DataModule> dm = openDataModule(reg);
     // A statement run on a dataset of the data module: its rows' values of one field.
     const auto run = [](Dataset& data, const QStringList& lines, const QString& field) {
-        data.close();
-        data.clearSql();
-        for (const QString& line : lines) {
-            data.addSql(line);
-        }
-        data.open();
-        QStringList values;
-        for (int r = 0; r < data.recordCount(); ++r) {
-            values << data.textAt(r, data.findField(field));
-        }
-        return values;
+        openOn(data, lines);
+        return columnTexts(data, field);
     };
     QCOMPARE(dm->mainquery.sqlLines(), DataModule::startupListStatement());
     QCOMPARE(run(dm->mainquery, DataModule::startupListStatement(), QStringLiteral("ASSETID")),

@@ -105,8 +105,7 @@ private slots:
         reg.addAsset(u"KLT1001"_s, u"1"_s, u"Make, Description, TotalCost"_s, u"'Bosch', 'Drill', 95.5"_s);
         QCOMPARE(datasetRows(reg.side(), statement), wholeRows(reg.side(), statement));
         Dataset ds(reg.side(), u"q"_s);
-        ds.addSql(statement);
-        ds.open();
+        openOn(ds, {statement});
         const auto [block, cells] = blockAndCellTexts(ds, 0);
         QCOMPARE(block, cells);
     }
@@ -123,8 +122,7 @@ private slots:
             t.commit();
         }
         Dataset ds(reg.side(), u"q"_s);
-        ds.addSql(u"select * from assets order by assetid desc"_s);
-        ds.open();
+        openOn(ds, {u"select * from assets order by assetid desc"_s});
         Connection other;
         other.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         other.exec("DELETE FROM Assets WHERE AssetID = 'KLT1005'");
@@ -162,8 +160,7 @@ private slots:
         Connection c;
         c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         Dataset ds(c, u"mainquery"_s);
-        ds.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order);
-        ds.open();
+        openOn(ds, {u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order});
         const std::vector<int> fields{ds.findField(u"ASSETID"_s), ds.findField(u"Make"_s)};
         std::vector<QString> walked;
         const auto rowOf = [&](const QString& id) {
@@ -176,8 +173,7 @@ private slots:
         for (int from = 0; from < ds.recordCount(); from += 512) {
             if (from == 512) {
                 Dataset same(c, u"same"_s); // which row is where, read without touching the walk's dataset
-                same.addSql(u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order);
-                same.open();
+                openOn(same, {u"SELECT * FROM Assets WHERE WrittenOff <> TRUE ORDER BY "_s + order});
                 for (const int row : {700, 701, 702, 1023}) {
                     at << same.textAt(row, same.findField(u"ASSETID"_s));
                 }

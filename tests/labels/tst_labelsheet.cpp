@@ -233,62 +233,59 @@ private slots:
         QTest::addColumn<LabelJob>("job");
         QTest::addColumn<QStringList>("ids");
         QTest::addColumn<QString>("problem");
+        const auto row = [](const char* name, const LabelJob& job, const QStringList& ids, const QString& problem) {
+            QTest::newRow(name) << job << ids << problem;
+        };
         const QStringList one{u"KLT1001"_s};
         LabelJob j = jobOn(u"a4-24"_s);
         j.stock = customStock({210, 297}, 3, 8, {70, 33.9}, 2.5, 0, 7.2, 12.9);
-        QTest::newRow("too wide for the page")
-            << j << one
-            << u"The labels do not fit across the page: 3 columns of 70 mm with gaps of 2.5 mm from a left margin of "
-               "7.2 mm reach 222.2 mm, and the page is 210 mm wide."_s;
+        row("too wide for the page", j, one,
+            u"The labels do not fit across the page: 3 columns of 70 mm with gaps of 2.5 mm from a left margin of "
+            "7.2 mm reach 222.2 mm, and the page is 210 mm wide."_s);
         j.stock = customStock({210, 297}, 3, 9, {63.5, 33.9}, 2.5, 0, 7.2, 12.9);
-        QTest::newRow("too tall for the page") << j << one << u"The labels do not fit down the page: 9 rows"_s;
+        row("too tall for the page", j, one, u"The labels do not fit down the page: 9 rows"_s);
         j.stock = customStock({210, 297}, 3, 8, {0, 33.9}, 2.5, 0, 7.2, 12.9);
-        QTest::newRow("zero width") << j << one << u"The label width must be more than 0 mm; it is 0 mm."_s;
+        row("zero width", j, one, u"The label width must be more than 0 mm; it is 0 mm."_s);
         j.stock = customStock({210, -297}, 3, 8, {63.5, 33.9}, 2.5, 0, 7.2, 12.9);
-        QTest::newRow("negative page") << j << one << u"The page height must be more than 0 mm; it is -297 mm."_s;
+        row("negative page", j, one, u"The page height must be more than 0 mm; it is -297 mm."_s);
         j.stock = customStock({210, 297}, 3, 8, {63.5, 33.9}, -1, 0, 7.2, 12.9);
-        QTest::newRow("negative gap") << j << one << u"The gap between columns must be 0 mm or more; it is -1 mm."_s;
+        row("negative gap", j, one, u"The gap between columns must be 0 mm or more; it is -1 mm."_s);
         j.stock = customStock({210, 297}, 0, 8, {63.5, 33.9}, 2.5, 0, 7.2, 12.9);
-        QTest::newRow("no columns") << j << one << u"There must be 1 to 100 columns; there are 0."_s;
+        row("no columns", j, one, u"There must be 1 to 100 columns; there are 0."_s);
         j.stock = tapeStock(0);
-        QTest::newRow("tape cut at nothing")
-            << j << one << u"The length the tape is cut at must be more than 0 mm; it is 0 mm."_s;
+        row("tape cut at nothing", j, one, u"The length the tape is cut at must be more than 0 mm; it is 0 mm."_s);
         j = jobOn(u"a4-65"_s);
         j.copies = 10000;
-        QTest::newRow("10,000 copies") << j << one
-                                       << u"Each asset may have 1 to 1,000 labels; 10,000 were asked for."_s;
+        row("10,000 copies", j, one, u"Each asset may have 1 to 1,000 labels; 10,000 were asked for."_s);
         j = jobOn(u"a4-65"_s);
         j.start = 66;
-        QTest::newRow("start past the sheet")
-            << j << one << u"A page of this stock holds 65 labels, so labels start at 1 to 65; 66 was given."_s;
+        row("start past the sheet", j, one,
+            u"A page of this stock holds 65 labels, so labels start at 1 to 65; 66 was given."_s);
         j = jobOn(u"a4-65"_s);
         j.offset = QPointF(0, 400);
-        QTest::newRow("offset off the page") << j << one << u"The print offset of 0, 400 mm moves the labels off"_s;
+        row("offset off the page", j, one, u"The print offset of 0, 400 mm moves the labels off"_s);
         j.stock = customStock({210, 297}, 10, 20, {8, 8}, 2, 2, 5, 5);
         j.offset = QPointF();
-        QTest::newRow("too small for a QR code")
-            << j << one
-            << u"Labels of 8 x 8 mm are too small for a readable QR code of KLT1001: its modules would be 0.14 mm, "
-               "and scanners need 0.25 mm at least. Choose larger labels."_s;
+        row("too small for a QR code", j, one,
+            u"Labels of 8 x 8 mm are too small for a readable QR code of KLT1001: its modules would be 0.14 mm, "
+            "and scanners need 0.25 mm at least. Choose larger labels."_s);
         j = jobOn(u"roll-25x54"_s);
         j.content.code128 = true;
-        QTest::newRow("too narrow for Code 128")
-            << j << one << u"Labels of 25 x 54 mm are too narrow for a readable Code 128 symbol of KLT1001"_s;
+        row("too narrow for Code 128", j, one,
+            u"Labels of 25 x 54 mm are too narrow for a readable Code 128 symbol of KLT1001"_s);
         j = jobOn(u"a4-65"_s);
         j.content.code128 = true;
-        QTest::newRow("too narrow for Code 128 even across the label")
-            << j << QStringList{u"KLT1000001"_s}
-            << u"Labels of 38.1 x 21.2 mm are too narrow for a readable Code 128 symbol of KLT1000001: its bars would "
-               "be 0.24 mm, and scanners need 0.25 mm at least."_s;
+        row("too narrow for Code 128 even across the label", j, QStringList{u"KLT1000001"_s},
+            u"Labels of 38.1 x 21.2 mm are too narrow for a readable Code 128 symbol of KLT1000001: its bars would "
+            "be 0.24 mm, and scanners need 0.25 mm at least."_s);
         j = jobOn(u"letter-80"_s);
         j.content = {true, true, true, true, true};
-        QTest::newRow("no room for the text") << j << one << u"Labels of 44.45 x 12.7 mm have no room for the text"_s;
+        row("no room for the text", j, one, u"Labels of 44.45 x 12.7 mm have no room for the text"_s);
         j = jobOn(u"a4-65"_s);
-        QTest::newRow("identifier too long")
-            << j << QStringList{u"KLT-STORES-BASEMENT-SHELF-0042"_s}
-            << u"The identifier KLT-STORES-BASEMENT-SHELF-0042 is too long to print on labels of 38.1 x 21.2 mm."_s;
-        QTest::newRow("no assets") << j << QStringList() << u"There are no assets to print labels for."_s;
-        QTest::newRow("no identifier") << j << QStringList{QString()} << u"1 of the assets chosen has no identifier"_s;
+        row("identifier too long", j, QStringList{u"KLT-STORES-BASEMENT-SHELF-0042"_s},
+            u"The identifier KLT-STORES-BASEMENT-SHELF-0042 is too long to print on labels of 38.1 x 21.2 mm."_s);
+        row("no assets", j, QStringList(), u"There are no assets to print labels for."_s);
+        row("no identifier", j, QStringList{QString()}, u"1 of the assets chosen has no identifier"_s);
     }
     // Each says what is wrong in the user's terms; the sheet then has no layout to draw with.
     void runsThatCannotBePrintedAreRefused() {

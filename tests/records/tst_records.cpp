@@ -37,17 +37,6 @@ QString engrave(const QString& id) {
     return u"Don't forget to engrave the item with '%1'. Do you want to add another item?"_s.arg(id);
 }
 
-// Closes a window by its Cancel or Close button, by Escape, or by its close box.
-void closeBy(int how, QDialog& d, QPushButton* button) {
-    if (how == 0) {
-        button->click();
-    } else if (how == 1) {
-        QTest::keyClick(&d, Qt::Key_Escape);
-    } else {
-        d.close();
-    }
-}
-
 // The five columns a write-off writes, of KLT1001, as stored.
 QString writeOffColumns(Connection& c) {
     Statement s(c, "SELECT WrittenOff, WrittenOffDate, WrittenOffBy, WrittenOffReason, WrittenDownValue FROM assets "
@@ -83,9 +72,7 @@ class TestRecords : public QObject {
     // Opens the register as start-up does (the list showing written-off assets too) and makes the windows.
     void start() {
         dm = openDataModule(*reg);
-        dm->mainquery.clearSql();
-        dm->mainquery.addSql(u"select * from assets"_s);
-        dm->mainquery.open();
+        openOn(dm->mainquery, {u"select * from assets"_s});
         logon = std::make_unique<Tlogonfrm>(nullptr, *dm, session, [](const QString&) {});
         editor = std::make_unique<Tassdetfrm>(nullptr, *dm, *logon);
         writeoff = std::make_unique<Twriteofffrm>(nullptr, *dm);
@@ -150,7 +137,7 @@ private slots:
                 QCOMPARE(d.DBText1->text(), expected);
                 QCOMPARE(d.assetlookup->currentText(), "Named");
                 QCOMPARE(d.focusWidget(), d.assetlookup);
-                closeBy(how, d, d.BitBtn3);
+                closeWithoutOk(d, d.BitBtn3, how);
             });
             editor->AddAsset();
         }
@@ -453,12 +440,7 @@ private slots:
         QCOMPARE(dm->mainquery.recordCount(), 2);
     }
 
-    void cancelledWriteOffChangesNothing_data() {
-        QTest::addColumn<int>("how");
-        QTest::newRow("Cancel") << 0;
-        QTest::newRow("Escape") << 1;
-        QTest::newRow("close box") << 2;
-    }
+    void cancelledWriteOffChangesNothing_data() { addClosingRows(); }
     void cancelledWriteOffChangesNothing() {
         QFETCH(int, how);
         reg->addAsset(u"KLT1001"_s, u"1"_s, u"WrittenOffBy"_s, u"'earlier'"_s);
@@ -468,7 +450,7 @@ private slots:
             typeInto(d.DBEdit15, u"Sam"_s);
             typeInto(d.DBEdit17, u"3"_s);
             typeInto(d.DBComboBox1, u"Obsolete"_s);
-            closeBy(how, d, d.BitBtn2);
+            closeWithoutOk(d, d.BitBtn2, how);
         });
         Dialogs::showModal(*writeoff);
         QCOMPARE(writeOffColumns(reg->side()), before);
@@ -509,14 +491,10 @@ private slots:
         QTest::addColumn<QString>("question"); // empty: none asked
         QTest::addColumn<int>("answer");       // Answer::Yes or Answer::No
         QTest::newRow("not written off") << u"0, NULL, NULL"_s << QString() << int(Answer::Yes);
-        QTest::newRow("again, No") << u"1, '2024-02-29', 'Ann'"_s
-                                   << u"This asset was written off on 2/29/2024 by Ann. Write it off again with "
-                                      "today's date?"_s
-                                   << int(Answer::No);
-        QTest::newRow("again, Yes") << u"1, '2024-02-29', 'Ann'"_s
-                                    << u"This asset was written off on 2/29/2024 by Ann. Write it off again with "
-                                       "today's date?"_s
-                                    << int(Answer::Yes);
+        const QString again =
+            u"This asset was written off on 2/29/2024 by Ann. Write it off again with today's date?"_s;
+        QTest::newRow("again, No") << u"1, '2024-02-29', 'Ann'"_s << again << int(Answer::No);
+        QTest::newRow("again, Yes") << u"1, '2024-02-29', 'Ann'"_s << again << int(Answer::Yes);
         QTest::newRow("no person stored") << u"1, '2024-02-29', NULL"_s
                                           << u"This asset was written off on 2/29/2024. Write it off again with "
                                              "today's date?"_s

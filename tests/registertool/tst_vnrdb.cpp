@@ -63,10 +63,10 @@ long peakKilobytes(const QStringList& args) {
     return usage.ru_maxrss;
 }
 
-QString writeFile(const QString& folder, const QByteArray& bytes) {
+// Writes bytes as folder/in.csv; its path.
+QString writeCsv(const QString& folder, const QByteArray& bytes) {
     const QString path = folder + QStringLiteral("/in.csv");
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+    if (!writeFile(path, bytes)) {
         qFatal("cannot write %s", qPrintable(path));
     }
     return path;
@@ -118,7 +118,7 @@ private slots:
         // What stands at the path is said once; a folder or no file is not a damaged register.
         for (const auto& [path, says] : {std::pair{reg.folder(), "is a folder, not a register file"},
                                          std::pair{reg.folder() + QStringLiteral("/none.mdb"), "does not exist"},
-                                         std::pair{writeFile(reg.folder(), "a,b\n"), "is not a Vantrel register"}}) {
+                                         std::pair{writeCsv(reg.folder(), "a,b\n"), "is not a Vantrel register"}}) {
             const Run refused = vnrdb({QStringLiteral("check"), path});
             QCOMPARE(refused.code, 1);
             QVERIFY2(refused.out.count(QLatin1Char('\n')) == 1 && refused.out.contains(QLatin1String(says)),
@@ -256,98 +256,81 @@ private slots:
         QTest::addColumn<QStringList>("messages"); // every line expected on standard error but a refusal's last
         QTest::addColumn<int>("added");
         QTest::addColumn<QString>("summary"); // the end of the line printed when accepted; empty: refused
+        const auto row = [](const char* name, const QByteArray& csv, bool dryRun, const QStringList& messages,
+                            int added, const QString& summary) {
+            QTest::newRow(name) << csv << dryRun << messages << added << summary;
+        };
+        // Refused, with the lines said before the last.
+        const auto refused = [&row](const char* name, const QByteArray& csv, const QStringList& messages) {
+            row(name, csv, false, messages, 0, QString());
+        };
         const QByteArray longest(256, 'x');
-        const QString none;
-        QTest::newRow("unknown column") << QByteArray("ItemGroup,ASSETID,Colour\r\n1,X1,red\r\n") << false
-                                        << QStringList{"line 1, Colour: assets has no such column"} << 0 << none;
-        QTest::newRow("repeated column") << QByteArray("ItemGroup,Make,ASSETID,make\r\n1,A,X1,B\r\n") << false
-                                         << QStringList{"line 1, make: the column is named twice (fields 2 and 4)"} << 0
-                                         << none;
-        QTest::newRow("bad date") << QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,2023-02-29\r\n") << false
-                                  << QStringList{"line 2, DatePurchased: '2023-02-29' is not a valid date"} << 0
-                                  << none;
-        QTest::newRow("date in a locale's form")
-            << QByteArray("ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n") << false
-            << QStringList{"line 2, DatePurchased: '3/4/2024' is not a valid date"} << 0 << none;
-        QTest::newRow("bad number")
-            << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n") << false
-            << QStringList{"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"} << 0 << none;
-        QTest::newRow("amount too large")
-            << QByteArray("ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n") << false
-            << QStringList{"line 2, TotalCost: '1000000000000' is not a valid amount"} << 0 << none;
-        QTest::newRow("bad yes/no") << QByteArray("ItemGroup,ASSETID,isElectrical\r\n1,X1,yes\r\n") << false
-                                    << QStringList{"line 2, isElectrical: 'yes' is not a valid boolean value"} << 0
-                                    << none;
-        QTest::newRow("256-character text")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1," + longest + "\r\n") << false
-            << QStringList{"line 2, Make: a text holds at most 255 characters; this one has 256"} << 0 << none;
-        QTest::newRow("text holding NUL")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,before\0after\r\n", 43) << false
-            << QStringList{"line 2, Make: the text holds the character NUL, which a register does not store (a server "
-                           "would cut the text there)"}
-            << 0 << none;
-        QTest::newRow("duplicate id in the file")
-            << QByteArray("ItemGroup,ASSETID\r\n1,X1\r\n1,x1\r\n") << false
-            << QStringList{"line 3, ASSETID: 'x1' is the identifier of line 2 too"} << 0 << none;
-        QTest::newRow("id in the register in another case")
-            << QByteArray("ItemGroup,ASSETID\r\n1,klt1001\r\n") << false
-            << QStringList{"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"} << 0 << none;
-        QTest::newRow("unterminated quote")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"open\r\n1,X2,B\r\n") << false
-            << QStringList{"line 2: the quoted field 3 is not closed before the end of the file"} << 0 << none;
-        QTest::newRow("text after a closing quote")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,\"a\"b\r\n1,X2,B\r\n") << false
-            << QStringList{"line 2: text follows the closing quote of field 3"} << 0 << none;
-        QTest::newRow("wrong field count")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1\r\n1,X2,B,C\r\n") << false
-            << QStringList{"line 2: 2 fields where the header has 3", "line 3: 4 fields where the header has 3"} << 0
-            << none;
+        refused("unknown column", "ItemGroup,ASSETID,Colour\r\n1,X1,red\r\n",
+                {"line 1, Colour: assets has no such column"});
+        refused("repeated column", "ItemGroup,Make,ASSETID,make\r\n1,A,X1,B\r\n",
+                {"line 1, make: the column is named twice (fields 2 and 4)"});
+        refused("bad date", "ItemGroup,ASSETID,DatePurchased\r\n1,X1,2023-02-29\r\n",
+                {"line 2, DatePurchased: '2023-02-29' is not a valid date"});
+        refused("date in a locale's form", "ItemGroup,ASSETID,DatePurchased\r\n1,X1,3/4/2024\r\n",
+                {"line 2, DatePurchased: '3/4/2024' is not a valid date"});
+        refused("bad number", "ItemGroup,ASSETID,TotalCost\r\n1,X1,\"12,50\"\r\n",
+                {"line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50"});
+        refused("amount too large", "ItemGroup,ASSETID,TotalCost\r\n1,X1,1000000000000\r\n",
+                {"line 2, TotalCost: '1000000000000' is not a valid amount"});
+        refused("bad yes/no", "ItemGroup,ASSETID,isElectrical\r\n1,X1,yes\r\n",
+                {"line 2, isElectrical: 'yes' is not a valid boolean value"});
+        refused("256-character text", "ItemGroup,ASSETID,Make\r\n1,X1," + longest + "\r\n",
+                {"line 2, Make: a text holds at most 255 characters; this one has 256"});
+        refused("text holding NUL", QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,before\0after\r\n", 43),
+                {"line 2, Make: the text holds the character NUL, which a register does not store (a server "
+                 "would cut the text there)"});
+        refused("duplicate id in the file", "ItemGroup,ASSETID\r\n1,X1\r\n1,x1\r\n",
+                {"line 3, ASSETID: 'x1' is the identifier of line 2 too"});
+        refused("id in the register in another case", "ItemGroup,ASSETID\r\n1,klt1001\r\n",
+                {"line 2, ASSETID: 'klt1001' is already in the register (as 'KLT1001')"});
+        refused("unterminated quote", "ItemGroup,ASSETID,Make\r\n1,X1,\"open\r\n1,X2,B\r\n",
+                {"line 2: the quoted field 3 is not closed before the end of the file"});
+        refused("text after a closing quote", "ItemGroup,ASSETID,Make\r\n1,X1,\"a\"b\r\n1,X2,B\r\n",
+                {"line 2: text follows the closing quote of field 3"});
+        refused("wrong field count", "ItemGroup,ASSETID,Make\r\n1,X1\r\n1,X2,B,C\r\n",
+                {"line 2: 2 fields where the header has 3", "line 3: 4 fields where the header has 3"});
         // Two exports joined into one file: the second header row is no asset.
-        QTest::newRow("header row again")
-            << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\nItemGroup,ASSETID,Make\r\n1,X2,B\r\n") << false
-            << QStringList{"line 3: the header row again"} << 0 << none;
-        QTest::newRow("header row again, other case, blanks and byte order mark")
-            << QByteArray("ItemGroup,ASSETID,Make\n1,X1,A\n\xEF\xBB\xBF itemgroup, assetid ,MAKE\n") << false
-            << QStringList{"line 3: the header row again"} << 0 << none;
-        QTest::newRow("not UTF-8") << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,Caf\xe9\r\n") << false
-                                   << QStringList{"line 2: the text is not UTF-8"} << 0 << none;
+        refused("header row again", "ItemGroup,ASSETID,Make\r\n1,X1,A\r\nItemGroup,ASSETID,Make\r\n1,X2,B\r\n",
+                {"line 3: the header row again"});
+        refused("header row again, other case, blanks and byte order mark",
+                "ItemGroup,ASSETID,Make\n1,X1,A\n\xEF\xBB\xBF itemgroup, assetid ,MAKE\n",
+                {"line 3: the header row again"});
+        refused("not UTF-8", "ItemGroup,ASSETID,Make\r\n1,X1,Caf\xe9\r\n", {"line 2: the text is not UTF-8"});
         // Line numbers count the lines a record spans, with LF, CR LF and CR line ends alike.
-        QTest::newRow("problems after multi-line records")
-            << QByteArray("ItemGroup,ASSETID,Description,DatePurchased\n1,X1,\"two\nlines\",2024-01-01\r\n"
-                          "1,X2,\"a\rb\r\nc\",soon\n1,X3,,2024-13-01\n")
-            << false
-            << QStringList{"line 4, DatePurchased: 'soon' is not a valid date",
-                           "line 7, DatePurchased: '2024-13-01' is not a valid date"}
-            << 0 << none;
+        refused("problems after multi-line records",
+                "ItemGroup,ASSETID,Description,DatePurchased\n1,X1,\"two\nlines\",2024-01-01\r\n"
+                "1,X2,\"a\rb\r\nc\",soon\n1,X3,,2024-13-01\n",
+                {"line 4, DatePurchased: 'soon' is not a valid date",
+                 "line 7, DatePurchased: '2024-13-01' is not a valid date"});
         // Rows a spreadsheet leaves below its data are no assets; an asset without a group is refused.
-        QTest::newRow("blank rows") << QByteArray("ItemGroup,ASSETID,make\r\n1,X1,A\r\n,,\r\n , ,\"\"\r\n,,,\r\n")
-                                    << false << QStringList() << 1
-                                    << QStringLiteral(": 1 assets imported; 3 blank rows skipped");
-        QTest::newRow("empty group") << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n ,X2,B\r\n,,C\r\n") << false
-                                     << QStringList{"line 3, ItemGroup: ", "line 4, ItemGroup: "} << 0 << none;
-        QTest::newRow("no group column") << QByteArray("ASSETID,Make\r\nX1,A\r\nX2,B\r\n") << false
-                                         << QStringList{"line 2, ItemGroup: ", "line 3, ItemGroup: "} << 0 << none;
+        row("blank rows", "ItemGroup,ASSETID,make\r\n1,X1,A\r\n,,\r\n , ,\"\"\r\n,,,\r\n", false, {}, 1,
+            QStringLiteral(": 1 assets imported; 3 blank rows skipped"));
+        refused("empty group", "ItemGroup,ASSETID,Make\r\n1,X1,A\r\n ,X2,B\r\n,,C\r\n",
+                {"line 3, ItemGroup: ", "line 4, ItemGroup: "});
+        refused("no group column", "ASSETID,Make\r\nX1,A\r\nX2,B\r\n", {"line 2, ItemGroup: ", "line 3, ItemGroup: "});
         // A spreadsheet in a locale with a decimal comma separates fields by semicolons; one may use tabs.
         const QString semicolons = QStringLiteral("vnrdb: the file's fields are separated by semicolons; read as such");
-        QTest::newRow("semicolons") << QByteArray("\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n")
-                                    << false << QStringList{semicolons} << 1 << QStringLiteral(": 1 assets imported");
-        QTest::newRow("tabs") << QByteArray("ItemGroup\tASSETID\tMake\n1\tX1\tA\n") << false
-                              << QStringList{"vnrdb: the file's fields are separated by tabs; read as such"} << 1
-                              << QStringLiteral(": 1 assets imported");
-        QTest::newRow("semicolons, decimal comma and day-first date")
-            << QByteArray("ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n") << false
-            << QStringList{semicolons, "line 1, Colour: assets has no such column",
-                           "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
-                           "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
-                           "(yyyy-mm-dd)"}
-            << 0 << none;
-        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF"
-                                                       "itemgroup,ASSETID,make\n1,X1,A\n")
-                                         << false << QStringList() << 1 << QStringLiteral(": 1 assets imported");
-        QTest::newRow("dry run") << QByteArray("ItemGroup,ASSETID,Make\r\n1,X1,A\r\n,,\r\n1,X2,B\r\n") << true
-                                 << QStringList() << 0
-                                 << QStringLiteral(
-                                        ": 2 assets checked; 1 blank rows skipped; nothing written (--dry-run)");
+        row("semicolons", "\"ItemGroup\";ASSETID;Make;TotalCost\r\n1;X1;\"A\";12.5\r\n", false, {semicolons}, 1,
+            QStringLiteral(": 1 assets imported"));
+        row("tabs", "ItemGroup\tASSETID\tMake\n1\tX1\tA\n", false,
+            {"vnrdb: the file's fields are separated by tabs; read as such"}, 1, QStringLiteral(": 1 assets imported"));
+        refused("semicolons, decimal comma and day-first date",
+                "ItemGroup;ASSETID;TotalCost;DatePurchased;Colour\r\n1;X1;12,50;03/04/2024;red\r\n",
+                {semicolons, "line 1, Colour: assets has no such column",
+                 "line 2, TotalCost: '12,50' is not a valid amount: write it as 12.50",
+                 "line 2, DatePurchased: '03/04/2024' is not a valid date: write it as 2024-04-03 "
+                 "(yyyy-mm-dd)"});
+        row("byte order mark",
+            "\xEF\xBB\xBF"
+            "itemgroup,ASSETID,make\n1,X1,A\n",
+            false, {}, 1, QStringLiteral(": 1 assets imported"));
+        row("dry run", "ItemGroup,ASSETID,Make\r\n1,X1,A\r\n,,\r\n1,X2,B\r\n", true, {}, 0,
+            QStringLiteral(": 2 assets checked; 1 blank rows skipped; nothing written (--dry-run)"));
     }
     void importRefusesBadInput() {
         QFETCH(QByteArray, csv);
@@ -358,7 +341,7 @@ private slots:
         TestRegister reg;
         reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
         const RegisterContents before = registerContents(reg.side());
-        const QString in = writeFile(reg.folder(), csv);
+        const QString in = writeCsv(reg.folder(), csv);
         QStringList args{QStringLiteral("import"), reg.path(), in};
         if (dryRun) {
             args << QStringLiteral("--dry-run");
@@ -401,7 +384,7 @@ private slots:
                        QByteArray::number(i * 7919) + ",A description of record " + QByteArray::number(i) +
                        ",Supplier,Someone Who Bought It,Room " + QByteArray::number(i % 300) + "\n";
             }
-            return peakKilobytes({u"import"_s, reg.path(), writeFile(reg.folder(), csv), u"--dry-run"_s});
+            return peakKilobytes({u"import"_s, reg.path(), writeCsv(reg.folder(), csv), u"--dry-run"_s});
         };
         const long small = peakFor(30000);
         const long large = peakFor(120000);
@@ -445,7 +428,7 @@ private slots:
         reg.exec(u"UPDATE System SET CompanyAbbr = 'KLT'"_s);
         reg.addAsset(u"KLT1001"_s, u"1"_s, u"Make, Model"_s, u"'A', 'M1'"_s);
         reg.addAsset(u"KLT1002"_s, u"1"_s, u"Make"_s, u"'B'"_s);
-        const QString in = writeFile(reg.folder(), csv);
+        const QString in = writeCsv(reg.folder(), csv);
         const Run run = vnrdb(QStringList{u"import"_s, reg.path(), in} + options);
         QCOMPARE(run.code, code);
         QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
@@ -491,10 +474,10 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(u"r.mdb"_s);
         QCOMPARE(vnrdb({u"create"_s, file, u"--company"_s, u"Kelton Trust"_s, u"--abbreviation"_s, u"KLT"_s}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,'=Dell\n")}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ASSETID,Make\nKLT1001,\"Can\non\"\n"), u"--update"_s})
-                     .code,
-                 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeCsv(dir.path(), "ItemGroup,Make\n1,HP\n1,'=Dell\n")}).code, 0);
+        QCOMPARE(
+            vnrdb({u"import"_s, file, writeCsv(dir.path(), "ASSETID,Make\nKLT1001,\"Can\non\"\n"), u"--update"_s}).code,
+            0);
         const Run run = vnrdb(QStringList{u"history"_s, file} + options);
         QCOMPARE(run.code, 0);
         // The time and the user vary: each line is compared without them.
@@ -582,7 +565,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(u"r.mdb"_s);
         QCOMPARE(vnrdb({u"create"_s, file, u"--abbreviation"_s, u"KLT"_s}).code, 0);
-        QCOMPARE(vnrdb({u"import"_s, file, writeFile(dir.path(), "ItemGroup,Make\n1,HP\n1,Dell\n")}).code, 0);
+        QCOMPARE(vnrdb({u"import"_s, file, writeCsv(dir.path(), "ItemGroup,Make\n1,HP\n1,Dell\n")}).code, 0);
         {
             Connection c;
             c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
@@ -596,14 +579,11 @@ private slots:
                  qPrintable(run.out));
     }
 
-    void exportChangesNothingAndNeverOverwrites() {
+    void exportChangesNothing() {
         TestRegister reg;
         fillDemoRegister(reg.path(), DemoOptions());
         reg.side().close();
-        QFile file(reg.path());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray registerBytes = file.readAll();
-        file.close();
+        const QByteArray registerBytes = readFile(reg.path());
         QProcess p;
         p.start(QStringLiteral(VNRDB_PATH), {QStringLiteral("export"), reg.path()});
         QVERIFY(p.waitForFinished(60000));
@@ -614,14 +594,8 @@ private slots:
 
         const QString csv = reg.folder() + QStringLiteral("/assets.csv");
         QCOMPARE(vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv}).code, 0);
-        QFile written(csv);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), printed);
-        const Run again = vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), reg.path()});
-        QCOMPARE(again.code, 1);
-        QVERIFY2(again.err.contains(QLatin1String("already exists")), qPrintable(again.err));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), registerBytes);
+        QCOMPARE(readFile(csv), printed);
+        QCOMPARE(readFile(reg.path()), registerBytes);
         QCOMPARE(filesIn(reg.folder()), QStringList({QStringLiteral("assets.csv"), QStringLiteral("vnrdata.mdb")}));
     }
 
@@ -780,16 +754,6 @@ private slots:
         stop = true;
         writer.join();
         QVERIFY(saved > 0);
-
-        // An existing DEST is never written over.
-        const QByteArray kept = "not a register";
-        const QString existing = writeFile(reg.folder(), kept);
-        run = vnrdb({QStringLiteral("backup"), reg.path(), existing});
-        QCOMPARE(run.code, 1);
-        QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
-        QFile f(existing);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), kept);
     }
 
     // The labels of the assets chosen, one to a page of the roll, read back by an independent decoder.
@@ -872,18 +836,29 @@ private slots:
         QCOMPARE(filesIn(reg.folder()), QStringList{u"vnrdata.mdb"_s});
     }
 
-    void labelsNeverWriteOverAFile() {
+    // A file at the path a command would write is never written over, nor the register itself.
+    void commandsNeverWriteOverAFile_data() {
+        QTest::addColumn<QStringList>("args");   // FILE stands for the register, OUT for the file already there
+        QTest::addColumn<bool>("onTheRegister"); // OUT is the register itself
+        QTest::newRow("backup") << QStringList{u"backup"_s, u"FILE"_s, u"OUT"_s} << false;
+        QTest::newRow("labels") << QStringList{u"labels"_s, u"FILE"_s, u"--to"_s, u"OUT"_s, u"--all"_s} << false;
+        QTest::newRow("export") << QStringList{u"export"_s, u"FILE"_s, u"--to"_s, u"OUT"_s} << false;
+        QTest::newRow("export onto the register") << QStringList{u"export"_s, u"FILE"_s, u"--to"_s, u"OUT"_s} << true;
+    }
+    void commandsNeverWriteOverAFile() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, onTheRegister);
         TestRegister reg;
         reg.addAsset(u"KLT1001"_s, u"1"_s);
         reg.side().close();
-        const QByteArray kept = "not labels";
-        const QString existing = writeFile(reg.folder(), kept);
-        const Run run = vnrdb({u"labels"_s, reg.path(), u"--to"_s, existing, u"--all"_s});
+        const QString existing = onTheRegister ? reg.path() : writeCsv(reg.folder(), "kept");
+        const QByteArray kept = readFile(existing);
+        args.replaceInStrings(u"FILE"_s, reg.path()).replaceInStrings(u"OUT"_s, existing);
+        const Run run = vnrdb(args);
         QCOMPARE(run.code, 1);
         QVERIFY2(run.err.contains(QLatin1String("already exists")), qPrintable(run.err));
-        QFile f(existing);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), kept);
+        QCOMPARE(readFile(existing), kept);
+        QCOMPARE(filesIn(reg.folder()).size(), onTheRegister ? 1 : 2);
     }
 };
 

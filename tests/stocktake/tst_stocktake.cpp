@@ -172,14 +172,8 @@ private slots:
             }
         }
         Dataset list(c, u"list"_s);
-        for (const QString& line : stockTakeListStatement(t, StockTakeList::Missing)) {
-            list.addSql(line);
-        }
-        list.open();
-        QStringList listed;
-        for (int row = 0; row < list.recordCount(); ++row) {
-            listed << list.textAt(row, 0);
-        }
+        openOn(list, stockTakeListStatement(t, StockTakeList::Missing));
+        QStringList listed = columnTexts(list, u"ASSETID"_s);
         missing.sort();
         listed.sort();
         QVERIFY(missing.size() > 10 && scanned.size() > 50);

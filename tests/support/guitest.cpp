@@ -27,6 +27,23 @@ QStringList messageTexts() {
     return texts;
 }
 
+void addClosingRows() {
+    QTest::addColumn<int>("how");
+    QTest::newRow("Cancel") << 0;
+    QTest::newRow("Escape") << 1;
+    QTest::newRow("close box") << 2;
+}
+
+void closeWithoutOk(QDialog& d, QAbstractButton* button, int how) {
+    if (how == 0) {
+        button->click();
+    } else if (how == 1) {
+        QTest::keyClick(&d, Qt::Key_Escape);
+    } else {
+        d.close();
+    }
+}
+
 bool showsPicture(const QAbstractButton* button, const QString& picture) {
     const QImage expected = QImage(QStringLiteral(":/pictures/") + picture).convertToFormat(QImage::Format_ARGB32);
     const QImage shown = button->icon().pixmap(button->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);

@@ -20,6 +20,12 @@ void typeInto(QWidget* w, const QString& text);
 QStringList messageTexts();
 
 class QAbstractButton;
+// The ways of closing a window without its OK, each a test row of the int column "how": its Cancel or Close
+// button, Escape, and the close box.
+void addClosingRows();
+// Closes d in the how-th way of addClosingRows; button is its Cancel or Close button.
+void closeWithoutOk(QDialog& d, QAbstractButton* button, int how);
+
 // Whether button shows the picture named picture (":/pictures/<picture>") at its icon size, pixel for pixel.
 bool showsPicture(const QAbstractButton* button, const QString& picture);
 

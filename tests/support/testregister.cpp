@@ -2,6 +2,7 @@
 #include "tests/support/testregister.h"
 
 #include "data/datamodule.h"
+#include "data/dataset.h"
 #include "data/errors.h"
 #include "data/history.h"
 #include "data/newregister.h"
@@ -246,6 +247,46 @@ std::unique_ptr<DataModule> openDataModule(const TestRegister& reg) {
     dm->GroupsTable.open();
     dm->SystemTable.open();
     return dm;
+}
+
+void openOn(Dataset& ds, const QStringList& lines) {
+    ds.close();
+    ds.clearSql();
+    for (const QString& line : lines) {
+        ds.addSql(line);
+    }
+    ds.open();
+}
+
+QStringList columnTexts(const Dataset& ds, const QString& field) {
+    QStringList texts;
+    const int column = ds.findField(field);
+    for (int r = 0; r < ds.recordCount(); ++r) {
+        texts << ds.textAt(r, column);
+    }
+    return texts;
+}
+
+void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values) {
+    for (const auto& [field, value] : values) {
+        if (value.typeId() == QMetaType::Bool) {
+            ds.fieldByName(field).setAsBoolean(value.toBool());
+        } else if (value.typeId() == QMetaType::QDate) {
+            ds.fieldByName(field).setAsDate(value.toDate());
+        } else {
+            ds.fieldByName(field).setAsString(value.toString());
+        }
+    }
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 QString errorOf(const std::function<void()>& f) {

@@ -10,6 +10,7 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <utility>
 
 struct NewRegister;
 
@@ -78,11 +79,25 @@ QString reportsSourceFolder();
 // Makes <folder>/reports with the installed template files; returns the folder with a trailing separator.
 QString makeProgramFolder(const QString& folder);
 
+// The bytes of the file at path; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+// Makes the file at path hold bytes, replacing what it held; whether it was written whole.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 // The names of every entry of folder, hidden ones (a half-made file's temporary name) included, sorted.
 QStringList filesIn(const QString& folder);
 
 // The permission bits of the file at path (not a link's target) in figures, as in "664"; empty when there is none.
 QString modeOf(const QString& path);
+
+class Dataset;
+// Opens ds afresh on the statement of lines.
+void openOn(Dataset& ds, const QStringList& lines);
+// The text of field (a name) in every record of ds, in order.
+QStringList columnTexts(const Dataset& ds, const QString& field);
+// Types values into the fields of ds's current record, as the windows' controls do: a text as typed, a bool as a
+// check box, a date as a date picker.
+void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values);
 
 // The text of the error f raises; empty when it raises none.
 QString errorOf(const std::function<void()>& f);
