@@ -235,15 +235,14 @@ private slots:
         QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("new.mdb")});
         Connection c;
         c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
-        Statement s(c, "SELECT CompanyName || '|' || CompanyAbbr || '|' || DataBasePassword || '|' || "
-                       "PromptPasswordToStart, count(*) FROM System");
-        QVERIFY(s.step());
-        QCOMPARE(s.column(0).toString(), system);
-        QCOMPARE(s.columnInt64(1), 1);
-        Statement g(c, "SELECT group_concat(GroupNumber || '=' || Description, ';') FROM "
-                       "(SELECT * FROM Groups ORDER BY GroupNumber)");
-        QVERIFY(g.step());
-        QCOMPARE(g.column(0).toString(), groups);
+        QCOMPARE(valueOf(c, QStringLiteral("SELECT CompanyName || '|' || CompanyAbbr || '|' || DataBasePassword || "
+                                           "'|' || PromptPasswordToStart || '|' || count(*) FROM System"))
+                     .toString(),
+                 system + QStringLiteral("|1"));
+        QCOMPARE(valueOf(c, QStringLiteral("SELECT group_concat(GroupNumber || '=' || Description, ';') FROM "
+                                           "(SELECT * FROM Groups ORDER BY GroupNumber)"))
+                     .toString(),
+                 groups);
         // An existing file is never written over.
         const Run again = vnrdb({QStringLiteral("create"), file});
         QCOMPARE(again.code, 1);
