@@ -296,10 +296,7 @@ private slots:
             c.exec("DELETE FROM assets WHERE ASSETID = 'a2'"); // a gap in the row ids
             c.exec("INSERT INTO assets (ASSETID, ItemGroup, TotalCost) VALUES ('A4', '9', 3)");
         } else {
-            DemoOptions options;
-            options.assets = 500;
-            options.seed = 42;
-            fillDemoRegister(first, options);
+            fillDemoRegister(first, {.assets = 500, .seed = 42});
         }
         const QString uri = makeServerDatabase();
         const RegisterSummary there = copyRegister(first, uri);

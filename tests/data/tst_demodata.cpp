@@ -17,9 +17,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("vnrdata.mdb"));
         createRegister(path);
-        DemoOptions o;
-        o.assets = 300;
-        fillDemoRegister(path, o);
+        fillDemoRegister(path, {.assets = 300});
         Connection c;
         c.openFile(path, QString::fromLatin1(kDefaultFilePassword));
         Statement s(c, "SELECT ItemGroup, ASSETID FROM assets ORDER BY rowid");

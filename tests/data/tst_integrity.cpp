@@ -295,9 +295,7 @@ private slots:
     void changedBytesAreRefusedFoundOrReadSafely() {
         TestRegister good;
         good.side().close();
-        DemoOptions demo;
-        demo.assets = 500;
-        fillDemoRegister(good.path(), demo);
+        fillDemoRegister(good.path(), {.assets = 500});
         const QByteArray original = readFile(good.path());
         // The whole list in identifier order and the search for "a" in descriptions, as the main window shows them.
         const auto listed = [](const QString& path) {

@@ -68,9 +68,7 @@ private slots:
         QFETCH(int, made);
         QFETCH(int, fault);
         TestRegister source;
-        DemoOptions demo;
-        demo.assets = 300;
-        fillDemoRegister(source.path(), demo);
+        fillDemoRegister(source.path(), {.assets = 300});
         source.side().close();
         const RegisterContents sourceRows = contentsOf(source.path());
         const auto make = [&](const QString& path) {
@@ -129,9 +127,7 @@ private slots:
     // a write): the backup is refused, leaves nothing, and the source is untouched.
     void backupThatCannotBeWrittenLeavesNothing() {
         TestRegister source;
-        DemoOptions demo;
-        demo.assets = 300;
-        fillDemoRegister(source.path(), demo);
+        fillDemoRegister(source.path(), {.assets = 300});
         source.side().close();
         const RegisterContents sourceRows = contentsOf(source.path());
         const qint64 size = QFileInfo(source.path()).size();

@@ -689,9 +689,7 @@ private slots:
 
     void backupIsConsistentWhileAnotherProgramWrites() {
         TestRegister reg;
-        DemoOptions options;
-        options.assets = 3000;
-        fillDemoRegister(reg.path(), options);
+        fillDemoRegister(reg.path(), {.assets = 3000});
         // A change that is begun but not saved stays out of the copy.
         const QString pending = reg.folder() + QStringLiteral("/pending.mdb");
         Run run;
