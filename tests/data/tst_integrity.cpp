@@ -35,6 +35,32 @@ QString assetsText(TestRegister& reg) {
                                    "(SELECT * FROM assets ORDER BY rowid)"));
 }
 
+// Fills reg with 201 assets, KLT1000 to KLT1200, then damages it as damage says and closes the side connection:
+// "page <table>" overwrites the table's first page, "index <name>" bytes 100 to 299 of the index's first page,
+// "entry <index>" changes the index's entry of KLT1200 into KLT1201; anything else is SQL, statements separated
+// by ';'.
+void damageRegister(TestRegister& reg, const QString& damage) {
+    reg.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 1200) "
+                            "INSERT INTO assets (ASSETID, ItemGroup, TotalCost) SELECT 'KLT' || i, '1', i FROM n"));
+    const QString kind = damage.section(QLatin1Char(' '), 0, 0);
+    const QString name = damage.section(QLatin1Char(' '), 1);
+    if (kind == QLatin1String("page") || kind == QLatin1String("index")) {
+        const long long root =
+            reg.count(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = '%1'").arg(name));
+        reg.side().close();
+        const bool whole = kind == QLatin1String("page");
+        damagePage(reg.path(), root, whole ? 0 : 100, whole ? 4096 : 200);
+    } else if (kind == QLatin1String("entry")) {
+        reg.side().close();
+        changeIndexEntry(reg.path(), name, "KLT1200", "KLT1201");
+    } else {
+        for (const QString& sql : damage.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            reg.exec(sql);
+        }
+        reg.side().close();
+    }
+}
+
 } // namespace
 
 class TestIntegrity : public QObject {
@@ -187,19 +213,7 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(QString, said);
         TestRegister reg;
-        reg.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 1200) "
-                                "INSERT INTO assets (ASSETID, ItemGroup, TotalCost) SELECT 'KLT' || i, '1', i FROM n"));
-        if (sql.startsWith(QLatin1String("index "))) {
-            const long long root =
-                reg.count(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = '%1'").arg(sql.mid(6)));
-            reg.side().close();
-            damagePage(reg.path(), root, 100, 200);
-        } else {
-            for (const QString& s : sql.split(QLatin1Char(';'))) {
-                reg.exec(s);
-            }
-            reg.side().close();
-        }
+        damageRegister(reg, sql);
         Connection c;
         const QString error = errorOf([&] { c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword)); });
         QVERIFY2(error.contains(reg.path()) && error.contains(QLatin1String("damaged")) && error.contains(said),
@@ -230,22 +244,7 @@ private slots:
         QFETCH(QString, damage);
         QFETCH(QString, found);
         TestRegister reg;
-        reg.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 1200) "
-                                "INSERT INTO assets (ASSETID, ItemGroup, TotalCost) SELECT 'KLT' || i, '1', i FROM n"));
-        if (damage.startsWith(QLatin1String("page "))) {
-            const long long root =
-                reg.count(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = '%1'").arg(damage.mid(5)));
-            reg.side().close();
-            damagePage(reg.path(), root, 0, 4096);
-        } else if (damage.startsWith(QLatin1String("entry "))) {
-            reg.side().close();
-            changeIndexEntry(reg.path(), damage.mid(6), "KLT1200", "KLT1201");
-        } else {
-            for (const QString& sql : damage.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-                reg.exec(sql);
-            }
-            reg.side().close();
-        }
+        damageRegister(reg, damage);
         Connection c;
         const QString refusal = errorOf([&] {
             c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword), true, Connection::WholeFileChecks::Later);
