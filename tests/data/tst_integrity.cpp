@@ -452,7 +452,8 @@ private slots:
     }
 
     // Two programs edit one asset: the second post is refused and keeps its values. A program reading for a
-    // long time keeps the other's save from finishing: the save fails clearly and succeeds once it is done.
+    // long time keeps the other's save from finishing: the save fails clearly and succeeds once it is done. A
+    // lock met while reading says the register is busy, not that a save failed.
     void twoProgramsOnOneAsset() {
         TestRegister reg;
         reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
@@ -480,19 +481,13 @@ private slots:
         reader.reset();
         first->mainquery.post();
         QCOMPARE(reg.text(QStringLiteral("SELECT Model FROM assets")), QStringLiteral("X1"));
-    }
 
-    // A lock met while reading is not a failed save.
-    void readingUnderALockSaysBusy() {
-        TestRegister reg;
-        reg.addAsset(QStringLiteral("KLT1001"), QStringLiteral("1"));
-        auto dm = openDataModule(reg);
-        dm->ADOConnection1.setBusyTimeout(50);
+        first->mainquery.close();
         reg.exec(QStringLiteral("BEGIN EXCLUSIVE"));
-        const QString error = errorOf([&] { dm->mainquery.open(); });
+        const QString busy = errorOf([&] { first->mainquery.open(); });
         reg.exec(QStringLiteral("ROLLBACK"));
-        QVERIFY2(error.contains(QLatin1String("vnrdata.mdb' is busy")) && !error.contains(QLatin1String("saved")),
-                 qPrintable(error));
+        QVERIFY2(busy.contains(QLatin1String("vnrdata.mdb' is busy")) && !busy.contains(QLatin1String("saved")),
+                 qPrintable(busy));
     }
 
     // A program killed while a save grows the register leaves its journal, and a header that counts pages
