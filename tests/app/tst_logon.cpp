@@ -93,20 +93,19 @@ private slots:
         }
     }
 
-    void nullOrMissingSettingsReadAsEmpty() {
+    // The stored password is read again at every OK; a NULL one, or no settings record at all, reads as empty.
+    void thePasswordIsReadAgainAtEveryOk() {
+        setStored(QStringLiteral("'old'"));
+        QVERIFY(tryPassword(QStringLiteral("new")) != mrOk);
+        setStored(QStringLiteral("'new'"));
+        QCOMPARE(tryPassword(QStringLiteral("new")), mrOk);
+        session.LoggedOn = false;
         setStored(QStringLiteral("NULL"));
         QCOMPARE(tryPassword(QString()), mrOk);
         session.LoggedOn = false;
         reg->exec(QStringLiteral("DELETE FROM System"));
         QVERIFY(tryPassword(QStringLiteral("anything")) != mrOk);
         QCOMPARE(tryPassword(QString()), mrOk);
-    }
-
-    void passwordIsReadAgainAtEveryOk() {
-        setStored(QStringLiteral("'old'"));
-        QVERIFY(tryPassword(QStringLiteral("new")) != mrOk);
-        setStored(QStringLiteral("'new'"));
-        QCOMPARE(tryPassword(QStringLiteral("new")), mrOk);
     }
 
     void promptFollowsTheSetting() {

@@ -296,10 +296,7 @@ private slots:
             c.exec("DELETE FROM assets WHERE ASSETID = 'a2'"); // a gap in the row ids
             c.exec("INSERT INTO assets (ASSETID, ItemGroup, TotalCost) VALUES ('A4', '9', 3)");
         } else {
-            DemoOptions options;
-            options.assets = 500;
-            options.seed = 42;
-            fillDemoRegister(first, options);
+            fillDemoRegister(first, {.assets = 500, .seed = 42});
         }
         const QString uri = makeServerDatabase();
         const RegisterSummary there = copyRegister(first, uri);
@@ -316,14 +313,14 @@ private slots:
         QCOMPARE(exported(uri), exported(first));
         QCOMPARE(exported(back), exported(first));
         // The copy is settled: every page is marked visible to all, so the list is read from its index alone.
-        Statement settled(s, "SELECT relallvisible >= relpages FROM pg_class WHERE oid = 'assets'::regclass");
-        QVERIFY(settled.step() && settled.columnInt64(0) == 1);
-        settled.reset();
+        QCOMPARE(
+            valueOf(s, u"SELECT relallvisible >= relpages FROM pg_class WHERE oid = 'assets'::regclass"_s).toLongLong(),
+            1);
         // The server goes on numbering after the copied rows, never giving a copied row id again.
         s.exec("INSERT INTO assets (ASSETID) VALUES ('NEW1')");
-        Statement newest(s, "SELECT rowid = (SELECT max(rowid) FROM assets) FROM assets WHERE ASSETID = 'NEW1'");
-        QVERIFY(newest.step() && newest.columnInt64(0) == 1);
-        newest.reset();
+        QCOMPARE(valueOf(s, u"SELECT rowid = (SELECT max(rowid) FROM assets) FROM assets WHERE ASSETID = 'NEW1'"_s)
+                     .toLongLong(),
+                 1);
         // Nothing is copied over a register: a copy to a database that holds one is refused, and so is a copy
         // to an existing file.
         QVERIFY(errorOf([&] { copyRegister(first, uri); }).contains(u"already holds a register"_s));
@@ -366,10 +363,7 @@ private slots:
         QVERIFY2(error.contains(named), qPrintable(error));
         Connection probe;
         probe.connectServer(uri);
-        Statement tables(probe, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");
-        QVERIFY(tables.step());
-        QCOMPARE(tables.columnInt64(0), 0);
-        tables.reset();
+        QCOMPARE(valueOf(probe, u"SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"_s).toLongLong(), 0);
         probe.close();
         dropServerDatabase(uri);
     }
@@ -382,10 +376,7 @@ private slots:
         Connection c;
         c.openFile(reg.path(), QString::fromLatin1(kDefaultFilePassword));
         c.setBusyTimeout(1234);
-        Statement pid(c, "SELECT pg_backend_pid()");
-        QVERIFY(pid.step());
-        const long long backend = pid.columnInt64(0);
-        pid.reset();
+        const long long backend = valueOf(c, u"SELECT pg_backend_pid()"_s).toLongLong();
         QCOMPARE(reg.count(u"SELECT count(*) FROM pg_stat_activity WHERE pid = %1"_s.arg(backend)), 1);
         reg.exec(u"SELECT pg_terminate_backend(%1, 5000)"_s.arg(backend));
         Dataset ds(c, u"mainquery"_s);
@@ -394,9 +385,7 @@ private slots:
         QVERIFY2(error.contains(u"cannot be reached"_s), qPrintable(error));
         ds.open();
         QCOMPARE(ds.recordCount(), 1);
-        Statement wait(c, "SHOW lock_timeout");
-        QVERIFY(wait.step());
-        QCOMPARE(wait.column(0).toString(), u"1234ms"_s);
+        QCOMPARE(valueOf(c, u"SHOW lock_timeout"_s).toString(), u"1234ms"_s);
     }
 
     // The register tool on a server: create, check, export, import into another, history, copy and back up.

@@ -14,10 +14,6 @@
 
 namespace {
 
-QString translated(const QString& jet) {
-    return QString::fromStdString(translateJetSql(jet).sql);
-}
-
 // The text of the DatabaseError translating jet raises, or an empty string when it translates.
 QString translationError(const QString& jet) {
     try {
@@ -126,8 +122,6 @@ class TestJetSql : public QObject {
 private slots:
     void translation_data();
     void translation();
-    void serverTranslation_data();
-    void serverTranslation();
     void refused_data();
     void refused();
     void jetQuoteRoundTrip_data();
@@ -141,9 +135,10 @@ private slots:
 
 void TestJetSql::translation_data() {
     QTest::addColumn<QString>("jet");
-    QTest::addColumn<QString>("sqlite");
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("expected");
     const auto row = [](const char* name, const QString& jet, const QString& sqlite) {
-        QTest::newRow(name) << jet << sqlite;
+        QTest::newRow(name) << jet << int(SqlDialect::SQLite) << sqlite;
     };
 
     row("double-quoted text", R"(x = "abc")", "x = 'abc'");
@@ -182,50 +177,42 @@ void TestJetSql::translation_data() {
     row("semicolon then blanks", "SELECT 1 ;  \n\t", "SELECT 1");
     row("semicolon in a literal", "SELECT ';' ;", "SELECT ';'");
     row("non-ASCII name", "SELECT Größe FROM t", "SELECT Größe FROM t");
+
+    // What differs for a server: names folded as the server folds them (aliases keep their case), LIKE without
+    // regard to case with a backslash taken as itself, NULL sorted first, and * listing a table's columns.
+    const auto serverRow = [](const char* name, const QString& jet, const QString& server) {
+        QTest::addRow("server: %s", name) << jet << int(SqlDialect::PostgreSQL) << server;
+    };
+    serverRow("bracketed name", "SELECT [ItemGroup] FROM [Groups]", R"(SELECT "itemgroup" FROM "groups")");
+    serverRow("alias keeps its case", "SELECT Count(*) AS GTotal FROM assets ORDER BY gtotal",
+              R"(SELECT Count(*) AS "GTotal" FROM assets ORDER BY "GTotal" NULLS FIRST)");
+    serverRow("qualified name is not the alias", "SELECT a.Make AS Make FROM assets a WHERE a.make = 'x'",
+              R"(SELECT a.Make AS "Make" FROM assets a WHERE a.make = 'x')");
+    serverRow("LIKE with a backslash", R"(WHERE x LIKE "%a\b%")", R"(WHERE x ILIKE '%a\\b%')");
+    serverRow("searched column", R"(WHERE Description LIKE "%Lap%" ORDER BY description DESC, Make)",
+              "WHERE description_folded LIKE lower('%Lap%') ORDER BY description_folded DESC "
+              "NULLS LAST, Make NULLS FIRST");
+    serverRow("searched column, qualified or against a column",
+              "WHERE a.Description LIKE 'x' OR Supplier LIKE Make ORDER BY a.Supplier",
+              "WHERE a.Description ILIKE 'x' OR Supplier ILIKE Make ORDER BY a.Supplier NULLS FIRST");
+    serverRow("order keys", "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e), assetid",
+              "SELECT x FROM t ORDER BY a NULLS FIRST, b DESC NULLS LAST, c ASC NULLS FIRST, "
+              "f(d, e) NULLS FIRST, assetid_folded NULLS FIRST");
+    serverRow("order inside brackets untouched", "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x",
+              "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x NULLS FIRST");
+    serverRow("star of a register table", "select distinct * from Groups where Description <> ''",
+              "select distinct GroupNumber, Description from Groups where "
+              "Description <> ''");
+    serverRow("star of another table", "SELECT * FROM other", "SELECT * FROM other");
+    serverRow("dates and flags as on the file", "WHERE d <= #7/4/2026# AND f = TRUE",
+              "WHERE d <= '2026-07-04' AND f = 1");
 }
 
 void TestJetSql::translation() {
     QFETCH(QString, jet);
-    QFETCH(QString, sqlite);
-    QCOMPARE(translated(jet), sqlite);
-}
-
-// What differs for a server: names folded as the server folds them (aliases keep their case), LIKE without
-// regard to case with a backslash taken as itself, NULL sorted first, and * listing a table's columns.
-void TestJetSql::serverTranslation_data() {
-    QTest::addColumn<QString>("jet");
-    QTest::addColumn<QString>("server");
-    const auto row = [](const char* name, const QString& jet, const QString& server) {
-        QTest::newRow(name) << jet << server;
-    };
-    row("bracketed name", "SELECT [ItemGroup] FROM [Groups]", R"(SELECT "itemgroup" FROM "groups")");
-    row("alias keeps its case", "SELECT Count(*) AS GTotal FROM assets ORDER BY gtotal",
-        R"(SELECT Count(*) AS "GTotal" FROM assets ORDER BY "GTotal" NULLS FIRST)");
-    row("qualified name is not the alias", "SELECT a.Make AS Make FROM assets a WHERE a.make = 'x'",
-        R"(SELECT a.Make AS "Make" FROM assets a WHERE a.make = 'x')");
-    row("LIKE with a backslash", R"(WHERE x LIKE "%a\b%")", R"(WHERE x ILIKE '%a\\b%')");
-    row("searched column", R"(WHERE Description LIKE "%Lap%" ORDER BY description DESC, Make)",
-        "WHERE description_folded LIKE lower('%Lap%') ORDER BY description_folded DESC "
-        "NULLS LAST, Make NULLS FIRST");
-    row("searched column, qualified or against a column",
-        "WHERE a.Description LIKE 'x' OR Supplier LIKE Make ORDER BY a.Supplier",
-        "WHERE a.Description ILIKE 'x' OR Supplier ILIKE Make ORDER BY a.Supplier NULLS FIRST");
-    row("order keys", "SELECT x FROM t ORDER BY a, b DESC, c ASC, f(d, e), assetid",
-        "SELECT x FROM t ORDER BY a NULLS FIRST, b DESC NULLS LAST, c ASC NULLS FIRST, "
-        "f(d, e) NULLS FIRST, assetid_folded NULLS FIRST");
-    row("order inside brackets untouched", "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x",
-        "SELECT x FROM (SELECT y FROM t ORDER BY y) ORDER BY x NULLS FIRST");
-    row("star of a register table", "select distinct * from Groups where Description <> ''",
-        "select distinct GroupNumber, Description from Groups where "
-        "Description <> ''");
-    row("star of another table", "SELECT * FROM other", "SELECT * FROM other");
-    row("dates and flags as on the file", "WHERE d <= #7/4/2026# AND f = TRUE", "WHERE d <= '2026-07-04' AND f = 1");
-}
-
-void TestJetSql::serverTranslation() {
-    QFETCH(QString, jet);
-    QFETCH(QString, server);
-    QCOMPARE(QString::fromStdString(translateJetSql(jet, SqlDialect::PostgreSQL).sql), server);
+    QFETCH(int, dialect);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(translateJetSql(jet, SqlDialect(dialect)).sql), expected);
 }
 
 void TestJetSql::refused_data() {

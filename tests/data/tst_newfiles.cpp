@@ -56,7 +56,7 @@ private slots:
     void failureLeavesNothingBehind_data() {
         QTest::addColumn<int>("made");
         QTest::addColumn<int>("fault");
-        const char* const names[] = {"empty register", "register with settings", "backup"};
+        const char* const names[] = {"empty register", "register with settings"};
         // A backup is copied by the file system, not through SQLite: backupThatCannotBeWrittenLeavesNothing.
         for (int made = 0; made < 2; ++made) {
             for (Fault f : {Fault::WriteError, Fault::DiskFull, Fault::SyncError}) {
@@ -67,19 +67,11 @@ private slots:
     void failureLeavesNothingBehind() {
         QFETCH(int, made);
         QFETCH(int, fault);
-        TestRegister source;
-        DemoOptions demo;
-        demo.assets = 300;
-        fillDemoRegister(source.path(), demo);
-        source.side().close();
-        const RegisterContents sourceRows = contentsOf(source.path());
         const auto make = [&](const QString& path) {
             if (made == 0) {
                 createRegister(path);
-            } else if (made == 1) {
-                createRegister(path, settings());
             } else {
-                backupRegister(source.path(), path);
+                createRegister(path, settings());
             }
         };
         RegisterContents whole;
@@ -91,8 +83,6 @@ private slots:
         }
         if (made == 1) {
             QCOMPARE(whole.value(QStringLiteral("System#1")), QStringLiteral("17:Kelvin Lane Trust|3:KLT|6:s3cret|1"));
-        } else if (made == 2) {
-            QCOMPARE(whole, sourceRows);
         }
         int failures = 0;
         for (int n = 1; n <= 500; ++n) {
@@ -122,16 +112,13 @@ private slots:
                      qPrintable(where + QStringLiteral(": left ") + filesIn(dir.path()).join(u' ')));
         }
         QVERIFY(failures > 0);
-        QCOMPARE(contentsOf(source.path()), sourceRows);
     }
 
     // The copy of a backup fails part way (the file may grow no further: what a full disk or a quota does to
     // a write): the backup is refused, leaves nothing, and the source is untouched.
     void backupThatCannotBeWrittenLeavesNothing() {
         TestRegister source;
-        DemoOptions demo;
-        demo.assets = 300;
-        fillDemoRegister(source.path(), demo);
+        fillDemoRegister(source.path(), {.assets = 300});
         source.side().close();
         const RegisterContents sourceRows = contentsOf(source.path());
         const qint64 size = QFileInfo(source.path()).size();

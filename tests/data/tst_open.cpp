@@ -187,26 +187,21 @@ private slots:
         QCOMPARE(error, QString());
     }
 
-    void passwordIsNotStoredInTheFile() {
+    // A new register holds one empty settings record and nothing else, not even the file password, keeps no
+    // journal between saves, and is never made over an existing file.
+    void aNewRegisterHoldsOneEmptySettingsRecord() {
         TestRegister reg;
         QVERIFY(!readFile(reg.path()).contains("kivelor"));
-    }
-
-    void createRefusesAnExistingFile() {
-        TestRegister reg;
-        const QByteArray before = fileHash(reg.path());
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, createRegister(reg.path()));
-        QCOMPARE(fileHash(reg.path()), before);
-    }
-
-    void newRegisterHoldsOneEmptySettingsRecord() {
-        TestRegister reg;
         QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM System")), 1);
         QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM Groups")), 0);
         QCOMPARE(reg.count(QStringLiteral("SELECT COUNT(*) FROM assets")), 0);
         QCOMPARE(reg.count(QStringLiteral("SELECT PromptPasswordToStart FROM System")), 0);
         QCOMPARE(reg.text(QStringLiteral("SELECT CompanyAbbr FROM System")), QString());
         QCOMPARE(reg.text(QStringLiteral("PRAGMA journal_mode")), QStringLiteral("delete"));
+        reg.side().close();
+        const QByteArray before = fileHash(reg.path());
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, createRegister(reg.path()));
+        QCOMPARE(fileHash(reg.path()), before);
     }
 
     void duplicateIdentifierIsRefusedByTheEngine() {

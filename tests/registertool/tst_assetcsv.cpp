@@ -71,9 +71,7 @@ private slots:
         QFETCH(bool, demo);
         TestRegister source;
         if (demo) {
-            DemoOptions options;
-            options.assets = 300;
-            fillDemoRegister(source.path(), options);
+            fillDemoRegister(source.path(), {.assets = 300});
         } else {
             addAwkwardAssets(source);
         }

@@ -235,15 +235,14 @@ private slots:
         QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("new.mdb")});
         Connection c;
         c.openFile(file, QString::fromLatin1(kDefaultFilePassword));
-        Statement s(c, "SELECT CompanyName || '|' || CompanyAbbr || '|' || DataBasePassword || '|' || "
-                       "PromptPasswordToStart, count(*) FROM System");
-        QVERIFY(s.step());
-        QCOMPARE(s.column(0).toString(), system);
-        QCOMPARE(s.columnInt64(1), 1);
-        Statement g(c, "SELECT group_concat(GroupNumber || '=' || Description, ';') FROM "
-                       "(SELECT * FROM Groups ORDER BY GroupNumber)");
-        QVERIFY(g.step());
-        QCOMPARE(g.column(0).toString(), groups);
+        QCOMPARE(valueOf(c, QStringLiteral("SELECT CompanyName || '|' || CompanyAbbr || '|' || DataBasePassword || "
+                                           "'|' || PromptPasswordToStart || '|' || count(*) FROM System"))
+                     .toString(),
+                 system + QStringLiteral("|1"));
+        QCOMPARE(valueOf(c, QStringLiteral("SELECT group_concat(GroupNumber || '=' || Description, ';') FROM "
+                                           "(SELECT * FROM Groups ORDER BY GroupNumber)"))
+                     .toString(),
+                 groups);
         // An existing file is never written over.
         const Run again = vnrdb({QStringLiteral("create"), file});
         QCOMPARE(again.code, 1);
@@ -579,6 +578,8 @@ private slots:
                  qPrintable(run.out));
     }
 
+    // Export reads the register and changes nothing in it. What it writes into a CSV file is what it prints, and
+    // the file appears with the mode the user's umask gives a new file, as the registers do.
     void exportChangesNothing() {
         TestRegister reg;
         fillDemoRegister(reg.path(), DemoOptions());
@@ -592,29 +593,19 @@ private slots:
         QVERIFY(printed.startsWith("ASSETID,ItemGroup,"));
         QCOMPARE(printed.count("\r\n"), 201);
 
-        const QString csv = reg.folder() + QStringLiteral("/assets.csv");
-        QCOMPARE(vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv}).code, 0);
-        QCOMPARE(readFile(csv), printed);
-        QCOMPARE(readFile(reg.path()), registerBytes);
-        QCOMPARE(filesIn(reg.folder()), QStringList({QStringLiteral("assets.csv"), QStringLiteral("vnrdata.mdb")}));
-    }
-
-    // The CSV file appears with the mode the user's umask gives a new file, as the registers do.
-    void exportGetsTheUsersMode_data() {
-        QTest::addColumn<int>("mask");
+        QStringList made;
         for (const int mask : {002, 022, 077}) {
-            QTest::addRow("umask %03o", mask) << mask;
+            made << QStringLiteral("assets%1.csv").arg(mask, 3, 8, QLatin1Char('0'));
+            const QString csv = reg.folder() + QLatin1Char('/') + made.last();
+            const mode_t old = ::umask(static_cast<mode_t>(mask));
+            const Run run = vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv});
+            ::umask(old);
+            QCOMPARE(run.code, 0);
+            QCOMPARE(readFile(csv), printed);
+            QCOMPARE(modeOf(csv), QString::number(0666 & ~mask, 8));
         }
-    }
-    void exportGetsTheUsersMode() {
-        QFETCH(int, mask);
-        TestRegister reg;
-        const QString csv = reg.folder() + QStringLiteral("/assets.csv");
-        const mode_t old = ::umask(static_cast<mode_t>(mask));
-        const Run run = vnrdb({QStringLiteral("export"), reg.path(), QStringLiteral("--to"), csv});
-        ::umask(old);
-        QCOMPARE(run.code, 0);
-        QCOMPARE(modeOf(csv), QString::number(0666 & ~mask, 8));
+        QCOMPARE(readFile(reg.path()), registerBytes);
+        QCOMPARE(filesIn(reg.folder()), made + QStringList{QStringLiteral("vnrdata.mdb")});
     }
 
     // A file being built that a killed writer left behind is removed by the next vnrdb that writes into its
@@ -690,9 +681,7 @@ private slots:
 
     void backupIsConsistentWhileAnotherProgramWrites() {
         TestRegister reg;
-        DemoOptions options;
-        options.assets = 3000;
-        fillDemoRegister(reg.path(), options);
+        fillDemoRegister(reg.path(), {.assets = 3000});
         // A change that is begun but not saved stays out of the copy.
         const QString pending = reg.folder() + QStringLiteral("/pending.mdb");
         Run run;
@@ -757,21 +746,45 @@ private slots:
     }
 
     // The labels of the assets chosen, one to a page of the roll, read back by an independent decoder.
-    void labelsPrintTheAssetsChosen_data() {
-        QTest::addColumn<QStringList>("choice");
-        QTest::addColumn<QStringList>("printed");
+    void labelsPrintTheAssetsChosenOrRefuse_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("said"); // printed: what the QR codes carry, a label a page; else the refusal
+        const QStringList roll{u"--stock"_s, u"roll-57x32"_s, u"--code128"_s};
         QTest::newRow("by identifier, letter case aside")
-            << QStringList{u"--ids"_s, u"klt1002,KLT1001"_s} << QStringList{u"KLT1002"_s, u"KLT1001"_s};
+            << roll + QStringList{u"--ids"_s, u"klt1002,KLT1001"_s} << 0 << QStringList{u"KLT1002"_s, u"KLT1001"_s};
         QTest::newRow("purchased since, none written off")
-            << QStringList{u"--added-since"_s, u"2025-06-01"_s} << QStringList{u"KLT1002"_s, u"SŁ1003"_s};
+            << roll + QStringList{u"--added-since"_s, u"2025-06-01"_s} << 0 << QStringList{u"KLT1002"_s, u"SŁ1003"_s};
         QTest::newRow("all, none written off")
-            << QStringList{u"--all"_s} << QStringList{u"KLT1001"_s, u"KLT1002"_s, u"SŁ1003"_s};
+            << roll + QStringList{u"--all"_s} << 0 << QStringList{u"KLT1001"_s, u"KLT1002"_s, u"SŁ1003"_s};
         QTest::newRow("a written-off asset asked for by name")
-            << QStringList{u"--ids"_s, u"KLT1004"_s} << QStringList{u"KLT1004"_s};
+            << roll + QStringList{u"--ids"_s, u"KLT1004"_s} << 0 << QStringList{u"KLT1004"_s};
+        const auto refused = [](const char* name, const QStringList& args, int code, const QString& message) {
+            QTest::newRow(name) << args << code << QStringList{message};
+        };
+        refused("an identifier no asset has", {u"--ids"_s, u"KLT1001,KLT9999"_s}, 1,
+                u"No asset has the identifier 'KLT9999'."_s);
+        refused("a custom stock off the page",
+                {u"--all"_s, u"--custom"_s, u"page=a4,grid=3x8,label=70x33.9,margin=7.2x12.9"_s}, 1,
+                u"The labels do not fit across the page"_s);
+        refused("a negative size", {u"--all"_s, u"--custom"_s, u"page=a4,grid=3x8,label=-63.5x33.9"_s}, 1,
+                u"The label width must be more than 0 mm; it is -63.5 mm."_s);
+        refused("tape cut at nothing", {u"--all"_s, u"--stock"_s, u"tape-62"_s, u"--length"_s, u"0"_s}, 1,
+                u"The length the tape is cut at must be more than 0 mm"_s);
+        refused("10,000 copies", {u"--all"_s, u"--copies"_s, u"10000"_s}, 1,
+                u"Each asset may have 1 to 1,000 labels; 10,000 were asked for."_s);
+        refused("an unknown stock", {u"--all"_s, u"--stock"_s, u"a4-99"_s}, 2, u"there is no stock named 'a4-99'"_s);
+        refused("no assets chosen", {u"--stock"_s, u"a4-65"_s}, 2, u"choose the assets"_s);
+        refused("assets chosen twice", {u"--all"_s, u"--ids"_s, u"KLT1001"_s}, 2,
+                u"--all and --ids do not go together"_s);
+        refused("a date in another form", {u"--added-since"_s, u"1/6/2025"_s}, 2,
+                u"not a date of the form yyyy-mm-dd"_s);
     }
-    void labelsPrintTheAssetsChosen() {
-        QFETCH(QStringList, choice);
-        QFETCH(QStringList, printed);
+    // A refusal says its reason, and leaves no file behind, not even a half-made one.
+    void labelsPrintTheAssetsChosenOrRefuse() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QStringList, said);
         TestRegister reg;
         reg.addAsset(u"KLT1001"_s, u"1"_s, u"DatePurchased"_s, u"'2025-05-31'"_s);
         reg.addAsset(u"KLT1002"_s, u"1"_s, u"DatePurchased"_s, u"'2025-06-01'"_s);
@@ -779,14 +792,17 @@ private slots:
         reg.addAsset(u"KLT1004"_s, u"1"_s, u"DatePurchased, WrittenOff"_s, u"'2026-02-01', 1"_s);
         reg.side().close();
         const QString pdf = reg.folder() + u"/labels.pdf"_s;
-        const Run run =
-            vnrdb(QStringList{u"labels"_s, reg.path(), u"--to"_s, pdf, u"--stock"_s, u"roll-57x32"_s, u"--code128"_s} +
-                  choice);
-        QCOMPARE(run.code, 0);
-        QVERIFY2(run.out.contains(u"%1 labels of %1 assets on %1 pages"_s.arg(printed.size())), qPrintable(run.out));
-        QCOMPARE(run.err.contains(u"SŁ1003 has no Code 128 symbol"_s), printed.contains(u"SŁ1003"_s));
+        const Run run = vnrdb(QStringList{u"labels"_s, reg.path(), u"--to"_s, pdf} + args);
+        QCOMPARE(run.code, code);
+        if (code != 0) {
+            QVERIFY2(run.err.contains(said.value(0)), qPrintable(run.err));
+            QCOMPARE(filesIn(reg.folder()), QStringList{u"vnrdata.mdb"_s});
+            return;
+        }
+        QVERIFY2(run.out.contains(u"%1 labels of %1 assets on %1 pages"_s.arg(said.size())), qPrintable(run.out));
+        QCOMPARE(run.err.contains(u"SŁ1003 has no Code 128 symbol"_s), said.contains(u"SŁ1003"_s));
         QStringList read;
-        for (int page = 1; page <= printed.size(); ++page) {
+        for (int page = 1; page <= said.size(); ++page) {
             const auto decoded = decodeRegions(renderPdfPage(pdf, page), {QRectF(0, 0, 57, 32)});
             for (const DecodedSymbol& d : decoded[0]) {
                 if (d.type == u"QR-Code"_s) {
@@ -794,46 +810,7 @@ private slots:
                 }
             }
         }
-        QCOMPARE(read, printed);
-    }
-
-    void labelsRefusesAndWritesNothing_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("an identifier no asset has")
-            << QStringList{u"--ids"_s, u"KLT1001,KLT9999"_s} << 1 << u"No asset has the identifier 'KLT9999'."_s;
-        QTest::newRow("a custom stock off the page")
-            << QStringList{u"--all"_s, u"--custom"_s, u"page=a4,grid=3x8,label=70x33.9,margin=7.2x12.9"_s} << 1
-            << u"The labels do not fit across the page"_s;
-        QTest::newRow("a negative size") << QStringList{u"--all"_s, u"--custom"_s,
-                                                        u"page=a4,grid=3x8,label=-63.5x33.9"_s}
-                                         << 1 << u"The label width must be more than 0 mm; it is -63.5 mm."_s;
-        QTest::newRow("tape cut at nothing")
-            << QStringList{u"--all"_s, u"--stock"_s, u"tape-62"_s, u"--length"_s, u"0"_s} << 1
-            << u"The length the tape is cut at must be more than 0 mm"_s;
-        QTest::newRow("10,000 copies") << QStringList{u"--all"_s, u"--copies"_s, u"10000"_s} << 1
-                                       << u"Each asset may have 1 to 1,000 labels; 10,000 were asked for."_s;
-        QTest::newRow("an unknown stock")
-            << QStringList{u"--all"_s, u"--stock"_s, u"a4-99"_s} << 2 << u"there is no stock named 'a4-99'"_s;
-        QTest::newRow("no assets chosen") << QStringList{u"--stock"_s, u"a4-65"_s} << 2 << u"choose the assets"_s;
-        QTest::newRow("assets chosen twice")
-            << QStringList{u"--all"_s, u"--ids"_s, u"KLT1001"_s} << 2 << u"--all and --ids do not go together"_s;
-        QTest::newRow("a date in another form")
-            << QStringList{u"--added-since"_s, u"1/6/2025"_s} << 2 << u"not a date of the form yyyy-mm-dd"_s;
-    }
-    // Every reason is said, and no file is left behind, not even a half-made one.
-    void labelsRefusesAndWritesNothing() {
-        QFETCH(QStringList, args);
-        QFETCH(int, code);
-        QFETCH(QString, message);
-        TestRegister reg;
-        reg.addAsset(u"KLT1001"_s, u"1"_s);
-        reg.side().close();
-        const Run run = vnrdb(QStringList{u"labels"_s, reg.path(), u"--to"_s, reg.folder() + u"/labels.pdf"_s} + args);
-        QCOMPARE(run.code, code);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QCOMPARE(filesIn(reg.folder()), QStringList{u"vnrdata.mdb"_s});
+        QCOMPARE(read, said);
     }
 
     // A file at the path a command would write is never written over, nor the register itself.

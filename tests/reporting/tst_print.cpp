@@ -29,7 +29,9 @@ private slots:
         fx.end();
     }
 
-    void currentListIsTheGridAsShown() {
+    // The current list prints the grid as shown; the details, every field of the current asset. The choice is
+    // kept for the next showing.
+    void listAndDetailsPrintWhatTheListShows() {
         openList(true);
         QCOMPARE(form_->size(), QSize(306, 133));
         QCOMPARE(form_->windowTitle(), QStringLiteral("Print"));
@@ -54,21 +56,17 @@ private slots:
         // The walk leaves the last asset current.
         QCOMPARE(fx.dm->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("KLT2001"));
         QVERIFY(fx.dm->mainquery.eof());
-    }
 
-    void detailsListEveryFieldOfTheCurrentAsset() {
-        openList(true);
         fx.dm->mainquery.moveTo(1);
-        int result = 0;
-        const QByteArray page = printWith(1, &result);
+        result = 0;
+        const QByteArray details = printWith(1, &result);
         QCOMPARE(result, mrOk);
         QCOMPARE(fx.writer->ReportTitle(), QStringLiteral("Item Details"));
-        QVERIFY(page.contains("<b>ASSETID</b> : KLT1002<br>\r\n<b>ItemGroup</b> : 1<br>\r\n"));
-        QVERIFY(page.contains("<b>WrittenDownValue</b> : <br>\r\n"));
-        QCOMPARE(page.count("<br>\r\n"), 24);
+        QVERIFY(details.contains("<b>ASSETID</b> : KLT1002<br>\r\n<b>ItemGroup</b> : 1<br>\r\n"));
+        QVERIFY(details.contains("<b>WrittenDownValue</b> : <br>\r\n"));
+        QCOMPARE(details.count("<br>\r\n"), 24);
         QCOMPARE(fx.dm->mainquery.recNo(), 1);
         QVERIFY(!fx.dm->mainquery.eof());
-        // The choice is kept for the next showing.
         QCOMPARE(form_->itemIndex(), 1);
     }
 

@@ -324,16 +324,26 @@ private slots:
         QVERIFY(!fx.dm->mainquery.eof());
     }
 
-    void installedTemplatesMakeACompletePage() {
+    // With the installed templates a table report is a complete page, shown with its logo. Pages go into a folder
+    // of this run inside the user's runtime folder, never beside the program; the page and its folder are the
+    // owner's alone, and the logo the template names is found beside the page.
+    void installedTemplatesMakeACompletePrivatePage() {
         openRegister();
+        const QString reports = fx.session.ProgramFolder + QStringLiteral("reports");
+        QString page;
         QByteArray written;
         QString shown;
+        QFileDevice::Permissions pagePermissions;
+        QFileDevice::Permissions folderPermissions;
         bool logoLoaded = false;
         DialogScript::setNextModal([&](QDialog& viewer) {
-            written = readFile(fx.writer->ReportFilePath());
+            page = fx.writer->ReportFilePath();
+            written = readFile(page);
+            pagePermissions = QFile::permissions(page);
+            folderPermissions = QFile::permissions(QFileInfo(page).absolutePath());
             auto* view = fx.reporterfrm->web.get();
             shown = view->documentText();
-            QCOMPARE(view->currentAddress(), QStringLiteral("file://") + fx.writer->ReportFilePath());
+            QCOMPARE(view->currentAddress(), QStringLiteral("file://") + page);
             const QVariant logo =
                 view->document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("reportlogo.jpg")));
             logoLoaded = logo.isValid() && !logo.value<QImage>().isNull();
@@ -351,6 +361,19 @@ private slots:
         QVERIFY(shown.contains(QStringLiteral("<5 kg & spare>")));
         QVERIFY(shown.contains(dateToText(QDate::currentDate())));
         QVERIFY(logoLoaded);
+        QVERIFY2(page.startsWith(fx.runtime.path() + QLatin1Char('/')), qPrintable(page));
+        QVERIFY(!page.startsWith(reports));
+        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QCOMPARE(pagePermissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser), owner);
+        QCOMPARE(folderPermissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+                 owner | QFileDevice::ExeOwner);
+        QVERIFY(QDir(reports).entryList({QStringLiteral("~*")}, QDir::Files).isEmpty());
+        QVERIFY(!QFile::exists(page));
+        // The run's folder goes with the writer.
+        const QString folder = fx.writer->PagesFolder();
+        QVERIFY(QFileInfo(folder).isDir());
+        fx.writer.reset();
+        QVERIFY(!QFileInfo::exists(folder));
     }
 
     void reportsDisabledWriteNothingButShowTheViewer() {
@@ -532,41 +555,6 @@ private slots:
         QVERIFY(!fx.StatusFrm->StatusTimer->isActive());
         QVERIFY(!fx.StatusFrm->AniMate->active());
         QVERIFY(reportFiles(fx.session.ProgramFolder).isEmpty());
-    }
-
-    // Pages go into a folder of this run inside the user's runtime folder, never beside the program; the page
-    // and its folder are the owner's alone, and the logo the template names is found beside the page.
-    void pagesArePrivateAndOutsideTheProgramFolder() {
-        openRegister();
-        const QString reports = fx.session.ProgramFolder + QStringLiteral("reports");
-        QString page;
-        QFileDevice::Permissions pagePermissions;
-        QFileDevice::Permissions folderPermissions;
-        bool logoShown = false;
-        DialogScript::setNextModal([&](QDialog& viewer) {
-            page = fx.writer->ReportFilePath();
-            pagePermissions = QFile::permissions(page);
-            folderPermissions = QFile::permissions(QFileInfo(page).absolutePath());
-            const QVariant logo = fx.reporterfrm->web->document()->resource(QTextDocument::ImageResource,
-                                                                            QUrl(QStringLiteral("reportlogo.jpg")));
-            logoShown = logo.isValid() && !logo.value<QImage>().isNull();
-            viewer.close();
-        });
-        fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
-        QVERIFY2(page.startsWith(fx.runtime.path() + QLatin1Char('/')), qPrintable(page));
-        QVERIFY(!page.startsWith(reports));
-        QVERIFY(logoShown);
-        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-        QCOMPARE(pagePermissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser), owner);
-        QCOMPARE(folderPermissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
-                 owner | QFileDevice::ExeOwner);
-        QVERIFY(QDir(reports).entryList({QStringLiteral("~*")}, QDir::Files).isEmpty());
-        QVERIFY(!QFile::exists(page));
-        // The run's folder goes with the writer.
-        const QString folder = fx.writer->PagesFolder();
-        QVERIFY(QFileInfo(folder).isDir());
-        fx.writer.reset();
-        QVERIFY(!QFileInfo::exists(folder));
     }
 
     // A run killed while it writes a long report leaves its page; the next start of the program removes it,

@@ -69,9 +69,7 @@ private:
 
 void TestStatusOnScreen::statusWindowIsPaintedDuringALongReport() {
     QVERIFY(fx.begin());
-    DemoOptions demo;
-    demo.assets = 30000;
-    fillDemoRegister(fx.reg->path(), demo);
+    fillDemoRegister(fx.reg->path(), {.assets = 30000});
     fx.openRegister();
     TDBGrid grid(QStringLiteral("DBGrid1"), &fx.dm->mainsource);
     grid.setColumns({{QStringLiteral("ASSETID"), QStringLiteral("Asset ID"), 80},

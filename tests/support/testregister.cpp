@@ -213,10 +213,14 @@ long long TestRegister::count(const QString& sql) {
 }
 
 QString TestRegister::text(const QString& sql) {
-    Statement s(side(), sql.toStdString());
-    const QString t = s.step() ? s.column(0).toString() : QString();
+    return valueOf(side(), sql).toString();
+}
+
+QVariant valueOf(Connection& c, const QString& sql) {
+    Statement s(c, sql.toStdString());
+    const QVariant v = s.step() ? s.column(0) : QVariant();
     s.reset();
-    return t;
+    return v;
 }
 
 QStringList filesIn(const QString& folder) {

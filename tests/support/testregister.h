@@ -99,6 +99,9 @@ QStringList columnTexts(const Dataset& ds, const QString& field);
 // check box, a date as a date picker.
 void setFields(Dataset& ds, const QList<std::pair<QString, QVariant>>& values);
 
+// The first column of the first row sql gives on c: a null QVariant when the value is NULL or there is no row.
+QVariant valueOf(Connection& c, const QString& sql);
+
 // The text of the error f raises; empty when it raises none.
 QString errorOf(const std::function<void()>& f);
 

@@ -73,29 +73,24 @@ private slots:
         }
     }
 
-    void indexIsKeptWhileInactive() {
-        animate_->setActive(true);
-        for (int i = 0; i < 5; ++i) {
-            animate_->tick();
-        }
-        animate_->setActive(false);
-        QCOMPARE(animate_->frameIndex(), 5);
-        animate_->setActive(true);
-        QCOMPARE(animate_->frameIndex(), 5);
-        animate_->tick();
-        QCOMPARE(centreColour(), frameColour(5));
-    }
-
-    void inactiveControlShowsOnlyBackground() {
+    // Switched off, the control shows only the background behind it and keeps its frame index; switched on again,
+    // it draws nothing until the next tick, which draws the frame it stopped at.
+    void inactiveControlShowsOnlyBackgroundAndKeepsItsIndex() {
         QCOMPARE(centreColour(), kParentColour);
         animate_->setActive(true);
         animate_->tick();
         QCOMPARE(centreColour(), frameColour(0));
+        for (int i = 1; i < 5; ++i) {
+            animate_->tick();
+        }
         animate_->setActive(false);
         QCOMPARE(centreColour(), kParentColour);
-        // Showing again draws nothing until the next tick.
+        QCOMPARE(animate_->frameIndex(), 5);
         animate_->setActive(true);
         QCOMPARE(centreColour(), kParentColour);
+        QCOMPARE(animate_->frameIndex(), 5);
+        animate_->tick();
+        QCOMPARE(centreColour(), frameColour(5));
     }
 
     void activeTicksOnItsOwnAndStopsAtOnce() {
