@@ -46,6 +46,8 @@ constexpr int kWritableEveryTicks = 8; // how often the watch looks again at whe
 
 Tmainfrm::Tmainfrm() {
     setObjectName(QStringLiteral("mainfrm"));
+    // The list shows a search's first rows at once; a long result's other rows are read while nobody types.
+    data.mainquery.setReadRestBetweenEvents(true);
     setWindowTitle(QStringLiteral("Vantrel"));
     Look::apply(this);
     resize(1127, 508);
@@ -382,7 +384,7 @@ void Tmainfrm::DBGrid1DblClick() {
 
 void Tmainfrm::ToolButton3Click() {
     // Writing off needs an asset; with an empty list there is nothing to ask the password for.
-    if (data.mainquery.recordCount() == 0) {
+    if (data.mainquery.isEmpty()) {
         Dialogs::showMessage(QStringLiteral("There is no asset selected"));
         return;
     }
@@ -422,7 +424,7 @@ void Tmainfrm::ToolButton6Click() {
 
 void Tmainfrm::DBGrid1CtrlDelete() {
     Dataset& q = data.mainquery;
-    if (!q.active() || q.recordCount() == 0) {
+    if (!q.active() || q.isEmpty()) {
         return;
     }
     // Removing an asset is a change like any other: it needs the access password.

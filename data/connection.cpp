@@ -218,6 +218,7 @@ void Connection::exec(const std::string& sql) {
 
 Connection::Transaction::Transaction(Connection& c) : c_(c) {
     if (c_.depth_ == 0) {
+        c_.finishPendingReads();
         c_.engine_->begin();
         outermost_ = true;
         c_.partFailed_ = false;
@@ -404,4 +405,22 @@ long long Statement::columnInt64(int i) const {
 
 bool Statement::columnIsNull(int i) const {
     return impl_->columnIsNull(i);
+}
+
+void Connection::addPendingRead(const void* owner, std::function<void()> finish) {
+    removePendingRead(owner);
+    pendingReads_.emplace_back(owner, std::move(finish));
+}
+
+void Connection::removePendingRead(const void* owner) {
+    std::erase_if(pendingReads_, [owner](const auto& read) { return read.first == owner; });
+}
+
+void Connection::finishPendingReads() {
+    // Each finish removes its own entry.
+    while (!pendingReads_.empty()) {
+        const auto finish = pendingReads_.back().second;
+        removePendingRead(pendingReads_.back().first);
+        finish();
+    }
 }

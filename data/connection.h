@@ -184,6 +184,13 @@ public:
     // Whether the register keeps history (schema version 3 or later); asked of the register once per opening.
     bool keepsHistory() const;
 
+    // A read left part-way between events (a list's row ids, read on while the program waits for input) holds a
+    // file's read lock until it ends. Its owner registers how to finish it; a transaction, and any statement
+    // that is about to make another program wait longer, finishes every one first.
+    void addPendingRead(const void* owner, std::function<void()> finish);
+    void removePendingRead(const void* owner);
+    void finishPendingReads();
+
 private:
     std::unique_ptr<Engine> engine_;
     QString path_;
@@ -192,6 +199,7 @@ private:
     std::vector<std::function<void()>> undo_;
     std::vector<HistoryRecord> history_;       // entries of the open transaction not yet written
     mutable std::optional<bool> keepsHistory_; // asked once the first change is recorded
+    std::vector<std::pair<const void*, std::function<void()>>> pendingReads_;
 };
 
 // One prepared statement; finalized by the destructor. Not copyable.

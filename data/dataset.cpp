@@ -11,7 +11,9 @@
 #include "data/schema.h"
 #include "data/textvalues.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +25,11 @@ namespace {
 
 constexpr int kBlock = 64;           // rows read by id in one statement
 constexpr size_t kCacheLimit = 4096; // rows kept in memory before the cache starts afresh
+// A list's row ids: how many are read as it opens (a few screens), how long each slice read between events
+// takes, and how long after opening the rest is read at once, since a file's read lock is held meanwhile.
+constexpr size_t kFirstIds = 1024;
+constexpr qint64 kIdSliceNs = 8'000'000;
+constexpr qint64 kIdsPendingLimitMs = 250;
 
 const QString kGoneText = QStringLiteral("This record was deleted by another program after the list was read, so it "
                                          "can no longer be changed. Search again to bring the list up to date.");
@@ -146,6 +153,11 @@ struct Dataset::Cursor {
     mutable std::unique_ptr<Statement> resume;
     mutable std::string resumeColumns;
     mutable std::optional<QVariant> resumeAfter;
+    // The statement reading the list's row ids while some are still to read, and when the cursor opened. It
+    // holds a file's read lock, so it is read on between events and finished before any transaction.
+    mutable std::unique_ptr<Statement> pendingIds;
+    QElapsedTimer opened;
+    mutable QString idsFailure; // why the rest of the ids could not be read; the list is then incomplete
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
 };
@@ -153,7 +165,9 @@ struct Dataset::Cursor {
 Dataset::Dataset(Connection& connection, QString name, QObject* parent)
     : QObject(parent), connection_(connection), name_(std::move(name)) {}
 
-Dataset::~Dataset() = default;
+Dataset::~Dataset() {
+    dropPendingIds();
+}
 
 void Dataset::fail(const QString& text) const {
     throw DatabaseError(name_ + QStringLiteral(": ") + text);
@@ -172,7 +186,96 @@ void Dataset::addSql(const QString& line) {
 }
 
 int Dataset::recordCount() const {
+    if (!cursor_) {
+        return 0;
+    }
+    readAllIds();
+    if (!cursor_->idsFailure.isEmpty()) {
+        throw DatabaseError(cursor_->idsFailure);
+    }
+    return cursor_->count();
+}
+
+int Dataset::knownCount() const {
     return cursor_ ? cursor_->count() : 0;
+}
+
+bool Dataset::allRead() const {
+    return !cursor_ || !cursor_->pendingIds;
+}
+
+bool Dataset::hasRow(int row) const {
+    return row >= 0 && (row < knownCount() || row < recordCount());
+}
+
+bool Dataset::readIds(qint64 deadline, size_t upTo) const {
+    Cursor* cur = cursor_.get();
+    if (!cur || !cur->pendingIds) {
+        return true;
+    }
+    Statement& s = *cur->pendingIds;
+    try {
+        for (int n = 0;; ++n) {
+            if (cur->ids.size() >= upTo ||
+                (deadline >= 0 && (n & 255) == 255 && cur->opened.nsecsElapsed() > deadline)) {
+                return false;
+            }
+            if (!s.step()) {
+                break;
+            }
+            cur->ids.push_back(s.columnInt64(0));
+        }
+        s.reset();
+    } catch (const DatabaseError& e) {
+        cur->idsFailure = e.text();
+        const_cast<Dataset*>(this)->dropPendingIds();
+        throw;
+    }
+    const_cast<Dataset*>(this)->dropPendingIds();
+    return true;
+}
+
+void Dataset::dropPendingIds() {
+    connection_.removePendingRead(this);
+    if (cursor_) {
+        cursor_->pendingIds.reset();
+    }
+}
+
+void Dataset::catchUpIds() {
+    readAllIds();
+    tellArrivals();
+}
+
+void Dataset::tellArrivals() {
+    if (knownCount() > told_) {
+        told_ = knownCount();
+        emit rowsArrived();
+    }
+}
+
+void Dataset::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != idsTimer_.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    QString failure;
+    if (cursor_ && cursor_->pendingIds) {
+        try {
+            const qint64 deadline =
+                cursor_->opened.elapsed() > kIdsPendingLimitMs ? -1 : cursor_->opened.nsecsElapsed() + kIdSliceNs;
+            readIds(deadline, SIZE_MAX);
+        } catch (const DatabaseError& e) {
+            failure = e.text();
+        }
+    }
+    if (allRead()) {
+        idsTimer_.stop();
+        tellArrivals();
+    }
+    if (!failure.isEmpty()) {
+        emit readFailed(failure);
+    }
 }
 
 bool Dataset::updatable() const {
@@ -183,6 +286,8 @@ void Dataset::open() {
     if (active()) {
         return;
     }
+    // Another list still reading its ids holds the file's read lock: this one's reading may take long.
+    connection_.finishPendingReads();
     const QString text = table_.isEmpty() ? sqlText() : QStringLiteral("SELECT * FROM [%1]").arg(table_);
     const TranslatedSelect tr = translateJetSql(text, connection_.dialect());
     {
@@ -209,7 +314,8 @@ void Dataset::open() {
     }
     insertedAt_ = -1;
     state_ = State::Browse;
-    eof_ = bof_ = recordCount() == 0;
+    eof_ = bof_ = isEmpty();
+    told_ = knownCount();
     emit activeChanged();
     emit stateChanged();
     emit currentChanged();
@@ -260,13 +366,16 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
             cursor->orderKey = connection_.quoteName(m.captured(2));
         }
     }
-    Statement ids(connection_, "SELECT rowid " + tr.fromOn);
-    while (ids.step()) {
-        cursor->ids.push_back(ids.columnInt64(0));
-    }
-    ids.reset();
+    cursor->pendingIds = std::make_unique<Statement>(connection_, "SELECT rowid " + tr.fromOn);
+    cursor->opened.start();
     fields_ = shape_.fields;
     cursor_ = std::move(cursor);
+    // A server answers the whole statement at once, so there is nothing to gain from reading on later.
+    const bool later = restBetweenEvents_ && !connection_.engine().answersWhole();
+    if (!readIds(-1, later ? kFirstIds : SIZE_MAX)) {
+        connection_.addPendingRead(this, [this] { readAllIds(); });
+        idsTimer_.start(0, this);
+    }
 }
 
 void Dataset::openWhole(Statement& whole) {
@@ -299,6 +408,8 @@ void Dataset::close() {
     if (!active()) {
         return;
     }
+    dropPendingIds();
+    idsTimer_.stop();
     cursor_.reset();
     fields_.clear();
     buffer_.clear();
@@ -339,7 +450,7 @@ void Dataset::checkBrowseMode() {
 }
 
 void Dataset::loadRow(int row) {
-    const int n = recordCount();
+    const int n = row >= 0 && row < knownCount() ? knownCount() : recordCount();
     if (n == 0) {
         current_ = 0;
         stored_.assign(fields_.size(), QVariant());
@@ -393,14 +504,14 @@ const Row& Dataset::fetchRow(const Connection& connection, const Cursor& cursor,
 void Dataset::first() {
     checkBrowseMode();
     loadRow(0);
-    eof_ = bof_ = recordCount() == 0;
+    eof_ = bof_ = isEmpty();
     currentMoved();
 }
 
 void Dataset::next() {
     checkBrowseMode();
     bof_ = false;
-    if (current_ + 1 >= recordCount()) {
+    if (!hasRow(current_ + 1)) {
         eof_ = true;
         return;
     }
@@ -423,14 +534,15 @@ void Dataset::prior() {
 
 void Dataset::last() {
     checkBrowseMode();
+    catchUpIds();
     loadRow(recordCount() - 1);
-    eof_ = bof_ = recordCount() == 0;
+    eof_ = bof_ = isEmpty();
     currentMoved();
 }
 
 void Dataset::moveTo(int row) {
     checkBrowseMode();
-    if (recordCount() == 0 || row == current_) {
+    if (isEmpty() || row == current_) {
         return;
     }
     loadRow(row);
@@ -483,7 +595,7 @@ QString Dataset::text(int field) const {
 }
 
 QVariant Dataset::valueAt(int row, int field) const {
-    if (!cursor_ || row < 0 || row >= recordCount() || field < 0 || field >= fieldCount()) {
+    if (!cursor_ || !hasRow(row) || field < 0 || field >= fieldCount()) {
         return QVariant();
     }
     if (row == current_) {
@@ -500,7 +612,7 @@ QVariant Dataset::valueAt(int row, int field) const {
 }
 
 bool Dataset::rowIsRead(int row) const {
-    if (!cursor_ || row < 0 || row >= recordCount() || row == current_ || !cursor_->byRowid) {
+    if (!cursor_ || !hasRow(row) || row == current_ || !cursor_->byRowid) {
         return true;
     }
     const long long id = cursor_->ids[static_cast<size_t>(row)];
@@ -528,7 +640,7 @@ void Dataset::readTexts(const Statement& s, const std::vector<int>& fields, QStr
 
 std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int>& fields) const {
     std::vector<QString> texts;
-    if (!cursor_ || from < 0 || count <= 0 || from + count > recordCount()) {
+    if (!cursor_ || from < 0 || count <= 0 || !hasRow(from + count - 1)) {
         return texts;
     }
     const size_t width = fields.size();
@@ -814,11 +926,13 @@ void Dataset::beginInsert(int at) {
 
 void Dataset::insert() {
     checkBrowseMode();
+    catchUpIds();
     beginInsert(recordCount() == 0 ? 0 : current_);
 }
 
 void Dataset::append() {
     checkBrowseMode();
+    catchUpIds();
     beginInsert(recordCount());
 }
 
@@ -827,6 +941,7 @@ void Dataset::edit() {
     if (state_ == State::Edit || state_ == State::Insert) {
         return;
     }
+    catchUpIds();
     if (recordCount() == 0) {
         insert();
         return;
@@ -1021,14 +1136,14 @@ bool Dataset::sameRecord(const Row& a, const Row& b) const {
 }
 
 bool Dataset::rowGone(int row) const {
-    if (!cursor_ || !cursor_->byRowid || row < 0 || row >= recordCount()) {
+    if (!cursor_ || !cursor_->byRowid || row < 0 || row >= knownCount()) {
         return false;
     }
     return cursor_->gone.count(cursor_->ids[static_cast<size_t>(row)]) != 0;
 }
 
 bool Dataset::refresh() {
-    if (controlHolds_ > 0 || connection_.inTransaction()) {
+    if (controlHolds_ > 0 || connection_.inTransaction() || !allRead()) {
         return false;
     }
     if (!cursor_ || !cursor_->byRowid) {
@@ -1210,6 +1325,7 @@ void Dataset::deleteRecord() {
         return;
     }
     cancel();
+    catchUpIds();
     if (recordCount() == 0) {
         fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
     }
@@ -1309,6 +1425,7 @@ int Dataset::findFieldByColumn(const QString& column) const {
 
 bool Dataset::locate(const QString& fieldName, const QString& value) {
     checkBrowseMode();
+    catchUpIds();
     const int f = fieldByName(fieldName).index();
     for (int row = 0; row < recordCount(); ++row) {
         if (textAt(row, f).compare(value, Qt::CaseInsensitive) == 0) {

@@ -2,12 +2,14 @@
 // The result of a query is static: which records it holds, and in which order, is fixed when it opens and
 // changes only by the cursor's own inserts and deletes until it is opened again. Rows of a one-table
 // statement are kept as row ids and read by id, a few at a time, when they are shown; the statement itself
-// is stepped to its end and reset inside open(), so no read lock outlives the call.
+// is stepped to its end and reset inside open(), so no read lock outlives the call; a list in a window that
+// reads the rest between events steps it on a slice at a time, and ends it before any transaction.
 #pragma once
 
 #include "data/connection.h"
 #include "data/jetsql.h"
 
+#include <QBasicTimer>
 #include <QDate>
 #include <QObject>
 #include <QString>
@@ -94,9 +96,18 @@ public:
     // record do not follow each step; when the last hold is released they are told once, if it moved.
     void holdControls() { ++controlHolds_; }
     void releaseControls();
+    // Every record of the result; reads the rest of a list's row ids first when they are still being read.
     int recordCount() const;
+    // A list of one table that reads the rest between events reads the first rows' ids as it opens and the
+    // rest a slice at a time while the program waits for input, so a search shows its first rows at once at
+    // any length. For a list in a window only: until an event loop runs, a file's read lock stays held.
+    void setReadRestBetweenEvents(bool on) { restBetweenEvents_ = on; }
+    // How many of the result's rows are read so far (rowsArrived tells when it grows), and whether that is all.
+    int knownCount() const;
+    bool allRead() const;
+    bool isEmpty() const { return knownCount() == 0; }
     // The current row, 0-based; -1 when there is none.
-    int recNo() const { return recordCount() == 0 ? -1 : current_; }
+    int recNo() const { return isEmpty() ? -1 : current_; }
 
     // Fields of the result, in the order of the select list.
     int fieldCount() const { return static_cast<int>(fields_.size()); }
@@ -174,7 +185,12 @@ signals:
     void stateChanged();
     void rowInserted(int row);
     void rowRemoved(int row);
-    void rowRefreshed(int row); // row's stored values changed, or its record is gone
+    void rowRefreshed(int row);           // row's stored values changed, or its record is gone
+    void rowsArrived();                   // more of the result's rows are known (knownCount grew)
+    void readFailed(const QString& text); // the rest of the rows could not be read; recordCount throws it
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     friend class Field;
@@ -198,6 +214,16 @@ private:
     void setState(State s);
     void checkBrowseMode(); // posts a pending change before the cursor moves
     void openByRowid(const TranslatedSelect& tr);
+    // Reads on the list's row ids until the deadline (QElapsedTimer's nanoseconds since the cursor opened;
+    // negative for no deadline) or until upTo ids are known; true once all are read.
+    bool readIds(qint64 deadline, size_t upTo) const;
+    void readAllIds() const { readIds(-1, SIZE_MAX); }
+    void dropPendingIds();
+    // Whether row is in the result, reading on the ids only when it is past the ones known.
+    bool hasRow(int row) const;
+    // Reads the rest of the ids, and tells of the rows that arrived.
+    void catchUpIds();
+    void tellArrivals();
     void openWhole(Statement& whole);
     // Makes row current with its values read; when the read fails, nothing changes. Requires: open.
     void loadRow(int row);
@@ -260,6 +286,9 @@ private:
         QStringList uniqueColumns;
     };
     Shape shape_;
+    QBasicTimer idsTimer_; // reads on the row ids between events while some are still to read
+    int told_ = 0;         // the known rows rowsArrived has told of
+    bool restBetweenEvents_ = false;
     int insertedAt_ = -1; // row of a pending insert in the cursor
     int currentBeforeInsert_ = 0;
 };

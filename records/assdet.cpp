@@ -297,7 +297,7 @@ void Tassdetfrm::AddAnotherAsset() {
 }
 
 void Tassdetfrm::EditAsset() {
-    if (!data_.mainquery.active() || data_.mainquery.recordCount() == 0) {
+    if (!data_.mainquery.active() || data_.mainquery.isEmpty()) {
         Dialogs::showMessage(QStringLiteral("There is no asset selected"));
         return;
     }

@@ -117,7 +117,7 @@ Twriteofffrm::Twriteofffrm(QWidget* parent, DataModule& data)
 
 bool Twriteofffrm::hasAsset() const {
     const Dataset& list = data_.mainquery;
-    return list.active() && list.recordCount() > 0 && !list.isInserting();
+    return list.active() && !list.isEmpty() && !list.isInserting();
 }
 
 void Twriteofffrm::FormShow() {

@@ -33,7 +33,9 @@ DatasetModel::DatasetModel(Dataset& dataset, QObject* parent) : QAbstractTableMo
     connect(&dataset, &Dataset::rowRemoved, this, &DatasetModel::datasetRowRemoved);
     connect(&dataset, &Dataset::recordChanged, this, &DatasetModel::datasetRecordChanged);
     connect(&dataset, &Dataset::rowRefreshed, this, &DatasetModel::datasetRowRefreshed);
-    rows_ = dataset.active() ? dataset.recordCount() : 0;
+    connect(&dataset, &Dataset::rowsArrived, this, &DatasetModel::catchUp);
+    connect(&dataset, &Dataset::readFailed, this, &DatasetModel::showReadError);
+    rows_ = dataset.active() ? dataset.knownCount() : 0;
     resolveColumns();
 }
 
@@ -92,7 +94,7 @@ void DatasetModel::resolveColumns() {
 void DatasetModel::datasetOpenedOrClosed() {
     changing_ = true;
     beginResetModel();
-    rows_ = dataset_ && dataset_->active() ? dataset_->recordCount() : 0;
+    rows_ = dataset_ && dataset_->active() ? dataset_->knownCount() : 0;
     resolveColumns();
     endResetModel();
     changing_ = false;
@@ -111,7 +113,7 @@ void DatasetModel::datasetRowInserted(int row) {
     shift_ = 0;
     endInsertRows();
     changing_ = false;
-    if (rows_ != dataset_->recordCount()) {
+    if (rows_ != dataset_->knownCount()) {
         datasetOpenedOrClosed();
     }
 }
@@ -129,9 +131,44 @@ void DatasetModel::datasetRowRemoved(int row) {
     shift_ = 0;
     endRemoveRows();
     changing_ = false;
-    if (rows_ != dataset_->recordCount()) {
+    if (rows_ != dataset_->knownCount()) {
         datasetOpenedOrClosed();
     }
+}
+
+void DatasetModel::catchUp() {
+    if (!dataset_ || !dataset_->active() || changing_ || dataset_->knownCount() <= rows_) {
+        return;
+    }
+    changing_ = true;
+    beginInsertRows(QModelIndex(), rows_, dataset_->knownCount() - 1);
+    rows_ = dataset_->knownCount();
+    endInsertRows();
+    changing_ = false;
+}
+
+bool DatasetModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && dataset_ && dataset_->active() &&
+           (rows_ < dataset_->knownCount() || !dataset_->allRead());
+}
+
+void DatasetModel::fetchMore(const QModelIndex& parent) {
+    if (!parent.isValid()) {
+        fetchAll();
+    }
+}
+
+void DatasetModel::fetchAll() {
+    if (!dataset_ || !dataset_->active()) {
+        return;
+    }
+    try {
+        dataset_->recordCount();
+    } catch (const VantrelError& e) {
+        QMetaObject::invokeMethod(
+            this, [this, text = e.text()] { showReadError(text); }, Qt::QueuedConnection);
+    }
+    catchUp();
 }
 
 void DatasetModel::datasetRecordChanged(int field) {
@@ -343,6 +380,9 @@ QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modif
     switch (action) {
     case MoveHome:
     case MoveEnd: {
+        if (action == MoveEnd) {
+            model_->fetchAll();
+        }
         const int rows = model_->rowCount();
         if (rows == 0 || model_->columnCount() == 0) {
             return QModelIndex();
@@ -393,6 +433,7 @@ void TDBGrid::viewRowChanged(const QModelIndex& current) {
 }
 
 void TDBGrid::showCurrentRecord() {
+    model_->catchUp();
     Dataset* ds = model_->dataset();
     const int row = ds && ds->active() ? ds->recNo() : -1;
     following_ = true;

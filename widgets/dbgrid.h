@@ -22,8 +22,8 @@ struct GridColumn {
 };
 
 // A table model over a dataset: one row per record of the dataset's cursor, one column per grid column.
-// The row count comes from the dataset's record count; values are read (as the dataset's text form) only
-// for the cells a view asks for.
+// The row count follows the dataset's rows as they become known (a long list's come in slices after it
+// opens); values are read (as the dataset's text form) only for the cells a view asks for.
 class DatasetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -53,6 +53,12 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+    // Reads every row of the dataset now and shows them: for a move to the last row.
+    void fetchAll();
+    // Shows the rows the dataset knows that the views do not yet.
+    void catchUp();
 
 private:
     void resolveColumns(); // effective columns and field indexes from the definitions and the dataset's fields

@@ -306,6 +306,52 @@ private slots:
         QVERIFY(grid.datasetModel()->cellsRead() < 2 * 200 * 24);
     }
 
+    // A list that reads the rest of its rows between events shows its first rows at once; whatever happens
+    // next, it ends with every row in order and no read lock left for another program to wait on.
+    void aLongListShowsItsFirstRowsAndReadsTheRestBetweenEvents_data() {
+        QTest::addColumn<QString>("then");
+        for (const char* then : {"events run", "Ctrl+End", "an edit is saved", "the list is closed"}) {
+            QTest::newRow(then) << QString::fromLatin1(then);
+        }
+    }
+    void aLongListShowsItsFirstRowsAndReadsTheRestBetweenEvents() {
+        QFETCH(QString, then);
+        const int n = 5000;
+        f->reg.addAssets(QStringLiteral("ASSETID, ItemGroup, Description"), n, [](int i) {
+            return QVariantList{QStringLiteral("KLT%1").arg(i, 6, 10, QLatin1Char('0')), QStringLiteral("KLT"),
+                                QStringLiteral("Item %1").arg(i)};
+        });
+        const auto id = [](int row) { return QStringLiteral("KLT%1").arg(row + 1, 6, 10, QLatin1Char('0')); };
+        f->ds.setReadRestBetweenEvents(true);
+        TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
+        f->open();
+        // A server answers the whole statement at once.
+        QVERIFY(testingOnServer() || grid.model()->rowCount() < n);
+        QCOMPARE(cell(grid, 0, 0), id(0));
+        showAndActivate(grid);
+        if (then == u"events run") {
+            QTRY_COMPARE(grid.model()->rowCount(), n);
+        } else if (then == u"Ctrl+End") {
+            QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(f->ds.recNo(), n - 1);
+        } else if (then == u"an edit is saved") {
+            f->ds.edit();
+            f->ds.fieldByName(QStringLiteral("Make")).setAsString(QStringLiteral("edited"));
+            f->ds.post();
+        } else {
+            f->ds.close();
+        }
+        if (f->ds.active()) {
+            QCOMPARE(grid.model()->rowCount(), n);
+            QCOMPARE(f->ds.recordCount(), n);
+            for (const int row : {1023, 1024, n - 1}) {
+                QCOMPARE(cell(grid, row, 0), id(row));
+            }
+        }
+        f->reg.side().setBusyTimeout(0);
+        f->reg.exec(QStringLiteral("UPDATE assets SET Location = 'moved' WHERE ASSETID = 'KLT000001'"));
+    }
+
     void doubleClickAndCtrlDeleteAreReported() {
         f->addAssets(3);
         TDBGrid grid(QStringLiteral("DBGrid1"), &f->source);
