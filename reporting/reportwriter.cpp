@@ -15,6 +15,7 @@
 #include "reporting/placeholders.h"
 #include "reporting/reporter.h"
 #include "widgets/dbgrid.h"
+#include "widgets/htmlscan.h"
 
 #include <QDir>
 #include <QFile>
@@ -173,6 +174,7 @@ void ReportWriter::FlushBuffer() {
     if (written != buffer_.size()) {
         FailWriting(out_->errorString());
     }
+    flushed_ += written;
     buffer_.resize(0); // keeps its room: the next lines are gathered without growing it again
 }
 
@@ -282,6 +284,8 @@ void ReportWriter::BeginReport(const QString& title, const QString& user) {
         return;
     }
     DiscardReportFile();
+    forgetWrittenTables();
+    flushed_ = 0;
     name_.clear();
     // The template is read before the page exists, so a template that cannot be read leaves nothing behind.
     const QStringList header = TemplateLines(QStringLiteral("header.htm"));
@@ -335,8 +339,18 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
     const QList<GridColumn> columns = grid.columns();
     StatusShown status(*this, kStatusCaption, data.recordCount());
     BeginReport(title, kProducerUser);
-    WriteReportLine(QStringLiteral("<table align=\"center\" width=\"100%\" border=\"1\" cellpadding=\"0\" "
-                                   "cellspacing=\"0\" bordercolor=\"#333333\">"));
+    // Where the table's tags go in the page, for the viewer, which then need not look for its rows.
+    const bool writing = session_.ReportsEnabled && owned_;
+    HtmlTableRows written;
+    written.tableStart = Position();
+    const QString tableTag = QStringLiteral("<table align=\"center\" width=\"100%\" border=\"1\" cellpadding=\"0\" "
+                                            "cellspacing=\"0\" bordercolor=\"#333333\">");
+    WriteReportLine(tableTag);
+    written.tableOpenEnd = written.tableStart + tableTag.size();
+    if (!columns.isEmpty()) {
+        written.tablesWithCells.append(written.tableStart);
+    }
+    written.rowStarts.append(Position());
     WriteReportLine(QStringLiteral("<tr bgcolor=\"#CCCCCC\">"));
     for (const GridColumn& column : columns) {
         WriteReportLine(QStringLiteral("<td>"));
@@ -357,6 +371,7 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
         // the last record, but the cells are read a long block at a time, only the columns shown.
         data.first();
         const int rows = data.recordCount();
+        written.rowStarts.reserve(rows + 1);
         if (rows > 0) {
             for (size_t c = 0; c < fields.size(); ++c) {
                 if (fields[c] < 0) {
@@ -369,6 +384,7 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
             const int count = std::min(kWalkBlock, rows - from);
             const std::vector<QString> texts = data.textsOf(from, count, fields);
             for (int r = 0; r < count; ++r) {
+                written.rowStarts.append(Position());
                 WriteReportLine(QStringLiteral("<tr>"));
                 for (size_t c = 0; c < width; ++c) {
                     AppendCellLine(QLatin1StringView("<td><div align=\"center\">"),
@@ -381,8 +397,12 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
         data.last();
         data.next();
     }
+    written.tableEnd = Position();
     WriteReportLine(QStringLiteral("</table>"));
     EndReport();
+    if (writing) {
+        rememberWrittenTable(QFileInfo(ReportFilePath()).absoluteFilePath(), std::move(written));
+    }
     status.hide();
     ShowReport();
 }

@@ -103,5 +103,8 @@ private:
     QIODevice* out_ = nullptr;
     // Lines not yet written out; never more than about kWriteBufferBytes.
     QByteArray buffer_;
+    qint64 flushed_ = 0; // bytes of the page written out before buffer_
+    // Where the next line starts in the page.
+    qint64 Position() const { return flushed_ + buffer_.size(); }
     bool owned_ = false; // BeginReport created the file and the report is not finished: only then is it written
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -67,9 +68,21 @@ qsizetype tagEnd(const char* data, qsizetype size, qsizetype from) {
     return size;
 }
 
-} // namespace
+// Whether page bears written out: its table's start and end tags and its first and last rows are where it says.
+bool bearsOut(const QByteArray& page, const HtmlTableRows& written) {
+    const qsizetype size = page.size();
+    const auto tagAt = [&](qsizetype at, const char* tag) {
+        const qsizetype n = static_cast<qsizetype>(std::strlen(tag));
+        return at >= 0 && at + n <= size && findNoCase(page.constData(), at + n, at, tag) == at;
+    };
+    return tagAt(written.tableStart, "<table") && written.tableOpenEnd > written.tableStart &&
+           written.tableOpenEnd <= written.tableEnd && tagAt(written.tableEnd, "</table") &&
+           (written.rowStarts.isEmpty() ||
+            (tagAt(written.rowStarts.first(), "<tr") && tagAt(written.rowStarts.last(), "<tr") &&
+             written.rowStarts.first() >= written.tableOpenEnd && written.rowStarts.last() < written.tableEnd));
+}
 
-HtmlTableRows findLongestTable(const QByteArray& page) {
+HtmlTableRows scanTables(const QByteArray& page, const HtmlTableRows* written) {
     struct OpenTable {
         qsizetype start;
         qsizetype openEnd;
@@ -129,7 +142,12 @@ HtmlTableRows findLongestTable(const QByteArray& page) {
             }
             continue;
         }
-        if (sameName(data, nameStart, nameEnd, "table")) {
+        if (written && lt == written->tableStart && sameName(data, nameStart, nameEnd, "table")) {
+            // Its rows hold cells of text only: the scan goes on at its end tag.
+            open.append(OpenTable{lt, written->tableOpenEnd, written->rowStarts, written->tablesWithCells.contains(lt),
+                                  written->spansRows});
+            at = written->tableEnd;
+        } else if (sameName(data, nameStart, nameEnd, "table")) {
             open.append(OpenTable{lt, std::min(gt + 1, size), {}});
         } else if (sameName(data, nameStart, nameEnd, "tr")) {
             if (!open.isEmpty()) {
@@ -153,4 +171,33 @@ HtmlTableRows findLongestTable(const QByteArray& page) {
     }
     std::sort(best.tablesWithCells.begin(), best.tablesWithCells.end());
     return best;
+}
+
+std::map<QString, HtmlTableRows>& writtenTables() {
+    static std::map<QString, HtmlTableRows> tables;
+    return tables;
+}
+
+} // namespace
+
+HtmlTableRows findLongestTable(const QByteArray& page) {
+    return scanTables(page, nullptr);
+}
+
+HtmlTableRows findLongestTable(const QByteArray& page, const HtmlTableRows& written) {
+    return scanTables(page, bearsOut(page, written) ? &written : nullptr);
+}
+
+void rememberWrittenTable(const QString& path, HtmlTableRows table) {
+    forgetWrittenTables();
+    writtenTables().emplace(path, std::move(table));
+}
+
+void forgetWrittenTables() {
+    writtenTables().clear();
+}
+
+HtmlTableRows writtenTableOf(const QString& path) {
+    const auto it = writtenTables().find(path);
+    return it == writtenTables().end() ? HtmlTableRows{} : it->second;
 }

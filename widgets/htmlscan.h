@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // Where the rows of a page's longest table lie in the page's bytes. Offsets point at the '<' of a tag.
 struct HtmlTableRows {
@@ -21,3 +22,15 @@ struct HtmlTableRows {
 // without regard to case; comments and the contents of style and script elements are skipped, and quoted
 // attribute values may hold '>'.
 HtmlTableRows findLongestTable(const QByteArray& page);
+// The same, for a page holding a table its writer has described in written (its start tag, the end of that
+// tag, its end tag and its rows, whose cells hold text only): when the scan meets that table's start tag, it
+// takes the table as described instead of reading the rows, so a long page costs no more than its other
+// parts. A description the page does not bear out (its tags are not where it says) is ignored.
+HtmlTableRows findLongestTable(const QByteArray& page, const HtmlTableRows& written);
+
+// The table of the page file written last, as its writer knows it, for the view that opens the file. Only
+// that page's is kept, until the next page is begun (forgetWrittenTables).
+void rememberWrittenTable(const QString& path, HtmlTableRows table);
+void forgetWrittenTables();
+// What is remembered of the file at path; an empty description (tableStart -1) when nothing is.
+HtmlTableRows writtenTableOf(const QString& path);

@@ -113,6 +113,7 @@ void TextBrowserView::showWholePage() {
 void TextBrowserView::clear() {
     feeder_->reset();
     bytes_ = QByteArray();
+    pageFile_.reset();
     address_.clear();
     browser_->document()->clear();
     browser_->setSearchPaths({});
@@ -126,15 +127,24 @@ void TextBrowserView::clear() {
 void TextBrowserView::navigate(const QString& address) {
     address_ = address;
     QString path = localFileOf(address);
-    QFile file(path);
-    if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    auto file = std::make_unique<QFile>(path);
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
         showPage(notFoundPage(address), QString());
+        pageFile_.reset();
         return;
     }
-    showPage(file.readAll(), QFileInfo(path).absolutePath());
+    // Mapped, not read: showing a long page's first rows touches only them and the page's other parts. The
+    // page's own folder belongs to this user and this run, so nobody changes the file while it is shown.
+    const qint64 size = file->size();
+    const uchar* mapped = size > 0 ? file->map(0, size) : nullptr;
+    const QByteArray bytes =
+        mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size) : file->readAll();
+    showPage(bytes, QFileInfo(path).absolutePath(), writtenTableOf(QFileInfo(path).absoluteFilePath()));
+    // The page shown before may be in the old mapping until now.
+    pageFile_ = std::move(file);
 }
 
-void TextBrowserView::showPage(const QByteArray& bytes, const QString& folder) {
+void TextBrowserView::showPage(const QByteArray& bytes, const QString& folder, const HtmlTableRows& written) {
     feeder_->reset();
     bytes_ = bytes;
     if (folder.isEmpty()) {
@@ -144,7 +154,7 @@ void TextBrowserView::showPage(const QByteArray& bytes, const QString& folder) {
         browser_->setSearchPaths({folder});
         browser_->document()->setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
     }
-    HtmlTableRows rows = findLongestTable(bytes);
+    HtmlTableRows rows = written.tableStart >= 0 ? findLongestTable(bytes, written) : findLongestTable(bytes);
     if (PageBlocks::cutsIntoBlocks(rows) && feeder_->showSplit(bytes, std::move(rows))) {
         return;
     }

@@ -7,8 +7,10 @@
 #include "widgets/pageblocks.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QPointer>
 #include <QString>
+#include <memory>
 
 class QPrinter;
 class QTextBrowser;
@@ -81,7 +83,7 @@ protected:
     virtual bool printTo(QPrinter& printer);
 
 private:
-    void showPage(const QByteArray& bytes, const QString& folder);
+    void showPage(const QByteArray& bytes, const QString& folder, const HtmlTableRows& written = {});
     void savePdf(const QString& fileName);
     void saveBytes(const QString& fileName);
 
@@ -89,6 +91,8 @@ private:
     // Belongs to the browser, so it goes when a window destroys the browser with its other children.
     QPointer<RowFeeder> feeder_;
     QString address_;
+    // The page file shown, mapped into memory: its bytes are read only where they are shown or saved.
+    std::unique_ptr<QFile> pageFile_;
     // What a save as a web page writes: the loaded file's bytes, or the notice shown in place of a missing one.
     QByteArray bytes_;
 };

@@ -18,6 +18,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/gauge.h"
 #include "widgets/guard.h"
+#include "widgets/htmlscan.h"
 #include "widgets/htmlview.h"
 
 #include <sys/stat.h>
@@ -273,6 +274,51 @@ private slots:
         QCOMPARE(fx.dm->mainquery.fieldByName(QStringLiteral("ASSETID")).asString(), QStringLiteral("A3"));
         QCOMPARE(grid_->currentIndex().row(), 2);
         QVERIFY(grid_->updatesEnabled());
+    }
+
+    // The writer tells the viewer where the table's rows are, so a long page is not scanned for them; what it
+    // tells must come to what a scan of the page finds, whatever the header template holds.
+    void theViewerIsToldWhereTheRowsAre_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<bool>("longest"); // the written table is the page's longest
+        QTest::newRow("plain") << kHeader << true;
+        QTest::newRow("a table of its own") << QByteArray("<table><tr><td>logo</td></tr></table>\n") << true;
+        QTest::newRow("a longer table") << QByteArray("<table>" + QByteArray("<tr><td>a</td></tr>").repeated(9) +
+                                                      "</table>\n")
+                                        << false;
+        QTest::newRow("a table left open") << QByteArray("<table><tr><td>\n") << true;
+        QTest::newRow("a comment left open") << QByteArray("<body><!-- \n") << false;
+    }
+    void theViewerIsToldWhereTheRowsAre() {
+        QFETCH(QByteArray, header);
+        QFETCH(bool, longest);
+        openRegister();
+        QVERIFY(writeFile(fx.session.ReportsPath(QStringLiteral("header.htm")), header));
+        QVERIFY(writeFile(fx.session.ReportsPath(QStringLiteral("footer.htm")), kFooter));
+        HtmlTableRows told;
+        QByteArray page;
+        DialogScript::setNextModal([&](QDialog& viewer) {
+            page = readFile(fx.writer->ReportFilePath());
+            told = writtenTableOf(QFileInfo(fx.writer->ReportFilePath()).absoluteFilePath());
+            viewer.findChild<QToolButton*>(QStringLiteral("DisMissReportBtn"))->click();
+        });
+        fx.writer->ReportGridAsTable(QStringLiteral("Asset List"), *grid_);
+        const HtmlTableRows scanned = findLongestTable(page);
+        const HtmlTableRows taken = findLongestTable(page, told);
+        QCOMPARE(told.rowStarts.size(), 4); // the titles and three records
+        QCOMPARE(taken.rowStarts, scanned.rowStarts);
+        QCOMPARE(taken.tablesWithCells, scanned.tablesWithCells);
+        QCOMPARE(taken.tableStart, scanned.tableStart);
+        QCOMPARE(taken.tableOpenEnd, scanned.tableOpenEnd);
+        QCOMPARE(taken.tableEnd, scanned.tableEnd);
+        QCOMPARE(taken.spansRows, scanned.spansRows);
+        if (longest) {
+            QCOMPARE(told.rowStarts, scanned.rowStarts);
+            QCOMPARE(told.tableOpenEnd, scanned.tableOpenEnd);
+        }
+        // A description the page does not bear out is not taken.
+        told.tableEnd -= 1;
+        QCOMPARE(findLongestTable(page, told).rowStarts, scanned.rowStarts);
     }
 
     void listReportBytes() {
