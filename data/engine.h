@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,12 +44,33 @@ public:
     virtual bool columnIsNull(int i) const = 0;
 };
 
+// One stored value of a row read or written whole, without a QVariant made for it: its kind and its number, or
+// the bytes of its text (valid UTF-8) or blob, which stay valid until the next row.
+struct RowValue {
+    enum Kind { Null, Integer, Real, Text, Blob };
+    Kind kind = Null;
+    long long integer = 0;
+    double real = 0;
+    QByteArrayView bytes;
+};
+
+// Whether bytes are all ASCII, so that as UTF-8 they are valid and count one character each.
+inline bool isAsciiText(QByteArrayView bytes) {
+    unsigned char any = 0;
+    for (const char c : bytes) {
+        any |= static_cast<unsigned char>(c);
+    }
+    return any < 0x80;
+}
+
 // Rows written one after another into one table, in the caller's transaction: each row's values in the
 // order of the columns given; finish() writes what is still pending.
 class RowWriter {
 public:
     virtual ~RowWriter() = default;
     virtual void add(const std::vector<QVariant>& row) = 0;
+    // The same row as add's, given as its values; by default made into QVariants for add.
+    virtual void addValues(const std::vector<RowValue>& row);
     virtual void finish() = 0;
 };
 
@@ -122,6 +144,11 @@ public:
     // no vacuum to be read from an index alone.
     virtual std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns,
                                                  bool newTable) = 0;
+    // Reads each row select (a statement of this engine) gives, in its order, as its values: a register's rows by
+    // the engine's quickest way, a statement's result rows stepped on a file, COPY's stream on a server. c holds
+    // this engine. Texts come as valid UTF-8, what is not made so as a QString would make it.
+    virtual void readRows(const Connection& c, const std::string& select,
+                          const std::function<void(const std::vector<RowValue>&)>& use) = 0;
     // After rows were written with the row ids they had elsewhere: new rows go on after them.
     virtual void settleCopiedTable(const char* table) = 0;
     // After many rows were written at once through c, the connection holding this engine.

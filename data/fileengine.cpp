@@ -147,6 +147,8 @@ public:
     long long columnInt64(int i) const override { return sqlite3_column_int64(stmt_, i); }
     bool columnIsNull(int i) const override { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
 
+    sqlite3_stmt* handle() const { return stmt_; }
+
 private:
     const FileEngine& engine_;
     sqlite3_stmt* stmt_ = nullptr;
@@ -491,6 +493,72 @@ QStringList FileEngine::identifierTwins() {
         twins << s.column(0).toString();
     }
     return twins;
+}
+
+void FileEngine::readRows(const Connection&, const std::string& select,
+                          const std::function<void(const std::vector<RowValue>&)>& use) {
+    FileStatement read(*this, select);
+    sqlite3_stmt* const stmt = read.handle();
+    std::vector<RowValue> row(static_cast<size_t>(sqlite3_column_count(stmt)));
+    std::vector<QByteArray> madeValid(row.size());
+    while (read.step()) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            RowValue& v = row[i];
+            const int column = static_cast<int>(i);
+            switch (sqlite3_column_type(stmt, column)) {
+            case SQLITE_INTEGER:
+                v.kind = RowValue::Integer;
+                v.integer = sqlite3_column_int64(stmt, column);
+                break;
+            case SQLITE_FLOAT:
+                v.kind = RowValue::Real;
+                v.real = sqlite3_column_double(stmt, column);
+                break;
+            case SQLITE_TEXT:
+                v.kind = RowValue::Text;
+                v.bytes = QByteArrayView(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                                         sqlite3_column_bytes(stmt, column));
+                // SQLite keeps whatever bytes were stored; a text that is not UTF-8 reads as a QString reads it.
+                if (!isAsciiText(v.bytes)) {
+                    madeValid[i] = QString::fromUtf8(v.bytes).toUtf8();
+                    v.bytes = madeValid[i];
+                }
+                break;
+            case SQLITE_BLOB:
+                v.kind = RowValue::Blob;
+                v.bytes = QByteArrayView(static_cast<const char*>(sqlite3_column_blob(stmt, column)),
+                                         sqlite3_column_bytes(stmt, column));
+                break;
+            default:
+                v.kind = RowValue::Null;
+            }
+        }
+        use(row);
+    }
+}
+
+void RowWriter::addValues(const std::vector<RowValue>& row) {
+    std::vector<QVariant> values;
+    values.reserve(row.size());
+    for (const RowValue& v : row) {
+        switch (v.kind) {
+        case RowValue::Integer:
+            values.emplace_back(static_cast<qlonglong>(v.integer));
+            break;
+        case RowValue::Real:
+            values.emplace_back(v.real);
+            break;
+        case RowValue::Text:
+            values.emplace_back(QString::fromUtf8(v.bytes));
+            break;
+        case RowValue::Blob:
+            values.emplace_back(v.bytes.toByteArray());
+            break;
+        case RowValue::Null:
+            values.emplace_back();
+        }
+    }
+    add(values);
 }
 
 std::unique_ptr<RowWriter> FileEngine::writeRows(Connection& c, const char* table, const std::string& columns,

@@ -111,10 +111,11 @@ void addGroups(Connection& c, const QMap<int, QString>& groups) {
     }
 }
 
-void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill) {
+void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill,
+                        const std::function<void(Connection&)>& verify) {
     if (isServerUri(location) || location.endsWith(QLatin1String(".server"))) {
         createServerRegister(isServerUri(location) ? location : readServerFile(location),
-                             QString::fromLatin1(kDefaultFilePassword), fill);
+                             QString::fromLatin1(kDefaultFilePassword), fill, verify);
         return;
     }
     if (QFileInfo::exists(location) || QFileInfo(location).isSymLink()) {
@@ -129,6 +130,9 @@ void createRegisterWith(const QString& location, const std::function<void(Connec
         c.openFile(file.path(), QString::fromLatin1(kDefaultFilePassword));
         Connection::Transaction t(c);
         fill(c);
+        if (verify) {
+            verify(c);
+        }
         t.commit();
     } catch (const DatabaseError& e) {
         // The user asked for location; the name the register was being built under means nothing to them.

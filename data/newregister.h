@@ -23,8 +23,11 @@ struct NewRegister {
 void createRegister(const QString& path, const NewRegister& settings);
 // Makes a new register at location (a register file's path, a server file's path or a server's postgresql://
 // address) and runs fill on it, all in one transaction: a failure leaves no file behind, and a server's
-// database as it was. Refuses (DatabaseError) an existing file, or a database that holds a register.
-void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill);
+// database as it was. Refuses (DatabaseError) an existing file, or a database that holds a register. Given
+// verify, fill writes a whole register at once, and verify reads it back in the same transaction, after a
+// server has made its indexes and statistics (createServerRegister).
+void createRegisterWith(const QString& location, const std::function<void(Connection&)>& fill,
+                        const std::function<void(Connection&)>& verify = {});
 // Requires: a transaction on c, whose register holds none of these groups. Adds the groups named by their
 // digit, each with its history entry.
 void addGroups(Connection& c, const QMap<int, QString>& groups);

@@ -9,12 +9,13 @@
 #include "data/schema.h"
 #include "data/server.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QLocale>
 #include <QUrl>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <openssl/evp.h>
 #include <string_view>
 #include <vector>
 
@@ -56,16 +57,70 @@ QString registerValueText(const QVariant& v) {
 
 namespace {
 
+// A value as registerValueText writes it, in UTF-8, appended to line.
+void appendValueText(QByteArray& line, const RowValue& v) {
+    switch (v.kind) {
+    case RowValue::Null:
+        line += "NULL";
+        return;
+    case RowValue::Integer:
+        line += QByteArray::number(v.integer);
+        return;
+    case RowValue::Real:
+        // A file keeps a whole amount as an integer, a server as a double: both are the same amount.
+        if (std::isfinite(v.real) && v.real == std::trunc(v.real) && std::fabs(v.real) < 9.0e15) {
+            line += QByteArray::number(static_cast<long long>(v.real));
+        } else {
+            line += QByteArray::number(v.real, 'g', QLocale::FloatingPointShortest);
+        }
+        return;
+    case RowValue::Text:
+    case RowValue::Blob:
+        break;
+    }
+    QByteArray madeValid;
+    QByteArrayView text = v.bytes;
+    qsizetype length = text.size(); // in UTF-16 code units, as a QString counts
+    if (!isAsciiText(text)) {
+        if (v.kind == RowValue::Blob) {
+            const QString s = QString::fromUtf8(text);
+            madeValid = s.toUtf8();
+            text = madeValid;
+        }
+        // Valid UTF-8: one unit per character, two for one beyond the basic plane (a four-byte sequence).
+        length = 0;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            length += (byte & 0xC0) != 0x80;
+            length += byte >= 0xF0;
+        }
+    }
+    line += QByteArray::number(length);
+    line += ':';
+    line += text;
+}
+
+// A row as registerRows writes it.
+void appendRowText(QByteArray& line, const char* table, const std::vector<RowValue>& row) {
+    line = table;
+    for (const RowValue& v : row) {
+        line += '|';
+        appendValueText(line, v);
+    }
+}
+
 // The counts and digest of rows given one after the other, each as registerRows writes it.
 class RowDigest {
 public:
-    void add(const char* table, const std::vector<QVariant>& row) {
-        QString line = QLatin1String(table);
-        for (const QVariant& v : row) {
-            line += QLatin1Char('|') + registerValueText(v);
+    RowDigest() {
+        if (!context_ || EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1) {
+            throw DatabaseError(QStringLiteral("The digest of the register's rows could not be begun."));
         }
-        hash_.addData(line.toUtf8());
-        hash_.addData(QByteArrayView("\n"));
+    }
+    void add(const char* table, const std::vector<RowValue>& row) {
+        appendRowText(line_, table, row);
+        line_ += '\n';
+        EVP_DigestUpdate(context_.get(), line_.constData(), static_cast<size_t>(line_.size()));
         const std::string_view name(table);
         s_.assets += name == "assets";
         s_.groups += name == "Groups";
@@ -75,12 +130,18 @@ public:
         s_.scans += name == "StockTakeScans";
     }
     RegisterSummary summary() {
-        s_.digest = hash_.result().toHex();
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        if (EVP_DigestFinal_ex(context_.get(), digest, &size) != 1) {
+            throw DatabaseError(QStringLiteral("The digest of the register's rows could not be made."));
+        }
+        s_.digest = QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(size)).toHex();
         return s_;
     }
 
 private:
-    QCryptographicHash hash_{QCryptographicHash::Sha256};
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context_{EVP_MD_CTX_new(), EVP_MD_CTX_free};
+    QByteArray line_;
     RegisterSummary s_;
 };
 
@@ -98,28 +159,26 @@ void beginSnapshot(Connection& c) {
 void copyTable(const Connection& from, Connection& to, const char* table, RowDigest& digest) {
     to.exec("DELETE FROM " + to.quoteName(QLatin1String(table)));
     const std::string columns = "rowid, " + registerColumnList(table);
-    Statement read(from, readAll(from, table));
     const auto writer = to.engine().writeRows(to, table, columns, true);
-    std::vector<QVariant> row(static_cast<size_t>(read.columnCount()));
-    while (read.step()) {
+    from.engine().readRows(from, readAll(from, table), [&](const std::vector<RowValue>& row) {
         for (size_t i = 0; i < row.size(); ++i) {
-            row[i] = read.column(static_cast<int>(i));
             // A server takes texts as C strings: a NUL would cut the text short, and the copy would differ.
-            if (row[i].typeId() == QMetaType::QString && row[i].toString().contains(QChar(0))) {
-                const QString column = registerName(read.columnName(static_cast<int>(i)));
+            if ((row[i].kind == RowValue::Text || row[i].kind == RowValue::Blob) && row[i].bytes.contains('\0')) {
+                const QString column = registerName(
+                    QString::fromStdString(columns).split(QStringLiteral(", ")).value(static_cast<qsizetype>(i)));
                 throw DatabaseError(
                     std::string_view(table) == "assets"
                         ? QStringLiteral("The asset '%1' holds the character NUL in its %2, which a register cannot "
                                          "carry; remove it there first. Nothing was copied.")
-                              .arg(read.column(1).toString(), column)
+                              .arg(row[1].kind == RowValue::Text ? QString::fromUtf8(row[1].bytes) : QString(), column)
                         : QStringLiteral("A row of %1 holds the character NUL in its %2, which a register cannot "
                                          "carry; remove it there first. Nothing was copied.")
                               .arg(QLatin1String(table), column));
             }
         }
-        writer->add(row);
+        writer->addValues(row);
         digest.add(table, row);
-    }
+    });
     writer->finish();
     to.engine().settleCopiedTable(table);
 }
@@ -133,19 +192,12 @@ RegisterSummary fillFrom(const Connection& from, Connection& to) {
 }
 
 // Each row of c's tables, in registerRows' order, as its values.
-void forEachRow(const Connection& c, const std::function<void(const char*, const std::vector<QVariant>&)>& use) {
+void forEachRow(const Connection& c, const std::function<void(const char*, const std::vector<RowValue>&)>& use) {
     for (const char* table : kTables) {
         if (addedInVersion3(table) && !c.keepsHistory()) {
             continue; // a register of an older version, opened as it is
         }
-        Statement read(c, readAll(c, table));
-        std::vector<QVariant> row(static_cast<size_t>(read.columnCount()));
-        while (read.step()) {
-            for (size_t i = 0; i < row.size(); ++i) {
-                row[i] = read.column(static_cast<int>(i));
-            }
-            use(table, row);
-        }
+        c.engine().readRows(c, readAll(c, table), [&](const std::vector<RowValue>& row) { use(table, row); });
     }
 }
 
@@ -157,12 +209,10 @@ QString locationName(const QString& location) {
 
 QStringList registerRows(const Connection& c) {
     QStringList lines;
-    forEachRow(c, [&](const char* table, const std::vector<QVariant>& row) {
-        QString line = QLatin1String(table);
-        for (const QVariant& v : row) {
-            line += QLatin1Char('|') + registerValueText(v);
-        }
-        lines << line;
+    QByteArray line;
+    forEachRow(c, [&](const char* table, const std::vector<RowValue>& row) {
+        appendRowText(line, table, row);
+        lines << QString::fromUtf8(line);
     });
     return lines;
 }
@@ -170,7 +220,7 @@ QStringList registerRows(const Connection& c) {
 RegisterSummary summariseRegister(const Connection& c) {
     // Row by row: a register of a million assets and their history is never held whole.
     RowDigest digest;
-    forEachRow(c, [&](const char* table, const std::vector<QVariant>& row) { digest.add(table, row); });
+    forEachRow(c, [&](const char* table, const std::vector<RowValue>& row) { digest.add(table, row); });
     return digest.summary();
 }
 
@@ -191,10 +241,8 @@ RegisterSummary copyRegister(const QString& from, const QString& to) {
     };
     // Checked inside the copy's own transaction, so a copy that differs is never kept.
     // The source's digest is taken from the rows as they are copied, all read in one consistent state.
-    createRegisterWith(to, [&](Connection& c) {
-        before = fillFrom(source, c);
-        check(c);
-    });
+    createRegisterWith(
+        to, [&](Connection& c) { before = fillFrom(source, c); }, check);
     if (isServerUri(to) || to.endsWith(QLatin1String(".server"))) {
         settleServerRegister(isServerUri(to) ? to : readServerFile(to), RowsWritten::Frozen);
     }

@@ -58,9 +58,11 @@ QString serverShapeProblem(const Connection& c);
 void upgradeRegister(Connection& c);
 
 // Makes a new register in the existing database uri names, then runs fill on it, all in one transaction.
-// Refuses (DatabaseError) a database that already holds a register's tables.
-void createServerRegister(const QString& uri, const QString& filePassword,
-                          const std::function<void(Connection&)>& fill);
+// Refuses (DatabaseError) a database that already holds a register's tables. Given verify, fill writes a whole
+// register's rows at once: the indexes are made after fill, from its rows, then the statistics, then verify
+// reads what was written, still in the transaction, and throws to keep none of it.
+void createServerRegister(const QString& uri, const QString& filePassword, const std::function<void(Connection&)>& fill,
+                          const std::function<void(Connection&)>& verify = {});
 
 // The channel a server register notifies after every statement that changes assets, so that other clients'
 // lists show the change; the trigger comes with every server register, and opening adds it to one made
@@ -70,7 +72,8 @@ void addServerChangeTrigger(Connection& c);
 
 // After many rows were written to the server register at uri at once: records which rows every transaction
 // sees, so the list is read from its indexes alone, and the statistics its plans are made from. Rows written
-// frozen (a copy into new tables) are seen by every transaction already, and only the statistics are made.
+// frozen (a copy into new tables, whose statistics createServerRegister made) are seen by every transaction
+// already; it waits only for the server to mark their pages so.
 enum class RowsWritten { Plain, Frozen };
 void settleServerRegister(const QString& uri, RowsWritten rows = RowsWritten::Plain);
 void settleServerRegister(Connection& c, RowsWritten rows = RowsWritten::Plain);

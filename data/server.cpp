@@ -4,6 +4,7 @@
 #include "data/server.h"
 
 #include "data/asciicase.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/onfailure.h"
 #include "data/schema.h"
@@ -11,8 +12,11 @@
 #include <QFile>
 #include <QUrl>
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <libpq-fe.h>
 #include <string_view>
 #include <utility>
@@ -30,6 +34,58 @@ constexpr Oid kOid = 26;
 constexpr Oid kFloat4 = 700;
 constexpr Oid kFloat8 = 701;
 constexpr Oid kNumeric = 1700;
+
+// A value of COPY's text form with its backslash escapes undone.
+std::string copyTextValue(std::string_view text) {
+    std::string value;
+    value.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            value += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        switch (c) {
+        case 'b':
+            value += '\b';
+            break;
+        case 'f':
+            value += '\f';
+            break;
+        case 'n':
+            value += '\n';
+            break;
+        case 'r':
+            value += '\r';
+            break;
+        case 't':
+            value += '\t';
+            break;
+        case 'v':
+            value += '\v';
+            break;
+        default:
+            if (c >= '0' && c <= '7') { // up to three octal digits
+                int byte = c - '0';
+                for (int n = 1; n < 3 && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '7'; ++n) {
+                    byte = byte * 8 + (text[++i] - '0');
+                }
+                value += static_cast<char>(byte);
+            } else if (c == 'x' && i + 1 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+                int byte = 0;
+                for (int n = 0; n < 2 && i + 1 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1]));
+                     ++n) {
+                    const char h = text[++i];
+                    byte = byte * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+                }
+                value += static_cast<char>(byte);
+            } else {
+                value += c;
+            }
+        }
+    }
+    return value;
+}
 
 QString firstLine(const char* message) {
     return QString::fromUtf8(message ? message : "").trimmed().section(QLatin1Char('\n'), 0, 0);
@@ -425,6 +481,99 @@ void ServerSession::abandonCopy() {
     PQputCopyEnd(conn_, "the copy was abandoned");
     for (PgResult r(PQgetResult(conn_)); r; r.reset(PQgetResult(conn_))) {
     }
+}
+
+void ServerSession::copyOut(const std::string& copySql, const std::function<void(QByteArrayView line)>& use) {
+    reconnectIfLost();
+    {
+        PgResult r(PQexec(conn_, copySql.c_str()));
+        if (!r || PQresultStatus(r.get()) != PGRES_COPY_OUT) {
+            fail(r.get(), false);
+        }
+    }
+    // Every line is read, even after use throws, so the session is ready for the next statement.
+    std::exception_ptr thrown;
+    char* line = nullptr;
+    int size = 0;
+    while ((size = PQgetCopyData(conn_, &line, 0)) > 0) {
+        const std::unique_ptr<char, void (*)(void*)> held(line, PQfreemem);
+        if (thrown) {
+            continue;
+        }
+        try {
+            use(QByteArrayView(line, size > 0 && line[size - 1] == '\n' ? size - 1 : size));
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+    }
+    PgResult failed;
+    for (PgResult r(PQgetResult(conn_)); r; r.reset(PQgetResult(conn_))) {
+        if (PQresultStatus(r.get()) != PGRES_COMMAND_OK && !failed) {
+            failed = std::move(r);
+        }
+    }
+    if (failed || size == -2) {
+        fail(failed.get(), false);
+    }
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+}
+
+void ServerSession::readRows(const std::string& select, const std::function<void(const std::vector<RowValue>&)>& use) {
+    const PgResult shape = describe(select);
+    std::vector<RowValue> row(static_cast<size_t>(PQnfields(shape.get())));
+    std::vector<RowValue::Kind> kinds;
+    for (int i = 0; i < PQnfields(shape.get()); ++i) {
+        switch (PQftype(shape.get(), i)) {
+        case kBool:
+        case kInt2:
+        case kInt4:
+        case kInt8:
+        case kOid:
+            kinds.push_back(RowValue::Integer);
+            break;
+        case kFloat4:
+        case kFloat8:
+        case kNumeric:
+            kinds.push_back(RowValue::Real);
+            break;
+        default:
+            kinds.push_back(RowValue::Text);
+        }
+    }
+    std::vector<std::string> unescaped(row.size());
+    copyOut("COPY (" + select + ") TO STDOUT", [&](QByteArrayView line) {
+        const char* p = line.data();
+        const char* const end = p + line.size();
+        for (size_t i = 0; i < row.size(); ++i) {
+            const char* field = p;
+            while (p < end && *p != '\t') {
+                ++p;
+            }
+            std::string_view text(field, static_cast<size_t>(p - field));
+            ++p; // past the tab
+            RowValue& v = row[i];
+            if (text == "\\N") {
+                v.kind = RowValue::Null;
+                continue;
+            }
+            if (text.find('\\') != std::string_view::npos) {
+                unescaped[i] = copyTextValue(text);
+                text = unescaped[i];
+            }
+            v.kind = kinds[i];
+            if (v.kind == RowValue::Integer) {
+                v.integer = text == "t" ? 1 : 0;
+                std::from_chars(text.data(), text.data() + text.size(), v.integer);
+            } else if (v.kind == RowValue::Real) {
+                v.real = QByteArrayView(text.data(), static_cast<qsizetype>(text.size())).toDouble();
+            } else {
+                v.bytes = QByteArrayView(text.data(), static_cast<qsizetype>(text.size()));
+            }
+        }
+        use(row);
+    });
 }
 
 void ServerSession::rollbackQuietly() {

@@ -7,12 +7,14 @@
 #include <QHash>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 struct pg_conn;
+struct RowValue;
 struct pg_result;
 
 // Whether location names a server register: a libpq connection URI.
@@ -62,6 +64,11 @@ public:
     void endCopy();
     // Ends a COPY begun and not ended, keeping none of its rows; never throws.
     void abandonCopy();
+    // Runs a COPY ... TO STDOUT statement, giving each row's line (COPY's text form, without its line end) to
+    // use as the server sends it. Throws DatabaseError, or what use throws once the COPY is ended.
+    void copyOut(const std::string& copySql, const std::function<void(QByteArrayView line)>& use);
+    // Each row of select (the server's SQL, no parameters) in its order, as its values, read through COPY.
+    void readRows(const std::string& select, const std::function<void(const std::vector<RowValue>&)>& use);
     // Ends a failed transaction without throwing.
     void rollbackQuietly();
     // How long a change waits for another user's lock before it fails.

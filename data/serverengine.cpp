@@ -11,6 +11,7 @@
 
 #include <QLocale>
 #include <QUrl>
+#include <charconv>
 
 namespace {
 
@@ -71,6 +72,36 @@ public:
     CopyWriter(const CopyWriter&) = delete;
     CopyWriter& operator=(const CopyWriter&) = delete;
 
+    void addValues(const std::vector<RowValue>& row) override {
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i) {
+                pending_ += '\t';
+            }
+            const RowValue& v = row[i];
+            switch (v.kind) {
+            case RowValue::Null:
+                pending_ += "\\N";
+                break;
+            case RowValue::Integer:
+                appendNumber(v.integer);
+                break;
+            case RowValue::Real:
+                appendNumber(v.real); // the shortest text that reads back as the same double
+                break;
+            case RowValue::Text:
+                appendText(v.bytes);
+                break;
+            case RowValue::Blob:
+                appendText(QString::fromUtf8(v.bytes).toUtf8()); // as a text, the server's column being one
+                break;
+            }
+        }
+        pending_ += '\n';
+        if (pending_.size() >= kBytesAtOnce) {
+            session_.putCopy(pending_);
+            pending_.clear();
+        }
+    }
     void add(const std::vector<QVariant>& row) override {
         for (size_t i = 0; i < row.size(); ++i) {
             if (i) {
@@ -115,29 +146,35 @@ private:
         default:
             break;
         }
-        const QString text = v.toString();
-        if (text.contains(QChar(0))) {
+        appendText(v.toString().toUtf8());
+    }
+    template <typename Number> void appendNumber(Number n) {
+        char digits[32];
+        const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
+        pending_.append(digits, end - digits);
+    }
+    // A text in COPY's text form: the bytes that would end the value or the row, and the escape, escaped.
+    void appendText(QByteArrayView utf8) {
+        if (utf8.contains('\0')) {
+            const QString text = QString::fromUtf8(utf8);
             throw DatabaseError(QStringLiteral("A text holding the character NUL cannot be stored on a server: '%1'.")
                                     .arg(text.left(text.indexOf(QChar(0)))));
         }
-        for (const char ch : text.toUtf8()) {
-            switch (ch) {
-            case '\\':
-                pending_ += "\\\\";
-                break;
-            case '\t':
-                pending_ += "\\t";
-                break;
-            case '\n':
-                pending_ += "\\n";
-                break;
-            case '\r':
-                pending_ += "\\r";
-                break;
-            default:
-                pending_ += ch;
+        qsizetype plain = 0; // the start of the bytes not yet appended
+        for (qsizetype i = 0; i < utf8.size(); ++i) {
+            const char ch = utf8[i];
+            const char* escaped = ch == '\\'   ? "\\\\"
+                                  : ch == '\t' ? "\\t"
+                                  : ch == '\n' ? "\\n"
+                                  : ch == '\r' ? "\\r"
+                                               : nullptr;
+            if (escaped) {
+                pending_.append(utf8.data() + plain, i - plain);
+                pending_.append(escaped, 2);
+                plain = i + 1;
             }
         }
+        pending_.append(utf8.data() + plain, utf8.size() - plain);
     }
     ServerSession& session_;
     QByteArray pending_;
@@ -343,6 +380,11 @@ QStringList ServerEngine::identifierTwins() {
 std::unique_ptr<RowWriter> ServerEngine::writeRows(Connection&, const char* table, const std::string& columns,
                                                    bool newTable) {
     return std::make_unique<CopyWriter>(*session_, table, columns, newTable);
+}
+
+void ServerEngine::readRows(const Connection&, const std::string& select,
+                            const std::function<void(const std::vector<RowValue>&)>& use) {
+    session_->readRows(select, use);
 }
 
 void ServerEngine::settleCopiedTable(const char* table) {

@@ -53,6 +53,8 @@ public:
     QStringList identifierTwins() override;
     std::unique_ptr<RowWriter> writeRows(Connection& c, const char* table, const std::string& columns,
                                          bool newTable) override;
+    void readRows(const Connection& c, const std::string& select,
+                  const std::function<void(const std::vector<RowValue>&)>& use) override;
     void settleCopiedTable(const char* table) override;
     void settleAfterBulkWrite(Connection& c) override;
     Damage wholeFileDamage(const Connection&) override { return {}; } // the server keeps its own pages
