@@ -102,6 +102,28 @@ std::string rowsByIdSql(const Connection& c, const std::string& columns, const Q
     return "SELECT rowid, " + columns + " FROM " + c.quoteName(table) + " WHERE " + c.engine().rowIdCondition(count);
 }
 
+// The ids of a whole result (all) after the first ones read before (known), when the whole was read later:
+// a record another client saved in between keeps the place the first rows gave it, and one that came into
+// their range waits for the next search, as any record added after a list opened does.
+void appendRest(std::vector<long long>& known, const std::vector<long long>& all) {
+    if (all.size() >= known.size() && std::equal(known.begin(), known.end(), all.begin())) {
+        known.insert(known.end(), all.begin() + static_cast<std::ptrdiff_t>(known.size()), all.end());
+        return;
+    }
+    const std::unordered_set<long long> have(known.begin(), known.end());
+    size_t after = 0; // just past the last of the known ids in all
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (have.count(all[i]) != 0) {
+            after = i + 1;
+        }
+    }
+    for (size_t i = after; i < all.size(); ++i) {
+        if (have.count(all[i]) == 0) {
+            known.push_back(all[i]);
+        }
+    }
+}
+
 // Where each row id of the block from..from+count of ids is in the block, filled when first asked for.
 const std::unordered_map<long long, size_t>& placesIn(const std::vector<long long>& ids, int from, int count,
                                                       std::unordered_map<long long, size_t>& places) {
@@ -158,6 +180,9 @@ struct Dataset::Cursor {
     mutable std::unique_ptr<Statement> pendingIds;
     QElapsedTimer opened;
     mutable QString idsFailure; // why the rest of the ids could not be read; the list is then incomplete
+    // On a server, which answers a statement whole: the statement of every id, once the first were read with a
+    // limit, until the rest are needed.
+    mutable std::string wholeIds;
 
     int count() const { return static_cast<int>(byRowid ? ids.size() : rows.size()); }
 };
@@ -201,7 +226,7 @@ int Dataset::knownCount() const {
 }
 
 bool Dataset::allRead() const {
-    return !cursor_ || !cursor_->pendingIds;
+    return !cursor_ || (!cursor_->pendingIds && cursor_->wholeIds.empty());
 }
 
 bool Dataset::hasRow(int row) const {
@@ -210,6 +235,28 @@ bool Dataset::hasRow(int row) const {
 
 bool Dataset::readIds(qint64 deadline, size_t upTo) const {
     Cursor* cur = cursor_.get();
+    if (cur && !cur->wholeIds.empty()) {
+        // Not between events: a server has nothing to release meanwhile, and answers all at once.
+        if (deadline >= 0 || cur->ids.size() >= upTo) {
+            return false;
+        }
+        std::vector<long long> all;
+        try {
+            Statement whole(connection_, cur->wholeIds);
+            while (whole.step()) {
+                all.push_back(whole.columnInt64(0));
+            }
+        } catch (const DatabaseError& e) {
+            cur->idsFailure = e.text();
+            cur->wholeIds.clear();
+            throw;
+        }
+        cur->wholeIds.clear();
+        appendRest(cur->ids, all);
+        // Read where nothing may be told; the views hear of the rows once the event that asked is over.
+        QMetaObject::invokeMethod(const_cast<Dataset*>(this), &Dataset::tellArrivals, Qt::QueuedConnection);
+        return true;
+    }
     if (!cur || !cur->pendingIds) {
         return true;
     }
@@ -366,11 +413,27 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
             cursor->orderKey = connection_.quoteName(m.captured(2));
         }
     }
-    cursor->pendingIds = std::make_unique<Statement>(connection_, "SELECT rowid " + tr.fromOn);
+    const std::string idsSql = "SELECT rowid " + tr.fromOn;
+    static const QRegularExpression limited(QStringLiteral(R"(\bLIMIT\b)"), QRegularExpression::CaseInsensitiveOption);
+    if (restBetweenEvents_ && connection_.engine().answersWhole() &&
+        !limited.match(QString::fromStdString(tr.fromOn)).hasMatch()) {
+        // A server answers a statement whole, however long: the first rows are asked for alone, and the rest
+        // only when they are needed (a move past them, the count).
+        Statement first(connection_, idsSql + " LIMIT " + std::to_string(kFirstIds));
+        while (first.step()) {
+            cursor->ids.push_back(first.columnInt64(0));
+        }
+        if (cursor->ids.size() == kFirstIds) {
+            cursor->wholeIds = idsSql;
+        }
+        fields_ = shape_.fields;
+        cursor_ = std::move(cursor);
+        return;
+    }
+    cursor->pendingIds = std::make_unique<Statement>(connection_, idsSql);
     cursor->opened.start();
     fields_ = shape_.fields;
     cursor_ = std::move(cursor);
-    // A server answers the whole statement at once, so there is nothing to gain from reading on later.
     const bool later = restBetweenEvents_ && !connection_.engine().answersWhole();
     if (!readIds(-1, later ? kFirstIds : SIZE_MAX)) {
         connection_.addPendingRead(this, [this] { readAllIds(); });
@@ -1143,7 +1206,7 @@ bool Dataset::rowGone(int row) const {
 }
 
 bool Dataset::refresh() {
-    if (controlHolds_ > 0 || connection_.inTransaction() || !allRead()) {
+    if (controlHolds_ > 0 || connection_.inTransaction() || (cursor_ && cursor_->pendingIds)) {
         return false;
     }
     if (!cursor_ || !cursor_->byRowid) {
@@ -1207,7 +1270,7 @@ bool Dataset::refresh() {
         original_ = buffer_;
         emit recordChanged(-1);
     }
-    for (int row = 0; row < recordCount() && !changed.empty(); ++row) {
+    for (int row = 0; row < knownCount() && !changed.empty(); ++row) {
         if (changed.erase(cursor_->ids[static_cast<size_t>(row)])) {
             emit rowRefreshed(row);
         }
