@@ -83,38 +83,28 @@ void readWhole(Tmainfrm& w) {
     }
 }
 
+// The median time of key typed and taken back with Backspace, each until the list shows its first rows, or
+// until the whole list is read.
+double typedAndTakenBackMs(Tmainfrm& w, Qt::Key key, bool whole) {
+    return bench::medianMs(7, [&] {
+        for (const Qt::Key typed : {key, Qt::Key_Backspace}) {
+            QTest::keyClick(w.details, typed);
+            w.DBGrid1->viewport()->repaint();
+            if (whole) {
+                readWhole(w);
+            }
+        }
+    });
+}
+
 Keystrokes typeInto(Tmainfrm& w) {
     Keystrokes k;
     w.details->clear();
-    k.l = bench::medianMs(7, [&] {
-        QTest::keyClick(w.details, Qt::Key_L);
-        w.DBGrid1->viewport()->repaint();
-        QTest::keyClick(w.details, Qt::Key_Backspace);
-        w.DBGrid1->viewport()->repaint();
-    });
-    k.lWhole = bench::medianMs(7, [&] {
-        QTest::keyClick(w.details, Qt::Key_L);
-        w.DBGrid1->viewport()->repaint();
-        readWhole(w);
-        QTest::keyClick(w.details, Qt::Key_Backspace);
-        w.DBGrid1->viewport()->repaint();
-        readWhole(w);
-    });
+    k.l = typedAndTakenBackMs(w, Qt::Key_L, false);
+    k.lWhole = typedAndTakenBackMs(w, Qt::Key_L, true);
     QTest::keyClicks(w.details, QStringLiteral("lap"));
-    k.t = bench::medianMs(7, [&] {
-        QTest::keyClick(w.details, Qt::Key_T);
-        w.DBGrid1->viewport()->repaint();
-        QTest::keyClick(w.details, Qt::Key_Backspace);
-        w.DBGrid1->viewport()->repaint();
-    });
-    k.tWhole = bench::medianMs(7, [&] {
-        QTest::keyClick(w.details, Qt::Key_T);
-        w.DBGrid1->viewport()->repaint();
-        readWhole(w);
-        QTest::keyClick(w.details, Qt::Key_Backspace);
-        w.DBGrid1->viewport()->repaint();
-        readWhole(w);
-    });
+    k.t = typedAndTakenBackMs(w, Qt::Key_T, false);
+    k.tWhole = typedAndTakenBackMs(w, Qt::Key_T, true);
     w.details->clear();
     readWhole(w);
     return k;
