@@ -415,8 +415,8 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
     }
     const std::string idsSql = "SELECT rowid " + tr.fromOn;
     static const QRegularExpression limited(QStringLiteral(R"(\bLIMIT\b)"), QRegularExpression::CaseInsensitiveOption);
-    if (restBetweenEvents_ && connection_.engine().answersWhole() &&
-        !limited.match(QString::fromStdString(tr.fromOn)).hasMatch()) {
+    const bool answersWhole = connection_.engine().answersWhole();
+    if (restBetweenEvents_ && answersWhole && !limited.match(QString::fromStdString(tr.fromOn)).hasMatch()) {
         // A server answers a statement whole, however long: the first rows are asked for alone, and the rest
         // only when they are needed (a move past them, the count).
         Statement first(connection_, idsSql + " LIMIT " + std::to_string(kFirstIds));
@@ -426,16 +426,13 @@ void Dataset::openByRowid(const TranslatedSelect& tr) {
         if (cursor->ids.size() == kFirstIds) {
             cursor->wholeIds = idsSql;
         }
-        fields_ = shape_.fields;
-        cursor_ = std::move(cursor);
-        return;
+    } else {
+        cursor->pendingIds = std::make_unique<Statement>(connection_, idsSql);
+        cursor->opened.start();
     }
-    cursor->pendingIds = std::make_unique<Statement>(connection_, idsSql);
-    cursor->opened.start();
     fields_ = shape_.fields;
     cursor_ = std::move(cursor);
-    const bool later = restBetweenEvents_ && !connection_.engine().answersWhole();
-    if (!readIds(-1, later ? kFirstIds : SIZE_MAX)) {
+    if (cursor_->pendingIds && !readIds(-1, restBetweenEvents_ && !answersWhole ? kFirstIds : SIZE_MAX)) {
         connection_.addPendingRead(this, [this] { readAllIds(); });
         idsTimer_.start(0, this);
     }
