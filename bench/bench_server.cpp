@@ -50,8 +50,9 @@ double programMs(Connection& c, const Step& step) {
         for (const QString& name : kShown) {
             fields.push_back(ds.findField(name));
         }
+        CellTexts texts; // as the report writer reads them
         for (int from = 0; from < ds.recordCount(); from += kWalk) {
-            ds.textsOf(from, std::min(kWalk, ds.recordCount() - from), fields);
+            ds.textsOf(from, std::min(kWalk, ds.recordCount() - from), fields, texts);
         }
     };
     if (step.reading == Reading::OpenWalk) {

@@ -392,6 +392,14 @@ QVariant Statement::column(int i) const {
 }
 
 std::optional<QString> Statement::columnText(int i) const {
+    const std::optional<QByteArrayView> bytes = impl_->columnText(i);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return bytes->isNull() ? QString() : QString::fromUtf8(*bytes);
+}
+
+std::optional<QByteArrayView> Statement::columnTextUtf8(int i) const {
     return impl_->columnText(i);
 }
 

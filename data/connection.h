@@ -234,6 +234,9 @@ public:
     // The column's text when it holds text, and a null QString when it holds NULL; nullopt otherwise. A
     // quicker column() for reading texts.
     std::optional<QString> columnText(int i) const;
+    // The same as the bytes of the text in UTF-8 (a null view for NULL), valid until the statement steps or
+    // resets.
+    std::optional<QByteArrayView> columnTextUtf8(int i) const;
     // The column's value as the bytes of its text in UTF-8 (a number as its digits), without a QString made; valid
     // until the statement steps or resets. For reading many rows quickly.
     QByteArrayView columnUtf8(int i) const;

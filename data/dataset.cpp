@@ -683,28 +683,53 @@ QString Dataset::textAt(int row, int field) const {
     return valueToText(field, valueAt(row, field));
 }
 
-void Dataset::readTexts(const Statement& s, const std::vector<int>& fields, QString* out, int first) const {
+void CellTexts::reset(size_t cells) {
+    bytes_.clear(); // keeps its room for the next block
+    spans_.assign(cells, {0, 0});
+}
+
+void CellTexts::set(size_t cell, QByteArrayView utf8) {
+    spans_[cell] = {static_cast<qsizetype>(bytes_.size()), utf8.size()};
+    bytes_.append(utf8.data(), static_cast<size_t>(utf8.size()));
+}
+
+void CellTexts::set(size_t cell, const QString& text) {
+    set(cell, QByteArrayView(text.toUtf8()));
+}
+
+void Dataset::readTexts(const Statement& s, const std::vector<int>& fields, CellTexts& out, size_t cell,
+                        int first) const {
     for (size_t c = 0; c < fields.size(); ++c) {
         const int f = fields[c];
         const FieldType type = fields_[static_cast<size_t>(f)].type;
-        // A text column holding text shows it as it is: read without the round through QVariant.
+        // A text column holding text shows it as it is: its bytes are copied as they are stored.
         if (type == FieldType::Text) {
-            if (std::optional<QString> text = s.columnText(static_cast<int>(c) + first)) {
-                out[c] = std::move(*text);
+            if (const std::optional<QByteArrayView> text = s.columnTextUtf8(static_cast<int>(c) + first)) {
+                out.set(cell + c, *text);
                 continue;
             }
         }
-        out[c] = valueToText(f, normalise(type, s.column(static_cast<int>(c) + first)));
+        out.set(cell + c, valueToText(f, normalise(type, s.column(static_cast<int>(c) + first))));
     }
 }
 
 std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int>& fields) const {
+    CellTexts cells;
+    textsOf(from, count, fields, cells);
     std::vector<QString> texts;
+    texts.reserve(cells.size());
+    for (size_t i = 0; i < cells.size(); ++i) {
+        texts.push_back(QString::fromUtf8(cells.at(i)));
+    }
+    return texts;
+}
+
+void Dataset::textsOf(int from, int count, const std::vector<int>& fields, CellTexts& texts) const {
+    texts.reset(0);
     if (!cursor_ || from < 0 || count <= 0 || !hasRow(from + count - 1)) {
-        return texts;
+        return;
     }
     const size_t width = fields.size();
-    texts.reserve(static_cast<size_t>(count) * width);
     bool columnsKnown = cursor_->byRowid;
     std::string columns;
     for (const int f : fields) {
@@ -714,16 +739,16 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         }
         columns += (columns.empty() ? "" : ", ") + connection_.quoteName(fields_[static_cast<size_t>(f)].column);
     }
+    texts.reset(static_cast<size_t>(count) * width);
     if (!columnsKnown) {
         for (int row = from; row < from + count; ++row) {
-            for (const int f : fields) {
-                texts.push_back(textAt(row, f));
+            for (size_t c = 0; c < width; ++c) {
+                texts.set(static_cast<size_t>(row - from) * width + c, textAt(row, fields[c]));
             }
         }
-        return texts;
+        return;
     }
     std::unordered_map<long long, size_t> at; // through placesIn
-    texts.resize(static_cast<size_t>(count) * width);
     std::vector<bool> done(static_cast<size_t>(count), false);
     int missing = count;
     const bool following = from > 0 && from == cursor_->walkedTo && columns == cursor_->walkedColumns;
@@ -736,7 +761,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
         for (int i = 0; i < count; ++i) {
             const auto it = walk->rowOf.find(cursor_->ids[static_cast<size_t>(from + i)]);
             if (it != walk->rowOf.end() && walk->rows.seek(it->second)) {
-                readTexts(walk->rows, fields, &texts[static_cast<size_t>(i) * width]);
+                readTexts(walk->rows, fields, texts, static_cast<size_t>(i) * width);
                 done[static_cast<size_t>(i)] = true;
                 --missing;
             }
@@ -745,7 +770,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
             cursor_->walk.reset();
         }
     } else if (following) {
-        missing -= resumeWalk(from, count, columns, fields, at, texts.data(), done);
+        missing -= resumeWalk(from, count, columns, fields, at, texts, done);
     }
     // A row the walk's statement no longer selects (another program changed it) is read by id.
     if (missing > 0) {
@@ -772,7 +797,7 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
             const auto& places = placesIn(cursor_->ids, from, count, at);
             while (s.step()) {
                 if (const auto it = places.find(s.columnInt64(0)); it != places.end()) {
-                    readTexts(s, fields, &texts[it->second * width]);
+                    readTexts(s, fields, texts, it->second * width);
                 }
             }
         }
@@ -781,10 +806,9 @@ std::vector<QString> Dataset::textsOf(int from, int count, const std::vector<int
     // The current record shows what it holds now, as textAt does.
     if (current_ >= from && current_ < from + count) {
         for (size_t c = 0; c < width; ++c) {
-            texts[static_cast<size_t>(current_ - from) * width + c] = text(fields[c]);
+            texts.set(static_cast<size_t>(current_ - from) * width + c, text(fields[c]));
         }
     }
-    return texts;
 }
 
 Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns, bool following) const {
@@ -808,7 +832,7 @@ Dataset::Walk* Dataset::walkFor(int from, int count, const std::string& columns,
 }
 
 int Dataset::resumeWalk(int from, int count, const std::string& columns, const std::vector<int>& fields,
-                        std::unordered_map<long long, size_t>& at, QString* texts, std::vector<bool>& done) const {
+                        std::unordered_map<long long, size_t>& at, CellTexts& texts, std::vector<bool>& done) const {
     // A list ordered by a column unique to a record, from an index, is read a block at a time by the list's
     // own statement started after the key the block before ended on: one step along the index per row
     // instead of a look-up per row id. The statement is reset after each block, so no lock is held between
@@ -865,7 +889,7 @@ int Dataset::resumeWalk(int from, int count, const std::string& columns, const s
                 continue;
             }
             if (!done[place]) {
-                readTexts(s, fields, &texts[place * fields.size()], 2);
+                readTexts(s, fields, texts, place * fields.size(), 2);
                 done[place] = true;
                 ++read;
             }

@@ -17,6 +17,7 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 enum class FieldType { Text, Date, Boolean, Money, Integer, Float };
@@ -54,6 +55,27 @@ public:
 private:
     Dataset* ds_;
     int index_;
+};
+
+// The texts of a block of cells as UTF-8, one after another in one buffer that is kept from block to block: a
+// walk over a long list reads millions of cells, and a string of its own for each costs more than the reading.
+class CellTexts {
+public:
+    void reset(size_t cells); // cells cells, each empty
+    void set(size_t cell, QByteArrayView utf8);
+    void set(size_t cell, const QString& text);
+    QByteArrayView at(size_t cell) const {
+        if (cell >= spans_.size()) {
+            return {};
+        }
+        const auto [start, length] = spans_[cell];
+        return QByteArrayView(bytes_.data() + start, length);
+    }
+    size_t size() const { return spans_.size(); }
+
+private:
+    std::string bytes_;
+    std::vector<std::pair<qsizetype, qsizetype>> spans_; // where each cell's text is in bytes_, and its length
 };
 
 class Dataset : public QObject {
@@ -134,6 +156,8 @@ public:
     // those columns, in long blocks, without moving the cursor or touching the row cache. For a walk over
     // every record that shows a few of many columns.
     std::vector<QString> textsOf(int from, int count, const std::vector<int>& fields) const;
+    // The same texts into cells, as UTF-8; none when the rows are not there.
+    void textsOf(int from, int count, const std::vector<int>& fields, CellTexts& cells) const;
 
     // Changes.
     void insert(); // a new record at the current position, booleans false, the rest null
@@ -238,8 +262,9 @@ private:
     void beginInsert(int at);
     [[noreturn]] void fail(const QString& text) const;
     QString valueToText(int field, const QVariant& v) const;
-    // The texts of fields (columns first.. of s) into out[0..fields.size()).
-    void readTexts(const Statement& s, const std::vector<int>& fields, QString* out, int first = 1) const;
+    // The texts of fields (columns first.. of s) into the cells from cell on.
+    void readTexts(const Statement& s, const std::vector<int>& fields, CellTexts& out, size_t cell,
+                   int first = 1) const;
     // The walk that serves the block from..from+count of columns, on a server once blocks follow each other;
     // null when the block is read otherwise.
     Walk* walkFor(int from, int count, const std::string& columns, bool following) const;
@@ -247,7 +272,7 @@ private:
     // the block, filled when needed) by stepping the list's statement on from where that block ended; marks
     // them done and says how many it read.
     int resumeWalk(int from, int count, const std::string& columns, const std::vector<int>& fields,
-                   std::unordered_map<long long, size_t>& at, QString* texts, std::vector<bool>& done) const;
+                   std::unordered_map<long long, size_t>& at, CellTexts& texts, std::vector<bool>& done) const;
     QVariant convertText(int field, const QString& text) const;
     void postInsert();
     void postEdit();

@@ -38,7 +38,8 @@ public:
     virtual QString columnDeclType(int i) = 0;
     virtual QString columnOriginName(int i) = 0;
     virtual QVariant column(int i) const = 0;
-    virtual std::optional<QString> columnText(int i) const = 0;
+    // The bytes of the column's text when it holds text, a null view when it holds NULL; nullopt otherwise.
+    virtual std::optional<QByteArrayView> columnText(int i) const = 0;
     virtual QByteArrayView columnUtf8(int i) const = 0;
     virtual long long columnInt64(int i) const = 0;
     virtual bool columnIsNull(int i) const = 0;

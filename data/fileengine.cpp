@@ -129,13 +129,14 @@ public:
             return QVariant();
         }
     }
-    std::optional<QString> columnText(int i) const override {
+    std::optional<QByteArrayView> columnText(int i) const override {
         switch (sqlite3_column_type(stmt_, i)) {
         case SQLITE_NULL:
-            return QString();
+            return QByteArrayView();
         case SQLITE_TEXT:
-            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
-                                     sqlite3_column_bytes(stmt_, i));
+            // Never a null pointer for a text, even an empty one: a null view stands for NULL.
+            return QByteArrayView(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
+                                  sqlite3_column_bytes(stmt_, i));
         default:
             return std::nullopt;
         }

@@ -709,10 +709,10 @@ QVariant ServerQuery::column(int i) const {
     }
 }
 
-std::optional<QString> ServerQuery::columnText(int i) const {
+std::optional<QByteArrayView> ServerQuery::columnText(int i) const {
     pg_result* r = result_.get();
     if (PQgetisnull(r, row_, i)) {
-        return QString();
+        return QByteArrayView();
     }
     switch (PQftype(r, i)) {
     case kBool:
@@ -725,7 +725,7 @@ std::optional<QString> ServerQuery::columnText(int i) const {
     case kNumeric:
         return std::nullopt;
     default:
-        return QString::fromUtf8(PQgetvalue(r, row_, i), PQgetlength(r, row_, i));
+        return QByteArrayView(PQgetvalue(r, row_, i), PQgetlength(r, row_, i));
     }
 }
 

@@ -128,7 +128,7 @@ public:
     QString columnDeclType(int i);
     QString columnOriginName(int i);
     QVariant column(int i) const;
-    std::optional<QString> columnText(int i) const;
+    std::optional<QByteArrayView> columnText(int i) const;
     QByteArrayView columnUtf8(int i) const; // the server's text of the value, as it sent it
     long long columnInt64(int i) const;
     bool columnIsNull(int i) const;

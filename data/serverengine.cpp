@@ -43,7 +43,7 @@ public:
     QString columnDeclType(int i) override { return query_.columnDeclType(i); }
     QString columnOriginName(int i) override { return query_.columnOriginName(i); }
     QVariant column(int i) const override { return query_.column(i); }
-    std::optional<QString> columnText(int i) const override { return query_.columnText(i); }
+    std::optional<QByteArrayView> columnText(int i) const override { return query_.columnText(i); }
     QByteArrayView columnUtf8(int i) const override { return query_.columnUtf8(i); }
     long long columnInt64(int i) const override { return query_.columnInt64(i); }
     bool columnIsNull(int i) const override { return query_.columnIsNull(i); }

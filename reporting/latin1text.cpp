@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstring>
 
 namespace {
 
@@ -61,5 +62,28 @@ void appendEightBit(QByteArray& out, const QString& text, bool escapeHtml) {
         out.append("&#", 2);
         out.append(QByteArray::number(static_cast<uint>(code)));
         out.append(';');
+    }
+}
+
+void appendEightBit(QByteArray& out, QByteArrayView utf8, bool escapeHtml) {
+    // Plain ASCII, the bulk of a register's texts, is the same bytes in UTF-8 and in Latin-1: copied as it
+    // is. Anything else takes the way through QString, so that malformed UTF-8 reads as it does everywhere.
+    const qsizetype n = utf8.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x80 || (escapeHtml && htmlEntity(c) != nullptr)) {
+            break;
+        }
+        ++i;
+    }
+    if (i < n) {
+        appendEightBit(out, QString::fromUtf8(utf8), escapeHtml);
+        return;
+    }
+    const qsizetype start = out.size();
+    out.resize(start + n);
+    if (n > 0) {
+        std::memcpy(out.data() + start, utf8.data(), static_cast<size_t>(n));
     }
 }

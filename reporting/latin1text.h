@@ -2,6 +2,8 @@
 // Latin-1 is written as a numeric character reference, so every character of the register reaches the page.
 #pragma once
 
+#include <QByteArrayView>
+
 class QByteArray;
 class QString;
 
@@ -9,3 +11,5 @@ class QString;
 // is one character) as a numeric character reference such as &#8364;, which the page view turns back into
 // that character. With escapeHtml the characters QString::toHtmlEscaped escapes are written as its entities.
 void appendEightBit(QByteArray& out, const QString& text, bool escapeHtml = false);
+// The same for text given as UTF-8, written exactly as appendEightBit writes QString::fromUtf8(utf8).
+void appendEightBit(QByteArray& out, QByteArrayView utf8, bool escapeHtml = false);

@@ -299,14 +299,14 @@ void ReportWriter::BeginReport(const QString& title, const QString& user) {
     }
 }
 
-// A line of before, value HTML-escaped and after, written without building it as one string first: a
+// A line of before, a cell's UTF-8 text HTML-escaped and after, written without building it as one string first: a
 // long report writes hundreds of thousands of cells.
-void ReportWriter::AppendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after) {
+void ReportWriter::AppendCellLine(QLatin1StringView before, QByteArrayView utf8, QLatin1StringView after) {
     if (!session_.ReportsEnabled || !owned_) {
         return;
     }
     appendBytes(buffer_, before.data(), before.size());
-    appendEightBit(buffer_, value, true);
+    appendEightBit(buffer_, utf8, true);
     appendBytes(buffer_, after.data(), after.size());
     EndLine();
 }
@@ -380,15 +380,17 @@ void ReportWriter::ReportGridAsTable(const QString& title, TDBGrid& grid) {
             }
         }
         const size_t width = fields.size();
+        CellTexts texts; // kept from block to block
         for (int from = 0; from < rows; from += kWalkBlock) {
             const int count = std::min(kWalkBlock, rows - from);
-            const std::vector<QString> texts = data.textsOf(from, count, fields);
+            data.textsOf(from, count, fields, texts);
             for (int r = 0; r < count; ++r) {
                 written.rowStarts.append(Position());
                 WriteReportLine(QStringLiteral("<tr>"));
                 for (size_t c = 0; c < width; ++c) {
                     AppendCellLine(QLatin1StringView("<td><div align=\"center\">"),
-                                   texts[static_cast<size_t>(r) * width + c], QLatin1StringView("&nbsp;</div></td>"));
+                                   texts.at(static_cast<size_t>(r) * width + c),
+                                   QLatin1StringView("&nbsp;</div></td>"));
                 }
                 WriteReportLine(QStringLiteral("</tr>"));
                 status_.StepStatus();

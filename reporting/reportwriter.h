@@ -79,7 +79,7 @@ private:
 
     QStringList TemplateLines(const QString& fileName) const;
     void AppendLine(const QString& line);
-    void AppendCellLine(QLatin1StringView before, const QString& value, QLatin1StringView after);
+    void AppendCellLine(QLatin1StringView before, QByteArrayView utf8, QLatin1StringView after);
     void EndLine();
     void AppendTemplate(const QString& fileName);
     void FlushBuffer();

@@ -7,6 +7,7 @@
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/textvalues.h"
+#include "reporting/latin1text.h"
 #include "reporting/reporter.h"
 #include "reporting/reportwriter.h"
 #include "reporting/runfolder.h"
@@ -219,6 +220,30 @@ private slots:
         fx.session.ReportsEnabled = false; // the report only names its title and user
         fx.writer->BeginReport(QStringLiteral("Loans & <Returns>"), QStringLiteral("s"));
         QCOMPARE(fx.writer->ExpandPlaceholders(line), expanded);
+    }
+
+    // A walk hands the page its cells as the register stores them, in UTF-8: the page gets the same bytes as
+    // from the cell read as a string, malformed UTF-8 included.
+    void cellTextsFromUtf8_data() {
+        QTest::addColumn<QByteArray>("utf8");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("plain") << QByteArray("Laptop 15\" <HP> & co");
+        QTest::newRow("Latin-1 and beyond") << QByteArray("Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x99\x82");
+        QTest::newRow("a zero byte inside") << QByteArray("a\0b", 3);
+        QTest::newRow("a stray byte") << QByteArray("ab\xff<c");
+        QTest::newRow("cut short") << QByteArray("ab\xe2\x82");
+        QTest::newRow("overlong") << QByteArray("\xc0\xaf&");
+        QTest::newRow("an encoded surrogate") << QByteArray("\xed\xa0\x80x");
+    }
+    void cellTextsFromUtf8() {
+        QFETCH(QByteArray, utf8);
+        for (const bool escape : {false, true}) {
+            QByteArray fromBytes("<td>");
+            QByteArray fromString("<td>");
+            appendEightBit(fromBytes, QByteArrayView(utf8), escape);
+            appendEightBit(fromString, QString::fromUtf8(utf8), escape);
+            QCOMPARE(fromBytes, fromString);
+        }
     }
 
     void tableReportBytes() {
