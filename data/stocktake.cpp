@@ -406,6 +406,10 @@ QStringList stockTakeListStatement(const StockTake& t, StockTakeList list) {
     return {};
 }
 
+std::string stockTakeListSql(const Connection& c, const StockTake& t, StockTakeList list) {
+    return translated(c, stockTakeListStatement(t, list).join(QLatin1Char('\n')));
+}
+
 QString stockTakeListTitle(const StockTake& t, StockTakeList list) {
     const char* what = list == StockTakeList::Missing      ? "Missing"
                        : list == StockTakeList::Elsewhere  ? "Found, Recorded at Another Location"

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <string>
 #include <vector>
 
 class Connection;
@@ -103,6 +104,8 @@ std::vector<ScanLine> latestScans(const Connection& c, const StockTake& t, int l
 //  Found       every asset counted, with its outcome.
 enum class StockTakeList { Missing, Elsewhere, WrittenOff, Unknown, Found };
 QStringList stockTakeListStatement(const StockTake& t, StockTakeList list);
+// The same statement in the SQL of c's engine, for reading the list without a dataset.
+std::string stockTakeListSql(const Connection& c, const StockTake& t, StockTakeList list);
 // The list's title, naming the stock-take ("Stock-take Room 4: Missing").
 QString stockTakeListTitle(const StockTake& t, StockTakeList list);
 

@@ -636,7 +636,7 @@ bool writeTable(const QStringList& titles, const std::vector<std::vector<QVarian
 // The rows of one of t's lists, with the titles of its columns.
 std::vector<std::vector<QVariant>> stockTakeRows(const Connection& c, const StockTake& t, StockTakeList list,
                                                  QStringList& titles) {
-    Statement s(c, translateJetSql(stockTakeListStatement(t, list).join(QLatin1Char('\n')), c.dialect()).sql);
+    Statement s(c, stockTakeListSql(c, t, list));
     std::vector<std::vector<QVariant>> rows;
     while (s.step()) {
         std::vector<QVariant>& row = rows.emplace_back();
