@@ -732,7 +732,7 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             const QString copy = reg.folder() + QStringLiteral("/copy%1.mdb").arg(i);
             run = vnrdb({QStringLiteral("backup"), reg.path(), copy});
-            QCOMPARE(run.code, 0);
+            QVERIFY2(run.code == 0, qPrintable(run.err));
             QVERIFY2(vnrdb({QStringLiteral("check"), copy}).code == 0, qPrintable(copy));
             Connection c;
             c.openFile(copy, QString::fromLatin1(kDefaultFilePassword), false);
