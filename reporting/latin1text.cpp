@@ -81,9 +81,13 @@ void appendEightBit(QByteArray& out, QByteArrayView utf8, bool escapeHtml) {
         appendEightBit(out, QString::fromUtf8(utf8), escapeHtml);
         return;
     }
-    const qsizetype start = out.size();
-    out.resize(start + n);
+    appendBytes(out, utf8.data(), n);
+}
+
+void appendBytes(QByteArray& out, const char* bytes, qsizetype n) {
+    const qsizetype at = out.size();
+    out.resize(at + n);
     if (n > 0) {
-        std::memcpy(out.data() + start, utf8.data(), static_cast<size_t>(n));
+        std::memcpy(out.data() + at, bytes, static_cast<size_t>(n));
     }
 }

@@ -11,5 +11,8 @@ class QString;
 // is one character) as a numeric character reference such as &#8364;, which the page view turns back into
 // that character. With escapeHtml the characters QString::toHtmlEscaped escapes are written as its entities.
 void appendEightBit(QByteArray& out, const QString& text, bool escapeHtml = false);
+// Appends n bytes at the end of out, which keeps room for them: a long report appends millions of short
+// pieces, and QByteArray::append takes several times as long for each.
+void appendBytes(QByteArray& out, const char* bytes, qsizetype n);
 // The same for text given as UTF-8, written exactly as appendEightBit writes QString::fromUtf8(utf8).
 void appendEightBit(QByteArray& out, QByteArrayView utf8, bool escapeHtml = false);

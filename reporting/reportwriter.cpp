@@ -24,20 +24,11 @@
 #include <QRandomGenerator>
 #include <QTime>
 #include <algorithm>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <vector>
 
 namespace {
-
-// Appends n bytes at the end of out, which keeps room for them: a long report appends millions of short
-// pieces, and QByteArray::append takes several times as long for each.
-void appendBytes(QByteArray& out, const char* bytes, qsizetype n) {
-    const qsizetype at = out.size();
-    out.resize(at + n);
-    std::memcpy(out.data() + at, bytes, static_cast<size_t>(n));
-}
 
 const QString kStatusCaption = QStringLiteral("Preparing Print Preview");
 const QString kProducerUser = QStringLiteral("s");
