@@ -14,6 +14,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -235,6 +237,7 @@ Connection::Transaction::~Transaction() {
         return;
     }
     c_.history_.clear();
+    c_.indexesAside_.clear();
     if (!done_) {
         c_.engine_->rollback();
         // Put back what the joined posts changed in memory, newest first, so it matches the file again.
@@ -252,12 +255,20 @@ void Connection::Transaction::commit() {
                                                "Nothing was saved.")
                                     .arg(c_.engine_->name()));
         }
-        // The entries go in with the change they tell of, or neither does.
-        if (c_.history_.empty()) {
-            c_.exec("COMMIT");
-        } else {
-            c_.engine_->appendHistory(c_, c_.history_, true);
+        // The entries go in with the change they tell of, or neither does; the indexes set aside are made
+        // again over both.
+        const bool rebuilding = !c_.indexesAside_.empty();
+        bool committed = false;
+        if (!c_.history_.empty()) {
+            c_.engine_->appendHistory(c_, c_.history_, !rebuilding);
             c_.history_.clear();
+            committed = !rebuilding;
+        }
+        for (const std::string& sql : std::exchange(c_.indexesAside_, {})) {
+            c_.exec(sql);
+        }
+        if (!committed) {
+            c_.exec("COMMIT");
         }
     }
     done_ = true;
@@ -265,6 +276,12 @@ void Connection::Transaction::commit() {
 
 void Connection::holdWriteLock() {
     engine_->holdWriteLock();
+}
+
+void Connection::setIndexesAside(const char* table, const std::vector<QString>& keep) {
+    std::vector<std::string> makeAgain = engine_->setIndexesAside(table, keep);
+    indexesAside_.insert(indexesAside_.end(), std::make_move_iterator(makeAgain.begin()),
+                         std::make_move_iterator(makeAgain.end()));
 }
 
 void Connection::onRollback(std::function<void()> undo) {
@@ -365,6 +382,10 @@ void Statement::bindInt64(int index, long long value) {
 
 void Statement::bindText(int index, const QString& value) {
     impl_->bindText(index, value);
+}
+
+void Statement::bindTextUtf8(int index, QByteArrayView utf8) {
+    impl_->bindTextUtf8(index, utf8);
 }
 
 void Statement::bindRowIds(const std::vector<long long>& ids, size_t first, size_t last) {

@@ -184,6 +184,12 @@ public:
     // Whether the register keeps history (schema version 3 or later); asked of the register once per opening.
     bool keepsHistory() const;
 
+    // Requires: inTransaction(). For a change about to write more rows into table than it holds: its indexes but
+    // those keep names (the ones the change itself looks rows up by) are set aside, and made again as the
+    // outermost transaction commits, each from one sorted pass over the rows, which is quicker than entering
+    // every row in every index as it comes. A rollback brings them back as they were.
+    void setIndexesAside(const char* table, const std::vector<QString>& keep = {});
+
     // A read left part-way between events (a list's row ids, read on while the program waits for input) holds a
     // file's read lock until it ends. Its owner registers how to finish it; a transaction, and any statement
     // that is about to make another program wait longer, finishes every one first.
@@ -198,6 +204,7 @@ private:
     bool partFailed_ = false; // a joined Transaction ended uncommitted: the outermost must not commit
     std::vector<std::function<void()>> undo_;
     std::vector<HistoryRecord> history_;       // entries of the open transaction not yet written
+    std::vector<std::string> indexesAside_;    // what makes again the indexes set aside in the open transaction
     mutable std::optional<bool> keepsHistory_; // asked once the first change is recorded
     std::vector<std::pair<const void*, std::function<void()>>> pendingReads_;
 };
@@ -223,6 +230,7 @@ public:
     void bind(int index, const QVariant& value); // 1-based; a null QVariant binds NULL, a QByteArray a blob
     void bindInt64(int index, long long value);
     void bindText(int index, const QString& value);
+    void bindTextUtf8(int index, QByteArrayView utf8); // the bytes of a text, valid UTF-8
     // Binds ids[first] to ids[last - 1] to a statement whose condition is the engine's rowIdCondition.
     void bindRowIds(const std::vector<long long>& ids, size_t first, size_t last);
 

@@ -32,6 +32,8 @@ public:
     virtual void bindInt64(int index, long long value) = 0;
     virtual void bindDouble(int index, double value) = 0;
     virtual void bindText(int index, const QString& value) = 0;
+    // A text given as its bytes, which are valid UTF-8.
+    virtual void bindTextUtf8(int index, QByteArrayView utf8) = 0;
     virtual void bindBlob(int index, const QByteArray& value) = 0;
     virtual int columnCount() = 0;
     virtual QString columnName(int i) = 0;
@@ -154,6 +156,12 @@ public:
     virtual void settleCopiedTable(const char* table) = 0;
     // After many rows were written at once through c, the connection holding this engine.
     virtual void settleAfterBulkWrite(Connection& c) = 0;
+    // Requires: a transaction. Drops the indexes of table (by its register name) but those keep names, and returns
+    // the statements that make them again; a rollback brings them back by itself. Nothing on a server, which
+    // takes rows into its indexes quickly enough.
+    virtual std::vector<std::string> setIndexesAside(const char* /*table*/, const std::vector<QString>& /*keep*/) {
+        return {};
+    }
 
     // The checks that read the whole file (nothing on a server, which keeps its own pages).
     virtual void startBackgroundCheck() {}

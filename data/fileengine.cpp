@@ -20,6 +20,8 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -102,8 +104,24 @@ public:
     void bindInt64(int index, long long value) override { sqlite3_bind_int64(stmt_, index, value); }
     void bindDouble(int index, double value) override { sqlite3_bind_double(stmt_, index, value); }
     void bindText(int index, const QString& value) override {
+        // Most texts are ASCII: narrowed into a buffer kept from call to call rather than converted into a new one.
+        const qsizetype size = value.size();
+        const ushort* const chars = value.utf16();
+        narrowed_.resize(static_cast<size_t>(size));
+        ushort any = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            any |= chars[i];
+            narrowed_[static_cast<size_t>(i)] = static_cast<char>(chars[i]);
+        }
+        if (any < 0x80) {
+            sqlite3_bind_text(stmt_, index, narrowed_.data(), static_cast<int>(size), SQLITE_TRANSIENT);
+            return;
+        }
         const QByteArray utf8 = value.toUtf8();
         sqlite3_bind_text(stmt_, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    }
+    void bindTextUtf8(int index, QByteArrayView utf8) override {
+        sqlite3_bind_text(stmt_, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
     }
     void bindBlob(int index, const QByteArray& value) override {
         sqlite3_bind_blob(stmt_, index, value.constData(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
@@ -153,6 +171,7 @@ public:
 private:
     const FileEngine& engine_;
     sqlite3_stmt* stmt_ = nullptr;
+    std::string narrowed_; // the last ASCII text bound
 };
 
 // Rows written a few hundred to a statement: one statement prepared and stepped per block.
@@ -484,6 +503,34 @@ QStringList FileEngine::uniqueColumns(const QString& table) {
         columns << s.column(0).toString();
     }
     return columns;
+}
+
+std::vector<std::string> FileEngine::setIndexesAside(const char* table, const std::vector<QString>& keep) {
+    std::vector<std::string> makeAgain;
+    std::vector<QString> names;
+    {
+        // An index SQLite makes for a constraint has no statement, and stays.
+        FileStatement s(*this, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ?1 "
+                               "AND sql IS NOT NULL ORDER BY name");
+        s.bindText(1, QString::fromLatin1(table));
+        while (s.step()) {
+            const QString name = s.column(0).toString();
+            if (std::none_of(keep.cbegin(), keep.cend(),
+                             [&](const QString& k) { return k.compare(name, Qt::CaseInsensitive) == 0; })) {
+                names.push_back(name);
+                makeAgain.push_back(s.column(1).toString().toStdString());
+            }
+        }
+    }
+    for (const QString& name : names) {
+        exec("DROP INDEX " + quoteName(name));
+    }
+    if (!names.empty()) {
+        // Making an index sorts all its rows: SQLite sorts a large one on worker threads when it may.
+        const unsigned cores = std::thread::hardware_concurrency();
+        exec("PRAGMA threads = " + std::to_string(std::clamp(cores, 1u, 4u)));
+    }
+    return makeAgain;
 }
 
 QStringList FileEngine::identifierTwins() {

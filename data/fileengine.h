@@ -63,6 +63,7 @@ public:
                   const std::function<void(const std::vector<RowValue>&)>& use) override;
     void settleCopiedTable(const char*) override {}
     void settleAfterBulkWrite(Connection&) override {}
+    std::vector<std::string> setIndexesAside(const char* table, const std::vector<QString>& keep) override;
 
     void startBackgroundCheck() override;
     void awaitOpeningChecks() override;

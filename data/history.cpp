@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <openssl/evp.h>
 #include <optional>
 #include <string>
@@ -52,33 +53,45 @@ QStringList columnsOf(const QString& table) {
     return QString::fromStdString(registerColumnList(table.toStdString())).split(QStringLiteral(", "));
 }
 
-// A string as one field of the encoded list: in double quotes, with quotes, backslashes and control characters
-// escaped as JSON escapes them.
-void appendQuoted(QString& out, const QString& text) {
-    out += QLatin1Char('"');
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'"':
-            out += QLatin1String("\\\"");
-            break;
-        case u'\\':
-            out += QLatin1String("\\\\");
-            break;
-        case u'\n':
-            out += QLatin1String("\\n");
-            break;
-        case u'\t':
-            out += QLatin1String("\\t");
-            break;
-        default:
-            if (c.unicode() < 0x20) {
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            } else {
-                out += c;
+// A string as one field of the encoded list, in UTF-8: in double quotes, with quotes, backslashes and control
+// characters escaped as JSON escapes them.
+void appendQuoted(QByteArray& out, QStringView text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    // Written in place: at most six bytes a character (a control character's escape), and the quotes.
+    const qsizetype start = out.size();
+    out.resize(start + 6 * text.size() + 2);
+    char* p = out.data() + start;
+    *p++ = '"';
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80) {
+            // A run of characters beyond ASCII goes whole, so that a pair of surrogates stays together; it takes
+            // at most three bytes a character.
+            qsizetype end = i + 1;
+            while (end < text.size() && text[end].unicode() >= 0x80) {
+                ++end;
             }
+            const QByteArray utf8 = text.sliced(i, end - i).toUtf8();
+            std::memcpy(p, utf8.constData(), static_cast<size_t>(utf8.size()));
+            p += utf8.size();
+            i = end;
+            continue;
         }
+        const char escaped = c == u'"' ? '"' : c == u'\\' ? '\\' : c == u'\n' ? 'n' : c == u'\t' ? 't' : 0;
+        if (escaped) {
+            *p++ = '\\';
+            *p++ = escaped;
+        } else if (c < 0x20) {
+            for (const char e : {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]}) {
+                *p++ = e;
+            }
+        } else {
+            *p++ = static_cast<char>(c);
+        }
+        ++i;
     }
-    out += QLatin1Char('"');
+    *p++ = '"';
+    out.truncate(p - out.constData());
 }
 
 // Reads the encoded list written by encodeHistoryChanges, [["column","before","after"],...], from its UTF-8 bytes,
@@ -246,16 +259,17 @@ void forEachRow(const Connection& c, const QString& table, const std::function<v
 }
 
 // The record of a row's state: every column that is not blank, as a change from blank.
-HistoryRecord recordOfRow(const QString& table, const QStringList& columns, const Statement& s, const QString& action) {
+HistoryRecord recordOfRow(const QString& table, const std::vector<HistoryColumn>& columns, const Statement& s,
+                          const QString& action) {
     HistoryRecord r{table, QString(), action, {}};
     const QString key = historyKeyColumn(table);
-    for (int i = 0; i < columns.size(); ++i) {
-        const QVariant value = s.column(i + 1);
-        if (!key.isEmpty() && same(columns[i], key)) {
-            r.subject = historySubject(table, historyValueText(table, columns[i], value));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const QVariant value = s.column(static_cast<int>(i) + 1);
+        if (!key.isEmpty() && same(columns[i].name, key)) {
+            r.subject = historySubject(table, historyValueText(table, columns[i].name, value));
         }
         HistoryChange change;
-        if (historyChange(table, columns[i], QVariant(), value, &change)) {
+        if (historyChange(columns[i], QVariant(), value, &change)) {
             r.changes.push_back(std::move(change));
         }
     }
@@ -293,7 +307,7 @@ QString historySubject(const QString& table, const QString& key) {
 
 namespace {
 
-enum class Kind { Text, Boolean, Money };
+using Kind = HistoryColumn::Kind;
 
 Kind kindOf(const QString& table, const QString& column) {
     const QString type = registerColumnType(table, column);
@@ -340,16 +354,24 @@ QString historyValueText(const QString& table, const QString& column, const QVar
 
 bool historyChange(const QString& table, const QString& column, const QVariant& before, const QVariant& after,
                    HistoryChange* change) {
-    QString from = historyValueText(table, column, before);
-    QString to = historyValueText(table, column, after);
+    return historyChange(historyColumn(table, column), before, after, change);
+}
+
+HistoryColumn historyColumn(const QString& table, const QString& column) {
+    return {registerName(column), kindOf(table, column), hiddenColumn(table, column)};
+}
+
+bool historyChange(const HistoryColumn& column, const QVariant& before, const QVariant& after, HistoryChange* change) {
+    QString from = valueText(column.kind, before);
+    QString to = valueText(column.kind, after);
     if (from == to) {
         return false;
     }
-    if (hiddenColumn(table, column)) {
+    if (column.hidden) {
         from = from.isEmpty() ? from : kNotShown;
         to = to.isEmpty() ? to : kNotShown;
     }
-    *change = HistoryChange{registerName(column), from, to};
+    *change = HistoryChange{column.name, from, to};
     return true;
 }
 
@@ -382,18 +404,25 @@ QString historyEditAction(const QString& table, const std::vector<HistoryChange>
     return HistoryAction::Edited;
 }
 
-QString encodeHistoryChanges(const std::vector<HistoryChange>& changes) {
-    QString out = QStringLiteral("[");
+QByteArray encodeHistoryChangesUtf8(const std::vector<HistoryChange>& changes) {
+    QByteArray out;
+    out.reserve(64 * static_cast<qsizetype>(changes.size()) + 2);
+    out += '[';
     for (size_t i = 0; i < changes.size(); ++i) {
-        out += i ? QStringLiteral(",[") : QStringLiteral("[");
+        out += i ? ",[" : "[";
         appendQuoted(out, changes[i].column);
-        out += QLatin1Char(',');
+        out += ',';
         appendQuoted(out, changes[i].before);
-        out += QLatin1Char(',');
+        out += ',';
         appendQuoted(out, changes[i].after);
-        out += QLatin1Char(']');
+        out += ']';
     }
-    return out + QLatin1Char(']');
+    out += ']';
+    return out;
+}
+
+QString encodeHistoryChanges(const std::vector<HistoryChange>& changes) {
+    return QString::fromUtf8(encodeHistoryChangesUtf8(changes));
 }
 
 std::vector<HistoryChange> decodeHistoryChanges(const QString& encoded) {
@@ -427,11 +456,13 @@ void writeHistoryEntries(Connection& c, const std::vector<HistoryRecord>& record
         return;
     }
     Statement head(c, "SELECT Hash FROM History ORDER BY rowid DESC LIMIT 1");
-    QString previous = head.step() ? head.column(0).toString() : QString();
+    QByteArray previous = head.step() ? head.column(0).toString().toUtf8() : QByteArray();
     head.reset();
-    HistoryEntry e;
-    e.when = when;
-    e.who = who;
+    // Each entry is hashed and stored from the same UTF-8 bytes, made once.
+    const QByteArray when8 = when.toUtf8();
+    const QByteArray who8 = who.toUtf8();
+    QByteArray table8;
+    QByteArray action8;
 
     const auto insertSql = [](size_t rows) {
         std::string sql =
@@ -458,15 +489,20 @@ void writeHistoryEntries(Connection& c, const std::vector<HistoryRecord>& record
         int n = 1;
         for (size_t i = first; i < first + rows; ++i) {
             const HistoryRecord& r = records[i];
-            e.table = tableName(r.table);
-            e.subject = r.subject;
-            e.action = r.action;
-            e.changes = encodeHistoryChanges(r.changes);
-            e.hash = historyHash(previous, e);
-            for (const QString* field : {&e.when, &e.who, &e.table, &e.subject, &e.action, &e.changes, &e.hash}) {
-                insert->bindText(n++, *field);
+            if (i == 0 || r.table != records[i - 1].table) {
+                table8 = tableName(r.table).toUtf8();
             }
-            previous = e.hash;
+            if (i == 0 || r.action != records[i - 1].action) {
+                action8 = r.action.toUtf8();
+            }
+            const QByteArray subject8 = r.subject.toUtf8();
+            const QByteArray changes8 = encodeHistoryChangesUtf8(r.changes);
+            QByteArray hash = hashOfFields({previous, when8, who8, table8, subject8, action8, changes8});
+            for (const QByteArrayView field :
+                 std::initializer_list<QByteArrayView>{when8, who8, table8, subject8, action8, changes8, hash}) {
+                insert->bindTextUtf8(n++, field);
+            }
+            previous = std::move(hash);
         }
         insert->step();
         insert->reset();
@@ -477,7 +513,10 @@ void recordExistingRows(Connection& c) {
     constexpr size_t kBatch = 1000;
     std::vector<HistoryRecord> batch;
     for (const QString& table : {kSystem, kGroups, kAssets}) {
-        const QStringList columns = columnsOf(table);
+        std::vector<HistoryColumn> columns;
+        for (const QString& name : columnsOf(table)) {
+            columns.push_back(historyColumn(table, name));
+        }
         std::vector<HistoryRecord> rows;
         forEachRow(c, table, [&](const Statement& s) {
             rows.push_back(recordOfRow(table, columns, s, HistoryAction::HistoryBegins));

@@ -7,6 +7,7 @@
 // entries say.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -78,6 +79,17 @@ QString historyBlankText(const QString& table, const QString& column);
 // access password's values are never written out, only that it changed.
 bool historyChange(const QString& table, const QString& column, const QVariant& before, const QVariant& after,
                    HistoryChange* change);
+// A column of a table as its history entries write it, looked up once: for a change of many rows, which asks the
+// same of every row.
+struct HistoryColumn {
+    enum class Kind { Text, Boolean, Money };
+    QString name; // the register's spelling
+    Kind kind = Kind::Text;
+    bool hidden = false; // only that it changed is written
+};
+HistoryColumn historyColumn(const QString& table, const QString& column);
+// historyChange of the column looked up.
+bool historyChange(const HistoryColumn& column, const QVariant& before, const QVariant& after, HistoryChange* change);
 // The action of an edit of a row of table that made changes: on an asset, a write-off, a second write-off, a
 // loan or a return, told by the columns it changed; afterText gives a column's text after the edit.
 QString historyEditAction(const QString& table, const std::vector<HistoryChange>& changes,
@@ -86,6 +98,8 @@ QString historyEditAction(const QString& table, const std::vector<HistoryChange>
 // The changed columns as the entry stores them, and back; decode throws DatabaseError for a text that is not
 // such a list.
 QString encodeHistoryChanges(const std::vector<HistoryChange>& changes);
+// The same list in UTF-8, as it is stored and hashed.
+QByteArray encodeHistoryChangesUtf8(const std::vector<HistoryChange>& changes);
 std::vector<HistoryChange> decodeHistoryChanges(const QString& encoded);
 // One change as a person reads it: "Borrower: '' -> 'Zoë Nowak'".
 QString describeHistoryChange(const HistoryChange& change);

@@ -37,6 +37,13 @@ public:
         }
         query_.bind(index, value.toStdString());
     }
+    void bindTextUtf8(int index, QByteArrayView utf8) override {
+        if (utf8.contains('\0')) {
+            bindText(index, QString::fromUtf8(utf8)); // refused there, with the text's start
+            return;
+        }
+        query_.bind(index, std::string(utf8.data(), static_cast<size_t>(utf8.size())));
+    }
     void bindBlob(int index, const QByteArray& value) override { bindText(index, QString::fromUtf8(value)); }
     int columnCount() override { return query_.columnCount(); }
     QString columnName(int i) override { return query_.columnName(i); }

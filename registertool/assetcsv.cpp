@@ -1,6 +1,6 @@
-// Export and import of assets. Every check of an import is made before the first row is written, so the
-// user sees every problem of a file at once; a real import holds the register's write lock from the first
-// check to the commit, so no other program can take an identifier in between.
+// Export and import of assets. Every check of an import is made before anything is saved, so the user sees every
+// problem of a file at once and a file with one saves nothing; a real import holds the register's write lock from
+// the first check to the commit, so no other program can take an identifier in between.
 #include "registertool/assetcsv.h"
 
 #include "data/asciicase.h"
@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -38,6 +39,7 @@ enum class Kind { Text, Date, Boolean, Money };
 struct Column {
     QString name;
     Kind kind;
+    HistoryColumn history;
 };
 
 Kind kindOf(const QString& declaredType) {
@@ -57,7 +59,8 @@ Kind kindOf(const QString& declaredType) {
 std::vector<Column> assetColumns() {
     std::vector<Column> columns;
     for (const QString& name : QString::fromStdString(registerColumnList("assets")).split(QStringLiteral(", "))) {
-        columns.push_back({name, kindOf(registerColumnType(QStringLiteral("assets"), name))});
+        columns.push_back({name, kindOf(registerColumnType(QStringLiteral("assets"), name)),
+                           historyColumn(QStringLiteral("assets"), name)});
     }
     return columns;
 }
@@ -250,6 +253,33 @@ struct Problem {
     int line;
     QString text;
 };
+
+// About how many records a CSV file holds, for choosing how to write them before they are read: its length over
+// the length of a short record of assets.
+int estimatedRecords(const QIODevice& csv) {
+    constexpr qint64 kShortRecord = 64;
+    return static_cast<int>(std::min<qint64>(csv.size() / kShortRecord, std::numeric_limits<int>::max()));
+}
+
+// An import that adds more assets than the register holds gets the indexes made again as it commits, each from one
+// sorted pass, rather than every asset entered in every index as it comes; the same for the history it adds. The
+// identifiers' and the groups' indexes stay: the import looks assets up by them as it numbers.
+void setIndexesAsideFor(Connection& c, int added) {
+    constexpr int kWorthMakingAgain = 1000;
+    const auto count = [&](const char* sql) {
+        Statement s(c, sql);
+        return s.step() ? s.columnInt64(0) : 0;
+    };
+    if (added < kWorthMakingAgain) {
+        return;
+    }
+    if (added > count("SELECT count(*) FROM assets")) {
+        c.setIndexesAside("assets", {QStringLiteral("assets_unique_assetid"), QStringLiteral("assets_by_itemgroup")});
+    }
+    if (c.keepsHistory() && added > count("SELECT coalesce(max(rowid), 0) FROM History")) {
+        c.setIndexesAside("History");
+    }
+}
 
 } // namespace
 
@@ -519,50 +549,6 @@ ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, boo
         return true;
     };
 
-    // The first reading checks every record and lists every identifier the file gives, so that the numbering
-    // below steps past identifiers given further down; only a record at a time is held.
-    IdentifierList ids;
-    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 LIMIT 1");
-    Row row;
-    for (CsvRecord record; reader.next(record);) {
-        if (!isAsset(record, true)) {
-            continue;
-        }
-        convert(record, row, true);
-        bool existing = false;
-        if (!row.id.trimmed().isEmpty()) {
-            QString storedId;
-            stored.bindText(1, row.id);
-            const bool inRegister = stored.step();
-            if (inRegister) {
-                storedId = stored.column(0).toString(); // not empty: it matched row.id
-            }
-            stored.reset();
-            if (!ids.add(row.id, record.line, update ? storedId : QString())) {
-                refuse(record.line, columns[idColumn].name,
-                       QStringLiteral("'%1' is the identifier of line %2 too").arg(row.id).arg(ids.find(row.id)->line));
-            } else if (inRegister && update) {
-                existing = true;
-            } else if (inRegister) {
-                refuse(record.line, columns[idColumn].name,
-                       QStringLiteral("'%1' is already in the register (as '%2')").arg(row.id, storedId));
-            }
-        }
-        // Every asset belongs to a group: its identifier is numbered in it, and the windows list assets by it.
-        // An asset being updated keeps its group unless the file gives it one.
-        if (row.group.trimmed().isEmpty() && (givenBy[groupColumn] >= 0 || !existing)) {
-            refuse(record.line, columns[groupColumn].name,
-                   givenBy[groupColumn] >= 0 ? QStringLiteral("the asset has no group; every asset belongs to one")
-                                             : QStringLiteral("the asset has no group; the file has no ItemGroup "
-                                                              "column, and every asset belongs to a group"));
-        }
-        ++rows;
-        updated += existing ? 1 : 0;
-    }
-    for (const CsvFlaw& flaw : reader.flaws()) {
-        refuse(flaw.line, QString(), flaw.message);
-    }
-
     QString abbreviation;
     {
         Statement system(c, "SELECT CompanyAbbr FROM System LIMIT 1");
@@ -603,13 +589,100 @@ ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, boo
         before.emplace(c, "SELECT " + givenList + " FROM assets WHERE ASSETID = ?");
     }
 
+    // Writes a new asset, numbered already, with its history entry.
+    const QString assets = QStringLiteral("assets");
+    const auto writeNew = [&](Row& row, int line) {
+        row.values[idColumn] = row.id;
+        HistoryRecord imported{assets, historySubject(assets, row.id), HistoryAction::Imported, {}};
+        for (size_t i = 0; i < written.size(); ++i) {
+            insert->bind(static_cast<int>(i + 1), row.values[written[i]]);
+            HistoryChange added;
+            if (historyChange(columns[written[i]].history, QVariant(), row.values[written[i]], &added)) {
+                imported.changes.push_back(std::move(added));
+            }
+        }
+        try {
+            insert->step();
+        } catch (const DatabaseError& e) {
+            throw DatabaseError(
+                QStringLiteral("line %1, ASSETID '%2' could not be stored (%3). Nothing was imported; try again.")
+                    .arg(line)
+                    .arg(row.id, e.text()));
+        }
+        insert->reset();
+        c.recordHistory(std::move(imported));
+    };
+    // An import that only adds assets writes each record as this reading checks it, for as long as every record
+    // has given its identifier and nothing was refused: a file that gives every identifier is read once. From
+    // the first record to be numbered, the second reading writes; anything refused later rolls back all.
+    bool writingEarly = !dryRun && !update && problems.empty() && idColumn >= 0;
+    int writtenEarly = 0;
+    if (writingEarly) {
+        setIndexesAsideFor(c, estimatedRecords(csv));
+        insert.emplace(c, sql);
+    }
+
+    // The first reading checks every record and lists every identifier the file gives, so that the numbering
+    // below steps past identifiers given further down; only a record at a time is held.
+    IdentifierList ids;
+    Statement stored(c, "SELECT ASSETID FROM assets WHERE ASSETID = ?1 LIMIT 1");
+    Row row;
+    for (CsvRecord record; reader.next(record);) {
+        if (!isAsset(record, true)) {
+            continue;
+        }
+        convert(record, row, true);
+        bool existing = false;
+        if (!row.id.trimmed().isEmpty()) {
+            QString storedId;
+            stored.bindText(1, row.id);
+            const bool inRegister = stored.step();
+            if (inRegister) {
+                storedId = stored.column(0).toString(); // not empty: it matched row.id
+            }
+            stored.reset();
+            if (!ids.add(row.id, record.line, update ? storedId : QString())) {
+                refuse(record.line, columns[idColumn].name,
+                       QStringLiteral("'%1' is the identifier of line %2 too").arg(row.id).arg(ids.find(row.id)->line));
+            } else if (inRegister && update) {
+                existing = true;
+            } else if (inRegister) {
+                refuse(record.line, columns[idColumn].name,
+                       QStringLiteral("'%1' is already in the register (as '%2')").arg(row.id, storedId));
+            }
+        }
+        // Every asset belongs to a group: its identifier is numbered in it, and the windows list assets by it.
+        // An asset being updated keeps its group unless the file gives it one.
+        if (row.group.trimmed().isEmpty() && (givenBy[groupColumn] >= 0 || !existing)) {
+            refuse(record.line, columns[groupColumn].name,
+                   givenBy[groupColumn] >= 0 ? QStringLiteral("the asset has no group; every asset belongs to one")
+                                             : QStringLiteral("the asset has no group; the file has no ItemGroup "
+                                                              "column, and every asset belongs to a group"));
+        }
+        ++rows;
+        updated += existing ? 1 : 0;
+        if (writingEarly) {
+            writingEarly = problems.empty() && !row.id.trimmed().isEmpty();
+            if (writingEarly) {
+                writeNew(row, record.line);
+                ++writtenEarly;
+            }
+        }
+    }
+    for (const CsvFlaw& flaw : reader.flaws()) {
+        refuse(flaw.line, QString(), flaw.message);
+    }
+
     // The second reading numbers the records without an identifier, in file order, as the asset editor would
     // had they been added one by one: each group's count includes the records before, and a number is stepped
     // past any identifier the register or the file already uses. Unless something was refused or this is a dry
     // run, it writes each record as it is numbered; a numbering refused rolls everything back.
     const bool writingRows = !dryRun && problems.empty();
-    if (writingRows) {
+    if (writingRows && !insert) {
+        setIndexesAsideFor(c, rows - updated);
         insert.emplace(c, sql);
+    }
+    if (writingRows) {
         if (!given.empty()) {
             std::string set;
             for (const int col : given) {
@@ -622,14 +695,18 @@ ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, boo
     QHash<QString, int> inGroup; // group, letter case folded -> assets the register and the file hold so far
     Statement countGroup(c, "SELECT count(*) FROM assets WHERE ItemGroup = ?1");
     const auto taken = [&](const QString& id) { return ids.find(id).has_value(); };
-    const QString assets = QStringLiteral("assets");
     const size_t firstDigest = reader.digest();
     const size_t firstFlaws = reader.flaws().size();
-    reader.rewind();
-    reader.next(header);
-    for (CsvRecord record; reader.next(record);) {
-        if (!isAsset(record, false)) {
-            continue;
+    // Read again unless the first reading wrote every record.
+    const bool readingAgain = !(writingRows && writtenEarly > 0 && writtenEarly == rows);
+    if (readingAgain) {
+        reader.rewind();
+        reader.next(header);
+    }
+    int assetRecord = 0;
+    for (CsvRecord record; readingAgain && reader.next(record);) {
+        if (!isAsset(record, false) || assetRecord++ < writtenEarly) {
+            continue; // not an asset, or written as the first reading checked it
         }
         convert(record, row, false);
         bool existing = false;
@@ -683,7 +760,7 @@ ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, boo
                 if (before->step()) {
                     for (size_t i = 0; i < given.size(); ++i) {
                         HistoryChange changed;
-                        if (historyChange(assets, columns[given[i]].name, before->column(static_cast<int>(i)),
+                        if (historyChange(columns[given[i]].history, before->column(static_cast<int>(i)),
                                           row.values[given[i]], &changed)) {
                             entry.changes.push_back(std::move(changed));
                         }
@@ -703,27 +780,9 @@ ImportOutcome importAssets(const QString& path, QIODevice& csv, bool dryRun, boo
             }
             continue;
         }
-        row.values[idColumn] = row.id;
-        HistoryRecord imported{assets, historySubject(assets, row.id), HistoryAction::Imported, {}};
-        for (size_t i = 0; i < written.size(); ++i) {
-            insert->bind(static_cast<int>(i + 1), row.values[written[i]]);
-            HistoryChange added;
-            if (historyChange(assets, columns[written[i]].name, QVariant(), row.values[written[i]], &added)) {
-                imported.changes.push_back(std::move(added));
-            }
-        }
-        try {
-            insert->step();
-        } catch (const DatabaseError& e) {
-            throw DatabaseError(
-                QStringLiteral("line %1, ASSETID '%2' could not be stored (%3). Nothing was imported; try again.")
-                    .arg(record.line)
-                    .arg(row.id, e.text()));
-        }
-        insert->reset();
-        c.recordHistory(std::move(imported));
+        writeNew(row, record.line);
     }
-    if (reader.digest() != firstDigest || reader.flaws().size() != firstFlaws) {
+    if (readingAgain && (reader.digest() != firstDigest || reader.flaws().size() != firstFlaws)) {
         // What was checked is not what would be written: nothing of it is saved.
         refuse(1, QString(), QStringLiteral("the file changed while it was being read; import it again"));
     }

@@ -107,7 +107,10 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         addGroups(c, groups);
     }
     const QString assets = QStringLiteral("assets");
-    const QStringList columns = QString::fromStdString(registerColumnList("assets")).split(QStringLiteral(", "));
+    std::vector<HistoryColumn> columns;
+    for (const QString& name : QString::fromStdString(registerColumnList("assets")).split(QStringLiteral(", "))) {
+        columns.push_back(historyColumn(assets, name));
+    }
     Statement ins(c, "INSERT INTO assets (" + registerColumnList("assets") +
                          ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     std::array<int, kGroups.size()> counts{};
@@ -157,7 +160,7 @@ void fillDemoRegister(const QString& path, const DemoOptions& options) {
         for (size_t v = 0; v < values.size(); ++v) {
             ins.bind(static_cast<int>(v) + 1, values[v]);
             HistoryChange change;
-            if (historyChange(assets, columns[static_cast<qsizetype>(v)], QVariant(), values[v], &change)) {
+            if (historyChange(columns[v], QVariant(), values[v], &change)) {
                 added.changes.push_back(std::move(change));
             }
         }

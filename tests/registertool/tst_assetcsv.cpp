@@ -13,6 +13,8 @@
 #include <QBuffer>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray exported(const QString& path) {
@@ -201,7 +203,76 @@ private slots:
         }
     }
 
-    // What was checked is what is written: a file that changes between the two readings imports nothing.
+    // A file that gives its identifiers is written as it is first read, and a long one has the register's indexes
+    // made again as it commits: numbering what follows counts what was written, and a refusal after writing
+    // saves nothing and leaves the indexes as they were.
+    void writtenAsFirstRead_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QStringList>("ids"); // the assets added, in file order; none when refused
+        QTest::addColumn<QString>("problem"); // the first problem; empty when none
+        const auto longFile = [](const QByteArray& last) {
+            QByteArray csv = "ItemGroup,ASSETID,Description\n";
+            for (int i = 1; i <= 1200; ++i) {
+                csv += "1,KLT" + QByteArray::number(100000 + i) + "," + QByteArray(60, 'd') + "\n";
+            }
+            return csv + last;
+        };
+        QStringList longIds;
+        for (int i = 1; i <= 1200; ++i) {
+            longIds << QStringLiteral("KLT%1").arg(100000 + i);
+        }
+        QTest::newRow("identifiers, then numbered")
+            << QByteArray("ItemGroup,ASSETID\n1,KLT1001\n1,KLT1002\n1,\n2,\n")
+            << QStringList{u"KLT1001"_s, u"KLT1002"_s, u"KLT1003"_s, u"KLT2001"_s} << QString();
+        QTest::newRow("refused after writing")
+            << QByteArray("ItemGroup,ASSETID\n1,KLT1001\n1,KLT1002\n1,kLT1001\n") << QStringList()
+            << u"line 4, ASSETID: 'kLT1001' is the identifier of line 2 too"_s;
+        QTest::newRow("long") << longFile("") << longIds << QString();
+        QTest::newRow("long, then numbered")
+            << longFile("2,,\n") << (QStringList(longIds) << u"KLT2001"_s) << QString();
+        QTest::newRow("long, refused at its end")
+            << longFile("2,KLT100001,\n") << QStringList()
+            << u"line 1202, ASSETID: 'KLT100001' is the identifier of line 2 too"_s;
+    }
+    void writtenAsFirstRead() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, problem);
+        NewRegister settings;
+        settings.abbreviation = QStringLiteral("KLT");
+        settings.groups = {{1, QStringLiteral("Computers")}, {2, QStringLiteral("Chairs")}};
+        TestRegister reg(settings);
+        const auto indexes = [&] {
+            QStringList list;
+            Statement s(reg.side(), reg.side().isServer() ? "SELECT indexname || ': ' || indexdef FROM pg_indexes "
+                                                            "WHERE schemaname = current_schema() ORDER BY 1"
+                                                          : "SELECT name || ': ' || sql FROM sqlite_master "
+                                                            "WHERE type = 'index' ORDER BY 1");
+            while (s.step()) {
+                list << s.column(0).toString();
+            }
+            return list;
+        };
+        const QStringList indexesBefore = indexes();
+        const long long historyBefore = reg.count(QStringLiteral("SELECT count(*) FROM History"));
+
+        const ImportOutcome outcome = importAssets(reg.path(), csv, false);
+        QCOMPARE(outcome.problems.value(0), problem);
+        QStringList stored;
+        Statement s(reg.side(), "SELECT ASSETID FROM assets ORDER BY rowid");
+        while (s.step()) {
+            stored << s.column(0).toString();
+        }
+        QCOMPARE(stored, ids);
+        QCOMPARE(reg.count(QStringLiteral("SELECT count(*) FROM History")) - historyBefore, ids.size());
+        QCOMPARE(indexes(), indexesBefore);
+        if (!reg.side().isServer()) {
+            QCOMPARE(Connection::integrityProblems(reg.path()), QStringList());
+        }
+    }
+
+    // What was checked is what is written: a file that changes between the two readings imports nothing, not
+    // even the records the first reading wrote.
     void aFileChangedWhileReadIsRefused() {
         // A file that another program rewrites before it is read from its start a third time: after the check
         // of its text and the first reading of its records.
@@ -222,7 +293,7 @@ private slots:
         };
         TestRegister reg;
         Rewritten file;
-        file.setData("ASSETID,ItemGroup\nKLT9001,1\n");
+        file.setData("ASSETID,ItemGroup\nKLT9001,1\n,1\n");
         file.open(QIODevice::ReadOnly);
         const ImportOutcome outcome = importAssets(reg.path(), file, false);
         QCOMPARE(outcome.problems,
