@@ -335,7 +335,7 @@ int importCommand(const QStringList& args) {
         return 1;
     }
     if (in.isSequential()) {
-        complain(QStringLiteral("%1 is read twice, so it must be a file, not a pipe or a device").arg(files[1]));
+        complain(QStringLiteral("%1 may be read twice, so it must be a file, not a pipe or a device").arg(files[1]));
         return 1;
     }
     try {
